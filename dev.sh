@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Developer entry point: installs what is missing, builds, runs, tests.
+#   ./dev.sh run [ARGS...]   build and start the program
+#   ./dev.sh test            build with the test preset and run the whole suite
+#   ./dev.sh asan            the suite with address and undefined-behaviour sanitizers
+#   ./dev.sh wine            cross-build the core and Windows back-ends, run their tests under Wine
+#   ./dev.sh bench           build optimised and print the benchmark figures
+#   ./dev.sh format          reformat the sources with clang-format
+set -euo pipefail
+cd "$(dirname "$0")"
+
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasound2-dev libxdo-dev
+                libxtst-dev libx11-dev)
+TEST_PACKAGES=(xvfb xauth icewm x11-utils xdotool socat pulseaudio alsa-utils clang-format
+               g++-mingw-w64-x86-64 wine wine64)
+
+install_missing() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "dev.sh: installing ${missing[*]}" >&2
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+build() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+}
+
+cmd=${1:-help}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+run)
+    install_missing "${BUILD_PACKAGES[@]}"
+    build default
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+        echo "dev.sh: no display found; starting NUVOKrc on Qt's offscreen platform (no window will show)" >&2
+        export QT_QPA_PLATFORM=offscreen
+    fi
+    exec build/default/bin/nuvokrc "$@"
+    ;;
+test)
+    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    build test
+    ctest --preset test
+    if [ -f cmake/mingw-w64.cmake ]; then
+        build mingw
+        ctest --preset mingw
+    fi
+    ;;
+asan)
+    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    build asan
+    ctest --preset asan
+    ;;
+wine)
+    install_missing cmake ninja-build g++-mingw-w64-x86-64 wine wine64
+    build mingw
+    ctest --preset mingw
+    ;;
+bench)
+    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    build bench
+    for b in build/bench/bin/bench_*; do
+        [ -x "$b" ] && QT_QPA_PLATFORM=offscreen "$b"
+    done
+    ;;
+format)
+    git ls-files '*.cpp' '*.h' | xargs clang-format -i
+    ;;
+*)
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    [ "$cmd" = help ] || exit 2
+    ;;
+esac

@@ -1,0 +1,298 @@
+#include "app/f_nuvokrc.h"
+
+#include "app/icons.h"
+#include "common/buildconfig.h"
+#include "common/textcodec.h"
+#include "net/commandsender.h"
+#include "net/eventpump.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTextBlock>
+#include <QTimer>
+#include <cstdio>
+
+#include "mixer/clsvolume.h"
+
+namespace {
+
+constexpr int kNormalWidth = 4680;
+constexpr int kEnlargedWidth = 9450;
+constexpr int kLogTop = 1200;
+
+void place(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(F_NUVOKrc::pixels(left), F_NUVOKrc::pixels(top), F_NUVOKrc::pixels(width),
+                        F_NUVOKrc::pixels(height));
+}
+
+QLineEdit* readOnlyField(QWidget* parent, const QString& text, const QString& tip = {}) {
+    auto* field = new QLineEdit(text, parent);
+    field->setReadOnly(true);
+    if (!tip.isEmpty())
+        field->setToolTip(tip);
+    return field;
+}
+
+void setBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+}
+
+// One log line stays one line: control codes become their visible pictures.
+QString visibleLine(const QString& text) {
+    QString line = text;
+    for (QChar& c : line) {
+        const char32_t visible = nuvok::visibleControl(c.unicode());
+        if (visible != c.unicode())
+            c = QChar(static_cast<char16_t>(visible));
+    }
+    return line;
+}
+
+} // namespace
+
+WindowOptions::WindowOptions()
+    : controllerHost(QString::fromLatin1(nuvok::build::kControllerHost)),
+      controllerPort(static_cast<float>(nuvok::build::kControllerPort)) {}
+
+F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
+      m_greenIcon(icons::idle()), m_blueIcon(icons::busy()) {
+    setWindowTitle(QStringLiteral("NUVOK Remote Control"));
+    setWindowIcon(m_greenIcon);
+    createControls();
+    createMenu();
+    resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
+
+    Winsock1 = new SocketComponent(this);
+    Winsock2 = new SocketComponent(this);
+    m_sender = std::make_unique<CommandSender>(
+        *Winsock2, [this](const QString& line) { logData(line); },
+        CommandSender::Timing{m_options.pollStepSeconds, m_options.pollCount,
+                              m_options.closePauseSeconds});
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    Timer1->start();
+}
+
+F_NUVOKrc::~F_NUVOKrc() = default;
+
+void F_NUVOKrc::createControls() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    QFont fieldFont(QStringLiteral("MS Sans Serif"));
+    fieldFont.setPointSizeF(8.25);
+    fieldFont.setBold(true);
+    QFont ipFont(QStringLiteral("Courier New"));
+    ipFont.setPointSizeF(9);
+    ipFont.setBold(true);
+    const QColor scrollBarColour = palette().color(QPalette::Button);
+
+    T_mode = readOnlyField(client, QStringLiteral("mode"));
+    place(T_mode, 120, 120, 975, 285);
+    T_mode->setFont(fieldFont);
+    setBackground(T_mode, scrollBarColour);
+
+    Combo_IP = new QComboBox(client);
+    Combo_IP->setEditable(true);
+    Combo_IP->addItems({QStringLiteral("localhost"), QStringLiteral("127.0.0.1"),
+                        QStringLiteral("192.0.0.1")});
+    Combo_IP->setInsertPolicy(QComboBox::NoInsert);
+    Combo_IP->setEditText(QStringLiteral("localhost"));
+    Combo_IP->setToolTip(QStringLiteral("Destination IP or Name"));
+    place(Combo_IP, 1200, 120, 3255, 315);
+
+    C_PortNum = new QComboBox(client);
+    C_PortNum->setEditable(true);
+    C_PortNum->setInsertPolicy(QComboBox::NoInsert);
+    C_PortNum->addItems({"21", "22", "23", "53", "67", "68", "80", "443", "1900", "7000", "7001",
+                         "7007", "8080", "8000", "8001", "33000", "33001", "33002"});
+    C_PortNum->setEditText(QStringLiteral("80"));
+    place(C_PortNum, 4560, 120, 975, 315);
+
+    T_RemIP = readOnlyField(client, QStringLiteral("000.000.000.000"), QStringLiteral("Remote IP"));
+    T_RemIP->setFont(ipFont);
+    place(T_RemIP, 5640, 120, 1695, 285);
+
+    b_listen = new QPushButton(QStringLiteral("&Listen"), client);
+    place(b_listen, 120, 600, 855, 255);
+
+    T_state = readOnlyField(client, QStringLiteral("state"));
+    T_state->setFont(fieldFont);
+    setBackground(T_state, palette().color(QPalette::Inactive, QPalette::PlaceholderText));
+    place(T_state, 1200, 600, 375, 285);
+
+    T_remoteHost = readOnlyField(client, QStringLiteral("Remote Host Name"),
+                                 QStringLiteral("Remote Host Name"));
+    T_remoteHost->setFont(fieldFont);
+    setBackground(T_remoteHost, scrollBarColour);
+    place(T_remoteHost, 1800, 600, 2655, 285);
+
+    T_RPort = readOnlyField(client, QStringLiteral("Remote Port"), QStringLiteral("Remote Port"));
+    T_RPort->setFont(fieldFont);
+    setBackground(T_RPort, scrollBarColour);
+    place(T_RPort, 4560, 600, 975, 285);
+
+    Label1 = new QLabel(QStringLiteral("Send Draft:"), client);
+    place(Label1, 7440, 360, 855, 255);
+
+    Line1 = new QFrame(client);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Plain);
+    Line1->setGeometry(pixels(240), pixels(1080), pixels(13920 - 240), 1);
+
+    t_receive = new QPlainTextEdit(client);
+    t_receive->setLineWrapMode(QPlainTextEdit::NoWrap);
+    t_receive->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    t_receive->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The log grows for months: no undo history, and only the newest lines kept.
+    t_receive->setUndoRedoEnabled(false);
+    t_receive->setMaximumBlockCount(m_options.maxLogLines);
+    t_receive->setPlainText(QStringLiteral("received data:\n"));
+    place(t_receive, 120, kLogTop, 7035, 4755);
+    connect(t_receive, &QPlainTextEdit::textChanged, this, &F_NUVOKrc::t_receive_Change);
+
+    B_clr = new QPushButton(QStringLiteral("CLR"), client);
+    place(B_clr, 6480, 2280, 495, 255);
+    connect(B_clr, &QPushButton::clicked, this, &F_NUVOKrc::B_clr_Click);
+
+    icon_green = new QLabel(client);
+    icon_green->setPixmap(m_greenIcon.pixmap(64, 64));
+    place(icon_green, 8040, 4080, 960, 960);
+    icon_blue = new QLabel(client);
+    icon_blue->setPixmap(m_blueIcon.pixmap(64, 64));
+    place(icon_blue, 7680, 3840, 960, 960);
+
+    for (QLabel* label : {Label1, icon_green, icon_blue})
+        label->setFocusPolicy(Qt::NoFocus);
+    const QList<QWidget*> tabOrder = {t_receive, b_listen,  T_state, Combo_IP, T_remoteHost,
+                                      T_RPort,   T_RemIP,   C_PortNum, B_clr,  T_mode};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    t_receive->setFocus();
+}
+
+void F_NUVOKrc::createMenu() {
+    m_opt = menuBar()->addMenu(QStringLiteral("&Options"));
+    m_port = m_opt->addAction(QStringLiteral("&Port"));
+    m_port->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_destination = m_opt->addAction(QStringLiteral("&Destination"));
+    m_retry = m_opt->addAction(QStringLiteral("Re&try connection forever"));
+    m_retry->setCheckable(true);
+    m_echo = m_opt->addAction(QStringLiteral("&Local Echo"));
+    m_echo->setCheckable(true);
+    m_protocol = m_opt->addAction(QStringLiteral("Pr&otocol"));
+    m_add2reg = m_opt->addAction(QStringLiteral("&Add to Registry: Start on Power up"));
+    m_add2reg->setCheckable(true);
+
+    m_1 = menuBar()->addMenu(QStringLiteral("&Info"));
+    m_info = m_1->addAction(QStringLiteral("&About"));
+    m_more = m_1->addAction(QStringLiteral("&Enlarge"));
+    m_more->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_more->setCheckable(true);
+    connect(m_more, &QAction::triggered, this, &F_NUVOKrc::applyEnlarged);
+    m_help = m_1->addAction(QStringLiteral("&Help"));
+    m_help->setShortcut(QKeySequence(Qt::Key_F1));
+}
+
+// ---- Log panel -------------------------------------------------------------
+
+void F_NUVOKrc::logData(const QString& strText) {
+    const QString line = visibleLine(strText);
+    QTextCursor end(t_receive->document());
+    end.movePosition(QTextCursor::End);
+    // The break goes before the line, so the text always ends with the newest
+    // line; inserting at the end costs the line's length, not the log's.
+    end.insertText(QChar(u'\n') + line);
+    if (m_options.logToStderr) {
+        const QByteArray utf8 = line.toUtf8();
+        std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+}
+
+void F_NUVOKrc::t_receive_Change() {
+    // Just before the last character, which scrolls the last line into view.
+    const int last = t_receive->document()->characterCount() - 2;
+    QTextCursor caret(t_receive->document());
+    caret.setPosition(last > 0 ? last : 0);
+    t_receive->setTextCursor(caret);
+}
+
+QString F_NUVOKrc::logText() const {
+    return t_receive->toPlainText().replace(QChar(u'\n'), QStringLiteral("\r\n"));
+}
+
+int F_NUVOKrc::logCaret() const {
+    const QTextCursor caret = t_receive->textCursor();
+    const QTextDocument* document = t_receive->document();
+    int offset = caret.position() + caret.blockNumber(); // each line end is CR LF
+    // An empty last line: the caret sits between that line end's CR and LF.
+    const QTextBlock last = document->lastBlock();
+    if (last.length() == 1 && last.previous().isValid() && caret.block() == last.previous() &&
+        caret.atBlockEnd())
+        ++offset;
+    return offset;
+}
+
+void F_NUVOKrc::B_clr_Click() { t_receive->setPlainText(QString()); }
+
+// ---- Size and width --------------------------------------------------------
+
+int F_NUVOKrc::outerWidthTwips() const { return twips(frameGeometry().width()); }
+int F_NUVOKrc::outerHeightTwips() const { return twips(frameGeometry().height()); }
+
+void F_NUVOKrc::setOuterWidthTwips(int twipsWidth) {
+    const int frame = frameGeometry().width() - width();
+    resize(qMax(1, pixels(twipsWidth) - frame), height());
+}
+
+void F_NUVOKrc::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void F_NUVOKrc::Form_Resize() {
+    const int h = outerHeightTwips() - kLogTop - 900;
+    if (h > 0)
+        t_receive->resize(t_receive->width(), pixels(h));
+    const int w = outerWidthTwips() - 400;
+    if (w > 0)
+        t_receive->resize(pixels(w), t_receive->height());
+}
+
+// Choosing a checkable entry flips its mark first; the mark is the flag.
+void F_NUVOKrc::m_more_Click() { m_more->trigger(); }
+
+void F_NUVOKrc::applyEnlarged() {
+    setOuterWidthTwips(m_more->isChecked() ? kEnlargedWidth : kNormalWidth);
+}
+
+// ---- Controller link -------------------------------------------------------
+
+bool F_NUVOKrc::sendCMD(const QString& strData) {
+    return m_sender->sendCMD(m_options.controllerHost, m_options.controllerPort, strData);
+}
+
+bool F_NUVOKrc::sendTCP(const QString& strIP, float iPort, const QString& strData) {
+    return m_sender->sendTCP(strIP, iPort, strData);
+}
+
+void F_NUVOKrc::closeSck2() { m_sender->closeSck2(); }
+
+void F_NUVOKrc::wait(double dSeconds) { eventpump::wait(dSeconds); }
+
+// Only the marks change: nothing reads them.
+void F_NUVOKrc::m_retry_Click() { m_retry->trigger(); }
+void F_NUVOKrc::m_echo_Click() { m_echo->trigger(); }

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "app/windowservices.h"
+#include "net/socketcomponent.h"
+
+#include <QIcon>
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+class CommandSender;
+class clsVolume;
+
+// Tunables of the main window. The defaults are the program's own; tests
+// shorten the controller timings and point the controller at loopback.
+struct WindowOptions {
+    QString controllerHost;
+    float controllerPort;
+    double pollStepSeconds = 0.05;
+    int pollCount = 1001;
+    double closePauseSeconds = 0.5;
+    int maxLogLines = 100000;
+    bool logToStderr = false;
+    WindowOptions();
+};
+
+// The program's one window: it owns the controls, both sockets, the timer and
+// all state of a run, and its handlers hold the program's behaviour.
+class F_NUVOKrc : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit F_NUVOKrc(WindowServices services = {}, WindowOptions options = {},
+                       QWidget* parent = nullptr);
+    ~F_NUVOKrc() override;
+
+    // Log panel
+    void logData(const QString& strText);
+    QString logText() const; // the panel's text with CR LF line ends
+    int logCaret() const;    // caret offset in the CR LF text
+
+    // Controller link
+    bool sendCMD(const QString& strData);
+    bool sendTCP(const QString& strIP, float iPort, const QString& strData);
+    void closeSck2();
+    void wait(double dSeconds);
+
+    // Key interpreter and volume steps
+    void doRC(int iCommand);
+    void VolIncr();
+    void VolDecr();
+
+    // Listener
+    void doListen();
+    void Timer1_Timer();
+
+    // Handlers
+    void B_clr_Click();
+    void m_more_Click();
+    void m_retry_Click();
+    void m_echo_Click();
+    void t_receive_Change();
+    void Form_Resize();
+
+    // Geometry in twips (15 twips per pixel), as the layout is written.
+    static int twips(int pixels) { return pixels * 15; }
+    static int pixels(int twips) { return twips / 15; }
+    int outerWidthTwips() const;
+    int outerHeightTwips() const;
+    void setOuterWidthTwips(int twipsWidth);
+
+    // Controls, named as the window shows them.
+    QLineEdit* T_mode = nullptr;
+    QComboBox* Combo_IP = nullptr;
+    QComboBox* C_PortNum = nullptr;
+    QLineEdit* T_RemIP = nullptr;
+    QPushButton* b_listen = nullptr;
+    QLineEdit* T_state = nullptr;
+    QLineEdit* T_remoteHost = nullptr;
+    QLineEdit* T_RPort = nullptr;
+    QLabel* Label1 = nullptr;
+    QFrame* Line1 = nullptr;
+    QPlainTextEdit* t_receive = nullptr;
+    QPushButton* B_clr = nullptr;
+    QLabel* icon_green = nullptr;
+    QLabel* icon_blue = nullptr;
+    SocketComponent* Winsock1 = nullptr;
+    SocketComponent* Winsock2 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Menu
+    QMenu* m_opt = nullptr;
+    QAction* m_port = nullptr;
+    QAction* m_destination = nullptr;
+    QAction* m_retry = nullptr;
+    QAction* m_echo = nullptr;
+    QAction* m_protocol = nullptr;
+    QAction* m_add2reg = nullptr;
+    QMenu* m_1 = nullptr;
+    QAction* m_info = nullptr;
+    QAction* m_more = nullptr;
+    QAction* m_help = nullptr;
+
+    // State shared by the subsystems
+    float listenPort = 0;
+    std::unique_ptr<clsVolume> objVolume;
+    QString strAudioTitle;
+    QString strVideoTitle;
+
+    QIcon greenIcon() const { return m_greenIcon; }
+    QIcon blueIcon() const { return m_blueIcon; }
+    const WindowOptions& options() const { return m_options; }
+    WindowServices& services() { return m_services; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void createMenu();
+    void applyEnlarged();
+
+    WindowServices m_services;
+    WindowOptions m_options;
+    QIcon m_greenIcon;
+    QIcon m_blueIcon;
+    std::unique_ptr<CommandSender> m_sender;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+// The window and notification-area pictures: green when idle, blue while a
+// key message is being handled.
+namespace icons {
+QIcon idle();
+QIcon busy();
+} // namespace icons

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nuvok {
+
+// The handset and the controller speak 8-bit text; bytes 128-255 are
+// Windows-1252 characters.
+char32_t cp1252ToUnicode(unsigned char byte);
+std::string cp1252ToUtf8(std::string_view bytes);
+
+// A log line must stay one line and must not drive a terminal: control codes
+// (0-31 and 127) are shown as their Unicode control pictures (U+2400 + code,
+// U+2421 for DEL). Other characters are returned unchanged.
+char32_t visibleControl(char32_t c);
+
+} // namespace nuvok

@@ -1,0 +1,7 @@
+#pragma once
+
+// Speakers and microphone volume of the first mixer device.
+class clsVolume {
+public:
+    virtual ~clsVolume() = default;
+};

@@ -1,0 +1,344 @@
+#include "net/socketcomponent.h"
+
+#include "common/failure.h"
+
+#include <QHostAddress>
+#include <QMetaObject>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+#include <map>
+
+using nuvok::Failure;
+
+namespace {
+
+// Connections taken from a listener and waiting for Accept, by request id.
+// They outlive the listener: the usual handler closes the listener first and
+// then accepts the request on the same component.
+class PendingConnections {
+public:
+    int add(QTcpSocket* socket) {
+        const int id = ++m_lastId > 0 ? m_lastId : (m_lastId = 1);
+        m_sockets[id] = socket;
+        return id;
+    }
+    QTcpSocket* take(int id) {
+        auto it = m_sockets.find(id);
+        if (it == m_sockets.end())
+            return nullptr;
+        QTcpSocket* socket = it->second;
+        m_sockets.erase(it);
+        return socket;
+    }
+    // A request nobody accepted is refused, so it holds no resources.
+    void drop(int id) {
+        if (QTcpSocket* socket = take(id)) {
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
+
+private:
+    std::map<int, QTcpSocket*> m_sockets;
+    int m_lastId = 0;
+};
+
+PendingConnections& pendingConnections() {
+    static PendingConnections pending;
+    return pending;
+}
+
+QString describe(const QString& what, const QString& why) { return what + ": " + why; }
+
+QHostAddress plainAddress(const QHostAddress& address) {
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4) : address;
+}
+
+} // namespace
+
+SocketComponent::SocketComponent(QObject* parent) : QObject(parent) {}
+
+SocketComponent::~SocketComponent() { Close(); }
+
+void SocketComponent::setProtocol(int protocol) {
+    requireClosed("Setting the protocol");
+    if (protocol != sckTCPProtocol && protocol != sckUDPProtocol)
+        throw Failure("Invalid protocol " + std::to_string(protocol) + " (0 is TCP, 1 is UDP)");
+    m_protocol = protocol;
+}
+
+int SocketComponent::boundPort() const {
+    if (m_server)
+        return m_server->serverPort();
+    if (m_udp)
+        return m_udp->localPort();
+    if (m_tcp)
+        return m_tcp->localPort();
+    return 0;
+}
+
+void SocketComponent::requireClosed(const char* operation) const {
+    if (m_state != sckClosed)
+        throw Failure(std::string(operation) +
+                      " needs a closed socket (the socket is in state " + std::to_string(m_state) +
+                      ")");
+}
+
+void SocketComponent::Close() {
+    ++m_generation;
+    m_arrivalPosted = false;
+    if (m_server) {
+        m_server->close();
+        // Connections the system accepted but nobody asked for yet are refused.
+        while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+            socket->abort();
+            socket->deleteLater();
+        }
+        m_server->deleteLater();
+        m_server = nullptr;
+    }
+    if (m_udp) {
+        m_udp->disconnect(this);
+        m_udp->close();
+        m_udp->deleteLater();
+        m_udp = nullptr;
+    }
+    releaseTcp();
+    m_state = sckClosed;
+}
+
+void SocketComponent::releaseTcp() {
+    if (!m_tcp)
+        return;
+    QTcpSocket* socket = m_tcp;
+    m_tcp = nullptr;
+    socket->disconnect(this);
+    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+        // Let queued bytes leave before the connection closes, so that a send
+        // followed at once by Close loses nothing; give up after a while.
+        QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(10000, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        socket->disconnectFromHost();
+    } else {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void SocketComponent::Listen() {
+    requireClosed("Listen");
+    if (m_protocol != sckTCPProtocol)
+        throw Failure("Listen needs the TCP protocol; a UDP socket is opened with Bind");
+    if (m_localPort < 0 || m_localPort > 65535)
+        throw Failure("Cannot listen on port " + std::to_string(m_localPort) +
+                      ": a port number runs from 0 to 65535");
+    auto* server = new QTcpServer(this);
+    if (!server->listen(QHostAddress::Any, static_cast<quint16>(m_localPort)) &&
+        !server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(m_localPort))) {
+        const QString why = server->errorString();
+        delete server;
+        throw Failure(describe(QStringLiteral("Cannot listen on TCP port %1").arg(m_localPort), why)
+                          .toStdString());
+    }
+    m_server = server;
+    connect(server, &QTcpServer::newConnection, this, &SocketComponent::onNewConnection);
+    m_state = sckListening;
+}
+
+void SocketComponent::Bind() {
+    requireClosed("Bind");
+    if (m_protocol != sckUDPProtocol)
+        throw Failure("Bind needs the UDP protocol; a TCP socket is opened with Listen");
+    if (m_localPort < 0 || m_localPort > 65535)
+        throw Failure("Cannot open UDP port " + std::to_string(m_localPort) +
+                      ": a port number runs from 0 to 65535");
+    auto* udp = new QUdpSocket(this);
+    const auto port = static_cast<quint16>(m_localPort);
+    if (!udp->bind(QHostAddress::Any, port) && !udp->bind(QHostAddress::AnyIPv4, port)) {
+        const QString why = udp->errorString();
+        delete udp;
+        throw Failure(
+            describe(QStringLiteral("Cannot open UDP port %1").arg(m_localPort), why).toStdString());
+    }
+    m_udp = udp;
+    connect(udp, &QUdpSocket::readyRead, this, &SocketComponent::scheduleArrival);
+    m_state = sckOpen;
+    if (udp->hasPendingDatagrams())
+        scheduleArrival();
+}
+
+void SocketComponent::onNewConnection() {
+    if (!m_server)
+        return;
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        socket->setParent(nullptr);
+        const int id = pendingConnections().add(socket);
+        const quint64 generation = m_generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, id, generation] {
+                if (generation == m_generation)
+                    emit ConnectionRequest(id);
+                pendingConnections().drop(id);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void SocketComponent::Accept(int requestID) {
+    requireClosed("Accept");
+    QTcpSocket* socket = pendingConnections().take(requestID);
+    if (!socket)
+        throw Failure("Cannot accept connection request " + std::to_string(requestID) +
+                      ": the request is no longer pending");
+    m_protocol = sckTCPProtocol;
+    adoptTcp(socket);
+    const QHostAddress peer = plainAddress(socket->peerAddress());
+    m_remoteHostIP = peer.toString();
+    m_remoteHost = peer.isLoopback() ? QStringLiteral("localhost") : m_remoteHostIP;
+    m_remotePort = socket->peerPort();
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        m_state = sckConnected;
+        if (socket->bytesAvailable() > 0)
+            scheduleArrival();
+    } else {
+        // The peer left before we took it: deliver what it sent, then its close.
+        m_state = sckConnected;
+        if (socket->bytesAvailable() > 0)
+            scheduleArrival();
+        onPeerClosed();
+    }
+}
+
+void SocketComponent::adoptTcp(QTcpSocket* socket) {
+    socket->setParent(this);
+    m_tcp = socket;
+    connect(socket, &QTcpSocket::readyRead, this, &SocketComponent::scheduleArrival);
+    connect(socket, &QTcpSocket::connected, this, &SocketComponent::onConnected);
+    connect(socket, &QTcpSocket::disconnected, this, &SocketComponent::onPeerClosed);
+    connect(socket, &QTcpSocket::errorOccurred, this, &SocketComponent::onSocketError);
+    connect(socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::HostLookupState)
+            m_state = sckResolvingHost;
+        else if (state == QAbstractSocket::ConnectingState)
+            m_state = sckConnecting;
+    });
+}
+
+void SocketComponent::Connect(const QString& host, int port) {
+    requireClosed("Connect");
+    if (m_protocol != sckTCPProtocol)
+        throw Failure("Connect needs the TCP protocol");
+    if (host.trimmed().isEmpty())
+        throw Failure("Cannot connect: no host name or address was given");
+    if (port <= 0 || port > 65535)
+        throw Failure("Cannot connect to " + host.toStdString() + " on port " +
+                      std::to_string(port) + ": a port number runs from 1 to 65535");
+    m_remoteHost = host;
+    m_remotePort = port;
+    m_remoteHostIP.clear();
+    adoptTcp(new QTcpSocket(this));
+    m_state = QHostAddress(host).isNull() ? sckResolvingHost : sckConnecting;
+    m_tcp->connectToHost(host, static_cast<quint16>(port));
+}
+
+void SocketComponent::onConnected() {
+    if (!m_tcp)
+        return;
+    m_state = sckConnected;
+    m_remoteHostIP = plainAddress(m_tcp->peerAddress()).toString();
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_generation)
+                emit ConnectEvent();
+        },
+        Qt::QueuedConnection);
+}
+
+void SocketComponent::onPeerClosed() {
+    if (m_state != sckConnected && m_state != sckClosing)
+        return;
+    m_state = sckClosing;
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_generation)
+                emit CloseEvent();
+        },
+        Qt::QueuedConnection);
+}
+
+void SocketComponent::onSocketError() {
+    if (!m_tcp)
+        return;
+    if (m_tcp->error() == QAbstractSocket::RemoteHostClosedError && m_state == sckConnected)
+        return; // reported through the close event
+    if (m_state != sckClosing)
+        m_state = sckError;
+}
+
+void SocketComponent::SendData(const QByteArray& data) {
+    if (m_protocol == sckUDPProtocol) {
+        if (!m_udp || m_remoteHost.isEmpty() || m_remotePort <= 0)
+            throw Failure("Cannot send: the UDP socket is not open or has no destination");
+        if (m_udp->writeDatagram(data, QHostAddress(m_remoteHost),
+                                 static_cast<quint16>(m_remotePort)) < 0)
+            throw Failure("Cannot send: " + m_udp->errorString().toStdString());
+        return;
+    }
+    if (!m_tcp || m_state != sckConnected)
+        throw Failure("Cannot send: the socket is not connected (state " + std::to_string(m_state) +
+                      ")");
+    if (m_tcp->write(data) < 0)
+        throw Failure("Cannot send: " + m_tcp->errorString().toStdString());
+}
+
+qint64 SocketComponent::bytesPending() const {
+    if (m_udp)
+        return m_udp->hasPendingDatagrams() ? qMax<qint64>(0, m_udp->pendingDatagramSize()) : 0;
+    if (m_tcp)
+        return m_tcp->bytesAvailable();
+    return 0;
+}
+
+QByteArray SocketComponent::GetData() {
+    if (m_udp) {
+        if (!m_udp->hasPendingDatagrams())
+            return {};
+        const QNetworkDatagram datagram = m_udp->receiveDatagram();
+        return datagram.data();
+    }
+    if (m_tcp)
+        return m_tcp->readAll();
+    throw Failure("Cannot read: the socket is not open");
+}
+
+void SocketComponent::scheduleArrival() {
+    if (m_arrivalPosted)
+        return;
+    m_arrivalPosted = true;
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this, [this, generation] { deliverArrival(generation); }, Qt::QueuedConnection);
+}
+
+void SocketComponent::deliverArrival(quint64 generation) {
+    if (generation != m_generation)
+        return;
+    m_arrivalPosted = false;
+    const qint64 pending = bytesPending();
+    if (pending <= 0 && !(m_udp && m_udp->hasPendingDatagrams()))
+        return;
+    emit DataArrival(static_cast<int>(qMin<qint64>(pending, INT_MAX)));
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+class QUdpSocket;
+
+// An event-driven socket: TCP listen and accept, UDP bind, connect, send,
+// receive and close, with numbered states. Methods return at once and throw
+// nuvok::Failure with a readable description when they cannot be carried out.
+//
+// Events are never emitted from inside a Qt socket signal: each is posted and
+// delivered by the event loop, so a handler that processes events (a wait)
+// receives the next arrival nested inside it. Qt itself emits readyRead neither
+// recursively nor, for UDP, before the pending datagram has been read.
+class SocketComponent : public QObject {
+    Q_OBJECT
+
+public:
+    enum ProtocolKind { sckTCPProtocol = 0, sckUDPProtocol = 1 };
+    enum StateNumber {
+        sckClosed = 0,
+        sckOpen = 1,
+        sckListening = 2,
+        sckConnectionPending = 3,
+        sckResolvingHost = 4,
+        sckHostResolved = 5,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8,
+        sckError = 9,
+    };
+
+    explicit SocketComponent(QObject* parent = nullptr);
+    ~SocketComponent() override;
+
+    int Protocol() const { return m_protocol; }
+    void setProtocol(int protocol);
+    int LocalPort() const { return m_localPort; }
+    void setLocalPort(int port) { m_localPort = port; }
+    QString RemoteHost() const { return m_remoteHost; }
+    QString RemoteHostIP() const { return m_remoteHostIP; }
+    int RemotePort() const { return m_remotePort; }
+    int State() const { return m_state; }
+    // Port actually bound or listened on (differs from LocalPort for port 0).
+    int boundPort() const;
+
+    void Close();
+    void Listen();
+    void Bind();
+    void Accept(int requestID);
+    void Connect(const QString& host, int port);
+    void SendData(const QByteArray& data);
+    QByteArray GetData();
+    qint64 bytesPending() const;
+
+signals:
+    void DataArrival(int bytesTotal);
+    void ConnectionRequest(int requestID);
+    void CloseEvent();    // the TCP peer has closed
+    void ConnectEvent();  // an outgoing connection has completed
+
+private:
+    void adoptTcp(QTcpSocket* socket);
+    void scheduleArrival();
+    void deliverArrival(quint64 generation);
+    void onNewConnection();
+    void onConnected();
+    void onPeerClosed();
+    void onSocketError();
+    void releaseTcp();
+    void requireClosed(const char* operation) const;
+
+    int m_protocol = sckTCPProtocol;
+    int m_localPort = 0;
+    QString m_remoteHost;
+    QString m_remoteHostIP;
+    int m_remotePort = 0;
+    int m_state = sckClosed;
+
+    QTcpServer* m_server = nullptr;
+    QTcpSocket* m_tcp = nullptr;
+    QUdpSocket* m_udp = nullptr;
+    // Bumped by Close so that events posted for an earlier socket are dropped.
+    quint64 m_generation = 0;
+    bool m_arrivalPosted = false;
+};

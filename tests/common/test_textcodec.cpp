@@ -1,0 +1,30 @@
+#include "check.h"
+
+#include "common/textcodec.h"
+
+using namespace nuvok;
+
+TEST_CASE("Windows-1252 bytes become their characters") {
+    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode('A')), 0x41u);
+    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0x80)), 0x20ACu); // euro sign
+    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0x9F)), 0x178u);
+    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0xAC)), 0xACu);   // not sign
+    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0xFF)), 0xFFu);
+}
+
+TEST_CASE("Windows-1252 text converts to UTF-8") {
+    CHECK_EQ(cp1252ToUtf8("Remote: 5"), std::string("Remote: 5"));
+    CHECK_EQ(cp1252ToUtf8("\xEE"), std::string("\xC3\xAE"));
+    CHECK_EQ(cp1252ToUtf8("\x80"), std::string("\xE2\x82\xAC"));
+    CHECK_EQ(cp1252ToUtf8(std::string_view("\0", 1)), std::string(1, '\0'));
+}
+
+TEST_CASE("control codes are shown as control pictures") {
+    CHECK_EQ(static_cast<unsigned>(visibleControl(0)), 0x2400u);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(10)), 0x240Au);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(13)), 0x240Du);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(31)), 0x241Fu);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(127)), 0x2421u);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(' ')), 0x20u);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(0xEE)), 0xEEu);
+}
