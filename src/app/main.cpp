@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("NUVOKrc"));
     WindowOptions options;
     options.logToStderr = commandLine.logToStderr;
-    F_NUVOKrc window(WindowServices{}, options);
+    F_NUVOKrc window(systemServices(), options);
     window.show();
     return app.exec();
 }

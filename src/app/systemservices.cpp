@@ -1,0 +1,6 @@
+#include "app/windowservices.h"
+
+WindowServices systemServices() {
+    WindowServices services;
+    return services;
+}
