@@ -194,6 +194,9 @@ void F_NUVOKrc::createMenu() {
     m_protocol = m_opt->addAction(QStringLiteral("Pr&otocol"));
     m_add2reg = m_opt->addAction(QStringLiteral("&Add to Registry: Start on Power up"));
     m_add2reg->setCheckable(true);
+    connect(m_port, &QAction::triggered, this, &F_NUVOKrc::m_port_Click);
+    connect(m_protocol, &QAction::triggered, this, &F_NUVOKrc::m_protocol_Click);
+    connect(m_add2reg, &QAction::triggered, this, &F_NUVOKrc::m_add2reg_Click);
 
     m_1 = menuBar()->addMenu(QStringLiteral("&Info"));
     m_info = m_1->addAction(QStringLiteral("&About"));
@@ -203,6 +206,8 @@ void F_NUVOKrc::createMenu() {
     connect(m_more, &QAction::triggered, this, &F_NUVOKrc::applyEnlarged);
     m_help = m_1->addAction(QStringLiteral("&Help"));
     m_help->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(m_info, &QAction::triggered, this, &F_NUVOKrc::m_info_Click);
+    connect(m_help, &QAction::triggered, this, &F_NUVOKrc::m_help_Click);
 }
 
 // ---- Log panel -------------------------------------------------------------

@@ -60,9 +60,16 @@ public:
     void VolIncr();
     void VolDecr();
 
-    // Listener
+    // Listener, port and protocol
     void doListen();
     void Timer1_Timer();
+    void m_port_Click();
+    void m_protocol_Click();
+
+    // Start with the session, help and about
+    void m_add2reg_Click();
+    void m_info_Click();
+    void m_help_Click();
 
     // Handlers
     void B_clr_Click();

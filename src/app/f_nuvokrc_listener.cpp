@@ -9,3 +9,8 @@ void F_NUVOKrc::Timer1_Timer() {
     if (T_state->text() != text)
         T_state->setText(text);
 }
+
+void F_NUVOKrc::m_port_Click() {}
+void F_NUVOKrc::m_protocol_Click() {}
+void F_NUVOKrc::m_info_Click() {}
+void F_NUVOKrc::m_help_Click() {}

@@ -1,0 +1,3 @@
+#include "app/f_nuvokrc.h"
+
+void F_NUVOKrc::m_add2reg_Click() {}
