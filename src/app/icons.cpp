@@ -32,7 +32,11 @@ QPixmap handset(const QColor& body) {
 
 } // namespace
 
-QIcon idle() { return QIcon(handset(QColor(40, 170, 60))); }
-QIcon busy() { return QIcon(handset(QColor(40, 90, 220))); }
+QIcon idle() {
+    return QIcon(handset(QColor(40, 170, 60)));
+}
+QIcon busy() {
+    return QIcon(handset(QColor(40, 90, 220)));
+}
 
 } // namespace icons

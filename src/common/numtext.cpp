@@ -11,8 +11,12 @@ namespace nuvok {
 
 namespace {
 
-bool isSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSkipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Collects the characters of the leading number, without the skipped blanks,
 // in a form std::from_chars understands ("-12.5e+3").
@@ -130,8 +134,12 @@ std::string plainNumberText(float value, char decimalSeparator) {
     return shortestText(value, decimalSeparator);
 }
 
-std::string signedNumberText(double value) { return signedText(value); }
-std::string signedNumberText(float value) { return signedText(value); }
+std::string signedNumberText(double value) {
+    return signedText(value);
+}
+std::string signedNumberText(float value) {
+    return signedText(value);
+}
 
 std::int32_t roundHalfEvenToInt32(double value) {
     const double rounded = std::nearbyint(value); // default rounding mode: halves to even

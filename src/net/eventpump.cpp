@@ -7,14 +7,16 @@
 
 namespace eventpump {
 
-void processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void processPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void wait(double dSeconds) {
     using Clock = std::chrono::steady_clock;
     if (!(dSeconds > 0))
         return;
-    const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(dSeconds));
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(dSeconds));
     // Sleep in the event loop rather than spin: the wake-up timer ends each
     // blocking pass at the deadline at the latest.
     QTimer wake;

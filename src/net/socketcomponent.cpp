@@ -51,7 +51,9 @@ PendingConnections& pendingConnections() {
     return pending;
 }
 
-QString describe(const QString& what, const QString& why) { return what + ": " + why; }
+QString describe(const QString& what, const QString& why) {
+    return what + ": " + why;
+}
 
 QHostAddress plainAddress(const QHostAddress& address) {
     bool isV4 = false;
@@ -63,7 +65,9 @@ QHostAddress plainAddress(const QHostAddress& address) {
 
 SocketComponent::SocketComponent(QObject* parent) : QObject(parent) {}
 
-SocketComponent::~SocketComponent() { Close(); }
+SocketComponent::~SocketComponent() {
+    Close();
+}
 
 void SocketComponent::setProtocol(int protocol) {
     requireClosed("Setting the protocol");
@@ -84,9 +88,8 @@ int SocketComponent::boundPort() const {
 
 void SocketComponent::requireClosed(const char* operation) const {
     if (m_state != sckClosed)
-        throw Failure(std::string(operation) +
-                      " needs a closed socket (the socket is in state " + std::to_string(m_state) +
-                      ")");
+        throw Failure(std::string(operation) + " needs a closed socket (the socket is in state " +
+                      std::to_string(m_state) + ")");
 }
 
 void SocketComponent::Close() {
@@ -165,8 +168,8 @@ void SocketComponent::Bind() {
     if (!udp->bind(QHostAddress::Any, port) && !udp->bind(QHostAddress::AnyIPv4, port)) {
         const QString why = udp->errorString();
         delete udp;
-        throw Failure(
-            describe(QStringLiteral("Cannot open UDP port %1").arg(m_localPort), why).toStdString());
+        throw Failure(describe(QStringLiteral("Cannot open UDP port %1").arg(m_localPort), why)
+                          .toStdString());
     }
     m_udp = udp;
     connect(udp, &QUdpSocket::readyRead, this, &SocketComponent::scheduleArrival);

@@ -61,8 +61,8 @@ public:
 signals:
     void DataArrival(int bytesTotal);
     void ConnectionRequest(int requestID);
-    void CloseEvent();    // the TCP peer has closed
-    void ConnectEvent();  // an outgoing connection has completed
+    void CloseEvent();   // the TCP peer has closed
+    void ConnectEvent(); // an outgoing connection has completed
 
 private:
     void adoptTcp(QTcpSocket* socket);

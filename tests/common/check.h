@@ -79,7 +79,8 @@ inline int runAll() {
 #define NUVOK_CAT(a, b) NUVOK_CAT2(a, b)
 #define TEST_CASE(name)                                                                            \
     static void NUVOK_CAT(test_, __LINE__)();                                                      \
-    static ::nuvok::test::Registrar NUVOK_CAT(registrar_, __LINE__)(name, NUVOK_CAT(test_, __LINE__)); \
+    static ::nuvok::test::Registrar NUVOK_CAT(registrar_, __LINE__)(name,                          \
+                                                                    NUVOK_CAT(test_, __LINE__));   \
     static void NUVOK_CAT(test_, __LINE__)()
 
 #define CHECK(cond)                                                                                \

@@ -1,3 +1,5 @@
 #include "check.h"
 
-int main() { return nuvok::test::runAll(); }
+int main() {
+    return nuvok::test::runAll();
+}

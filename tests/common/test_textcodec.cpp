@@ -8,7 +8,7 @@ TEST_CASE("Windows-1252 bytes become their characters") {
     CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode('A')), 0x41u);
     CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0x80)), 0x20ACu); // euro sign
     CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0x9F)), 0x178u);
-    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0xAC)), 0xACu);   // not sign
+    CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0xAC)), 0xACu); // not sign
     CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0xFF)), 0xFFu);
 }
 
