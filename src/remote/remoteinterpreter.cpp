@@ -1,0 +1,174 @@
+#include "remote/remoteinterpreter.h"
+
+namespace nuvok {
+namespace {
+
+// Fixed on purpose: the "6" key finds the audio player by this title even
+// when the configured audio title is empty.
+const char* const kFixedAudioTitle = "Winamp";
+
+constexpr int digitKey(int digit) {
+    return '0' + digit;
+}
+
+bool inPlayerMode(const RemoteState& state) {
+    return state.mode == mode_Video || state.mode == mode_Audio;
+}
+
+void ledCommand(const RemoteState& state, RemoteActions& actions, int port) {
+    actions.sendCMD("setport " + std::to_string(port) + "." + state.strOnOff);
+}
+
+void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
+                 const PlayerTitles& titles) {
+    switch (iCommand) {
+    case kKeyLeft:
+        if (state.bMenu) {
+            state.mode = SetLeds;
+            actions.logData("Mode:SetLeds");
+        } else if (inPlayerMode(state)) {
+            actions.sendKeys("{left}");
+            actions.logData("{left}");
+        }
+        break;
+    case kKeyRight:
+        if (state.bMenu) {
+            state.mode = mode_Video;
+            actions.logData("mode_Video");
+            actions.activateWindow(titles.strVideoTitle);
+        } else if (inPlayerMode(state)) {
+            actions.sendKeys("{right}");
+            actions.logData("{right}");
+        }
+        break;
+    case kKeyIdle:
+        if (state.bMenu) {
+            state.mode = mode_idle;
+            actions.logData("Mode:mode_idle");
+        }
+        break;
+    case kKeyUp:
+        if (state.mode == SetLeds) {
+            state.strOnOff = "1 ";
+            actions.logData("strOnOff =" + state.strOnOff);
+            actions.logData("bMenu");
+        } else if (state.bMenu) {
+            state.mode = mode_Audio;
+            actions.logData("mode_Audio");
+            actions.activateWindow(titles.strAudioTitle);
+            actions.logData("bMenu");
+        } else {
+            actions.VolIncr();
+            actions.logData("Vol+");
+            actions.logData("bMenu");
+        }
+        break;
+    case kKeyDown:
+        if (state.mode == SetLeds) {
+            state.strOnOff = "0 ";
+            actions.logData("strOnOff =" + state.strOnOff);
+        } else {
+            actions.VolDecr();
+            actions.logData("Vol-");
+        }
+        break;
+    case kKeySelect:
+        actions.logData("Select->Enter");
+        actions.sendKeys("{enter}");
+        break;
+    case digitKey(1):
+    case digitKey(2):
+    case digitKey(3):
+    case digitKey(7):
+        if (state.mode == SetLeds)
+            ledCommand(state, actions, iCommand - '0');
+        break;
+    case digitKey(4):
+        if (state.mode == SetLeds)
+            ledCommand(state, actions, 4);
+        // A separate test: the mode may have changed while the command was sent.
+        if (state.mode == mode_Audio) {
+            actions.activateWindow(titles.strAudioTitle);
+            actions.sendKeys("z");
+            actions.logData("[Z] Last Song");
+        }
+        break;
+    case digitKey(5):
+        if (state.mode == SetLeds) {
+            ledCommand(state, actions, 5);
+            break;
+        }
+        if (state.mode == mode_Video) {
+            actions.activateWindow(titles.strVideoTitle);
+            actions.sendKeys(" ");
+            actions.logData("[Space] Pause");
+        }
+        if (state.mode == mode_Audio) {
+            actions.activateWindow(titles.strAudioTitle);
+            actions.sendKeys("c");
+            actions.logData("[C] Pause");
+        }
+        break;
+    case digitKey(6):
+        if (state.mode == SetLeds)
+            ledCommand(state, actions, 6);
+        if (state.mode == mode_Audio) {
+            actions.activateWindow(kFixedAudioTitle);
+            actions.sendKeys("b");
+            actions.logData("[B]Next Song");
+        }
+        break;
+    case digitKey(0):
+        // Goes to whatever window has the focus; no player is brought forward.
+        actions.sendKeys(" ");
+        actions.logData("[Space]");
+        break;
+    default:
+        break;
+    }
+}
+
+void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions) {
+    if (iCommand == digitKey(9)) {
+        if (state.mode == DoorPreOpen) {
+            // Set before the pulse so that key codes arriving during it see mode 0.
+            state.mode = mode_idle;
+            actions.sendCMD("setport 1.1");
+            actions.logData("Open Door");
+            actions.wait(0.8);
+            actions.sendCMD("setport 1.0");
+        } else {
+            state.mode = DoorPreOpen;
+            actions.logData("DoorPreOpen");
+        }
+    } else if (state.mode == DoorPreOpen) {
+        state.mode = mode_idle;
+        actions.logData("idle");
+    }
+}
+
+} // namespace
+
+std::string modeText(std::int32_t mode) {
+    if (mode == mode_Video)
+        return "Video mode";
+    if (mode == mode_Audio)
+        return "Audio mode";
+    return std::to_string(mode);
+}
+
+void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles) {
+    if (state.strOnOff.empty())
+        state.strOnOff = "1 ";
+    dispatchKey(state, iCommand, actions, titles);
+    doorOpener(state, iCommand, actions);
+    if (iCommand == kKeyMenu) {
+        state.bMenu = true;
+        actions.logData("bMenu 1");
+    } else {
+        state.bMenu = false;
+    }
+    actions.showMode(modeText(state.mode));
+}
+
+} // namespace nuvok

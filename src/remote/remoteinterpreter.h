@@ -1,0 +1,35 @@
+#pragma once
+
+#include "remote/remoteactions.h"
+#include "remote/remotestate.h"
+
+#include <string>
+
+namespace nuvok {
+
+// Handset key codes.
+constexpr int kKeySelect = 4;
+constexpr int kKeyUp = 14;
+constexpr int kKeyDown = 15;
+constexpr int kKeyLeft = 16;
+constexpr int kKeyRight = 17;
+constexpr int kKeyMenu = 238;
+constexpr int kKeyIdle = 239;
+
+// The window titles by which the players are brought to the front.
+struct PlayerTitles {
+    std::string strAudioTitle;
+    std::string strVideoTitle;
+};
+
+// Interprets one key code: updates the state, acts, logs and shows the mode.
+// A failing action ends the key code where it failed and propagates; what was
+// changed before stays changed. The state is read afresh after every action,
+// so key codes handled inside wait or sendCMD take effect for the rest of this
+// one.
+void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles);
+
+// What the mode display shows for a mode.
+std::string modeText(std::int32_t mode);
+
+} // namespace nuvok

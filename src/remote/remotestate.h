@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace nuvok {
+
+// Modes of the key interpreter (2 is not used).
+constexpr std::int32_t mode_idle = 0;
+constexpr std::int32_t SetLeds = 1;
+constexpr std::int32_t DoorPreOpen = 3;
+constexpr std::int32_t mode_Video = 4;
+constexpr std::int32_t mode_Audio = 5;
+
+// The interpreter's state, owned by the main window for its whole life and
+// never reset. Only the interpreter reads or writes it.
+struct RemoteState {
+    std::string strOnOff; // "1 " or "0 ", appended to LED commands
+    std::int32_t mode = mode_idle;
+    bool bMenu = false; // armed by Menu for the very next key code
+};
+
+} // namespace nuvok

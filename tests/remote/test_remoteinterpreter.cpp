@@ -1,0 +1,337 @@
+#include "check.h"
+#include "fakeremoteactions.h"
+#include "remote/remoteinterpreter.h"
+
+#include <string>
+#include <vector>
+
+using nuvok::RemoteState;
+using Journal = std::vector<std::string>;
+
+namespace {
+
+constexpr int kMenu = 238;
+constexpr int kLeft = 16;
+constexpr int kRight = 17;
+constexpr int kUp = 14;
+constexpr int kDown = 15;
+constexpr int kSelect = 4;
+constexpr int kIdle = 239;
+constexpr int key(char digit) {
+    return digit;
+}
+
+const nuvok::PlayerTitles kTitles{"Winamp", "VLC"};
+
+std::string joined(const Journal& journal) {
+    std::string text;
+    for (const std::string& entry : journal)
+        text += "[" + entry + "]";
+    return text;
+}
+
+struct Step {
+    int code;
+    Journal expected;
+};
+
+// Runs key codes one by one and compares each one's journal.
+struct Remote {
+    RemoteState state;
+    FakeRemoteActions actions;
+    nuvok::PlayerTitles titles = kTitles;
+
+    void press(int code) { nuvok::doRC(state, code, actions, titles); }
+    void pressAll(const std::vector<int>& codes) {
+        for (int code : codes)
+            press(code);
+        actions.take();
+    }
+    void expect(const std::vector<Step>& steps) {
+        for (const Step& step : steps) {
+            press(step.code);
+            CHECK_EQ(joined(actions.take()), joined(step.expected));
+        }
+    }
+};
+
+// Key codes that bring the interpreter from its start into each mode.
+const std::vector<int> kToMode1{kMenu, kLeft};
+const std::vector<int> kToMode3{key('9')};
+const std::vector<int> kToMode4{kMenu, kRight};
+const std::vector<int> kToMode5{kMenu, kUp};
+
+} // namespace
+
+TEST_CASE("LED session and door pulse from start-up") {
+    Remote remote;
+    remote.expect({
+        {kMenu, {"log:bMenu 1", "mode:0"}},
+        {kLeft, {"log:Mode:SetLeds", "mode:1"}},
+        {key('3'), {"cmd:setport 3.1 ", "mode:1"}},
+        {kDown, {"log:strOnOff =0 ", "mode:1"}},
+        {key('3'), {"cmd:setport 3.0 ", "mode:1"}},
+        {key('9'), {"log:DoorPreOpen", "mode:3"}},
+        {key('9'), {"cmd:setport 1.1", "log:Open Door", "wait:0.8", "cmd:setport 1.0", "mode:0"}},
+    });
+    CHECK_EQ(remote.state.mode, 0);
+    CHECK(!remote.state.bMenu);
+}
+
+TEST_CASE("LED commands in mode 1 carry the on/off suffix") {
+    struct Row {
+        std::vector<int> before;
+        int code;
+        std::string command;
+    };
+    const std::vector<Row> rows{
+        {kToMode1, key('1'), "cmd:setport 1.1 "},
+        {{kMenu, kLeft, kDown}, key('2'), "cmd:setport 2.0 "},
+        {{kMenu, kLeft, kDown, kUp}, key('3'), "cmd:setport 3.1 "},
+        {kToMode1, key('4'), "cmd:setport 4.1 "},
+        {kToMode1, key('5'), "cmd:setport 5.1 "},
+        {kToMode1, key('6'), "cmd:setport 6.1 "},
+        {kToMode1, key('7'), "cmd:setport 7.1 "},
+    };
+    for (const Row& row : rows) {
+        Remote remote;
+        remote.pressAll(row.before);
+        remote.expect({{row.code, {row.command, "mode:1"}}});
+    }
+    Remote remote;
+    remote.pressAll(kToMode1);
+    remote.expect({{key('8'), {"mode:1"}}});
+}
+
+TEST_CASE("Up and Down in mode 1 switch the LED suffix") {
+    Remote remote;
+    remote.pressAll(kToMode1);
+    remote.expect({
+        {kDown, {"log:strOnOff =0 ", "mode:1"}},
+        {kUp, {"log:strOnOff =1 ", "log:bMenu", "mode:1"}},
+        // Menu then Up in mode 1 stays in mode 1: the mode test comes first.
+        {kMenu, {"log:bMenu 1", "mode:1"}},
+        {kUp, {"log:strOnOff =1 ", "log:bMenu", "mode:1"}},
+    });
+    CHECK_EQ(remote.state.strOnOff, std::string("1 "));
+}
+
+TEST_CASE("Mode 0 ignores digits and arrows and steps the volume") {
+    Remote remote;
+    for (int code : {key('1'), key('2'), key('3'), key('4'), key('5'), key('6'), key('7'), key('8'),
+                     kLeft, kRight, kIdle})
+        remote.expect({{code, {"mode:0"}}});
+    remote.expect({
+        {kUp, {"vol+", "log:Vol+", "log:bMenu", "mode:0"}},
+        {kDown, {"vol-", "log:Vol-", "mode:0"}},
+    });
+}
+
+TEST_CASE("Menu then Down lowers the volume outside mode 1 and clears the flag") {
+    for (const auto& before : {std::vector<int>{}, kToMode4, kToMode5}) {
+        Remote remote;
+        remote.pressAll(before);
+        const std::string shown = "mode:" + nuvok::modeText(remote.state.mode);
+        remote.expect({
+            {kMenu, {"log:bMenu 1", shown}},
+            {kDown, {"vol-", "log:Vol-", shown}},
+        });
+        CHECK(!remote.state.bMenu);
+    }
+}
+
+TEST_CASE("Menu menu combinations") {
+    Remote remote;
+    remote.expect({
+        {kMenu, {"log:bMenu 1", "mode:0"}},
+        {kMenu, {"log:bMenu 1", "mode:0"}},
+        {kLeft, {"log:Mode:SetLeds", "mode:1"}},
+        {kMenu, {"log:bMenu 1", "mode:1"}},
+        {kRight, {"log:mode_Video", "activate:VLC", "mode:Video mode"}},
+        {kMenu, {"log:bMenu 1", "mode:Video mode"}},
+        {kUp, {"log:mode_Audio", "activate:Winamp", "log:bMenu", "mode:Audio mode"}},
+        {kMenu, {"log:bMenu 1", "mode:Audio mode"}},
+        {kIdle, {"log:Mode:mode_idle", "mode:0"}},
+    });
+}
+
+TEST_CASE("Door opener pre-open state") {
+    struct Row {
+        std::vector<int> before;
+        std::vector<Step> steps;
+    };
+    const std::vector<Row> rows{
+        // Any other key ends the pre-open state after its own effects.
+        {{}, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {key('5'), {"log:idle", "mode:0"}}}},
+        {kToMode3, {{kUp, {"vol+", "log:Vol+", "log:bMenu", "log:idle", "mode:0"}}}},
+        {kToMode3, {{kMenu, {"log:idle", "log:bMenu 1", "mode:0"}}}},
+        // "9" leaves a player mode; the next key does not return to it.
+        {kToMode4, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {kLeft, {"log:idle", "mode:0"}}}},
+        {kToMode5, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {key('5'), {"log:idle", "mode:0"}}}},
+        {kToMode1, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {key('1'), {"log:idle", "mode:0"}}}},
+        // Unknown key codes only end the pre-open state and refresh the display.
+        {kToMode3, {{0, {"log:idle", "mode:0"}}}},
+        {kToMode3, {{5, {"log:idle", "mode:0"}}}},
+        {kToMode3, {{255, {"log:idle", "mode:0"}}}},
+        {kToMode3, {{key('0'), {"keys: ", "log:[Space]", "log:idle", "mode:0"}}}},
+    };
+    for (const Row& row : rows) {
+        Remote remote;
+        remote.pressAll(row.before);
+        remote.expect(row.steps);
+    }
+}
+
+TEST_CASE("Unknown key codes clear the menu flag and change nothing else") {
+    for (int code : {0, 5, 56, 255, 1000, -1}) {
+        Remote remote;
+        remote.pressAll(kToMode4);
+        remote.expect({{kMenu, {"log:bMenu 1", "mode:Video mode"}}, {code, {"mode:Video mode"}}});
+        CHECK(!remote.state.bMenu);
+        CHECK_EQ(remote.state.mode, 4);
+    }
+}
+
+TEST_CASE("Player keys in modes 4 and 5") {
+    struct Row {
+        std::vector<int> before;
+        int code;
+        Journal expected;
+    };
+    const std::vector<Row> rows{
+        {kToMode4, key('5'), {"activate:VLC", "keys: ", "log:[Space] Pause", "mode:Video mode"}},
+        {kToMode4, key('4'), {"mode:Video mode"}},
+        {kToMode4, key('6'), {"mode:Video mode"}},
+        {kToMode4, kLeft, {"keys:{left}", "log:{left}", "mode:Video mode"}},
+        {kToMode4, kRight, {"keys:{right}", "log:{right}", "mode:Video mode"}},
+        {kToMode5, key('5'), {"activate:Winamp", "keys:c", "log:[C] Pause", "mode:Audio mode"}},
+        {kToMode5, key('4'), {"activate:Winamp", "keys:z", "log:[Z] Last Song", "mode:Audio mode"}},
+        {kToMode5, key('6'), {"activate:Winamp", "keys:b", "log:[B]Next Song", "mode:Audio mode"}},
+        {kToMode5, kLeft, {"keys:{left}", "log:{left}", "mode:Audio mode"}},
+        {kToMode5, kRight, {"keys:{right}", "log:{right}", "mode:Audio mode"}},
+        {kToMode5, kUp, {"vol+", "log:Vol+", "log:bMenu", "mode:Audio mode"}},
+        {kToMode4, kSelect, {"log:Select->Enter", "keys:{enter}", "mode:Video mode"}},
+        {{}, kSelect, {"log:Select->Enter", "keys:{enter}", "mode:0"}},
+    };
+    for (const Row& row : rows) {
+        Remote remote;
+        remote.pressAll(row.before);
+        remote.expect({{row.code, row.expected}});
+    }
+}
+
+TEST_CASE("Zero sends a space to the focused window in every mode") {
+    for (const auto& before : {std::vector<int>{}, kToMode1, kToMode4, kToMode5}) {
+        Remote remote;
+        remote.pressAll(before);
+        const std::string shown = "mode:" + nuvok::modeText(remote.state.mode);
+        remote.expect({{key('0'), {"keys: ", "log:[Space]", shown}}});
+    }
+}
+
+TEST_CASE("With an empty audio title only 6 finds the player") {
+    Remote remote;
+    remote.titles.strAudioTitle.clear();
+    remote.actions.openWindows = {"Winamp"};
+    remote.press(kMenu);
+    CHECK_THROWS(remote.press(kUp));
+    remote.actions.take();
+    // The failed Menu, Up left mode 5 and the armed flag; clear the flag first.
+    remote.state.bMenu = false;
+    remote.expect(
+        {{key('6'), {"activate:Winamp", "keys:b", "log:[B]Next Song", "mode:Audio mode"}}});
+    for (int code : {key('4'), key('5')}) {
+        CHECK_THROWS(remote.press(code));
+        CHECK_EQ(joined(remote.actions.take()), joined({"activate:"}));
+    }
+}
+
+TEST_CASE("A failing activation ends the key code and keeps earlier changes") {
+    Remote remote;
+    remote.actions.openWindows.clear();
+    remote.press(kMenu);
+    remote.actions.take();
+    CHECK_THROWS(remote.press(kRight));
+    CHECK_EQ(joined(remote.actions.take()), joined({"log:mode_Video", "activate:VLC"}));
+    CHECK_EQ(remote.state.mode, 4);
+    CHECK(remote.state.bMenu);
+    // Still armed: the next key is read as a menu combination.
+    remote.actions.openWindows = {"Winamp"};
+    remote.expect({{kUp, {"log:mode_Audio", "activate:Winamp", "log:bMenu", "mode:Audio mode"}}});
+}
+
+TEST_CASE("A failing keystroke skips the rest of the row and the later steps") {
+    Remote remote;
+    remote.pressAll(kToMode4);
+    remote.actions.failingKeys = "{left}";
+    CHECK_THROWS(remote.press(kLeft));
+    CHECK_EQ(joined(remote.actions.take()), joined({"keys:{left}"}));
+    remote.actions.failingKeys = " ";
+    CHECK_THROWS(remote.press(key('5')));
+    CHECK_EQ(joined(remote.actions.take()), joined({"activate:VLC", "keys: "}));
+    CHECK_EQ(remote.state.mode, 4);
+}
+
+TEST_CASE("A third 9 during the door pause") {
+    Remote remote;
+    remote.pressAll(kToMode3);
+    remote.actions.duringWait = [&] {
+        remote.actions.duringWait = nullptr;
+        remote.press(key('9'));
+    };
+    remote.press(key('9'));
+    CHECK_EQ(joined(remote.actions.take()),
+             joined({"cmd:setport 1.1", "log:Open Door", "wait:0.8", "log:DoorPreOpen", "mode:3",
+                     "cmd:setport 1.0", "mode:3"}));
+    CHECK_EQ(remote.state.mode, 3);
+    CHECK(!remote.state.bMenu);
+}
+
+TEST_CASE("Key codes during the door pulse are read in mode 0") {
+    Remote remote;
+    remote.pressAll(kToMode3);
+    remote.actions.duringSendCMD = [&](const std::string& command) {
+        if (command == "setport 1.1")
+            remote.press(kUp);
+    };
+    remote.press(key('9'));
+    CHECK_EQ(joined(remote.actions.take()),
+             joined({"cmd:setport 1.1", "vol+", "log:Vol+", "log:bMenu", "mode:0", "log:Open Door",
+                     "wait:0.8", "cmd:setport 1.0", "mode:0"}));
+}
+
+TEST_CASE("A nested menu combination changes what the rest of the key does") {
+    Remote remote;
+    remote.pressAll(kToMode1);
+    // While "4" sends its LED command, the handset leaves mode 1 for mode 5;
+    // the row's separate mode-5 test then sees the new mode.
+    remote.actions.duringSendCMD = [&](const std::string&) {
+        remote.actions.duringSendCMD = nullptr;
+        for (int code : {kMenu, kIdle, kMenu, kUp})
+            remote.press(code);
+    };
+    remote.press(key('4'));
+    const Journal journal = remote.actions.take();
+    CHECK_EQ(journal.front(), std::string("cmd:setport 4.1 "));
+    const Journal tail(journal.end() - 4, journal.end());
+    CHECK_EQ(joined(tail),
+             joined({"activate:Winamp", "keys:z", "log:[Z] Last Song", "mode:Audio mode"}));
+    CHECK_EQ(remote.state.mode, 5);
+
+    // A Menu arriving during the command is consumed by the outer key code.
+    Remote menu;
+    menu.pressAll(kToMode1);
+    menu.actions.duringSendCMD = [&](const std::string&) { menu.press(kMenu); };
+    menu.press(key('2'));
+    CHECK(!menu.state.bMenu);
+}
+
+TEST_CASE("The mode display names the player modes") {
+    struct Row {
+        int mode;
+        const char* text;
+    };
+    for (const Row& row :
+         {Row{0, "0"}, Row{1, "1"}, Row{3, "3"}, Row{4, "Video mode"}, Row{5, "Audio mode"}})
+        CHECK_EQ(nuvok::modeText(row.mode), std::string(row.text));
+}
