@@ -59,6 +59,7 @@ public:
     void doRC(int iCommand);
     void VolIncr();
     void VolDecr();
+    void createVolumeObject(); // the one clsVolume, from the window services
 
     // Listener, port and protocol
     void doListen();

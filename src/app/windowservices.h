@@ -1,13 +1,20 @@
 #pragma once
 
+#include "mixer/mixerbackend.h"
+#include "mixer/notifier.h"
 #include "shell/settingsstore.h"
 
+#include <functional>
 #include <memory>
 
 // Platform back-ends handed to the main window. The program fills them with
 // the real back-ends of its OS (systemservices.cpp); tests hand in fakes.
 struct WindowServices {
     std::shared_ptr<nuvok::SettingsStore> settings;
+    // Makes the mixer back-end for the one volume object (none: no mixer).
+    std::function<std::unique_ptr<nuvok::MixerBackend>()> mixerBackend;
+    // Shows the no-mixer message (none: the message goes to the log panel).
+    std::shared_ptr<nuvok::Notifier> notifier;
 };
 
 // The real back-ends of this OS.

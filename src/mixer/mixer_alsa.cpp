@@ -1,0 +1,164 @@
+// The mixer on Linux: the ALSA simple mixer of the "default" device, which on
+// a desktop is the sound server's (PulseAudio or PipeWire) and otherwise the
+// first sound card.
+#include "mixer/mixerbackend.h"
+#include "mixer/mixerchoice.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace nuvok {
+namespace {
+
+constexpr const char* kDevice = "default";
+
+struct MixerCloser {
+    void operator()(snd_mixer_t* mixer) const { snd_mixer_close(mixer); }
+};
+using MixerHandle = std::unique_ptr<snd_mixer_t, MixerCloser>;
+
+struct SelemIdDeleter {
+    void operator()(snd_mixer_selem_id_t* id) const { snd_mixer_selem_id_free(id); }
+};
+
+std::int32_t toInt32(long value) {
+    return static_cast<std::int32_t>(std::clamp<long>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// One line is one volume of one element. Elements are addressed by name and
+// index rather than by pointer, because ALSA frees an element that goes away
+// while events are handled.
+struct Line {
+    std::string name;
+    unsigned index = 0;
+    VolumeSide side = VolumeSide::Playback;
+};
+
+class AlsaMixer final : public MixerBackend {
+public:
+    ~AlsaMixer() override { close(); }
+
+    bool open() override {
+        close();
+        snd_mixer_t* raw = nullptr;
+        if (snd_mixer_open(&raw, 0) < 0)
+            return false;
+        MixerHandle mixer(raw);
+        if (snd_mixer_attach(raw, kDevice) < 0 ||
+            snd_mixer_selem_register(raw, nullptr, nullptr) < 0 || snd_mixer_load(raw) < 0)
+            return false;
+        m_mixer = std::move(mixer);
+        return true;
+    }
+
+    std::optional<std::uint32_t> findLine(std::uint32_t componentType) override {
+        if (!m_mixer)
+            return std::nullopt;
+        std::vector<snd_mixer_elem_t*> elems;
+        std::vector<MixerElementCaps> caps;
+        for (snd_mixer_elem_t* e = snd_mixer_first_elem(m_mixer.get()); e;
+             e = snd_mixer_elem_next(e)) {
+            if (!snd_mixer_selem_is_active(e))
+                continue;
+            elems.push_back(e);
+            caps.push_back({snd_mixer_selem_get_name(e),
+                            snd_mixer_selem_has_playback_volume(e) != 0,
+                            snd_mixer_selem_has_capture_volume(e) != 0});
+        }
+        const std::optional<MixerElementChoice> choice = chooseVolumeElement(caps, componentType);
+        if (!choice)
+            return std::nullopt;
+        const Line line{caps[choice->index].name, snd_mixer_selem_get_index(elems[choice->index]),
+                        choice->side};
+        for (std::size_t i = 0; i < m_lines.size(); ++i)
+            if (m_lines[i].name == line.name && m_lines[i].index == line.index &&
+                m_lines[i].side == line.side)
+                return static_cast<std::uint32_t>(i);
+        m_lines.push_back(line);
+        return static_cast<std::uint32_t>(m_lines.size() - 1);
+    }
+
+    // Each line has exactly one volume control, which shares the line's number.
+    std::optional<MixerControlInfo> findVolumeControl(std::uint32_t lineId) override {
+        snd_mixer_elem_t* elem = element(lineId);
+        if (!elem)
+            return std::nullopt;
+        long minimum = 0;
+        long maximum = 0;
+        const int rc = m_lines[lineId].side == VolumeSide::Playback
+                           ? snd_mixer_selem_get_playback_volume_range(elem, &minimum, &maximum)
+                           : snd_mixer_selem_get_capture_volume_range(elem, &minimum, &maximum);
+        if (rc < 0)
+            return std::nullopt;
+        return MixerControlInfo{lineId, toInt32(minimum), toInt32(maximum)};
+    }
+
+    std::optional<std::int32_t> readValue(std::uint32_t controlId) override {
+        if (!m_mixer)
+            return std::nullopt;
+        // Take in what other programs changed since the last call.
+        if (snd_mixer_handle_events(m_mixer.get()) < 0)
+            return std::nullopt;
+        snd_mixer_elem_t* elem = element(controlId);
+        if (!elem)
+            return std::nullopt;
+        const bool playback = m_lines[controlId].side == VolumeSide::Playback;
+        for (int ch = 0; ch <= SND_MIXER_SCHN_LAST; ++ch) {
+            const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch);
+            long value = 0;
+            if (playback && snd_mixer_selem_has_playback_channel(elem, channel))
+                return snd_mixer_selem_get_playback_volume(elem, channel, &value) < 0
+                           ? std::nullopt
+                           : std::optional<std::int32_t>(toInt32(value));
+            if (!playback && snd_mixer_selem_has_capture_channel(elem, channel))
+                return snd_mixer_selem_get_capture_volume(elem, channel, &value) < 0
+                           ? std::nullopt
+                           : std::optional<std::int32_t>(toInt32(value));
+        }
+        return std::nullopt;
+    }
+
+    bool writeValue(std::uint32_t controlId, std::int32_t value) override {
+        snd_mixer_elem_t* elem = element(controlId);
+        if (!elem)
+            return false;
+        const int rc = m_lines[controlId].side == VolumeSide::Playback
+                           ? snd_mixer_selem_set_playback_volume_all(elem, value)
+                           : snd_mixer_selem_set_capture_volume_all(elem, value);
+        return rc >= 0;
+    }
+
+    void close() override {
+        m_lines.clear();
+        m_mixer.reset();
+    }
+
+private:
+    snd_mixer_elem_t* element(std::uint32_t lineId) const {
+        if (!m_mixer || lineId >= m_lines.size())
+            return nullptr;
+        snd_mixer_selem_id_t* raw = nullptr;
+        if (snd_mixer_selem_id_malloc(&raw) < 0)
+            return nullptr;
+        const std::unique_ptr<snd_mixer_selem_id_t, SelemIdDeleter> id(raw);
+        snd_mixer_selem_id_set_name(raw, m_lines[lineId].name.c_str());
+        snd_mixer_selem_id_set_index(raw, m_lines[lineId].index);
+        return snd_mixer_find_selem(m_mixer.get(), raw);
+    }
+
+    MixerHandle m_mixer;
+    std::vector<Line> m_lines;
+};
+
+} // namespace
+
+std::unique_ptr<MixerBackend> createSystemMixer() {
+    return std::make_unique<AlsaMixer>();
+}
+
+} // namespace nuvok

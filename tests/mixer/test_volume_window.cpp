@@ -1,0 +1,120 @@
+#include "fakemixer.h"
+
+#include "app/f_nuvokrc.h"
+#include "common/failure.h"
+#include "mixer/clsvolume.h"
+#include "mixer/messageboxnotifier.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+using nuvok::kComponentSpeakers;
+using nuvok::test::FakeMixerDevice;
+using nuvok::test::MixerOp;
+using nuvok::test::RecordingNotifier;
+
+class TestVolumeWindow : public QObject {
+    Q_OBJECT
+
+private:
+    // Services with the given fake mixer and a recorder for messages.
+    static WindowServices servicesWith(FakeMixerDevice& device,
+                                       std::shared_ptr<RecordingNotifier> notifier) {
+        WindowServices services;
+        services.mixerBackend = [&device] { return device.backend(); };
+        services.notifier = std::move(notifier);
+        return services;
+    }
+
+private slots:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("NUVOKrc")); }
+
+    void messageBoxIsModalWithOkOnlyAndTheApplicationTitle() {
+        QString title;
+        QString text;
+        QList<QAbstractButton*> buttons;
+        bool modal = false;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            title = box->windowTitle();
+            text = box->text();
+            buttons = box->buttons();
+            modal = box->isModal();
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start();
+        MessageBoxNotifier notifier;
+        notifier.showMessage("Es wurde kein Mixer gefunden!");
+        QCOMPARE(title, QStringLiteral("NUVOKrc"));
+        QCOMPARE(text, QStringLiteral("Es wurde kein Mixer gefunden!"));
+        QCOMPARE(buttons.size(), 1);
+        QVERIFY(modal);
+    }
+
+    void stepsBeforeTheVolumeObjectExistsFailWithADescription() {
+        FakeMixerDevice device;
+        device.addLine(kComponentSpeakers, 0, 65535, 100);
+        F_NUVOKrc window(servicesWith(device, std::make_shared<RecordingNotifier>()));
+        for (bool up : {true, false}) {
+            try {
+                up ? window.VolIncr() : window.VolDecr();
+                QFAIL("a step without a volume object did not fail");
+            } catch (const nuvok::Failure& e) {
+                QVERIFY(!e.description().empty());
+            }
+        }
+        QCOMPARE(device.calls(MixerOp::Open), 0);
+        QCOMPARE(device.level(kComponentSpeakers), 100);
+    }
+
+    void stepsGoThroughTheWindowsVolumeObject() {
+        FakeMixerDevice device;
+        device.addLine(kComponentSpeakers, 0, 65535, 0);
+        auto notifier = std::make_shared<RecordingNotifier>();
+        {
+            F_NUVOKrc window(servicesWith(device, notifier));
+            window.createVolumeObject();
+            QVERIFY(window.objVolume);
+            window.VolIncr();
+            window.VolIncr();
+            QCOMPARE(device.level(kComponentSpeakers), 2 * 4369);
+            window.VolDecr();
+            QCOMPARE(device.level(kComponentSpeakers), 4369);
+            QVERIFY(notifier->messages.empty());
+        }
+        QCOMPARE(device.calls(MixerOp::Open), 1);
+        QCOMPARE(device.calls(MixerOp::Close), 1);
+    }
+
+    void noMixerIsAnnouncedOnce() {
+        FakeMixerDevice device;
+        device.fail(MixerOp::Open);
+        auto notifier = std::make_shared<RecordingNotifier>();
+        F_NUVOKrc window(servicesWith(device, notifier));
+        window.createVolumeObject();
+        QCOMPARE(notifier->messages, std::vector<std::string>{"Es wurde kein Mixer gefunden!"});
+        window.VolIncr();
+        QCOMPARE(window.objVolume->WaveVolume(), 0);
+        QCOMPARE(notifier->messages.size(), std::size_t(1));
+    }
+
+    void withoutServicesTheMessageGoesToTheLog() {
+        F_NUVOKrc window;
+        window.createVolumeObject();
+        QVERIFY(window.objVolume);
+        QVERIFY(window.logText().contains(QStringLiteral("Es wurde kein Mixer gefunden!")));
+        window.VolDecr();
+        QCOMPARE(window.objVolume->MaxWaveVolume(), 0);
+    }
+};
+
+QTEST_MAIN(TestVolumeWindow)
+#include "test_volume_window.moc"
