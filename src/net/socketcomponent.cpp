@@ -95,6 +95,8 @@ void SocketComponent::requireClosed(const char* operation) const {
 void SocketComponent::Close() {
     ++m_generation;
     m_arrivalPosted = false;
+    m_datagrams.clear();
+    m_datagramBytes = 0;
     if (m_server) {
         m_server->close();
         // Connections the system accepted but nobody asked for yet are refused.
@@ -144,8 +146,8 @@ void SocketComponent::Listen() {
         throw Failure("Cannot listen on port " + std::to_string(m_localPort) +
                       ": a port number runs from 0 to 65535");
     auto* server = new QTcpServer(this);
-    if (!server->listen(QHostAddress::Any, static_cast<quint16>(m_localPort)) &&
-        !server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(m_localPort))) {
+    // IPv4, as the handset speaks it (see Bind).
+    if (!server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(m_localPort))) {
         const QString why = server->errorString();
         delete server;
         throw Failure(describe(QStringLiteral("Cannot listen on TCP port %1").arg(m_localPort), why)
@@ -165,17 +167,19 @@ void SocketComponent::Bind() {
                       ": a port number runs from 0 to 65535");
     auto* udp = new QUdpSocket(this);
     const auto port = static_cast<quint16>(m_localPort);
-    if (!udp->bind(QHostAddress::Any, port) && !udp->bind(QHostAddress::AnyIPv4, port)) {
+    // IPv4 only: a dual-stack bind that meets a taken IPv4 port quietly falls
+    // back to IPv6 alone, where the handset's datagrams never arrive. No
+    // sharing either: a second program on the port must fail, not steal keys.
+    if (!udp->bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress)) {
         const QString why = udp->errorString();
         delete udp;
         throw Failure(describe(QStringLiteral("Cannot open UDP port %1").arg(m_localPort), why)
                           .toStdString());
     }
     m_udp = udp;
-    connect(udp, &QUdpSocket::readyRead, this, &SocketComponent::scheduleArrival);
+    connect(udp, &QUdpSocket::readyRead, this, &SocketComponent::takeDatagrams);
     m_state = sckOpen;
-    if (udp->hasPendingDatagrams())
-        scheduleArrival();
+    takeDatagrams();
 }
 
 void SocketComponent::onNewConnection() {
@@ -309,7 +313,7 @@ void SocketComponent::SendData(const QByteArray& data) {
 
 qint64 SocketComponent::bytesPending() const {
     if (m_udp)
-        return m_udp->hasPendingDatagrams() ? qMax<qint64>(0, m_udp->pendingDatagramSize()) : 0;
+        return m_datagrams.empty() ? 0 : m_datagrams.front().size();
     if (m_tcp)
         return m_tcp->bytesAvailable();
     return 0;
@@ -317,14 +321,39 @@ qint64 SocketComponent::bytesPending() const {
 
 QByteArray SocketComponent::GetData() {
     if (m_udp) {
-        if (!m_udp->hasPendingDatagrams())
+        if (m_datagrams.empty())
             return {};
-        const QNetworkDatagram datagram = m_udp->receiveDatagram();
-        return datagram.data();
+        QByteArray data = std::move(m_datagrams.front());
+        m_datagrams.pop_front();
+        m_datagramBytes -= data.size();
+        if (!m_datagrams.empty())
+            scheduleArrival();
+        return data;
     }
     if (m_tcp)
         return m_tcp->readAll();
     throw Failure("Cannot read: the socket is not open");
+}
+
+void SocketComponent::takeDatagrams() {
+    // Enough for minutes of key presses; beyond that it is a flood, and the
+    // newest datagrams give way so that memory stays bounded.
+    constexpr std::size_t kMaxDatagrams = 4096;
+    constexpr qint64 kMaxBytes = 1 << 20;
+    while (m_udp && m_udp->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_udp->receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        const QByteArray data = datagram.data();
+        if (m_datagrams.size() >= kMaxDatagrams || m_datagramBytes + data.size() > kMaxBytes) {
+            ++m_droppedDatagrams;
+            continue;
+        }
+        m_datagramBytes += data.size();
+        m_datagrams.push_back(data);
+    }
+    if (!m_datagrams.empty())
+        scheduleArrival();
 }
 
 void SocketComponent::scheduleArrival() {
@@ -341,7 +370,7 @@ void SocketComponent::deliverArrival(quint64 generation) {
         return;
     m_arrivalPosted = false;
     const qint64 pending = bytesPending();
-    if (pending <= 0 && !(m_udp && m_udp->hasPendingDatagrams()))
+    if (pending <= 0 && !(m_udp && !m_datagrams.empty()))
         return;
     emit DataArrival(static_cast<int>(qMin<qint64>(pending, INT_MAX)));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -58,6 +60,10 @@ public:
     QByteArray GetData();
     qint64 bytesPending() const;
 
+public:
+    // Datagrams thrown away because the inbox was full (a flood nobody reads).
+    quint64 droppedDatagrams() const { return m_droppedDatagrams; }
+
 signals:
     void DataArrival(int bytesTotal);
     void ConnectionRequest(int requestID);
@@ -68,6 +74,7 @@ private:
     void adoptTcp(QTcpSocket* socket);
     void scheduleArrival();
     void deliverArrival(quint64 generation);
+    void takeDatagrams();
     void onNewConnection();
     void onConnected();
     void onPeerClosed();
@@ -88,4 +95,10 @@ private:
     // Bumped by Close so that events posted for an earlier socket are dropped.
     quint64 m_generation = 0;
     bool m_arrivalPosted = false;
+    // Datagrams are taken from the socket as soon as they are announced: a
+    // datagram left unread after its announcement can silence the socket for
+    // good. Each one is then delivered as an arrival of its own.
+    std::deque<QByteArray> m_datagrams;
+    qint64 m_datagramBytes = 0;
+    quint64 m_droppedDatagrams = 0;
 };

@@ -18,6 +18,7 @@ private slots:
     void acceptTakesTheRequestAfterTheListenerIsClosed();
     void peerCloseArrivesAfterItsData();
     void emptyDatagramIsAnArrival();
+    void everyDatagramIsOneArrivalOfItsOwn();
     void methodsFailWithADescription_data();
     void methodsFailWithADescription();
     void portInUseIsReported();
@@ -165,6 +166,38 @@ void SocketComponentTest::emptyDatagramIsAnArrival() {
     peer.writeDatagram(QByteArray(), QHostAddress::LocalHost, quint16(port));
     QVERIFY(waitUntil([&] { return arrivals == 1; }));
     QVERIFY(data.isEmpty());
+}
+
+void SocketComponentTest::everyDatagramIsOneArrivalOfItsOwn() {
+    SocketComponent listener;
+    const int port = bindUdp(listener);
+    QList<QByteArray> seen;
+    connect(&listener, &SocketComponent::DataArrival, this, [&](int bytes) {
+        const QByteArray data = listener.GetData();
+        QCOMPARE(bytes, data.size());
+        seen << data;
+    });
+    QUdpSocket peer;
+    // One at a time, each after the previous one was read: the way a person
+    // presses keys. An empty datagram in between must not silence the rest.
+    const QList<QByteArray> single{"1\xAC", QByteArray(), "2\xAC", "3\xAC"};
+    for (const QByteArray& message : single) {
+        const qsizetype before = seen.size();
+        peer.writeDatagram(message, QHostAddress::LocalHost, quint16(port));
+        QVERIFY(waitUntil([&] { return seen.size() == before + 1; }));
+    }
+    QCOMPARE(seen, single);
+
+    // A burst sent before the program gets to read any of it.
+    seen.clear();
+    QList<QByteArray> burst;
+    for (int i = 0; i < 50; ++i)
+        burst << QByteArray::number(i);
+    for (const QByteArray& message : burst)
+        peer.writeDatagram(message, QHostAddress::LocalHost, quint16(port));
+    QVERIFY(waitUntil([&] { return seen.size() == burst.size(); }));
+    QCOMPARE(seen, burst);
+    QCOMPARE(listener.droppedDatagrams(), quint64(0));
 }
 
 void SocketComponentTest::methodsFailWithADescription_data() {
