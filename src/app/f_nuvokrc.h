@@ -69,6 +69,8 @@ public:
 
     // Start with the session, help and about
     void m_add2reg_Click();
+    bool readStartWithSession(); // whether the start entry is stored
+    void rightClick();           // window state to normal
     void m_info_Click();
     void m_help_Click();
 
@@ -132,6 +134,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void createControls();

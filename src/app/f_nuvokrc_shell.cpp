@@ -1,3 +1,57 @@
 #include "app/f_nuvokrc.h"
 
-void F_NUVOKrc::m_add2reg_Click() {}
+#include "app/traystuff.h"
+#include "common/failure.h"
+
+#include <QAction>
+#include <QWindowStateChangeEvent>
+
+// The menu has already flipped the mark to what the user asks for. The mark
+// then shows what is really stored, which differs when the system refused.
+void F_NUVOKrc::m_add2reg_Click() {
+    const bool wanted = m_add2reg->isChecked();
+    QString reason;
+    if (!m_services.sessionStart) {
+        reason = QStringLiteral("starting with the session is not available here");
+    } else {
+        try {
+            m_services.sessionStart->setEnabled(wanted);
+        } catch (const nuvok::Failure& failure) {
+            reason = QString::fromStdString(failure.description());
+        }
+    }
+    const bool stored = readStartWithSession();
+    m_add2reg->setChecked(stored);
+    if (stored == wanted)
+        return;
+    if (reason.isEmpty())
+        reason = wanted ? QStringLiteral("the start entry could not be stored")
+                        : QStringLiteral("the start entry could not be removed");
+    logData((stored ? QStringLiteral("Start on Power up is still on: ")
+                    : QStringLiteral("Start on Power up is still off: ")) +
+            reason);
+}
+
+bool F_NUVOKrc::readStartWithSession() {
+    if (!m_services.sessionStart)
+        return false;
+    try {
+        return m_services.sessionStart->isEnabled();
+    } catch (const nuvok::Failure&) {
+        return false; // an entry that cannot be read counts as absent
+    }
+}
+
+void F_NUVOKrc::rightClick() {
+    const Qt::WindowStates notNormal =
+        Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (windowState() & notNormal)
+        setWindowState(windowState() & ~notNormal);
+}
+
+void F_NUVOKrc::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        trayStuff::windowStateChanged(*this,
+                                      static_cast<QWindowStateChangeEvent*>(event)->oldState());
+}

@@ -2,7 +2,9 @@
 
 #include "mixer/mixerbackend.h"
 #include "mixer/notifier.h"
+#include "shell/sessionstart.h"
 #include "shell/settingsstore.h"
+#include "shell/trayarea.h"
 
 #include <functional>
 #include <memory>
@@ -11,6 +13,10 @@
 // the real back-ends of its OS (systemservices.cpp); tests hand in fakes.
 struct WindowServices {
     std::shared_ptr<nuvok::SettingsStore> settings;
+    // The start-with-session entry (none: it cannot be switched on).
+    std::shared_ptr<nuvok::SessionStart> sessionStart;
+    // The notification area (none: the system's own).
+    std::shared_ptr<TrayArea> trayArea;
     // Makes the mixer back-end for the one volume object (none: no mixer).
     std::function<std::unique_ptr<nuvok::MixerBackend>()> mixerBackend;
     // Shows the no-mixer message (none: the message goes to the log panel).

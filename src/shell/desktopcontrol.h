@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace nuvok {
+
+// Bringing another program's window to the front and typing into the focused
+// window. Each OS has its back-end (desktopcontrol_x11.cpp,
+// desktopcontrol_win.cpp); tests use a fake.
+class DesktopControl {
+public:
+    virtual ~DesktopControl() = default;
+    // Brings the top-level window whose title matches (titlematch.h) to the
+    // front. Returns once it has the focus, without waiting for the program
+    // behind it to do anything. Throws Failure when there is no such window or
+    // it cannot be brought forward.
+    virtual void activateWindow(const std::string& title) = 0;
+    // Types the keystrokes (notation of keystrokes.h) into whatever window has
+    // the focus and returns without waiting for them to be handled. Throws
+    // Failure for bad notation or when the keys cannot be sent.
+    virtual void sendKeys(const std::string& keys) = 0;
+};
+
+// The back-end of this OS.
+std::unique_ptr<DesktopControl> createDesktopControl();
+
+} // namespace nuvok

@@ -1,0 +1,399 @@
+// X11 back-end: windows are found through the window manager's client list
+// (EWMH), brought forward with a _NET_ACTIVE_WINDOW request and typed into with
+// XTEST, which reaches programs that ignore synthesised events.
+#include "shell/desktopcontrol.h"
+
+#include "common/failure.h"
+#include "shell/keystrokes.h"
+#include "shell/titlematch.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace nuvok {
+namespace {
+
+// How long the window manager gets to hand the focus to an activated window.
+constexpr auto kFocusTimeout = std::chrono::milliseconds(1000);
+constexpr auto kFocusPoll = std::chrono::milliseconds(5);
+
+bool onWayland() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return wayland != nullptr && *wayland != '\0';
+}
+
+// X protocol errors (a window closing while it is looked at) must not end the
+// program, so they are recorded while an operation runs.
+class ErrorTrap {
+public:
+    ErrorTrap() : m_previous(XSetErrorHandler(&ErrorTrap::record)) {}
+    ~ErrorTrap() { XSetErrorHandler(m_previous); }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+private:
+    static int record(Display*, XErrorEvent*) { return 0; }
+    XErrorHandler m_previous;
+};
+
+// One connection per operation: a display that went away since the last key
+// costs nothing, and a lost connection does not end the program.
+class Connection {
+public:
+    explicit Connection(const std::string& action) {
+        const char* name = std::getenv("DISPLAY");
+        if (name == nullptr || *name == '\0') {
+            if (onWayland())
+                throw Failure(action + ": this Wayland session offers no X11 display (XWayland), "
+                                       "and other programs' windows can only be reached through "
+                                       "X11");
+            throw Failure(action + ": no X11 display is available (DISPLAY is not set)");
+        }
+        m_display = XOpenDisplay(nullptr);
+        if (m_display == nullptr)
+            throw Failure(action + ": cannot connect to the X11 display \"" + name + "\"");
+        XSetIOErrorExitHandler(m_display, &Connection::lost, nullptr);
+        s_lost = false;
+    }
+    // Safe on a lost connection too: Xlib then only frees its structures.
+    ~Connection() { XCloseDisplay(m_display); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    Display* display() const { return m_display; }
+    Window root() const { return DefaultRootWindow(m_display); }
+    Atom atom(const char* name) const { return XInternAtom(m_display, name, False); }
+    static bool lost() { return s_lost; }
+
+private:
+    // Returning instead of exiting leaves the connection marked dead.
+    static void lost(Display*, void*) { s_lost = true; }
+    static inline bool s_lost = false;
+    ErrorTrap m_trap; // outlives the display, whose closing may still report errors
+    Display* m_display = nullptr;
+};
+
+struct XFreeDeleter {
+    void operator()(unsigned char* data) const {
+        if (data != nullptr)
+            XFree(data);
+    }
+};
+using XData = std::unique_ptr<unsigned char, XFreeDeleter>;
+
+struct Property {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    XData data;
+};
+
+std::optional<Property> readProperty(const Connection& x, Window window, Atom name,
+                                     Atom type = AnyPropertyType) {
+    Property property;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    const int status =
+        XGetWindowProperty(x.display(), window, name, 0, 1L << 20, False, type, &property.type,
+                           &property.format, &property.count, &remaining, &data);
+    property.data.reset(data);
+    if (status != Success || property.type == None || property.data == nullptr)
+        return std::nullopt;
+    return property;
+}
+
+std::vector<Window> windowList(const Connection& x, Atom name) {
+    std::vector<Window> windows;
+    const auto property = readProperty(x, x.root(), name, XA_WINDOW);
+    if (property && property->format == 32) {
+        // Format 32 properties arrive as longs.
+        const auto* ids = reinterpret_cast<const long*>(property->data.get());
+        for (unsigned long i = 0; i < property->count; ++i)
+            windows.push_back(static_cast<Window>(ids[i]));
+    }
+    return windows;
+}
+
+std::optional<long> cardinal(const Connection& x, Window window, Atom name) {
+    const auto property = readProperty(x, window, name, XA_CARDINAL);
+    if (!property || property->format != 32 || property->count < 1)
+        return std::nullopt;
+    return reinterpret_cast<const long*>(property->data.get())[0];
+}
+
+std::string latin1ToUtf8(const unsigned char* text, unsigned long length) {
+    std::string out;
+    for (unsigned long i = 0; i < length; ++i) {
+        const unsigned char c = text[i];
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string windowTitle(const Connection& x, Window window) {
+    if (const auto name = readProperty(x, window, x.atom("_NET_WM_NAME"), x.atom("UTF8_STRING"));
+        name && name->format == 8)
+        return std::string(reinterpret_cast<const char*>(name->data.get()), name->count);
+    const auto name = readProperty(x, window, XA_WM_NAME);
+    if (!name || name->format != 8)
+        return {};
+    if (name->type == XA_STRING)
+        return latin1ToUtf8(name->data.get(), name->count);
+    if (name->type == x.atom("UTF8_STRING"))
+        return std::string(reinterpret_cast<const char*>(name->data.get()), name->count);
+    // Compound text and other encodings: let Xlib convert.
+    XTextProperty text{name->data.get(), name->type, name->format, name->count};
+    char** list = nullptr;
+    int count = 0;
+    std::string title;
+    if (Xutf8TextPropertyToTextList(x.display(), &text, &list, &count) >= Success && list) {
+        if (count > 0)
+            title = list[0];
+        XFreeStringList(list);
+    }
+    return title;
+}
+
+void sendRootMessage(const Connection& x, Window window, Atom type, long l0, long l1) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.serial = 0;
+    event.xclient.send_event = True;
+    event.xclient.display = x.display();
+    event.xclient.window = window;
+    event.xclient.message_type = type;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = l0;
+    event.xclient.data.l[1] = l1;
+    XSendEvent(x.display(), x.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+}
+
+bool isSelfOrAncestor(const Connection& x, Window ancestor, Window window) {
+    while (window != None && window != PointerRoot) {
+        if (window == ancestor)
+            return true;
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(x.display(), window, &root, &parent, &children, &count))
+            return false;
+        if (children != nullptr)
+            XFree(children);
+        if (parent == root)
+            return false;
+        window = parent;
+    }
+    return false;
+}
+
+bool hasFocus(const Connection& x, Window window) {
+    const auto active = windowList(x, x.atom("_NET_ACTIVE_WINDOW"));
+    if (!active.empty() && active.front() == window)
+        return true;
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(x.display(), &focus, &revert);
+    return isSelfOrAncestor(x, window, focus);
+}
+
+KeySym keySymOf(const Keystroke& key) {
+    switch (key.named) {
+    case NamedKey::Character:
+        // Latin-1 characters are their own key symbols; the rest use the Unicode range.
+        if ((key.character >= 0x20 && key.character <= 0x7E) ||
+            (key.character >= 0xA0 && key.character <= 0xFF))
+            return key.character;
+        return 0x01000000 | key.character;
+    case NamedKey::Enter:
+        return XK_Return;
+    case NamedKey::Tab:
+        return XK_Tab;
+    case NamedKey::Escape:
+        return XK_Escape;
+    case NamedKey::Backspace:
+        return XK_BackSpace;
+    case NamedKey::Delete:
+        return XK_Delete;
+    case NamedKey::Insert:
+        return XK_Insert;
+    case NamedKey::Home:
+        return XK_Home;
+    case NamedKey::End:
+        return XK_End;
+    case NamedKey::PageUp:
+        return XK_Prior;
+    case NamedKey::PageDown:
+        return XK_Next;
+    case NamedKey::Left:
+        return XK_Left;
+    case NamedKey::Right:
+        return XK_Right;
+    case NamedKey::Up:
+        return XK_Up;
+    case NamedKey::Down:
+        return XK_Down;
+    default:
+        return XK_F1 + (static_cast<int>(key.named) - static_cast<int>(NamedKey::F1));
+    }
+}
+
+std::string describe(const Keystroke& key) {
+    if (key.named != NamedKey::Character)
+        return "a special key";
+    std::string text;
+    const char32_t c = key.character;
+    if (c < 0x80) {
+        text = static_cast<char>(c);
+    } else {
+        // Enough for a message: re-encode as UTF-8.
+        if (c < 0x800) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+        } else {
+            if (c < 0x10000) {
+                text += static_cast<char>(0xE0 | (c >> 12));
+            } else {
+                text += static_cast<char>(0xF0 | (c >> 18));
+                text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            }
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return "\"" + text + "\"";
+}
+
+class X11DesktopControl : public DesktopControl {
+public:
+    void activateWindow(const std::string& title) override {
+        const std::string action = "Cannot bring the window \"" + title + "\" to the front";
+        if (title.empty())
+            matchWindowTitle(std::vector<std::string>{}, title); // throws the usual description
+        Connection x(action);
+        std::vector<Window> windows = windowList(x, x.atom("_NET_CLIENT_LIST_STACKING"));
+        if (windows.empty())
+            windows = windowList(x, x.atom("_NET_CLIENT_LIST"));
+        if (windows.empty() && !Connection::lost())
+            throw Failure(action + ": no window manager that lists its windows (EWMH) is running");
+        // Topmost first, so the window used last wins among equals.
+        std::vector<Window> topDown(windows.rbegin(), windows.rend());
+        std::vector<std::string> titles;
+        titles.reserve(topDown.size());
+        for (Window window : topDown)
+            titles.push_back(windowTitle(x, window));
+        checkConnection(x, action);
+
+        std::size_t index = 0;
+        try {
+            index = matchWindowTitle(titles, title);
+        } catch (const Failure& failure) {
+            if (onWayland())
+                throw Failure(failure.description() +
+                              "; on Wayland only programs running under XWayland can be found");
+            throw;
+        }
+        const Window target = topDown[index];
+        bringForward(x, target);
+        checkConnection(x, action);
+
+        const auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
+        while (!hasFocus(x, target)) {
+            checkConnection(x, action);
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw Failure(action + ": the window manager did not give it the focus");
+            std::this_thread::sleep_for(kFocusPoll);
+        }
+    }
+
+    void sendKeys(const std::string& keys) override {
+        const std::vector<Keystroke> strokes = parseKeystrokes(keys);
+        const std::string action = "Cannot type the keystrokes \"" + keys + "\"";
+        Connection x(action);
+        int event = 0;
+        int error = 0;
+        int major = 0;
+        int minor = 0;
+        if (!XTestQueryExtension(x.display(), &event, &error, &major, &minor))
+            throw Failure(action + ": the X server does not offer the XTEST extension");
+        const KeyCode shift = XKeysymToKeycode(x.display(), XK_Shift_L);
+
+        // Resolve every key first, so a key missing from the layout types nothing.
+        struct Press {
+            KeyCode code;
+            bool shifted;
+        };
+        std::vector<Press> presses;
+        for (const Keystroke& key : strokes) {
+            const KeySym sym = keySymOf(key);
+            const KeyCode code = XKeysymToKeycode(x.display(), sym);
+            if (code == 0)
+                throw Failure(action + ": " + describe(key) +
+                              " is not on the current keyboard layout");
+            const bool plain = XkbKeycodeToKeysym(x.display(), code, 0, 0) == sym;
+            const bool shifted = !plain && XkbKeycodeToKeysym(x.display(), code, 0, 1) == sym;
+            if (!plain && !shifted)
+                throw Failure(action + ": " + describe(key) +
+                              " needs a modifier other than Shift on the current keyboard "
+                              "layout");
+            if (shifted && shift == 0)
+                throw Failure(action + ": the keyboard layout has no Shift key");
+            presses.push_back({code, shifted});
+        }
+        for (const Press& press : presses) {
+            if (press.shifted)
+                XTestFakeKeyEvent(x.display(), shift, True, CurrentTime);
+            XTestFakeKeyEvent(x.display(), press.code, True, CurrentTime);
+            XTestFakeKeyEvent(x.display(), press.code, False, CurrentTime);
+            if (press.shifted)
+                XTestFakeKeyEvent(x.display(), shift, False, CurrentTime);
+        }
+        // Delivered to the server, not waited for by the receiving program.
+        XSync(x.display(), False);
+        checkConnection(x, action);
+    }
+
+private:
+    static void checkConnection(const Connection& x, const std::string& action) {
+        if (Connection::lost())
+            throw Failure(action + ": the connection to the X11 display was lost");
+        XSync(x.display(), False);
+        if (Connection::lost())
+            throw Failure(action + ": the connection to the X11 display was lost");
+    }
+
+    static void bringForward(const Connection& x, Window target) {
+        // A window on another workspace: switch there first.
+        const auto desktop = cardinal(x, target, x.atom("_NET_WM_DESKTOP"));
+        const auto current = cardinal(x, x.root(), x.atom("_NET_CURRENT_DESKTOP"));
+        if (desktop && current && *desktop != *current && *desktop != 0xFFFFFFFFL && *desktop != -1)
+            sendRootMessage(x, x.root(), x.atom("_NET_CURRENT_DESKTOP"), *desktop, CurrentTime);
+        // Source 2 (a pager) asks on the user's behalf, so focus-stealing
+        // prevention lets it through.
+        sendRootMessage(x, target, x.atom("_NET_ACTIVE_WINDOW"), 2, CurrentTime);
+        XFlush(x.display());
+    }
+};
+
+} // namespace
+
+std::unique_ptr<DesktopControl> createDesktopControl() {
+    return std::make_unique<X11DesktopControl>();
+}
+
+} // namespace nuvok

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "shell/settingsstore.h"
+
+#include <QSettings>
+#include <functional>
+#include <memory>
+
+// Where this OS keeps the program's settings (settingslocation_*.cpp): an INI
+// file in the user's configuration folder, or the per-user registry key of
+// the platform's application settings.
+std::unique_ptr<QSettings> openProgramSettings();
+
+// The settings store over QSettings, section "Settings". Every operation opens
+// the store afresh, so a value edited by hand is seen at the next read and a
+// written value is on disk when write returns.
+class QtSettingsStore : public nuvok::SettingsStore {
+public:
+    using Opener = std::function<std::unique_ptr<QSettings>()>;
+    explicit QtSettingsStore(Opener open = openProgramSettings);
+    std::string read(const std::string& key) const override;
+    void write(const std::string& key, const std::string& value) override;
+
+private:
+    Opener m_open;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "shell/trayarea.h"
+
+#include <QRect>
+#include <QSystemTrayIcon>
+#include <memory>
+
+// The notification area through QSystemTrayIcon.
+class SystemTrayArea : public TrayArea {
+public:
+    SystemTrayArea();
+    ~SystemTrayArea() override;
+    bool available() const override;
+    void show(const QIcon& icon, ClickHandler onClick) override;
+    void setIcon(const QIcon& icon) override;
+    void remove() override;
+
+    // Where the icon is on the screen; empty when unknown or not shown.
+    QRect geometry() const;
+    static Click clickOf(QSystemTrayIcon::ActivationReason reason);
+
+private:
+    std::unique_ptr<QSystemTrayIcon> m_icon;
+};

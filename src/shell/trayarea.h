@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QIcon>
+#include <functional>
+
+// The desktop's notification area, holding at most one icon of the program.
+class TrayArea {
+public:
+    enum class Click { Left, Right, Other };
+    using ClickHandler = std::function<void(Click)>;
+
+    virtual ~TrayArea() = default;
+    // Whether the desktop has a notification area at all.
+    virtual bool available() const = 0;
+    // Shows the icon (no menu, no tooltip); clicks on it go to onClick.
+    virtual void show(const QIcon& icon, ClickHandler onClick) = 0;
+    virtual void setIcon(const QIcon& icon) = 0;
+    // Takes the icon away; harmless when there is none.
+    virtual void remove() = 0;
+};

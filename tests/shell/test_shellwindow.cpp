@@ -1,0 +1,384 @@
+#include "app/f_nuvokrc.h"
+#include "app/traystuff.h"
+#include "shell/autostartentry.h"
+#include "shell/systemtrayarea.h"
+#include "support/fakesessionstart.h"
+#include "support/faketrayarea.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+
+using nuvok::test::FakeSessionStart;
+using nuvok::test::FakeTrayArea;
+using Click = TrayArea::Click;
+
+Q_DECLARE_METATYPE(TrayArea::Click)
+
+// The window's start-with-session entry and its notification-area icon, with
+// both back-ends faked (and the real autostart file in a private folder).
+class ShellWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void togglingTwiceWritesThenDeletes();
+    void refusedChangesLeaveTheStoredMark_data();
+    void refusedChangesLeaveTheStoredMark();
+    void startUpReadsTheStoredEntry_data();
+    void startUpReadsTheStoredEntry();
+    void autostartFileStartsTheProgramMinimised();
+
+    void iconShowsTheWindowIcon();
+    void clicksOnTheIcon_data();
+    void clicksOnTheIcon();
+    void leftClickActivatesTheWindow();
+    void minimisingHidesIntoTheIcon_data();
+    void minimisingHidesIntoTheIcon();
+    void restoringAHiddenWindowShowsIt();
+    void withoutANotificationAreaMinimisingStaysInTheTaskbar();
+    void aVanishedNotificationAreaKeepsTheWindowReachable();
+    void onlyIconsChangeTheTrayPicture();
+    void removalIsRepeatableAndEndsTheHandling();
+    void destroyingTheWindowRemovesTheIcon();
+    void activationReasonsMapToClicks_data();
+    void activationReasonsMapToClicks();
+
+private:
+    int logLines(const F_NUVOKrc& window) const {
+        return int(window.logText().count(QStringLiteral("\r\n")));
+    }
+    QString lastLogLine(const F_NUVOKrc& window) const {
+        return window.logText().split(QStringLiteral("\r\n")).last();
+    }
+};
+
+namespace {
+
+struct Shell {
+    std::shared_ptr<FakeSessionStart> start = std::make_shared<FakeSessionStart>();
+    std::shared_ptr<FakeTrayArea> tray = std::make_shared<FakeTrayArea>();
+    WindowServices services() const {
+        WindowServices s;
+        s.sessionStart = start;
+        s.trayArea = tray;
+        return s;
+    }
+};
+
+bool minimised(const QWidget& w) {
+    return w.windowState() & Qt::WindowMinimized;
+}
+
+} // namespace
+
+void ShellWindowTest::cleanup() {
+    trayStuff::removeTrayIcon();
+}
+
+// ---- Start with the session ------------------------------------------------
+
+void ShellWindowTest::togglingTwiceWritesThenDeletes() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    const int lines = logLines(window);
+    window.m_add2reg->trigger();
+    QCOMPARE(shell.start->requests, std::vector<bool>({true}));
+    QVERIFY(shell.start->stored);
+    QVERIFY(window.m_add2reg->isChecked());
+    window.m_add2reg->trigger();
+    QCOMPARE(shell.start->requests, std::vector<bool>({true, false}));
+    QVERIFY(!shell.start->stored);
+    QVERIFY(!window.m_add2reg->isChecked());
+    QCOMPARE(logLines(window), lines);
+}
+
+void ShellWindowTest::refusedChangesLeaveTheStoredMark_data() {
+    QTest::addColumn<bool>("storedBefore");
+    QTest::addColumn<QString>("refusal"); // empty: refused without a reason
+    QTest::addColumn<QString>("line");
+    QTest::newRow("on, refused silently")
+        << false << ""
+        << "Start on Power up is still off: the start entry could not be stored";
+    QTest::newRow("on, refused with a reason")
+        << false << "Access is denied"
+        << "Start on Power up is still off: Access is denied";
+    QTest::newRow("off, refused silently")
+        << true << ""
+        << "Start on Power up is still on: the start entry could not be removed";
+    QTest::newRow("off, refused with a reason")
+        << true << "Read-only file system"
+        << "Start on Power up is still on: Read-only file system";
+}
+
+void ShellWindowTest::refusedChangesLeaveTheStoredMark() {
+    QFETCH(bool, storedBefore);
+    QFETCH(QString, refusal);
+    QFETCH(QString, line);
+    Shell shell;
+    shell.start->stored = storedBefore;
+    shell.start->refuseSilently = refusal.isEmpty();
+    shell.start->refusal = refusal.toStdString();
+    F_NUVOKrc window(shell.services());
+    window.m_add2reg->setChecked(storedBefore);
+    const int lines = logLines(window);
+    window.m_add2reg->trigger();
+    QCOMPARE(shell.start->requests, std::vector<bool>({!storedBefore}));
+    QCOMPARE(window.m_add2reg->isChecked(), storedBefore);
+    QCOMPARE(logLines(window), lines + 1);
+    QCOMPARE(lastLogLine(window), line);
+}
+
+void ShellWindowTest::startUpReadsTheStoredEntry_data() {
+    QTest::addColumn<bool>("hasEntry");
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("readFails");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("stored") << true << true << false << true;
+    QTest::newRow("absent") << true << false << false << false;
+    QTest::newRow("unreadable") << true << true << true << false;
+    QTest::newRow("no entry on this system") << false << false << false << false;
+}
+
+void ShellWindowTest::startUpReadsTheStoredEntry() {
+    QFETCH(bool, hasEntry);
+    QFETCH(bool, stored);
+    QFETCH(bool, readFails);
+    QFETCH(bool, expected);
+    Shell shell;
+    shell.start->stored = stored;
+    shell.start->readFails = readFails;
+    WindowServices services = shell.services();
+    if (!hasEntry)
+        services.sessionStart.reset();
+    F_NUVOKrc window(services);
+    QCOMPARE(window.readStartWithSession(), expected);
+    if (!hasEntry) {
+        window.m_add2reg->trigger();
+        QVERIFY(!window.m_add2reg->isChecked());
+        QVERIFY(lastLogLine(window).startsWith(QStringLiteral("Start on Power up is still off: ")));
+    }
+}
+
+void ShellWindowTest::autostartFileStartsTheProgramMinimised() {
+    const QString entryFile =
+        qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/nuvokrc.desktop");
+    QFile::remove(entryFile);
+    WindowServices services;
+    services.sessionStart = nuvok::makeSessionStart("/opt/NUVOK Remote/nuvokrc");
+    services.trayArea = std::make_shared<FakeTrayArea>();
+    F_NUVOKrc window(services);
+    QVERIFY(!window.readStartWithSession());
+    window.m_add2reg->trigger();
+    QVERIFY(window.m_add2reg->isChecked());
+    QFile file(entryFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    file.close();
+    QVERIFY2(text.contains("\nExec=\"/opt/NUVOK Remote/nuvokrc\" -min\n"), text.constData());
+    QVERIFY(window.readStartWithSession());
+    window.m_add2reg->trigger();
+    QVERIFY(!window.m_add2reg->isChecked());
+    QVERIFY(!QFile::exists(entryFile));
+}
+
+// ---- Notification area -----------------------------------------------------
+
+void ShellWindowTest::iconShowsTheWindowIcon() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    const int lines = logLines(window);
+    trayStuff::addTrayIcon(window);
+    QVERIFY(shell.tray->shown);
+    QCOMPARE(shell.tray->icon.cacheKey(), window.greenIcon().cacheKey());
+    QVERIFY(trayStuff::hidesToTray());
+    QCOMPARE(logLines(window), lines);
+}
+
+void ShellWindowTest::clicksOnTheIcon_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<Click>("click");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<int>("state");
+    const int normal = Qt::WindowNoState;
+    const int min = Qt::WindowMinimized;
+    const int max = Qt::WindowMaximized;
+    QTest::newRow("left on hidden after start-up") << "hidden min" << Click::Left << true << normal;
+    QTest::newRow("right on hidden after start-up")
+        << "hidden min" << Click::Right << true << normal;
+    QTest::newRow("other on hidden") << "hidden min" << Click::Other << false << min;
+    QTest::newRow("left on hidden normal") << "hidden normal" << Click::Left << true << normal;
+    QTest::newRow("right on hidden normal") << "hidden normal" << Click::Right << true << normal;
+    QTest::newRow("left on shown") << "shown normal" << Click::Left << true << normal;
+    QTest::newRow("right on shown") << "shown normal" << Click::Right << true << normal;
+    QTest::newRow("left on maximised") << "shown max" << Click::Left << true << normal;
+    QTest::newRow("right keeps maximised") << "shown max" << Click::Right << true << max;
+    QTest::newRow("right on minimised") << "shown min" << Click::Right << true << normal;
+    QTest::newRow("left on minimised") << "shown min" << Click::Left << true << normal;
+    QTest::newRow("other on minimised") << "shown min" << Click::Other << true << min;
+}
+
+void ShellWindowTest::clicksOnTheIcon() {
+    QFETCH(QString, before);
+    QFETCH(Click, click);
+    QFETCH(bool, visible);
+    QFETCH(int, state);
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    // Prepared before the icon exists, so that nothing is hidden on the way.
+    if (before.startsWith(QStringLiteral("shown")))
+        window.show();
+    if (before.endsWith(QStringLiteral("min")))
+        window.setWindowState(Qt::WindowMinimized);
+    if (before.endsWith(QStringLiteral("max")))
+        window.setWindowState(Qt::WindowMaximized);
+    trayStuff::addTrayIcon(window);
+    shell.tray->click(click);
+    QCOMPARE(window.isVisible(), visible);
+    QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
+    // A second release (the two halves of a double click) changes nothing more.
+    shell.tray->click(click);
+    QCOMPARE(window.isVisible(), visible);
+    QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
+}
+
+void ShellWindowTest::leftClickActivatesTheWindow() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &other);
+    trayStuff::addTrayIcon(window);
+    shell.tray->click(Click::Left);
+    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&window));
+}
+
+void ShellWindowTest::minimisingHidesIntoTheIcon_data() {
+    QTest::addColumn<int>("state");
+    QTest::newRow("normal") << int(Qt::WindowNoState);
+    QTest::newRow("maximised") << int(Qt::WindowMaximized);
+}
+
+void ShellWindowTest::minimisingHidesIntoTheIcon() {
+    QFETCH(int, state);
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    window.setWindowState(Qt::WindowStates(state));
+    window.show();
+    trayStuff::addTrayIcon(window);
+    window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
+    shell.tray->click(Click::Right);
+    QVERIFY(window.isVisible());
+    QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
+}
+
+void ShellWindowTest::restoringAHiddenWindowShowsIt() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    window.setWindowState(Qt::WindowMinimized);
+    trayStuff::addTrayIcon(window);
+    QVERIFY(!window.isVisible());
+    window.rightClick();
+    QVERIFY(window.isVisible());
+    QVERIFY(!minimised(window));
+}
+
+void ShellWindowTest::withoutANotificationAreaMinimisingStaysInTheTaskbar() {
+    Shell shell;
+    shell.tray->hasArea = false;
+    F_NUVOKrc window(shell.services());
+    window.show();
+    const int lines = logLines(window);
+    trayStuff::addTrayIcon(window);
+    QVERIFY(!trayStuff::hidesToTray());
+    QCOMPARE(logLines(window), lines + 1);
+    QCOMPARE(lastLogLine(window), QStringLiteral("No notification area found: the window stays in "
+                                                 "the taskbar when minimised"));
+    for (int round = 0; round < 2; ++round) {
+        window.showMinimized();
+        QVERIFY(window.isVisible());
+        QVERIFY(minimised(window));
+        window.showNormal();
+    }
+    QCOMPARE(logLines(window), lines + 1);
+}
+
+void ShellWindowTest::aVanishedNotificationAreaKeepsTheWindowReachable() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    window.show();
+    trayStuff::addTrayIcon(window);
+    shell.tray->hasArea = false;
+    QVERIFY(!trayStuff::hidesToTray());
+    window.showMinimized();
+    QVERIFY(window.isVisible());
+    QVERIFY(minimised(window));
+}
+
+void ShellWindowTest::onlyIconsChangeTheTrayPicture() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    trayStuff::setTrayIcon(window.blueIcon()); // no icon yet: nothing to change
+    QCOMPARE(shell.tray->iconChanges, 0);
+    trayStuff::addTrayIcon(window);
+    trayStuff::setTrayIcon(window.blueIcon());
+    QCOMPARE(shell.tray->icon.cacheKey(), window.blueIcon().cacheKey());
+    trayStuff::setTrayIcon(QIcon());
+    QCOMPARE(shell.tray->icon.cacheKey(), window.blueIcon().cacheKey());
+    QCOMPARE(shell.tray->iconChanges, 1);
+    trayStuff::setTrayIcon(window.greenIcon());
+    QCOMPARE(shell.tray->icon.cacheKey(), window.greenIcon().cacheKey());
+}
+
+void ShellWindowTest::removalIsRepeatableAndEndsTheHandling() {
+    Shell shell;
+    F_NUVOKrc window(shell.services());
+    window.show();
+    trayStuff::addTrayIcon(window);
+    trayStuff::removeTrayIcon();
+    QVERIFY(!shell.tray->shown);
+    trayStuff::removeTrayIcon();
+    QVERIFY(!trayStuff::hidesToTray());
+    // Minimising is an ordinary minimise again.
+    window.showMinimized();
+    QVERIFY(window.isVisible());
+    QVERIFY(minimised(window));
+    trayStuff::trayClicked(Click::Left);
+    QVERIFY(minimised(window));
+}
+
+void ShellWindowTest::destroyingTheWindowRemovesTheIcon() {
+    Shell shell;
+    auto* window = new F_NUVOKrc(shell.services());
+    trayStuff::addTrayIcon(*window);
+    QVERIFY(shell.tray->shown);
+    delete window;
+    QVERIFY(!shell.tray->shown);
+    trayStuff::trayClicked(Click::Left); // nothing left to show
+    trayStuff::setTrayIcon(QIcon(QPixmap(16, 16)));
+    QCOMPARE(shell.tray->iconChanges, 0);
+}
+
+void ShellWindowTest::activationReasonsMapToClicks_data() {
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<Click>("click");
+    QTest::newRow("left") << int(QSystemTrayIcon::Trigger) << Click::Left;
+    QTest::newRow("right") << int(QSystemTrayIcon::Context) << Click::Right;
+    QTest::newRow("double") << int(QSystemTrayIcon::DoubleClick) << Click::Other;
+    QTest::newRow("middle") << int(QSystemTrayIcon::MiddleClick) << Click::Other;
+    QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << Click::Other;
+}
+
+void ShellWindowTest::activationReasonsMapToClicks() {
+    QFETCH(int, reason);
+    QFETCH(Click, click);
+    QCOMPARE(SystemTrayArea::clickOf(QSystemTrayIcon::ActivationReason(reason)), click);
+}
+
+QTEST_MAIN(ShellWindowTest)
+#include "test_shellwindow.moc"

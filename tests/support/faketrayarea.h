@@ -1,0 +1,38 @@
+#pragma once
+
+#include "shell/trayarea.h"
+
+namespace nuvok::test {
+
+// A notification area that records what is shown and lets tests click.
+class FakeTrayArea : public TrayArea {
+public:
+    bool available() const override { return hasArea; }
+    void show(const QIcon& picture, ClickHandler onClick) override {
+        shown = true;
+        icon = picture;
+        handler = std::move(onClick);
+    }
+    void setIcon(const QIcon& picture) override {
+        icon = picture;
+        ++iconChanges;
+    }
+    void remove() override {
+        shown = false;
+        handler = nullptr;
+        ++removals;
+    }
+    void click(Click which) {
+        if (handler)
+            handler(which);
+    }
+
+    bool hasArea = true;
+    bool shown = false;
+    QIcon icon;
+    ClickHandler handler;
+    int iconChanges = 0;
+    int removals = 0;
+};
+
+} // namespace nuvok::test
