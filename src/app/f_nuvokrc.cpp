@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -61,7 +62,8 @@ QString visibleLine(const QString& text) {
 
 WindowOptions::WindowOptions()
     : controllerHost(QString::fromLatin1(nuvok::build::kControllerHost)),
-      controllerPort(static_cast<float>(nuvok::build::kControllerPort)) {}
+      controllerPort(static_cast<float>(nuvok::build::kControllerPort)),
+      decimalSeparator(QLocale::system().decimalPoint().at(0).toLatin1()) {}
 
 F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
@@ -73,6 +75,11 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
 
     Winsock1 = new SocketComponent(this);
+    connect(Winsock1, &SocketComponent::DataArrival, this, &F_NUVOKrc::Winsock1_DataArrival);
+    connect(Winsock1, &SocketComponent::ConnectionRequest, this,
+            &F_NUVOKrc::Winsock1_ConnectionRequest);
+    connect(Winsock1, &SocketComponent::CloseEvent, this, &F_NUVOKrc::Winsock1_Close);
+    connect(Winsock1, &SocketComponent::ConnectEvent, this, &F_NUVOKrc::Winsock1_Connect);
     Winsock2 = new SocketComponent(this);
     m_sender = std::make_unique<CommandSender>(
         *Winsock2, [this](const QString& line) { logData(line); },
@@ -81,6 +88,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &F_NUVOKrc::Timer1_Timer);
     Timer1->start();
 }
 
@@ -105,8 +113,8 @@ void F_NUVOKrc::createControls() {
 
     Combo_IP = new QComboBox(client);
     Combo_IP->setEditable(true);
-    Combo_IP->addItems({QStringLiteral("localhost"), QStringLiteral("127.0.0.1"),
-                        QStringLiteral("192.0.0.1")});
+    Combo_IP->addItems(
+        {QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), QStringLiteral("192.0.0.1")});
     Combo_IP->setInsertPolicy(QComboBox::NoInsert);
     Combo_IP->setEditText(QStringLiteral("localhost"));
     Combo_IP->setToolTip(QStringLiteral("Destination IP or Name"));
@@ -119,6 +127,9 @@ void F_NUVOKrc::createControls() {
                          "7007", "8080", "8000", "8001", "33000", "33001", "33002"});
     C_PortNum->setEditText(QStringLiteral("80"));
     place(C_PortNum, 4560, 120, 975, 315);
+    // Typing applies the box; picking from the list only shows the entry.
+    connect(C_PortNum->lineEdit(), &QLineEdit::textEdited, this, &F_NUVOKrc::portBoxEdited);
+    C_PortNum->lineEdit()->installEventFilter(this);
 
     T_RemIP = readOnlyField(client, QStringLiteral("000.000.000.000"), QStringLiteral("Remote IP"));
     T_RemIP->setFont(ipFont);
@@ -126,6 +137,7 @@ void F_NUVOKrc::createControls() {
 
     b_listen = new QPushButton(QStringLiteral("&Listen"), client);
     place(b_listen, 120, 600, 855, 255);
+    connect(b_listen, &QPushButton::clicked, this, &F_NUVOKrc::b_listen_Click);
 
     T_state = readOnlyField(client, QStringLiteral("state"));
     T_state->setFont(fieldFont);
@@ -175,8 +187,8 @@ void F_NUVOKrc::createControls() {
 
     for (QLabel* label : {Label1, icon_green, icon_blue})
         label->setFocusPolicy(Qt::NoFocus);
-    const QList<QWidget*> tabOrder = {t_receive, b_listen,  T_state, Combo_IP, T_remoteHost,
-                                      T_RPort,   T_RemIP,   C_PortNum, B_clr,  T_mode};
+    const QList<QWidget*> tabOrder = {t_receive, b_listen, T_state,   Combo_IP, T_remoteHost,
+                                      T_RPort,   T_RemIP,  C_PortNum, B_clr,    T_mode};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     t_receive->setFocus();
@@ -251,12 +263,18 @@ int F_NUVOKrc::logCaret() const {
     return offset;
 }
 
-void F_NUVOKrc::B_clr_Click() { t_receive->setPlainText(QString()); }
+void F_NUVOKrc::B_clr_Click() {
+    t_receive->setPlainText(QString());
+}
 
 // ---- Size and width --------------------------------------------------------
 
-int F_NUVOKrc::outerWidthTwips() const { return twips(frameGeometry().width()); }
-int F_NUVOKrc::outerHeightTwips() const { return twips(frameGeometry().height()); }
+int F_NUVOKrc::outerWidthTwips() const {
+    return twips(frameGeometry().width());
+}
+int F_NUVOKrc::outerHeightTwips() const {
+    return twips(frameGeometry().height());
+}
 
 void F_NUVOKrc::setOuterWidthTwips(int twipsWidth) {
     const int frame = frameGeometry().width() - width();
@@ -278,7 +296,9 @@ void F_NUVOKrc::Form_Resize() {
 }
 
 // Choosing a checkable entry flips its mark first; the mark is the flag.
-void F_NUVOKrc::m_more_Click() { m_more->trigger(); }
+void F_NUVOKrc::m_more_Click() {
+    m_more->trigger();
+}
 
 void F_NUVOKrc::applyEnlarged() {
     setOuterWidthTwips(m_more->isChecked() ? kEnlargedWidth : kNormalWidth);
@@ -294,10 +314,18 @@ bool F_NUVOKrc::sendTCP(const QString& strIP, float iPort, const QString& strDat
     return m_sender->sendTCP(strIP, iPort, strData);
 }
 
-void F_NUVOKrc::closeSck2() { m_sender->closeSck2(); }
+void F_NUVOKrc::closeSck2() {
+    m_sender->closeSck2();
+}
 
-void F_NUVOKrc::wait(double dSeconds) { eventpump::wait(dSeconds); }
+void F_NUVOKrc::wait(double dSeconds) {
+    eventpump::wait(dSeconds);
+}
 
 // Only the marks change: nothing reads them.
-void F_NUVOKrc::m_retry_Click() { m_retry->trigger(); }
-void F_NUVOKrc::m_echo_Click() { m_echo->trigger(); }
+void F_NUVOKrc::m_retry_Click() {
+    m_retry->trigger();
+}
+void F_NUVOKrc::m_echo_Click() {
+    m_echo->trigger();
+}

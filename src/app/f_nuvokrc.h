@@ -2,11 +2,14 @@
 
 #include "app/windowservices.h"
 #include "net/socketcomponent.h"
+#include "remote/remotestate.h"
 
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 class QComboBox;
@@ -31,6 +34,7 @@ struct WindowOptions {
     double closePauseSeconds = 0.5;
     int maxLogLines = 100000;
     bool logToStderr = false;
+    char decimalSeparator; // of the user's number format
     WindowOptions();
 };
 
@@ -61,11 +65,23 @@ public:
     void VolDecr();
     void createVolumeObject(); // the one clsVolume, from the window services
 
+    // Start-up and shutdown; the argument text is what followed the program name.
+    void Form_Load(const std::string& commandLine);
+    void Form_QueryUnload();
+    void Form_Unload();
+
     // Listener, port and protocol
     void doListen();
+    void b_listen_Click();
+    void Winsock1_ConnectionRequest(int requestID);
+    void Winsock1_DataArrival(int bytesTotal);
+    void Winsock1_Close();
+    void Winsock1_Connect();
     void Timer1_Timer();
     void m_port_Click();
     void m_protocol_Click();
+    void C_PortNum_Change();
+    void C_PortNum_KeyPress(int keyAscii);
 
     // Start with the session, help and about
     void m_add2reg_Click();
@@ -73,6 +89,8 @@ public:
     void rightClick();           // window state to normal
     void m_info_Click();
     void m_help_Click();
+    static QString usageText();
+    static QString aboutText();
 
     // Handlers
     void B_clr_Click();
@@ -126,24 +144,37 @@ public:
     std::unique_ptr<clsVolume> objVolume;
     QString strAudioTitle;
     QString strVideoTitle;
+    nuvok::RemoteState RemoteState; // the key interpreter's mode state
 
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }
     const WindowOptions& options() const { return m_options; }
     WindowServices& services() { return m_services; }
 
+signals:
+    void unloaded(); // the window has been closed and the program may end
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void createMenu();
     void applyEnlarged();
+    std::string readSetting(const char* key) const;
+    // Runs an operation whose failure is reported in the log panel.
+    void reportFailures(const std::function<void()>& operation);
+    void writePortBox(const QString& text);
+    void portBoxEdited();
+    void showActivity(bool busy);
 
     WindowServices m_services;
     WindowOptions m_options;
     QIcon m_greenIcon;
     QIcon m_blueIcon;
     std::unique_ptr<CommandSender> m_sender;
+    int m_quietPortBoxWrites = 0;
 };

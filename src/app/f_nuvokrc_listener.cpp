@@ -1,16 +1,233 @@
 #include "app/f_nuvokrc.h"
 
+#include "app/traystuff.h"
+
+#include "app/dialogs.h"
+#include "common/failure.h"
+#include "common/numtext.h"
+#include "common/textcodec.h"
+#include "net/eventpump.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 
-void F_NUVOKrc::doListen() {}
+using nuvok::Failure;
 
-void F_NUVOKrc::Timer1_Timer() {
-    const QString text = QString::number(Winsock1->State());
-    if (T_state->text() != text)
-        T_state->setText(text);
+namespace {
+
+constexpr unsigned char kKindKey = 172;
+constexpr unsigned char kKindMenuKey = 175;
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
-void F_NUVOKrc::m_port_Click() {}
-void F_NUVOKrc::m_protocol_Click() {}
-void F_NUVOKrc::m_info_Click() {}
-void F_NUVOKrc::m_help_Click() {}
+} // namespace
+
+// ---- Listener ---------------------------------------------------------------
+
+std::string F_NUVOKrc::readSetting(const char* key) const {
+    return m_services.settings ? m_services.settings->read(key) : std::string();
+}
+
+void F_NUVOKrc::doListen() {
+    Winsock1->Close();
+    Winsock1->setLocalPort(nuvok::roundHalfEvenToInt32(listenPort));
+    // Read at every opening, so a protocol stored meanwhile takes effect.
+    Winsock1->setProtocol(readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
+                                                           : SocketComponent::sckUDPProtocol);
+    if (Winsock1->Protocol() == SocketComponent::sckUDPProtocol)
+        Winsock1->Bind();
+    else
+        Winsock1->Listen();
+    eventpump::processPendingEvents();
+}
+
+void F_NUVOKrc::reportFailures(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const Failure& failure) {
+        logData(fromStd(failure.description()));
+    } catch (const std::exception& failure) {
+        logData(QString::fromLocal8Bit(failure.what()));
+    }
+}
+
+void F_NUVOKrc::b_listen_Click() {
+    reportFailures([this] { doListen(); });
+}
+
+void F_NUVOKrc::Winsock1_ConnectionRequest(int requestID) {
+    reportFailures([this, requestID] {
+        Winsock1->Close();
+        Winsock1->Accept(requestID);
+        T_remoteHost->setText(Winsock1->RemoteHost());
+        T_RemIP->setText(Winsock1->RemoteHostIP());
+        T_RPort->setText(QString::number(Winsock1->RemotePort()));
+        QApplication::beep();
+    });
+}
+
+void F_NUVOKrc::Winsock1_Connect() {
+    T_remoteHost->setText(Winsock1->RemoteHost());
+    T_RemIP->setText(Winsock1->RemoteHostIP());
+    T_RPort->setText(QString::number(Winsock1->RemotePort()));
+}
+
+// The listener stays closed until Listen is pressed or the port changes.
+void F_NUVOKrc::Winsock1_Close() {
+    Winsock1->Close();
+}
+
+void F_NUVOKrc::showActivity(bool busy) {
+    const QIcon& icon = busy ? m_blueIcon : m_greenIcon;
+    if (busy) {
+        trayStuff::setTrayIcon(icon);
+        setWindowIcon(icon);
+    } else {
+        setWindowIcon(icon);
+        trayStuff::setTrayIcon(icon);
+    }
+}
+
+void F_NUVOKrc::Winsock1_DataArrival(int bytesTotal) {
+    (void)bytesTotal; // all pending data is read
+    reportFailures([this] {
+        showActivity(true);
+        const QByteArray data = Winsock1->GetData();
+        if (data.size() < 2)
+            throw Failure("Ignored a message of " + std::to_string(data.size()) +
+                          (data.size() == 1 ? " byte" : " bytes") +
+                          ": a key message has two bytes, the key code and its kind");
+        const auto key = static_cast<unsigned char>(data[0]);
+        const auto kind = static_cast<unsigned char>(data[1]);
+        if (kind == kKindKey) {
+            logData(QStringLiteral("Remote: ") +
+                    QChar(static_cast<char16_t>(nuvok::cp1252ToUnicode(key))));
+            doRC(key);
+        }
+        if (kind == kKindMenuKey) {
+            logData(QStringLiteral("RemoteMenu: ") + fromStd(nuvok::signedNumberText(double(key))));
+            doRC(key);
+        }
+    });
+    showActivity(false);
+}
+
+void F_NUVOKrc::Timer1_Timer() {
+    const int state = Winsock1->State();
+    const QString text = QString::number(state);
+    QColor colour;
+    switch (state) {
+    case SocketComponent::sckListening:
+    case SocketComponent::sckConnecting:
+        colour = QColor(255, 255, 0);
+        break;
+    case SocketComponent::sckError:
+    case SocketComponent::sckClosing:
+        colour = QColor(255, 0, 0);
+        break;
+    case SocketComponent::sckConnected:
+        colour = QColor(0, 255, 0);
+        break;
+    default:
+        colour = palette().color(QPalette::Window); // the menu background
+        break;
+    }
+    // Ten ticks a second for months: touch the field only when it changes.
+    if (T_state->text() != text)
+        T_state->setText(text);
+    if (T_state->palette().color(QPalette::Base) != colour) {
+        QPalette palette = T_state->palette();
+        palette.setColor(QPalette::Base, colour);
+        T_state->setPalette(palette);
+    }
+}
+
+// ---- Port and protocol ------------------------------------------------------
+
+void F_NUVOKrc::writePortBox(const QString& text) {
+    // Writing the box applies it through the change handler; its failures are
+    // left to the application that always follows the write, so each problem
+    // is reported once.
+    if (C_PortNum->currentText() == text)
+        return;
+    ++m_quietPortBoxWrites;
+    C_PortNum->setEditText(text);
+    portBoxEdited();
+    --m_quietPortBoxWrites;
+}
+
+void F_NUVOKrc::portBoxEdited() {
+    try {
+        C_PortNum_Change();
+    } catch (const std::exception& failure) {
+        if (m_quietPortBoxWrites == 0)
+            logData(QString::fromStdString(failure.what()));
+    }
+}
+
+void F_NUVOKrc::C_PortNum_Change() {
+    const QString t = C_PortNum->currentText();
+    const double v = nuvok::numericValue(t.toStdString());
+    std::string s = nuvok::plainNumberText(v, m_options.decimalSeparator);
+    // s read in the user's own number format denotes v itself.
+    double denoted = v;
+    if (denoted >= 65536) {
+        writePortBox(QStringLiteral("65535"));
+        s = "65535";
+        denoted = 65535;
+    }
+    if (denoted > -1)
+        listenPort = static_cast<float>(nuvok::numericValue(s));
+    doListen();
+}
+
+bool F_NUVOKrc::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == C_PortNum->lineEdit() && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            C_PortNum_KeyPress(13);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void F_NUVOKrc::C_PortNum_KeyPress(int keyAscii) {
+    if (keyAscii != 13)
+        return;
+    const QString text = C_PortNum->currentText();
+    if (!text.isEmpty() && C_PortNum->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        C_PortNum->addItem(text);
+    reportFailures([this] { C_PortNum_Change(); });
+}
+
+void F_NUVOKrc::m_port_Click() {
+    if (!m_services.dialogs)
+        return;
+    const QString answer = m_services.dialogs->prompt(QStringLiteral("Portnummer eingeben"),
+                                                      QStringLiteral("Portnummer"),
+                                                      fromStd(nuvok::signedNumberText(listenPort)));
+    const double value = nuvok::numericValue(answer.toStdString());
+    if (answer.isEmpty() || !(value > -1) || !(value < 65536))
+        return;
+    writePortBox(answer);
+    reportFailures([this] { C_PortNum_Change(); });
+}
+
+void F_NUVOKrc::m_protocol_Click() {
+    if (!m_services.dialogs)
+        return;
+    const QString stored = fromStd(readSetting("Protocol"));
+    const QString answer =
+        m_services.dialogs
+            ->prompt(QStringLiteral("UDP or TCP ?"), QStringLiteral("Protocol"), stored)
+            .toUpper();
+    if ((answer == QLatin1String("TCP") || answer == QLatin1String("UDP")) && m_services.settings)
+        m_services.settings->write("Protocol", answer.toStdString());
+    reportFailures([this] {
+        Winsock1->Close();
+        doListen();
+    });
+}

@@ -1,3 +1,48 @@
 #include "app/f_nuvokrc.h"
 
-void F_NUVOKrc::doRC(int iCommand) { (void)iCommand; }
+#include "common/failure.h"
+#include "remote/remoteinterpreter.h"
+
+#include <QLineEdit>
+
+namespace {
+
+// The key interpreter's actions, carried out by the main window.
+class WindowActions : public nuvok::RemoteActions {
+public:
+    explicit WindowActions(F_NUVOKrc& window) : m_window(window) {}
+
+    void logData(const std::string& strText) override {
+        m_window.logData(QString::fromStdString(strText));
+    }
+    void sendCMD(const std::string& strData) override {
+        m_window.sendCMD(QString::fromStdString(strData));
+    }
+    void wait(double dSeconds) override { m_window.wait(dSeconds); }
+    void VolIncr() override { m_window.VolIncr(); }
+    void VolDecr() override { m_window.VolDecr(); }
+    void activateWindow(const std::string& title) override { desktop().activateWindow(title); }
+    void sendKeys(const std::string& keys) override { desktop().sendKeys(keys); }
+    void showMode(const std::string& text) override {
+        m_window.T_mode->setText(QString::fromStdString(text));
+    }
+
+private:
+    nuvok::DesktopControl& desktop() {
+        const auto& desktop = m_window.services().desktop;
+        if (!desktop)
+            throw nuvok::Failure("Players cannot be reached: this build has no keystroke support");
+        return *desktop;
+    }
+
+    F_NUVOKrc& m_window;
+};
+
+} // namespace
+
+void F_NUVOKrc::doRC(int iCommand) {
+    WindowActions actions(*this);
+    // Read on every key code: a nested call during a wait sees the same state.
+    const nuvok::PlayerTitles titles{strAudioTitle.toStdString(), strVideoTitle.toStdString()};
+    nuvok::doRC(RemoteState, iCommand, actions, titles);
+}

@@ -19,6 +19,10 @@ int main(int argc, char* argv[]) {
     WindowOptions options;
     options.logToStderr = commandLine.logToStderr;
     F_NUVOKrc window(systemServices(), options);
-    window.show();
+    // The program ends with its window, even while it sits in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&window, &F_NUVOKrc::unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    window.Form_Load(commandLine.argumentText);
     return app.exec();
 }

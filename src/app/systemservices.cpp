@@ -1,10 +1,11 @@
+#include "app/dialogs.h"
 #include "app/windowservices.h"
+#include "mixer/messageboxnotifier.h"
 #include "shell/qtsettingsstore.h"
 #include "shell/systemtrayarea.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include "mixer/messageboxnotifier.h"
 
 WindowServices systemServices() {
     WindowServices services;
@@ -12,7 +13,9 @@ WindowServices systemServices() {
     services.sessionStart = nuvok::makeSessionStart(
         QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toStdString());
     services.trayArea = std::make_shared<SystemTrayArea>();
+    services.dialogs = std::make_shared<QtDialogs>();
     services.mixerBackend = [] { return nuvok::createSystemMixer(); };
     services.notifier = std::make_shared<MessageBoxNotifier>();
+    services.desktop = nuvok::createDesktopControl();
     return services;
 }

@@ -2,9 +2,12 @@
 
 #include "mixer/mixerbackend.h"
 #include "mixer/notifier.h"
+#include "shell/desktopcontrol.h"
 #include "shell/sessionstart.h"
 #include "shell/settingsstore.h"
 #include "shell/trayarea.h"
+
+class Dialogs;
 
 #include <functional>
 #include <memory>
@@ -17,10 +20,15 @@ struct WindowServices {
     std::shared_ptr<nuvok::SessionStart> sessionStart;
     // The notification area (none: the system's own).
     std::shared_ptr<TrayArea> trayArea;
+    // Prompts and message boxes (none: prompts are not asked, boxes not shown).
+    std::shared_ptr<Dialogs> dialogs;
     // Makes the mixer back-end for the one volume object (none: no mixer).
     std::function<std::unique_ptr<nuvok::MixerBackend>()> mixerBackend;
     // Shows the no-mixer message (none: the message goes to the log panel).
     std::shared_ptr<nuvok::Notifier> notifier;
+    // Brings player windows to the front and types into them (none: every
+    // activation and keystroke fails with a message in the log).
+    std::shared_ptr<nuvok::DesktopControl> desktop;
 };
 
 // The real back-ends of this OS.

@@ -51,6 +51,11 @@ private slots:
             box->button(QMessageBox::Ok)->click();
         });
         poll.start();
+        // Should the box go unnoticed, close it so the test fails instead of hanging.
+        QTimer::singleShot(10000, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
         MessageBoxNotifier notifier;
         notifier.showMessage("Es wurde kein Mixer gefunden!");
         QCOMPARE(title, QStringLiteral("NUVOKrc"));

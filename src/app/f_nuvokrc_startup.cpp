@@ -1,0 +1,121 @@
+#include "app/f_nuvokrc.h"
+
+#include "app/dialogs.h"
+#include "app/traystuff.h"
+#include "common/failure.h"
+#include "common/numtext.h"
+#include "net/eventpump.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QStringList>
+
+namespace {
+
+// Only ASCII letters change case, so positions in the lowered text stay those
+// of the original.
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+constexpr int kStartWidth = 4680; // twips, the narrow log window
+
+const QString kCardTitle = QStringLiteral("NUVOK RemoteControl V2.1");
+const QString kAuthorLine = QStringLiteral("by the NUVOKrc developers, nuvokrc@example.org");
+
+QString joinLines(const QStringList& lines) {
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+void F_NUVOKrc::Form_Load(const std::string& commandLine) {
+    setWindowState(Qt::WindowMinimized);
+    reportFailures([&] {
+        setOuterWidthTwips(kStartWidth);
+        trayStuff::addTrayIcon(*this);
+
+        const std::size_t found = asciiLower(commandLine).find("-port");
+        if (found != std::string::npos) {
+            const double value = nuvok::numericValue(commandLine.substr(found + 5));
+            writePortBox(
+                QString::fromStdString(nuvok::plainNumberText(value, m_options.decimalSeparator)));
+            C_PortNum_Change();
+            logData(QStringLiteral("Port:") +
+                    QString::fromStdString(nuvok::signedNumberText(listenPort)));
+        } else {
+            listenPort = static_cast<float>(nuvok::numericValue(readSetting("portNum")));
+            if (listenPort < 1 || listenPort > 65535)
+                listenPort = 65530;
+        }
+
+        const std::string protocol = readSetting("Protocol");
+        Winsock1->Close();
+        Winsock1->setProtocol(protocol == "TCP" ? SocketComponent::sckTCPProtocol
+                                                : SocketComponent::sckUDPProtocol);
+        doListen();
+
+        show();
+        eventpump::processPendingEvents();
+        // Some platforms give a window that was created minimised the size it
+        // was created with once it is shown; keep the narrow start width.
+        if (outerWidthTwips() != kStartWidth)
+            setOuterWidthTwips(kStartWidth);
+        // Hidden into the notification area; without one the window stays
+        // minimised on the taskbar, where the user can still reach it.
+        if ((windowState() & Qt::WindowMinimized) && trayStuff::hidesToTray())
+            hide();
+
+        if (readStartWithSession())
+            m_add2reg->setChecked(true);
+        createVolumeObject();
+        strAudioTitle = QStringLiteral("Winamp");
+        strVideoTitle = QStringLiteral("VLC");
+    });
+}
+
+void F_NUVOKrc::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    Form_Unload();
+    event->accept();
+    emit unloaded();
+}
+
+void F_NUVOKrc::Form_QueryUnload() {
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void F_NUVOKrc::Form_Unload() {
+    trayStuff::removeTrayIcon();
+    Winsock1->Close();
+}
+
+QString F_NUVOKrc::usageText() {
+    return joinLines(
+        {kCardTitle, QString(), QStringLiteral("Menu + Left: LED-Control"),
+         QStringLiteral(" 1-8: Led"), QStringLiteral(" up/down: on/off"), QString(),
+         QStringLiteral("Menu + Right: Video-Control (VLC)"), QStringLiteral(" 5: [Space] Pause"),
+         QStringLiteral(" Left/Right: CRSR left/right"), QString(),
+         QStringLiteral("Menu + Up:   Audio-Control (Winamp)"), QStringLiteral(" 5: [C] Pause"),
+         QStringLiteral(" 4/6: [Z]/[B] Last/Next Song"),
+         QStringLiteral(" Left/Right: CRSR left/right"), QString(),
+         QStringLiteral("99: DoorOpener"), QString(), kAuthorLine});
+}
+
+QString F_NUVOKrc::aboutText() {
+    return joinLines({kCardTitle, QStringLiteral("Built 20091223"), kAuthorLine});
+}
+
+void F_NUVOKrc::m_help_Click() {
+    if (m_services.dialogs)
+        m_services.dialogs->message(usageText(), QStringLiteral("Usage Info"));
+}
+
+void F_NUVOKrc::m_info_Click() {
+    if (m_services.dialogs)
+        m_services.dialogs->message(aboutText(), QStringLiteral("Info"));
+}

@@ -1,0 +1,216 @@
+#include "app/f_nuvokrc.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+
+// The window's own behaviour: layout, log panel, fitting and Enlarge.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layoutHasItsInitialContents();
+    void firstLineAfterStartFollowsAnEmptyLine();
+    void firstLineAfterClearFollowsAnEmptyFirstLine();
+    void emptyLineEndsTheLogAndCaretSitsBeforeItsLastCharacter();
+    void caretStaysNearTheEndPastSixteenBits();
+    void typingMovesTheCaretToTheEnd();
+    void controlCodesNeverSplitALine_data();
+    void controlCodesNeverSplitALine();
+    void logKeepsOnlyTheNewestLines();
+    void enlargeTogglesTheWidthAndFitsThePanel();
+    void panelFollowsTheWindowSizeWithinLimits();
+    void menuShortcuts_data();
+    void menuShortcuts();
+};
+
+void MainWindowTest::layoutHasItsInitialContents() {
+    F_NUVOKrc window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("NUVOK Remote Control"));
+    QCOMPARE(window.T_mode->text(), QStringLiteral("mode"));
+    QCOMPARE(window.C_PortNum->currentText(), QStringLiteral("80"));
+    QCOMPARE(window.C_PortNum->count(), 18);
+    QCOMPARE(window.C_PortNum->itemText(12), QStringLiteral("8080"));
+    QCOMPARE(window.C_PortNum->itemText(17), QStringLiteral("33002"));
+    QCOMPARE(window.Combo_IP->currentText(), QStringLiteral("localhost"));
+    QCOMPARE(window.Combo_IP->itemText(2), QStringLiteral("192.0.0.1"));
+    QCOMPARE(window.T_RemIP->text(), QStringLiteral("000.000.000.000"));
+    QCOMPARE(window.T_remoteHost->text(), QStringLiteral("Remote Host Name"));
+    QCOMPARE(window.T_RPort->text(), QStringLiteral("Remote Port"));
+    QCOMPARE(window.T_state->text(), QStringLiteral("state"));
+    QCOMPARE(window.b_listen->text(), QStringLiteral("&Listen"));
+    QCOMPARE(window.logText(), QStringLiteral("received data:\r\n"));
+    QCOMPARE(window.t_receive->geometry(), QRect(8, 80, 469, 317));
+    QCOMPARE(window.Timer1->interval(), 100);
+    QVERIFY(window.Timer1->isActive());
+    QVERIFY(window.T_mode->isReadOnly() && window.T_state->isReadOnly());
+    // Focus order starts at the log panel and ends at the mode field.
+    const QList<QWidget*> order = {
+        window.t_receive, window.b_listen, window.T_state,   window.Combo_IP, window.T_remoteHost,
+        window.T_RPort,   window.T_RemIP,  window.C_PortNum, window.B_clr,    window.T_mode};
+    QList<QWidget*> walked;
+    QWidget* w = window.t_receive;
+    do {
+        if (order.contains(w) && !walked.contains(w))
+            walked << w;
+        w = w->nextInFocusChain();
+    } while (w != window.t_receive);
+    QCOMPARE(walked, order);
+}
+
+void MainWindowTest::firstLineAfterStartFollowsAnEmptyLine() {
+    F_NUVOKrc window;
+    window.logData(QStringLiteral("Remote: 5"));
+    QCOMPARE(window.logText(), QStringLiteral("received data:\r\n\r\nRemote: 5"));
+    window.logData(QStringLiteral("Vol+"));
+    QCOMPARE(window.logText(), QStringLiteral("received data:\r\n\r\nRemote: 5\r\nVol+"));
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+}
+
+void MainWindowTest::firstLineAfterClearFollowsAnEmptyFirstLine() {
+    F_NUVOKrc window;
+    window.logData(QStringLiteral("old"));
+    window.B_clr->click();
+    QCOMPARE(window.logText(), QString());
+    QCOMPARE(window.logCaret(), 0);
+    window.logData(QStringLiteral("new"));
+    QCOMPARE(window.logText(), QStringLiteral("\r\nnew"));
+}
+
+void MainWindowTest::emptyLineEndsTheLogAndCaretSitsBeforeItsLastCharacter() {
+    F_NUVOKrc window;
+    window.logData(QStringLiteral("x"));
+    window.logData(QString());
+    QVERIFY(window.logText().endsWith(QStringLiteral("x\r\n")));
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+}
+
+void MainWindowTest::caretStaysNearTheEndPastSixteenBits() {
+    F_NUVOKrc window;
+    window.logData(QString(40000, QChar(u'a')));
+    window.logData(QStringLiteral("last"));
+    QVERIFY(window.logText().size() > 40000);
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+    QCOMPARE(window.t_receive->textCursor().block().text(), QStringLiteral("last"));
+}
+
+void MainWindowTest::typingMovesTheCaretToTheEnd() {
+    F_NUVOKrc window;
+    window.logData(QStringLiteral("one"));
+    QTextCursor start(window.t_receive->document());
+    window.t_receive->setTextCursor(start);
+    QTest::keyClick(window.t_receive, Qt::Key_Z);
+    QVERIFY(window.logText().startsWith(QStringLiteral("zreceived")));
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+}
+
+void MainWindowTest::controlCodesNeverSplitALine_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("NUL") << QString(QChar(0)) << QString(QChar(0x2400));
+    QTest::newRow("LF") << QStringLiteral("a\nb") << QStringLiteral("a\u240Ab");
+    QTest::newRow("CR") << QStringLiteral("Remote: \r") << QStringLiteral("Remote: \u240D");
+    QTest::newRow("DEL") << QStringLiteral("\x7f") << QStringLiteral("\u2421");
+    QTest::newRow("Windows-1252 stays")
+        << QStringLiteral("Remote: \u00EE") << QStringLiteral("Remote: \u00EE");
+}
+
+void MainWindowTest::controlCodesNeverSplitALine() {
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    F_NUVOKrc window;
+    const int blocks = window.t_receive->document()->blockCount();
+    window.logData(text);
+    QCOMPARE(window.t_receive->document()->blockCount(), blocks + 1);
+    QCOMPARE(window.t_receive->document()->lastBlock().text(), shown);
+}
+
+void MainWindowTest::logKeepsOnlyTheNewestLines() {
+    WindowOptions options;
+    options.maxLogLines = 100;
+    F_NUVOKrc window({}, options);
+    for (int i = 0; i < 250; ++i)
+        window.logData(QStringLiteral("line %1").arg(i));
+    const QTextDocument* document = window.t_receive->document();
+    QCOMPARE(document->blockCount(), 100);
+    QCOMPARE(document->lastBlock().text(), QStringLiteral("line 249"));
+    QCOMPARE(document->firstBlock().text(), QStringLiteral("line 150"));
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+}
+
+void MainWindowTest::enlargeTogglesTheWidthAndFitsThePanel() {
+    F_NUVOKrc window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.setOuterWidthTwips(4680);
+    QCOMPARE(window.outerWidthTwips(), 4680);
+    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(4680 - 400));
+
+    window.m_more_Click();
+    QVERIFY(window.m_more->isChecked());
+    QCOMPARE(window.outerWidthTwips(), 9450);
+    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(9450 - 400));
+
+    // A width the user dragged to does not matter: the mark decides.
+    window.resize(500, window.height());
+    window.m_more_Click();
+    QVERIFY(!window.m_more->isChecked());
+    QCOMPARE(window.outerWidthTwips(), 4680);
+    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(4680 - 400));
+}
+
+void MainWindowTest::panelFollowsTheWindowSizeWithinLimits() {
+    F_NUVOKrc window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(600, 400);
+    const int frameHeight = window.frameGeometry().height() - window.height();
+    QCOMPARE(window.t_receive->height(), F_NUVOKrc::pixels(window.outerHeightTwips() - 1200 - 900));
+    QCOMPARE(window.t_receive->geometry().topLeft(), QPoint(8, 80));
+
+    // An outer height of 2100 twips or less leaves the height as it was.
+    const int heightBefore = window.t_receive->height();
+    window.resize(600, F_NUVOKrc::pixels(2100) - frameHeight);
+    QCOMPARE(window.t_receive->height(), heightBefore);
+    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(window.outerWidthTwips() - 400));
+}
+
+void MainWindowTest::menuShortcuts_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QKeySequence>("shortcut");
+    QTest::newRow("port") << "m_port"
+                          << "&Port" << QKeySequence(Qt::CTRL | Qt::Key_P);
+    QTest::newRow("enlarge") << "m_more"
+                             << "&Enlarge" << QKeySequence(Qt::CTRL | Qt::Key_E);
+    QTest::newRow("help") << "m_help"
+                          << "&Help" << QKeySequence(Qt::Key_F1);
+    QTest::newRow("retry") << "m_retry"
+                           << "Re&try connection forever" << QKeySequence();
+    QTest::newRow("startup") << "m_add2reg"
+                             << "&Add to Registry: Start on Power up" << QKeySequence();
+}
+
+void MainWindowTest::menuShortcuts() {
+    QFETCH(QString, entry);
+    QFETCH(QString, caption);
+    QFETCH(QKeySequence, shortcut);
+    F_NUVOKrc window;
+    const QHash<QString, QAction*> actions = {{"m_port", window.m_port},
+                                              {"m_more", window.m_more},
+                                              {"m_help", window.m_help},
+                                              {"m_retry", window.m_retry},
+                                              {"m_add2reg", window.m_add2reg}};
+    QAction* action = actions.value(entry);
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(action->shortcut(), shortcut);
+    QVERIFY(action->isEnabled() && !action->isChecked());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwindow.moc"

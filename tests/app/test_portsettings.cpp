@@ -1,0 +1,213 @@
+#include "support/eventwait.h"
+#include "support/windowfixture.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace nuvok::test;
+
+// Changing the port and the protocol from the window.
+class PortSettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portPromptAnswers_data();
+    void portPromptAnswers();
+    void portPromptOffersTheCurrentPort();
+    void typedPortsApplyAtOnce_data();
+    void typedPortsApplyAtOnce();
+    void decimalSeparatorOfTheUserDecidesFractions_data();
+    void decimalSeparatorOfTheUserDecidesFractions();
+    void enterAppendsANewPortOnce();
+    void enterWithAnEmptyBoxAppliesPortZero();
+    void pickingFromTheListDoesNotApply();
+    void protocolPromptAnswers_data();
+    void protocolPromptAnswers();
+    void reopenFailureIsLoggedOnce();
+};
+
+void PortSettingsTest::portPromptAnswers_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<float>("port");
+    const float free = float(freeUdpPort());
+    QTest::newRow("free port") << QString::number(free) << true << free;
+    QTest::newRow("blank, digits, letter") << " " + QString::number(free) + "x" << true << free;
+    QTest::newRow("letters are port 0") << "abc" << true << 0.0f;
+    QTest::newRow("zero") << "0" << true << 0.0f;
+    QTest::newRow("65535") << "65535" << true << 65535.0f;
+    QTest::newRow("-1") << "-1" << false << 0.0f;
+    QTest::newRow("65536") << "65536" << false << 0.0f;
+    QTest::newRow("cancel") << QString() << false << 0.0f;
+}
+
+void PortSettingsTest::portPromptAnswers() {
+    QFETCH(QString, answer);
+    QFETCH(bool, accepted);
+    QFETCH(float, port);
+    WindowFixture f;
+    f->listenPort = 0;
+    f->doListen();
+    const float before = 1234.0f;
+    f->listenPort = before;
+    f.dialogs->answers << answer;
+    f->m_port_Click();
+    QCOMPARE(f.dialogs->prompts.size(), 1);
+    QCOMPARE(f.dialogs->prompts[0].text, QStringLiteral("Portnummer eingeben"));
+    QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Portnummer"));
+    if (accepted) {
+        QCOMPARE(f->C_PortNum->currentText(), answer);
+        QCOMPARE(f->listenPort, port);
+        QCOMPARE(f->Winsock1->LocalPort(), int(port));
+    } else {
+        QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
+        QCOMPARE(f->listenPort, before);
+        QCOMPARE(f->Winsock1->LocalPort(), 0); // the listener was not touched
+    }
+}
+
+void PortSettingsTest::portPromptOffersTheCurrentPort() {
+    WindowFixture f;
+    const quint16 free = freeUdpPort();
+    f->listenPort = free;
+    f.dialogs->answers << " " + QString::number(free); // the default, confirmed
+    f->m_port_Click();
+    QCOMPARE(f.dialogs->prompts[0].defaultAnswer, " " + QString::number(free));
+    QCOMPARE(f->C_PortNum->currentText(), " " + QString::number(free));
+    QCOMPARE(f->listenPort, float(free));
+    QCOMPARE(f->Winsock1->State(), 1);
+    QCOMPARE(f->Winsock1->boundPort(), int(free));
+}
+
+void PortSettingsTest::typedPortsApplyAtOnce_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<float>("port");
+    QTest::newRow("70000") << "70000"
+                           << "65535" << 65535.0f;
+    QTest::newRow("-5 keeps the port after '-' applied 0") << "-5"
+                                                           << "-5" << 0.0f;
+    QTest::newRow("1E3") << "1E3"
+                         << "1E3" << 1000.0f;
+}
+
+void PortSettingsTest::typedPortsApplyAtOnce() {
+    QFETCH(QString, typed);
+    QFETCH(QString, box);
+    QFETCH(float, port);
+    WindowFixture f;
+    f->listenPort = 4321;
+    f->C_PortNum->lineEdit()->clear();
+    QTest::keyClicks(f->C_PortNum->lineEdit(), typed);
+    QCOMPARE(f->C_PortNum->currentText(), box);
+    QCOMPARE(f->listenPort, port);
+}
+
+void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions_data() {
+    QTest::addColumn<char>("separator");
+    QTest::addColumn<float>("port");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("decimal point") << '.' << 80.5f << 80; // halves go to the even port
+    QTest::newRow("decimal comma") << ',' << 80.0f << 80;
+}
+
+void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
+    QFETCH(char, separator);
+    QFETCH(float, port);
+    QFETCH(int, opened);
+    WindowOptions options = WindowFixture::shortOptions();
+    options.decimalSeparator = separator;
+    WindowFixture f(options);
+    f.dialogs->answers << "80.5";
+    f->m_port_Click();
+    QCOMPARE(f->listenPort, port);
+    QCOMPARE(f->Winsock1->LocalPort(), opened);
+}
+
+void PortSettingsTest::enterAppendsANewPortOnce() {
+    WindowFixture f;
+    const QString port = QString::number(freeUdpPort());
+    const int entries = f->C_PortNum->count();
+    f->C_PortNum->lineEdit()->setText(port);
+    QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
+    QCOMPARE(f->C_PortNum->count(), entries + 1);
+    QCOMPARE(f->C_PortNum->itemText(entries), port);
+    QCOMPARE(f->listenPort, port.toFloat());
+    QCOMPARE(f->Winsock1->boundPort(), port.toInt());
+    QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
+    QCOMPARE(f->C_PortNum->count(), entries + 1);
+}
+
+void PortSettingsTest::enterWithAnEmptyBoxAppliesPortZero() {
+    WindowFixture f;
+    f->listenPort = 4321;
+    const int entries = f->C_PortNum->count();
+    f->C_PortNum->lineEdit()->setText(QString());
+    QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
+    QCOMPARE(f->C_PortNum->count(), entries);
+    QCOMPARE(f->listenPort, 0.0f);
+}
+
+void PortSettingsTest::pickingFromTheListDoesNotApply() {
+    WindowFixture f;
+    f->listenPort = 4321;
+    f->C_PortNum->setCurrentIndex(12);
+    QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("8080"));
+    QCOMPARE(f->listenPort, 4321.0f);
+    QCOMPARE(f->Winsock1->State(), 0);
+}
+
+void PortSettingsTest::protocolPromptAnswers_data() {
+    QTest::addColumn<QString>("storedBefore");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("storedAfter");
+    QTest::addColumn<int>("state");
+    QTest::newRow("tcp in lower case") << "UDP"
+                                       << "tcp"
+                                       << "TCP" << 2;
+    QTest::newRow("Udp") << "TCP"
+                         << "Udp"
+                         << "UDP" << 1;
+    QTest::newRow("udp and a blank") << "TCP"
+                                     << "udp "
+                                     << "TCP" << 2;
+    QTest::newRow("other word") << "UDP"
+                                << "http"
+                                << "UDP" << 1;
+    QTest::newRow("cancel") << "TCP"
+                            << ""
+                            << "TCP" << 2;
+}
+
+void PortSettingsTest::protocolPromptAnswers() {
+    QFETCH(QString, storedBefore);
+    QFETCH(QString, answer);
+    QFETCH(QString, storedAfter);
+    QFETCH(int, state);
+    WindowFixture f;
+    f.settings->values["Protocol"] = storedBefore.toStdString();
+    f->listenPort = 0;
+    f.dialogs->answers << answer;
+    f->m_protocol_Click();
+    QCOMPARE(f.dialogs->prompts[0].text, QStringLiteral("UDP or TCP ?"));
+    QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Protocol"));
+    QCOMPARE(f.dialogs->prompts[0].defaultAnswer, storedBefore);
+    QCOMPARE(QString::fromStdString(f.settings->read("Protocol")), storedAfter);
+    QCOMPARE(f->Winsock1->State(), state);
+}
+
+void PortSettingsTest::reopenFailureIsLoggedOnce() {
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    WindowFixture f;
+    const int lines = f.logLines().size();
+    f.dialogs->answers << QString::number(occupier.localPort());
+    f->m_port_Click();
+    QCOMPARE(f.logLines().size(), lines + 1);
+    QVERIFY(f.logLines().last().contains(QString::number(occupier.localPort())));
+    QCOMPARE(f->listenPort, float(occupier.localPort()));
+}
+
+QTEST_MAIN(PortSettingsTest)
+#include "test_portsettings.moc"

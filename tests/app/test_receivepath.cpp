@@ -1,0 +1,221 @@
+#include "net/eventpump.h"
+#include "support/eventwait.h"
+#include "support/windowfixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace nuvok::test;
+
+// The listener and the receive path: opening, decoding key messages, the
+// peer fields, the busy icon and the state display.
+class ReceivePathTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void protocolSettingChoosesTheListener_data();
+    void protocolSettingChoosesTheListener();
+    void keyMessagesAreLoggedAndDispatched_data();
+    void keyMessagesAreLoggedAndDispatched();
+    void busyIconShowsWhileAMessageIsHandled();
+    void tcpArrivalHandlesOnlyItsFirstMessage();
+    void tcpPeerIsShownAndServedAlone();
+    void peerCloseLeavesTheListenerClosedUntilListen();
+    void stateDisplayColours();
+    void listenFailureIsLogged();
+};
+
+namespace {
+
+void openUdp(WindowFixture& f) {
+    f->listenPort = 0;
+    f->doListen();
+    QCOMPARE(f->Winsock1->State(), 1);
+}
+
+void sendDatagram(WindowFixture& f, const QByteArray& message) {
+    QUdpSocket peer;
+    peer.writeDatagram(message, QHostAddress::LocalHost, quint16(f->Winsock1->boundPort()));
+}
+
+} // namespace
+
+void ReceivePathTest::protocolSettingChoosesTheListener_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<int>("state");
+    QTest::newRow("TCP") << "TCP" << 0 << 2;
+    QTest::newRow("tcp") << "tcp" << 1 << 1;
+    QTest::newRow("Tcp") << "Tcp" << 1 << 1;
+    QTest::newRow("missing") << QString() << 1 << 1;
+    QTest::newRow("UDP") << "UDP" << 1 << 1;
+}
+
+void ReceivePathTest::protocolSettingChoosesTheListener() {
+    QFETCH(QString, stored);
+    QFETCH(int, protocol);
+    QFETCH(int, state);
+    WindowFixture f;
+    if (!stored.isNull())
+        f.settings->values["Protocol"] = stored.toStdString();
+    f->listenPort = 0;
+    f->doListen();
+    QCOMPARE(f->Winsock1->Protocol(), protocol);
+    QCOMPARE(f->Winsock1->State(), state);
+}
+
+void ReceivePathTest::keyMessagesAreLoggedAndDispatched_data() {
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QString>("logged"); // empty: nothing logged
+    QTest::addColumn<bool>("dispatched");
+    QTest::newRow("key 5") << QByteArray("5\xAC", 2) << "Remote: 5" << true;
+    QTest::newRow("menu key 65") << QByteArray("A\xAF", 2) << "RemoteMenu:  65" << true;
+    QTest::newRow("menu key 0") << QByteArray("\x00\xAF", 2) << "RemoteMenu:  0" << true;
+    QTest::newRow("key 0 shown") << QByteArray("\x00\xAC", 2) << "Remote: \u2400" << true;
+    QTest::newRow("key CR shown") << QByteArray("\r\xAC", 2) << "Remote: \u240D" << true;
+    QTest::newRow("Windows-1252 key") << QByteArray("\x80\xAC", 2) << "Remote: \u20AC" << true;
+    QTest::newRow("rest ignored") << QByteArray("8\xAC\x01\x02", 4) << "Remote: 8" << true;
+    QTest::newRow("kind 0") << QByteArray("5\x00", 2) << QString() << false;
+    QTest::newRow("kind AD") << QByteArray("5\xAD", 2) << QString() << false;
+}
+
+void ReceivePathTest::keyMessagesAreLoggedAndDispatched() {
+    QFETCH(QByteArray, message);
+    QFETCH(QString, logged);
+    QFETCH(bool, dispatched);
+    WindowFixture f;
+    openUdp(f);
+    const QString before = f->logText();
+    sendDatagram(f, message);
+    // The key interpreter shows the mode after every key it is handed.
+    const bool sawDispatch = waitUntil([&] { return f->T_mode->text() != "mode"; }, 1000);
+    QCOMPARE(sawDispatch, dispatched);
+    const QString added = f->logText().mid(before.size());
+    if (logged.isEmpty())
+        QCOMPARE(added, QString());
+    else
+        QVERIFY2(added.startsWith("\r\n" + logged), qPrintable(added));
+}
+
+void ReceivePathTest::busyIconShowsWhileAMessageIsHandled() {
+    WindowFixture f;
+    openUdp(f);
+    QList<qint64> icons;
+    connect(f.window.get(), &QWidget::windowIconChanged, this,
+            [&](const QIcon& icon) { icons << icon.cacheKey(); });
+    const QString before = f->logText();
+    sendDatagram(f, QByteArray("5", 1)); // one byte: the failure path
+    QVERIFY(waitUntil([&] { return icons.size() == 2; }));
+    QCOMPARE(icons, (QList<qint64>{f->blueIcon().cacheKey(), f->greenIcon().cacheKey()}));
+    const QStringList added = f->logText().mid(before.size()).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(added.size(), 1);
+    QVERIFY2(added.first().contains("1 byte"), qPrintable(added.first()));
+    QCOMPARE(f->T_mode->text(), QStringLiteral("mode"));
+
+    sendDatagram(f, QByteArray());
+    QVERIFY(waitUntil([&] { return icons.size() == 4; }));
+    QVERIFY(f->logText().endsWith("two bytes, the key code and its kind"));
+}
+
+void ReceivePathTest::tcpArrivalHandlesOnlyItsFirstMessage() {
+    WindowFixture f;
+    f.settings->values["Protocol"] = "TCP";
+    f->listenPort = 0;
+    f->doListen();
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, quint16(f->Winsock1->boundPort()));
+    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    const QString before = f->logText();
+    peer.write(QByteArray("1\xAC"
+                          "2\xAC",
+                          4));
+    QVERIFY(waitUntil([&] { return f->logText() != before; }));
+    eventpump::wait(0.1);
+    QCOMPARE(f->logText().mid(before.size()), QStringLiteral("\r\nRemote: 1"));
+}
+
+void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
+    WindowFixture f;
+    f.settings->values["Protocol"] = "TCP";
+    f->listenPort = 0;
+    f->doListen();
+    const quint16 port = quint16(f->Winsock1->boundPort());
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    QCOMPARE(f->T_RemIP->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
+    QCOMPARE(f->T_remoteHost->text(), QStringLiteral("localhost"));
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
+    QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
+    QCOMPARE(f->Winsock1->State(), 7);
+    QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
+}
+
+void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
+    WindowFixture f;
+    f.settings->values["Protocol"] = "TCP";
+    f->listenPort = float(freeTcpPort());
+    f->doListen();
+    const quint16 port = quint16(f->listenPort);
+    {
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+        peer.disconnectFromHost();
+    }
+    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 0; }));
+    QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
+
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return refused.state() == QAbstractSocket::UnconnectedState; }));
+
+    f->b_listen->click();
+    QCOMPARE(f->Winsock1->State(), 2);
+    QTcpSocket again;
+    again.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+}
+
+void ReceivePathTest::stateDisplayColours() {
+    WindowFixture f;
+    const QColor menu = f->palette().color(QPalette::Window);
+    auto shown = [&] {
+        f->Timer1_Timer();
+        return qMakePair(f->T_state->text(), f->T_state->palette().color(QPalette::Base));
+    };
+    QCOMPARE(shown(), qMakePair(QStringLiteral("0"), menu));
+    openUdp(f);
+    QCOMPARE(shown(), qMakePair(QStringLiteral("1"), menu));
+    f.settings->values["Protocol"] = "TCP";
+    f->doListen();
+    QCOMPARE(shown(), qMakePair(QStringLiteral("2"), QColor(255, 255, 0)));
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, quint16(f->Winsock1->boundPort()));
+    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    QCOMPARE(shown(), qMakePair(QStringLiteral("7"), QColor(0, 255, 0)));
+    peer.abort();
+    QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
+    QCOMPARE(f->T_state->palette().color(QPalette::Base), menu);
+}
+
+void ReceivePathTest::listenFailureIsLogged() {
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    WindowFixture f;
+    f->listenPort = occupier.localPort();
+    f->b_listen->click();
+    QCOMPARE(f->Winsock1->State(), 0);
+    const QString last = f.logLines().last();
+    QVERIFY2(last.contains(QString::number(occupier.localPort())), qPrintable(last));
+}
+
+QTEST_MAIN(ReceivePathTest)
+#include "test_receivepath.moc"

@@ -1,0 +1,217 @@
+#include "common/numtext.h"
+#include "support/eventwait.h"
+#include "support/windowfixture.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace nuvok::test;
+
+// Start-up from the command line and the stored settings, shutdown, and the
+// help and about texts.
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commandLinePort_data();
+    void commandLinePort();
+    void storedPort_data();
+    void storedPort();
+    void storedProtocol_data();
+    void storedProtocol();
+    void normalStartHidesTheWindowAndSetsTheTitles();
+    void withoutANotificationAreaTheWindowStaysReachable();
+    void startEntryMarkFollowsTheStoredEntry_data();
+    void startEntryMarkFollowsTheStoredEntry();
+    void portInUseStopsTheStartAndIsLogged();
+    void closingMinimisesAndClosesTheListener();
+    void usageCardLineByLine();
+    void aboutBoxLineByLine();
+};
+
+void StartupTest::commandLinePort_data() {
+    QTest::addColumn<QString>("format"); // %1 is a free port
+    QTest::addColumn<QString>("box");    // %1 is the port
+    QTest::addColumn<bool>("portIsZero");
+    QTest::newRow("upper case") << "-PORT %1"
+                                << "%1" << false;
+    QTest::newRow("no blank") << "-port%1"
+                              << "%1" << false;
+    QTest::newRow("first of two") << "-port %1 -port 7"
+                                  << "%1" << false;
+    QTest::newRow("after -min") << "-min -Port %1"
+                                << "%1" << false;
+    QTest::newRow("alone") << "-port"
+                           << "0" << true;
+    QTest::newRow("equals sign") << "-port=%1"
+                                 << "0" << true;
+    QTest::newRow("not a number") << "-port x%1"
+                                  << "0" << true;
+}
+
+void StartupTest::commandLinePort() {
+    QFETCH(QString, format);
+    QFETCH(QString, box);
+    QFETCH(bool, portIsZero);
+    WindowFixture f;
+    f.settings->values["portNum"] = "1";
+    const quint16 free = freeUdpPort();
+    f->Form_Load(format.arg(free).toStdString());
+    const float expected = portIsZero ? 0.0f : float(free);
+    QCOMPARE(f->listenPort, expected);
+    QCOMPARE(f->C_PortNum->currentText(), box.arg(free));
+    QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
+    QCOMPARE(f->Winsock1->State(), 1);
+}
+
+void StartupTest::storedPort_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<float>("port");
+    QTest::newRow("missing") << QString() << 65530.0f;
+    QTest::newRow("0") << "0" << 65530.0f;
+    QTest::newRow("65536") << "65536" << 65530.0f;
+    QTest::newRow("abc") << "abc" << 65530.0f;
+    QTest::newRow("1") << "1" << 1.0f;
+    QTest::newRow("65535") << "65535" << 65535.0f;
+    QTest::newRow("fraction") << "8080.5" << 8080.5f;
+}
+
+void StartupTest::storedPort() {
+    QFETCH(QString, stored);
+    QFETCH(float, port);
+    WindowFixture f;
+    if (!stored.isNull())
+        f.settings->values["portNum"] = stored.toStdString();
+    f->Form_Load("");
+    QCOMPARE(f->listenPort, port);
+    QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
+    QCOMPARE(f->Winsock1->LocalPort(), nuvok::roundHalfEvenToInt32(port));
+    for (const QString& line : f.logLines())
+        QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
+}
+
+void StartupTest::storedProtocol_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("protocol");
+    QTest::newRow("TCP") << "TCP" << 0;
+    QTest::newRow("tcp") << "tcp" << 1;
+    QTest::newRow("UDP") << "UDP" << 1;
+    QTest::newRow("missing") << QString() << 1;
+}
+
+void StartupTest::storedProtocol() {
+    QFETCH(QString, stored);
+    QFETCH(int, protocol);
+    WindowFixture f;
+    if (!stored.isNull())
+        f.settings->values["Protocol"] = stored.toStdString();
+    f->Form_Load(QStringLiteral("-port %1").arg(freeTcpPort()).toStdString());
+    QCOMPARE(f->Winsock1->Protocol(), protocol);
+}
+
+void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
+    WindowFixture f;
+    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    QVERIFY(!f->isVisible());
+    QVERIFY(f->windowState() & Qt::WindowMinimized);
+    QCOMPARE(f->strAudioTitle, QStringLiteral("Winamp"));
+    QCOMPARE(f->strVideoTitle, QStringLiteral("VLC"));
+    QCOMPARE(f->outerWidthTwips(), 4680);
+    QVERIFY(f.tray->shown);
+    QCOMPARE(f.tray->icon.cacheKey(), f->greenIcon().cacheKey());
+}
+
+void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
+    WindowFixture f;
+    f.tray->hasArea = false;
+    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    QVERIFY(f->isVisible());
+    QVERIFY(f->windowState() & Qt::WindowMinimized);
+    QCOMPARE(f->Winsock1->State(), 1);
+}
+
+void StartupTest::startEntryMarkFollowsTheStoredEntry_data() {
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("readFails");
+    QTest::addColumn<bool>("marked");
+    QTest::newRow("entry") << true << false << true;
+    QTest::newRow("no entry") << false << false << false;
+    QTest::newRow("unreadable") << true << true << false;
+}
+
+void StartupTest::startEntryMarkFollowsTheStoredEntry() {
+    QFETCH(bool, stored);
+    QFETCH(bool, readFails);
+    QFETCH(bool, marked);
+    WindowFixture f;
+    f.sessionStart->stored = stored;
+    f.sessionStart->readFails = readFails;
+    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    QCOMPARE(f->m_add2reg->isChecked(), marked);
+}
+
+void StartupTest::portInUseStopsTheStartAndIsLogged() {
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    WindowFixture f;
+    f->Form_Load(QStringLiteral("-port %1").arg(occupier.localPort()).toStdString());
+    QVERIFY(f.logLines().last().contains(QString::number(occupier.localPort())));
+    for (const QString& line : f.logLines())
+        QVERIFY2(!line.startsWith("Port:"), qPrintable(line)); // failed before step 5.2.4
+    QCOMPARE(f->Winsock1->State(), 0);
+    QVERIFY(!f->isVisible());
+    QVERIFY(f->strAudioTitle.isEmpty());
+    QVERIFY(f->strVideoTitle.isEmpty());
+    QVERIFY(!f->objVolume);
+}
+
+void StartupTest::closingMinimisesAndClosesTheListener() {
+    WindowFixture f;
+    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    f->showNormal();
+    QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
+    QVERIFY(f->close());
+    QCOMPARE(unloaded.size(), 1);
+    QCOMPARE(f->Winsock1->State(), 0);
+    // Minimised into the notification area, whose icon is then taken away.
+    QVERIFY(!f->isVisible());
+    QVERIFY(!f.tray->shown);
+}
+
+void StartupTest::usageCardLineByLine() {
+    WindowFixture f;
+    f->m_help_Click();
+    QCOMPARE(f.dialogs->messages.size(), 1);
+    QCOMPARE(f.dialogs->messages[0].title, QStringLiteral("Usage Info"));
+    const QString text = f.dialogs->messages[0].text;
+    QVERIFY(!text.endsWith("\r\n"));
+    QVERIFY(!text.contains(QRegularExpression("[^\r]\n")));
+    const QStringList lines = text.split("\r\n");
+    QCOMPARE(lines.size(), 18);
+    for (int blank : {2, 6, 10, 15, 17})
+        QVERIFY2(lines[blank - 1].isEmpty(), qPrintable(QString::number(blank)));
+    QCOMPARE(lines[0], QStringLiteral("NUVOK RemoteControl V2.1"));
+    QCOMPARE(lines[3], QStringLiteral(" 1-8: Led"));
+    QCOMPARE(lines[10], QStringLiteral("Menu + Up:   Audio-Control (Winamp)"));
+    QCOMPARE(lines[12], QStringLiteral(" 4/6: [Z]/[B] Last/Next Song"));
+    QCOMPARE(lines[15], QStringLiteral("99: DoorOpener"));
+    QVERIFY(lines[17].startsWith("by ") && lines[17].size() > 3);
+}
+
+void StartupTest::aboutBoxLineByLine() {
+    WindowFixture f;
+    f->m_info_Click();
+    QCOMPARE(f.dialogs->messages.size(), 1);
+    QCOMPARE(f.dialogs->messages[0].title, QStringLiteral("Info"));
+    const QStringList lines = f.dialogs->messages[0].text.split("\r\n");
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("NUVOK RemoteControl V2.1"));
+    QCOMPARE(lines[1], QStringLiteral("Built 20091223"));
+    QVERIFY(lines[2].startsWith("by "));
+}
+
+QTEST_MAIN(StartupTest)
+#include "test_startup.moc"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "common/failure.h"
+#include "shell/desktopcontrol.h"
+
+#include <string>
+#include <vector>
+
+// Records activations ("activate:TITLE") and keystrokes ("keys:TEXT") in one
+// list; activation fails for titles not among the open windows, and every
+// call fails while failAll is set.
+class FakeDesktopControl : public nuvok::DesktopControl {
+public:
+    std::vector<std::string> calls;
+    std::vector<std::string> openWindows{"Winamp", "VLC"};
+    bool failAll = false;
+
+    void activateWindow(const std::string& title) override {
+        calls.push_back("activate:" + title);
+        if (failAll)
+            throw nuvok::Failure("desktop unavailable");
+        for (const std::string& open : openWindows) {
+            if (open == title)
+                return;
+        }
+        throw nuvok::Failure("No window \"" + title + "\"");
+    }
+    void sendKeys(const std::string& keys) override {
+        calls.push_back("keys:" + keys);
+        if (failAll)
+            throw nuvok::Failure("desktop unavailable");
+    }
+};

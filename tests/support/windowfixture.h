@@ -1,0 +1,61 @@
+#pragma once
+
+#include "app/f_nuvokrc.h"
+#include "support/fakedialogs.h"
+#include "support/fakesessionstart.h"
+#include "support/faketrayarea.h"
+#include "support/memorysettings.h"
+
+#include <QTcpServer>
+#include <QUdpSocket>
+#include <memory>
+
+namespace nuvok::test {
+
+// A port that is free on loopback right now.
+inline quint16 freeUdpPort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+inline quint16 freeTcpPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::AnyIPv4, 0);
+    return probe.serverPort();
+}
+
+// A main window with in-memory settings, answerable dialogs, a recording
+// notification area and start entry, and no other platform back-ends; the controller sits on
+// loopback with short timings.
+struct WindowFixture {
+    std::shared_ptr<MemorySettings> settings = std::make_shared<MemorySettings>();
+    std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
+    std::shared_ptr<FakeTrayArea> tray = std::make_shared<FakeTrayArea>();
+    std::shared_ptr<FakeSessionStart> sessionStart = std::make_shared<FakeSessionStart>();
+    std::unique_ptr<F_NUVOKrc> window;
+
+    explicit WindowFixture(WindowOptions options = shortOptions()) {
+        WindowServices services;
+        services.settings = settings;
+        services.dialogs = dialogs;
+        services.trayArea = tray;
+        services.sessionStart = sessionStart;
+        window = std::make_unique<F_NUVOKrc>(std::move(services), std::move(options));
+    }
+
+    static WindowOptions shortOptions() {
+        WindowOptions options;
+        options.controllerHost = QStringLiteral("127.0.0.1");
+        options.pollStepSeconds = 0.01;
+        options.pollCount = 20;
+        options.closePauseSeconds = 0.01;
+        options.decimalSeparator = '.';
+        return options;
+    }
+
+    F_NUVOKrc* operator->() const { return window.get(); }
+    QStringList logLines() const { return window->logText().split(QStringLiteral("\r\n")); }
+};
+
+} // namespace nuvok::test
