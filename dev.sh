@@ -5,6 +5,7 @@
 #   ./dev.sh asan            the suite with address and undefined-behaviour sanitizers
 #   ./dev.sh wine            cross-build the core and Windows back-ends, run their tests under Wine
 #   ./dev.sh bench           build optimised and print the benchmark figures
+#   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
 #   ./dev.sh format          reformat the sources with clang-format
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -13,7 +14,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasoun
                 libxtst-dev libx11-dev)
 TEST_PACKAGES=(xvfb xauth icewm x11-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
-               g++-mingw-w64-x86-64 wine wine64)
+               g++-mingw-w64-x86-64 wine wine64
+               desktop-file-utils groff-base dpkg-dev file)
+# The Debian package: dpkg-shlibdeps finds the library dependencies.
+PACKAGE_PACKAGES=(dpkg-dev file)
 
 install_missing() {
     local missing=()
@@ -57,6 +61,7 @@ test)
         build mingw
         ctest --preset mingw
     fi
+    scripts/check-package.sh
     ;;
 asan)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
@@ -75,11 +80,15 @@ bench)
         [ -x "$b" ] && QT_QPA_PLATFORM=offscreen "$b"
     done
     ;;
+package)
+    install_missing "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+    scripts/build-package.sh
+    ;;
 format)
     git ls-files '*.cpp' '*.h' | xargs clang-format -i
     ;;
 *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,/^set /{/^#/p}' "$0" | sed 's/^# \{0,1\}//'
     [ "$cmd" = help ] || exit 2
     ;;
 esac

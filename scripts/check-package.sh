@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with apt-get as a user would, checks
+# that both programs run from PATH and that the desktop files are in place,
+# and removes the package again. Needs root (or sudo).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+
+if dpkg-query -W -f='${Status}' nuvokrc 2>/dev/null | grep -q "install ok installed"; then
+    echo "check-package: SKIP: a nuvokrc package is installed already; it is left alone" >&2
+    exit 0
+fi
+
+deb=$(scripts/build-package.sh)
+echo "check-package: built $deb"
+dpkg-deb --field "$deb" Package Version Depends
+
+installed=false
+cleanup() {
+    if $installed; then
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get purge -y -qq nuvokrc >/dev/null ||
+            echo "check-package: could not remove the package again" >&2
+    fi
+}
+trap cleanup EXIT
+
+fail() {
+    echo "check-package: FAIL: $*" >&2
+    exit 1
+}
+
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "$deb" >/dev/null
+}
+# A stale package index is the usual reason dependencies cannot be fetched.
+if ! apt_install; then
+    "${sudo[@]}" apt-get update -qq
+    apt_install || fail "apt-get install $deb failed"
+fi
+installed=true
+
+[ "$(command -v nuvokrc)" = /usr/bin/nuvokrc ] || fail "nuvokrc is not /usr/bin/nuvokrc on PATH"
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY nuvokrc --version) || fail "nuvokrc --version failed"
+echo "check-package: $version"
+[[ $version == "nuvokrc $(dpkg-deb --field "$deb" Version)" ]] ||
+    fail "nuvokrc --version printed '$version', the package is $(dpkg-deb --field "$deb" Version)"
+nuvok-send --help | grep -q '^Usage: nuvok-send' || fail "nuvok-send --help failed"
+
+for file in /usr/share/applications/nuvokrc.desktop \
+    /usr/share/icons/hicolor/64x64/apps/nuvokrc.png \
+    /usr/share/icons/hicolor/scalable/apps/nuvokrc.svg \
+    /usr/share/man/man1/nuvokrc.1; do
+    dpkg -S "$file" >/dev/null 2>&1 || fail "the package does not own $file"
+done
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate /usr/share/applications/nuvokrc.desktop
+fi
+
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get purge -y -qq nuvokrc >/dev/null ||
+    fail "apt-get purge nuvokrc failed"
+installed=false
+[ ! -e /usr/bin/nuvokrc ] || fail "/usr/bin/nuvokrc is still there after removal"
+echo "check-package: installed, ran and removed $(basename "$deb")"
