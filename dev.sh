@@ -6,6 +6,7 @@
 #   ./dev.sh wine            cross-build the core and Windows back-ends, run their tests under Wine
 #   ./dev.sh bench           build optimised and print the benchmark figures
 #   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
+#   ./dev.sh screenshot      take the README's picture of the window (docs/nuvokrc-window.png)
 #   ./dev.sh format          reformat the sources with clang-format
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -18,6 +19,9 @@ TEST_PACKAGES=(xvfb xauth icewm x11-utils xdotool socat pulseaudio alsa-utils cl
                desktop-file-utils groff-base dpkg-dev file)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
+# The README's screenshot: a private X server and sound server, a font with control pictures.
+SCREENSHOT_PACKAGES=(xvfb xauth icewm x11-utils x11-apps netpbm xdotool pulseaudio pulseaudio-utils
+                     libasound2-plugins fonts-freefont-ttf)
 
 install_missing() {
     local missing=()
@@ -83,6 +87,11 @@ bench)
 package)
     install_missing "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
     scripts/build-package.sh
+    ;;
+screenshot)
+    install_missing "${BUILD_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
+    build default
+    scripts/screenshot.sh build/default docs/nuvokrc-window.png
     ;;
 format)
     git ls-files '*.cpp' '*.h' | xargs clang-format -i
