@@ -32,18 +32,27 @@ bool onWayland() {
     return wayland != nullptr && *wayland != '\0';
 }
 
-// X protocol errors (a window closing while it is looked at) must not end the
-// program, so they are recorded while an operation runs.
+// Neither an X protocol error (a window closing while it is looked at) nor a
+// lost connection may end the program, so Xlib's handlers, which print and
+// exit, are replaced while an operation runs. A failed request shows in its
+// own result; a lost connection is reported by the exit handler.
 class ErrorTrap {
 public:
-    ErrorTrap() : m_previous(XSetErrorHandler(&ErrorTrap::record)) {}
-    ~ErrorTrap() { XSetErrorHandler(m_previous); }
+    ErrorTrap()
+        : m_previous(XSetErrorHandler(&ErrorTrap::ignore)),
+          m_previousIo(XSetIOErrorHandler(&ErrorTrap::ignoreIo)) {}
+    ~ErrorTrap() {
+        XSetIOErrorHandler(m_previousIo);
+        XSetErrorHandler(m_previous);
+    }
     ErrorTrap(const ErrorTrap&) = delete;
     ErrorTrap& operator=(const ErrorTrap&) = delete;
 
 private:
-    static int record(Display*, XErrorEvent*) { return 0; }
+    static int ignore(Display*, XErrorEvent*) { return 0; }
+    static int ignoreIo(Display*) { return 0; }
     XErrorHandler m_previous;
+    XIOErrorHandler m_previousIo;
 };
 
 // One connection per operation: a display that went away since the last key
@@ -146,15 +155,17 @@ std::string latin1ToUtf8(const unsigned char* text, unsigned long length) {
 }
 
 std::string windowTitle(const Connection& x, Window window) {
-    if (const auto name = readProperty(x, window, x.atom("_NET_WM_NAME"), x.atom("UTF8_STRING"));
-        name && name->format == 8)
+    const Atom utf8 = x.atom("UTF8_STRING");
+    // A _NET_WM_NAME of another type arrives empty; WM_NAME then says it.
+    if (const auto name = readProperty(x, window, x.atom("_NET_WM_NAME"), utf8);
+        name && name->type == utf8 && name->format == 8 && name->count > 0)
         return std::string(reinterpret_cast<const char*>(name->data.get()), name->count);
     const auto name = readProperty(x, window, XA_WM_NAME);
     if (!name || name->format != 8)
         return {};
     if (name->type == XA_STRING)
         return latin1ToUtf8(name->data.get(), name->count);
-    if (name->type == x.atom("UTF8_STRING"))
+    if (name->type == utf8)
         return std::string(reinterpret_cast<const char*>(name->data.get()), name->count);
     // Compound text and other encodings: let Xlib convert.
     XTextProperty text{name->data.get(), name->type, name->format, name->count};
@@ -203,14 +214,18 @@ bool isSelfOrAncestor(const Connection& x, Window ancestor, Window window) {
     return false;
 }
 
-bool hasFocus(const Connection& x, Window window) {
-    const auto active = windowList(x, x.atom("_NET_ACTIVE_WINDOW"));
-    if (!active.empty() && active.front() == window)
-        return true;
+// Keys go to the input focus, so that is what counts; the window manager may
+// name the window active a moment before it moves the focus there.
+bool hasInputFocus(const Connection& x, Window window) {
     Window focus = None;
     int revert = 0;
     XGetInputFocus(x.display(), &focus, &revert);
     return isSelfOrAncestor(x, window, focus);
+}
+
+bool isActive(const Connection& x, Window window) {
+    const auto active = windowList(x, x.atom("_NET_ACTIVE_WINDOW"));
+    return !active.empty() && active.front() == window;
 }
 
 KeySym keySymOf(const Keystroke& key) {
@@ -254,9 +269,11 @@ KeySym keySymOf(const Keystroke& key) {
     }
 }
 
-std::string describe(const Keystroke& key) {
-    if (key.named != NamedKey::Character)
-        return "a special key";
+std::string describe(const Keystroke& key, KeySym sym) {
+    if (key.named != NamedKey::Character) {
+        const char* name = XKeysymToString(sym);
+        return std::string("the key ") + (name != nullptr ? name : "?");
+    }
     std::string text;
     const char32_t c = key.character;
     if (c < 0x80) {
@@ -289,7 +306,8 @@ public:
         std::vector<Window> windows = windowList(x, x.atom("_NET_CLIENT_LIST_STACKING"));
         if (windows.empty())
             windows = windowList(x, x.atom("_NET_CLIENT_LIST"));
-        if (windows.empty() && !Connection::lost())
+        if (windows.empty() && !Connection::lost() &&
+            windowList(x, x.atom("_NET_SUPPORTING_WM_CHECK")).empty())
             throw Failure(action + ": no window manager that lists its windows (EWMH) is running");
         // Topmost first, so the window used last wins among equals.
         std::vector<Window> topDown(windows.rbegin(), windows.rend());
@@ -313,12 +331,18 @@ public:
         checkConnection(x, action);
 
         const auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
-        while (!hasFocus(x, target)) {
+        while (!hasInputFocus(x, target)) {
             checkConnection(x, action);
-            if (std::chrono::steady_clock::now() >= deadline)
+            if (std::chrono::steady_clock::now() >= deadline) {
+                // Some window managers keep the focus on a window of their
+                // own and pass keys on to the active one.
+                if (isActive(x, target))
+                    return;
                 throw Failure(action + ": the window manager did not give it the focus");
+            }
             std::this_thread::sleep_for(kFocusPoll);
         }
+        checkConnection(x, action);
     }
 
     void sendKeys(const std::string& keys) override {
@@ -343,12 +367,12 @@ public:
             const KeySym sym = keySymOf(key);
             const KeyCode code = XKeysymToKeycode(x.display(), sym);
             if (code == 0)
-                throw Failure(action + ": " + describe(key) +
+                throw Failure(action + ": " + describe(key, sym) +
                               " is not on the current keyboard layout");
             const bool plain = XkbKeycodeToKeysym(x.display(), code, 0, 0) == sym;
             const bool shifted = !plain && XkbKeycodeToKeysym(x.display(), code, 0, 1) == sym;
             if (!plain && !shifted)
-                throw Failure(action + ": " + describe(key) +
+                throw Failure(action + ": " + describe(key, sym) +
                               " needs a modifier other than Shift on the current keyboard "
                               "layout");
             if (shifted && shift == 0)

@@ -1,0 +1,253 @@
+// The X11 back-end on a real desktop: a private X server with icewm
+// (run_with_xvfb.sh), stand-in player windows in processes of their own, and
+// the window manager's and the windows' own view of what happened.
+
+#include "common/failure.h"
+#include "desktop/x11desktop.h"
+#include "shell/desktopcontrol.h"
+
+#include <QFile>
+#include <QTest>
+#include <functional>
+#include <memory>
+#include <vector>
+
+using nuvok::test::DesktopProbe;
+using nuvok::test::KeyWindow;
+using nuvok::test::waitUntil;
+
+namespace {
+
+// The failure description of an operation, or "(no failure)".
+QString failureOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const nuvok::Failure& failure) {
+        return QString::fromStdString(failure.description());
+    }
+    return QStringLiteral("(no failure)");
+}
+
+// Sets or removes an environment variable for as long as it lives.
+class EnvironmentChange {
+public:
+    EnvironmentChange(const char* name, const char* value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        if (value != nullptr)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~EnvironmentChange() {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    EnvironmentChange(const EnvironmentChange&) = delete;
+    EnvironmentChange& operator=(const EnvironmentChange&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// A display number nothing serves.
+QByteArray unservedDisplay() {
+    for (int number = 917; number < 1000; ++number) {
+        if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) &&
+            !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            return ":" + QByteArray::number(number);
+    }
+    return ":999";
+}
+
+} // namespace
+
+class DesktopControlX11Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void activatesThePlayerAndTypesIntoItAlone();
+    void theBestMatchingWindowBecomesActive_data();
+    void theBestMatchingWindowBecomesActive();
+    void aMinimisedPlayerIsRestored();
+    void failuresNameTheTitleAndTypeNothing();
+    void withoutADisplayEveryOperationFailsClearly_data();
+    void withoutADisplayEveryOperationFailsClearly();
+
+private:
+    std::unique_ptr<KeyWindow> open(const QString& title) {
+        auto window = std::make_unique<KeyWindow>(title);
+        if (!window->waitReady())
+            qWarning("keywindow \"%s\" did not map: %s", qPrintable(title),
+                     qPrintable(window->errorOutput()));
+        return window;
+    }
+
+    DesktopProbe m_probe;
+    std::unique_ptr<nuvok::DesktopControl> m_desktop = nuvok::createDesktopControl();
+};
+
+void DesktopControlX11Test::initTestCase() {
+    QVERIFY2(m_probe.connected(), "run this test through run_with_xvfb.sh");
+}
+
+void DesktopControlX11Test::activatesThePlayerAndTypesIntoItAlone() {
+    auto vlc = open(QStringLiteral("song.mp3 - VLC media player"));
+    auto winamp = open(QStringLiteral("1. Artist - Title - Winamp"));
+    QVERIFY(vlc->id() != 0 && winamp->id() != 0);
+    // The window opened last has the focus: activation has something to do.
+    QVERIFY(m_probe.waitForActive(winamp->id()));
+
+    struct Step {
+        const KeyWindow* target;
+        std::string title;
+        std::string keys;
+        QStringList keysyms;
+    };
+    const std::vector<Step> steps{
+        {vlc.get(), "VLC", "{right}{left} ", {"Right", "Left", "space"}},
+        {winamp.get(), "Winamp", "c", {"c"}},
+        {winamp.get(), "winamp", "z", {"z"}},
+        {vlc.get(), "vlc MEDIA", "{enter}", {"Return"}},
+        {winamp.get(), "WINAMP", "bZ{enter}", {"b", "Z", "Return"}},
+    };
+    QStringList vlcKeys;
+    QStringList winampKeys;
+    for (const Step& step : steps) {
+        const QString what = QString::fromStdString(step.title + " / " + step.keys);
+        m_desktop->activateWindow(step.title);
+        // Activation returns once the window has the focus.
+        QCOMPARE(m_probe.activeWindow(), step.target->id());
+        m_desktop->sendKeys(step.keys);
+        (step.target == vlc.get() ? vlcKeys : winampKeys) << step.keysyms;
+        KeyWindow& target = step.target == vlc.get() ? *vlc : *winamp;
+        QVERIFY2(target.waitForKeys((step.target == vlc.get() ? vlcKeys : winampKeys).size()),
+                 qPrintable(what));
+        QCOMPARE(vlc->keys(), vlcKeys);
+        QCOMPARE(winamp->keys(), winampKeys);
+    }
+}
+
+void DesktopControlX11Test::theBestMatchingWindowBecomesActive_data() {
+    // Windows open in this order, so the last is on top and active; the
+    // expected one is never the top one, so stacking alone cannot pick it.
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("equal beats prefix and word")
+        << QStringList{"Player", "Player Playlist", "My Player"} << "player" << 0;
+    QTest::newRow("prefix beats word")
+        << QStringList{"Player Playlist", "My Player", "Notes"} << "PLAYER" << 0;
+    QTest::newRow("whole word only")
+        << QStringList{"My Player", "MyPlayer", "Notes Players"} << "Player" << 0;
+    QTest::newRow("any prefix beats a word")
+        << QStringList{"My Player", "Playerless", "Notes"} << "player" << 1;
+    QTest::newRow("word after punctuation")
+        << QStringList{"track (Player)", "Notes"} << "player" << 0;
+    QTest::newRow("upper-case umlaut")
+        << QStringList{"\u00DCber Player", "Notes"} << "\u00FCber player" << 0;
+    QTest::newRow("the topmost of equals")
+        << QStringList{"a - Player", "b - Player", "Notes"} << "Player" << 1;
+}
+
+void DesktopControlX11Test::theBestMatchingWindowBecomesActive() {
+    QFETCH(QStringList, titles);
+    QFETCH(QString, wanted);
+    QFETCH(int, expected);
+    std::vector<std::unique_ptr<KeyWindow>> windows;
+    for (const QString& title : titles) {
+        windows.push_back(open(title));
+        QVERIFY(windows.back()->id() != 0);
+    }
+    QVERIFY(m_probe.waitForActive(windows.back()->id()));
+
+    m_desktop->activateWindow(wanted.toStdString());
+    QCOMPARE(m_probe.activeWindow(), windows[static_cast<std::size_t>(expected)]->id());
+    m_desktop->sendKeys("x");
+    QVERIFY(windows[static_cast<std::size_t>(expected)]->waitForKeys(1));
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        QCOMPARE(windows[i]->keys(), i == static_cast<std::size_t>(expected)
+                                         ? QStringList{QStringLiteral("x")}
+                                         : QStringList{});
+}
+
+void DesktopControlX11Test::aMinimisedPlayerIsRestored() {
+    auto vlc = open(QStringLiteral("clip.mkv - VLC media player"));
+    auto other = open(QStringLiteral("Notes"));
+    m_probe.minimise(vlc->id());
+    QVERIFY(waitUntil([&] { return m_probe.minimised(vlc->id()); }, 15000));
+    QVERIFY(m_probe.waitForActive(other->id()));
+
+    m_desktop->activateWindow("VLC");
+    QCOMPARE(m_probe.activeWindow(), vlc->id());
+    QVERIFY(!m_probe.minimised(vlc->id()));
+    m_desktop->sendKeys(" ");
+    QVERIFY(vlc->waitForKeys(1));
+    QCOMPARE(vlc->keys(), QStringList{QStringLiteral("space")});
+    QCOMPARE(other->keys(), QStringList{});
+}
+
+void DesktopControlX11Test::failuresNameTheTitleAndTypeNothing() {
+    auto vlc = open(QStringLiteral("song.mp3 - VLC media player"));
+    QVERIFY(m_probe.waitForActive(vlc->id()));
+
+    struct Row {
+        std::function<void()> operation;
+        QString mentions;
+    };
+    const std::vector<Row> rows{
+        {[&] { m_desktop->activateWindow("Winamp"); }, "\"Winamp\""},
+        {[&] { m_desktop->activateWindow("VL"); }, "\"VL\""},
+        {[&] { m_desktop->activateWindow("LC"); }, "\"LC\""},
+        {[&] { m_desktop->activateWindow(""); }, "\"\""},
+        {[&] { m_desktop->sendKeys("a{enterr}"); }, "\"{enterr}\""},
+        {[&] { m_desktop->sendKeys("a{left"); }, "\"a{left\""},
+    };
+    for (const Row& row : rows) {
+        const QString description = failureOf(row.operation);
+        QVERIFY2(description.contains(row.mentions), qPrintable(description));
+        QCOMPARE(m_probe.activeWindow(), vlc->id());
+    }
+    // Anything typed by a failed operation would arrive before this key.
+    m_desktop->sendKeys("q");
+    QVERIFY(vlc->waitForKeys(1));
+    QCOMPARE(vlc->keys(), QStringList{QStringLiteral("q")});
+}
+
+void DesktopControlX11Test::withoutADisplayEveryOperationFailsClearly_data() {
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("no display") << QByteArray() << QByteArray()
+                                << "no X11 display is available (DISPLAY is not set)";
+    QTest::newRow("Wayland without XWayland")
+        << QByteArray() << QByteArray("wayland-0") << "Wayland session offers no X11 display";
+    const QByteArray unserved = unservedDisplay();
+    QTest::newRow("display gone")
+        << unserved << QByteArray()
+        << QStringLiteral("cannot connect to the X11 display \"%1\"").arg(QLatin1String(unserved));
+}
+
+void DesktopControlX11Test::withoutADisplayEveryOperationFailsClearly() {
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QString, mentions);
+    EnvironmentChange displayChange("DISPLAY", display.isEmpty() ? nullptr : display.constData());
+    EnvironmentChange waylandChange("WAYLAND_DISPLAY",
+                                    wayland.isEmpty() ? nullptr : wayland.constData());
+    const QString activation = failureOf([&] { m_desktop->activateWindow("VLC"); });
+    QVERIFY2(activation.startsWith(QLatin1String("Cannot bring the window \"VLC\" to the front")),
+             qPrintable(activation));
+    QVERIFY2(activation.contains(mentions), qPrintable(activation));
+    const QString typing = failureOf([&] { m_desktop->sendKeys("{enter}"); });
+    QVERIFY2(typing.startsWith(QLatin1String("Cannot type the keystrokes \"{enter}\"")),
+             qPrintable(typing));
+    QVERIFY2(typing.contains(mentions), qPrintable(typing));
+}
+
+QTEST_GUILESS_MAIN(DesktopControlX11Test)
+#include "test_desktopcontrol_x11.moc"

@@ -1,0 +1,234 @@
+#pragma once
+
+// The real program and the handset simulator as processes of a test: starting
+// them, reading the program's log from its standard error, and a stand-in for
+// the LED and door controller.
+
+#include "common/buildconfig.h"
+#include "support/eventwait.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <vector>
+
+namespace nuvok::e2e {
+
+using nuvok::test::waitUntil;
+
+inline constexpr int kLineTimeoutMs = 15000;
+
+// Lines the platform itself may write to standard error; they are not log lines.
+inline bool isPlatformNoise(const QString& line) {
+    return line.startsWith(QLatin1String("QStandardPaths:")) ||
+           line.startsWith(QLatin1String("This plugin does not support")) ||
+           line.startsWith(QLatin1String("qt.")) || line.startsWith(QLatin1String("ALSA lib "));
+}
+
+// A port that is free for TCP and UDP on every address at this moment.
+inline quint16 freePort() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QTcpServer tcp;
+        if (!tcp.listen(QHostAddress::Any, 0))
+            continue;
+        QUdpSocket udp;
+        if (udp.bind(QHostAddress::Any, tcp.serverPort()))
+            return tcp.serverPort();
+    }
+    return 0;
+}
+
+// Whether something listens for TCP on the port, from the kernel's own tables,
+// so that looking does not disturb the program.
+inline bool tcpListening(quint16 port) {
+    const QString portHex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& row : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = row.simplified().split(' ');
+            // fields: slot, local address:port, remote address:port, state (0A listening)
+            if (fields.size() > 3 && fields[1].endsWith(portHex.toLatin1()) && fields[3] == "0A")
+                return true;
+        }
+    }
+    return false;
+}
+
+struct HandsetRun {
+    int exitCode = -1;
+    QString errorText;
+};
+
+// Runs the handset simulator to its end.
+inline HandsetRun handset(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(NUVOKSEND_BINARY), arguments);
+    HandsetRun run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        run.errorText = QStringLiteral("nuvok-send did not finish");
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.errorText = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// The LED and door controller: records what each connection carried.
+class FakeController : public QObject {
+public:
+    struct Connection {
+        qint64 acceptedMs = 0;
+        QByteArray data;
+        bool closed = false;
+    };
+
+    bool listen() {
+        if (!m_server.listen(QHostAddress(QString::fromLatin1(nuvok::build::kControllerHost)),
+                             static_cast<quint16>(nuvok::build::kControllerPort)))
+            return false;
+        m_clock.start();
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                const std::size_t index = m_connections.size();
+                m_connections.push_back({m_clock.elapsed(), {}, false});
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket, index] { m_connections[index].data += socket->readAll(); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket, index] {
+                    m_connections[index].data += socket->readAll();
+                    m_connections[index].closed = true;
+                    socket->deleteLater();
+                });
+            }
+        });
+        return true;
+    }
+
+    QString error() const { return m_server.errorString(); }
+    const std::vector<Connection>& connections() const { return m_connections; }
+
+    bool waitForClosed(std::size_t count) {
+        return waitUntil(
+            [&] {
+                if (m_connections.size() < count)
+                    return false;
+                for (std::size_t i = 0; i < count; ++i)
+                    if (!m_connections[i].closed)
+                        return false;
+                return true;
+            },
+            kLineTimeoutMs);
+    }
+
+private:
+    QTcpServer m_server;
+    QElapsedTimer m_clock;
+    std::vector<Connection> m_connections;
+};
+
+// One run of the program with its settings in a folder of its own, on Qt's
+// offscreen platform unless told otherwise.
+class Program {
+public:
+    explicit Program(const QString& settings,
+                     const QString& platform = QStringLiteral("offscreen")) {
+        if (!settings.isEmpty()) {
+            QFile file(m_config.filePath(QStringLiteral("NUVOKrc.conf")));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(settings.toUtf8());
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        m_process.setProcessEnvironment(environment);
+        QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                         [this] { takeErrorOutput(); });
+    }
+
+    ~Program() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    void setEnvironment(const QString& name, const QString& value) {
+        QProcessEnvironment environment = m_process.processEnvironment();
+        environment.insert(name, value);
+        m_process.setProcessEnvironment(environment);
+    }
+
+    bool start(const QStringList& arguments) {
+        m_process.start(QStringLiteral(NUVOKRC_BINARY),
+                        QStringList{QStringLiteral("--log-stderr")} + arguments);
+        return m_process.waitForStarted(10000);
+    }
+
+    QProcess& process() { return m_process; }
+
+    // Log lines so far, without the platform's own messages.
+    QStringList lines() {
+        takeErrorOutput();
+        return m_lines;
+    }
+
+    bool waitForLine(const QString& line, qsizetype from = 0) {
+        return waitUntil([&] { return lines().indexOf(line, from) >= 0; }, kLineTimeoutMs);
+    }
+
+    // Waits for these lines, in this order, after line number from; returns
+    // the index after the last of them, or -1.
+    qsizetype waitForLines(const QStringList& expected, qsizetype from) {
+        qsizetype next = from;
+        for (const QString& line : expected) {
+            if (!waitForLine(line, next))
+                return -1;
+            next = m_lines.indexOf(line, next) + 1;
+        }
+        return next;
+    }
+
+private:
+    void takeErrorOutput() {
+        m_pending += m_process.readAllStandardError();
+        qsizetype end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QString line = QString::fromUtf8(m_pending.left(end));
+            m_pending.remove(0, end + 1);
+            if (!isPlatformNoise(line))
+                m_lines << line;
+        }
+    }
+
+    QTemporaryDir m_config;
+    QProcess m_process;
+    QByteArray m_pending;
+    QStringList m_lines;
+};
+
+inline QString remoteLine(char16_t shown) {
+    return QStringLiteral("Remote: ") + QChar(shown);
+}
+
+// Sends the keys as one run of nuvok-send and demands that it succeeds.
+inline bool press(quint16 port, const QStringList& keys, bool tcp = false) {
+    QStringList arguments{QStringLiteral("--port"), QString::number(port)};
+    if (tcp)
+        arguments << QStringLiteral("--tcp") << QStringLiteral("--delay") << QStringLiteral("400");
+    const HandsetRun run = handset(arguments + keys);
+    if (run.exitCode != 0)
+        qWarning("nuvok-send %s failed: %s", qPrintable(keys.join(QLatin1Char(' '))),
+                 qPrintable(run.errorText));
+    return run.exitCode == 0;
+}
+
+} // namespace nuvok::e2e

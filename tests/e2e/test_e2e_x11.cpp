@@ -1,0 +1,127 @@
+// The real program on a real desktop (a private X server with icewm, see
+// tests/desktop/run_with_xvfb.sh): the handset simulator selects a player
+// mode, the program brings the player window forward and types into it, and
+// the window manager's close request ends the program.
+
+#include "desktop/x11desktop.h"
+#include "e2e/programrun.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace nuvok::e2e;
+using nuvok::test::DesktopProbe;
+using nuvok::test::KeyWindow;
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
+// Message boxes carry the program's name.
+const QString kBoxTitle = QStringLiteral("NUVOKrc");
+
+} // namespace
+
+class EndToEndX11Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void handsetKeysReachThePlayersAndClosingEndsTheProgram();
+};
+
+void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
+    DesktopProbe probe;
+    QVERIFY2(probe.connected(), "run this test through run_with_xvfb.sh");
+    KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"));
+    KeyWindow winamp(QStringLiteral("1. Artist - Title - Winamp"));
+    KeyWindow other(QStringLiteral("Notes"));
+    for (KeyWindow* window : {&vlc, &winamp, &other})
+        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
+
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QString{}, QStringLiteral("xcb"));
+    // No sound devices, whatever the machine has: start-up then always shows
+    // the no-mixer box, which the user closes.
+    QTemporaryDir alsa;
+    QFile noDevices(alsa.filePath(QStringLiteral("asound.conf")));
+    QVERIFY(noDevices.open(QIODevice::WriteOnly));
+    noDevices.close();
+    program.setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"), noDevices.fileName());
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(program.waitForLine(QStringLiteral("Port: %1").arg(port)),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    std::vector<unsigned long> boxes;
+    QVERIFY2(waitUntil(
+                 [&] {
+                     boxes = probe.managedWindowsTitled(kBoxTitle);
+                     return !boxes.empty();
+                 },
+                 kLineTimeoutMs),
+             "no no-mixer box");
+    for (unsigned long box : boxes)
+        probe.close(box);
+    QVERIFY(
+        waitUntil([&] { return probe.managedWindowsTitled(kBoxTitle).empty(); }, kLineTimeoutMs));
+    // Start-up reopens the listener after logging the port; key code 0 does
+    // nothing, so it is repeated until one arrives on the final listener.
+    const QString keyZero = remoteLine(u'\u2400');
+    QVERIFY(waitUntil(
+        [&] {
+            press(port, {QStringLiteral("00")});
+            return waitUntil([&] { return program.lines().contains(keyZero); }, 2000);
+        },
+        kLineTimeoutMs));
+
+    struct Step {
+        QStringList keys;
+        QStringList lines;
+        KeyWindow* active; // the window in front afterwards; none: not checked
+        QStringList vlcKeys;
+        QStringList winampKeys;
+    };
+    const Step steps[] = {
+        {{"menu"}, {"Remote: \u00ee", "bMenu 1"}, nullptr, {}, {}},
+        {{"right"}, {remoteLine(u'\u2411'), "mode_Video"}, &vlc, {}, {}},
+        {{"5"}, {"Remote: 5", "[Space] Pause"}, &vlc, {"space"}, {}},
+        {{"menu"}, {"Remote: \u00ee", "bMenu 1"}, nullptr, {"space"}, {}},
+        {{"up"}, {remoteLine(u'\u240e'), "mode_Audio", "bMenu"}, &winamp, {"space"}, {}},
+        {{"5"}, {"Remote: 5", "[C] Pause"}, &winamp, {"space"}, {"c"}},
+        {{"4"}, {"Remote: 4", "[Z] Last Song"}, &winamp, {"space"}, {"c", "z"}},
+        {{"6"}, {"Remote: 6", "[B]Next Song"}, &winamp, {"space"}, {"c", "z", "b"}},
+    };
+    qsizetype next = program.lines().lastIndexOf(keyZero) + 1;
+    for (const Step& step : steps) {
+        const QString what = step.keys.join(QLatin1Char(' '));
+        QVERIFY2(press(port, step.keys), qPrintable(what));
+        const qsizetype after = program.waitForLines(step.lines, next);
+        QVERIFY2(after >= 0, qPrintable(what + QStringLiteral(": log so far:\n") +
+                                        program.lines().mid(next).join(QLatin1Char('\n'))));
+        QStringList got = program.lines().mid(next, after - next);
+        while (got.size() > step.lines.size() && got.front() == keyZero)
+            got.removeFirst(); // a start-up probe that came late
+        // No failure line in between: activation and typing succeeded.
+        QCOMPARE(got, step.lines);
+        if (step.active != nullptr)
+            QVERIFY2(probe.waitForActive(step.active->id()), qPrintable(what));
+        QVERIFY2(vlc.waitForKeys(step.vlcKeys.size()), qPrintable(what));
+        QVERIFY2(winamp.waitForKeys(step.winampKeys.size()), qPrintable(what));
+        QCOMPARE(vlc.keys(), step.vlcKeys);
+        QCOMPARE(winamp.keys(), step.winampKeys);
+        next = after;
+    }
+    QCOMPARE(other.keys(), QStringList{});
+
+    // The close request reaches the program's window wherever it is, shown
+    // or hidden in the notification area.
+    QVERIFY(program.process().state() == QProcess::Running);
+    QVERIFY(probe.closeWindowsTitled(kProgramTitle) >= 1);
+    QVERIFY2(program.process().waitForFinished(kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(EndToEndX11Test)
+#include "test_e2e_x11.moc"
