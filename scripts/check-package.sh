@@ -2,6 +2,7 @@
 # Builds the Debian package, installs it with apt-get as a user would, checks
 # that both programs run from PATH and that the desktop files are in place,
 # and removes the package again. Needs root (or sudo).
+#   scripts/check-package.sh [BUILD_DIR]   (default build/package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +14,7 @@ if dpkg-query -W -f='${Status}' nuvokrc 2>/dev/null | grep -q "install ok instal
     exit 0
 fi
 
-deb=$(scripts/build-package.sh)
+deb=$(scripts/build-package.sh "$@")
 echo "check-package: built $deb"
 dpkg-deb --field "$deb" Package Version Depends
 

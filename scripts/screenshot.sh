@@ -91,10 +91,9 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 waitFor "the opening of the window" xdotool search --onlyvisible --name "^NUVOK Remote Control$"
 window=$(xdotool search --onlyvisible --name "^NUVOK Remote Control$" | head -n1)
 xdotool windowactivate --sync "$window"
-# Info > Enlarge shows the whole window; the pointer rests where it shows no tip.
-xdotool key --clearmodifiers alt+i
-sleep 0.5
-xdotool key e mousemove 790 300
+# Info > Enlarge (Ctrl+E) shows the whole window; the pointer rests where it
+# shows no tip.
+xdotool key --clearmodifiers ctrl+e mousemove 790 300
 sleep 1
 
 # The window manager's frame is the window's ancestor just below the root.
