@@ -81,14 +81,28 @@ send menu right 5 right left up up down
 send menu left
 sleep 1
 
-# A left click on the notification-area icon opens the window.
-tray=$(xdotool search --class nuvokrc | while read -r id; do
-    xwininfo -id "$id" | grep -q "Width: [1-4][0-9]$" && echo "$id" && break
-done)
-[ -n "$tray" ] || { echo "screenshot: no notification-area icon found" >&2; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$tray")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-waitFor "the opening of the window" xdotool search --onlyvisible --name "^NUVOK Remote Control$"
+# A left click on the notification-area icon opens the window; the icon is the
+# program's small visible window, docked once the panel has taken it.
+trayIcon() {
+    local id
+    for id in $(xdotool search --onlyvisible --class nuvokrc); do
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        if [ "$WIDTH" -le 48 ] && [ "$HEIGHT" -le 48 ]; then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 1
+}
+windowOpen() { xdotool search --onlyvisible --name "^NUVOK Remote Control$"; }
+waitFor "the notification-area icon" trayIcon
+for _ in 1 2 3 4 5; do
+    eval "$(xdotool getwindowgeometry --shell "$(trayIcon)")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+    sleep 1
+    windowOpen >/dev/null && break
+done
+waitFor "the opening of the window" windowOpen
 window=$(xdotool search --onlyvisible --name "^NUVOK Remote Control$" | head -n1)
 xdotool windowactivate --sync "$window"
 # Info > Enlarge (Ctrl+E) shows the whole window; the pointer rests where it
