@@ -1,0 +1,264 @@
+// The real program on a private X server with the icewm window manager:
+// handset datagram to key press in the video player, against the pipeline a
+// user would script with socat and xdotool; idle cost; start-up time.
+
+#include "figures.h"
+#include "processes.h"
+#include "xdisplay.h"
+
+#include "common/failure.h"
+
+#include <X11/keysym.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using bench::Clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kProgramKeys = 1000;
+constexpr int kScriptKeys = 200;
+constexpr int kWarmUpKeys = 10;
+constexpr int kStartRuns = 10;
+constexpr auto kIdlePeriod = 10s;
+constexpr unsigned char kKind = 172;
+constexpr unsigned char kMenu = 238;
+constexpr unsigned char kRight = 17;
+constexpr const char* kPlayerTitle = "bench clip - VLC media player";
+
+class UdpSender {
+public:
+    explicit UdpSender(int port) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+        if (m_fd < 0)
+            throw nuvok::Failure("Cannot open a UDP socket for the key messages");
+        m_target.sin_family = AF_INET;
+        m_target.sin_port = htons(static_cast<uint16_t>(port));
+        m_target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    ~UdpSender() { close(m_fd); }
+    UdpSender(const UdpSender&) = delete;
+    UdpSender& operator=(const UdpSender&) = delete;
+
+    void send(unsigned char key) const {
+        const unsigned char message[2] = {key, kKind};
+        sendto(m_fd, message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&m_target),
+               sizeof m_target);
+    }
+
+private:
+    int m_fd;
+    sockaddr_in m_target{};
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// One run of the program with settings of its own, listening on a port.
+class Program {
+public:
+    Program(const bench::TempDir& home, const std::string& display, const std::string& platform,
+            int port)
+        : m_log(home.path() + "/nuvokrc-" + std::to_string(port) + ".log"),
+          m_process(bench::ChildProcess::Options{
+              {NUVOKRC_BINARY, "--log-stderr", "-port", std::to_string(port)},
+              bench::environmentWith({{"DISPLAY", display},
+                                      {"QT_QPA_PLATFORM", platform},
+                                      {"HOME", home.path()},
+                                      {"XDG_CONFIG_HOME", home.path() + "/config"}},
+                                     {"WAYLAND_DISPLAY"}),
+              m_log}) {}
+
+    bench::ChildProcess& process() { return m_process; }
+    std::string log() const { return readFile(m_log); }
+
+private:
+    std::string m_log;
+    bench::ChildProcess m_process;
+};
+
+bool waitForPort(int port) {
+    return bench::pollUntil([port] { return bench::udpPortBound(port); }, 15s, 500us);
+}
+
+struct KeyFigures {
+    std::vector<double> milliseconds;
+    int lost = 0;
+    bool givenUp = false; // several keys in a row never arrived
+};
+
+constexpr int kLostInARowToGiveUp = 5;
+
+// Sends key 5 and waits for the space it should become in the player window.
+KeyFigures measureKeys(bench::KeyTarget& target, const UdpSender& sender, int count) {
+    KeyFigures figures;
+    int lostInARow = 0;
+    for (int i = 0; i < kWarmUpKeys + count; ++i) {
+        std::this_thread::sleep_for(10ms);
+        target.drain();
+        const auto sent = Clock::now();
+        sender.send('5');
+        const auto pressed = target.waitForPress(XK_space, 5s);
+        if (!pressed) {
+            ++figures.lost;
+            if (++lostInARow == kLostInARowToGiveUp) {
+                figures.givenUp = true;
+                break;
+            }
+            continue;
+        }
+        lostInARow = 0;
+        target.waitForRelease(XK_space, 2s);
+        if (i >= kWarmUpKeys)
+            figures.milliseconds.push_back(bench::microseconds(sent, *pressed) / 1000);
+    }
+    return figures;
+}
+
+KeyFigures programKeys(const bench::PrivateDesktop& desktop, bench::KeyTarget& target) {
+    bench::TempDir home;
+    const int port = bench::freeUdpPort();
+    Program program(home, desktop.display(), "xcb", port);
+    if (!waitForPort(port))
+        throw nuvok::Failure("NUVOKrc did not open its port: " + program.log());
+    std::this_thread::sleep_for(500ms);
+    const UdpSender sender(port);
+    sender.send(kMenu);
+    std::this_thread::sleep_for(100ms);
+    sender.send(kRight); // video mode: the player comes to the front
+    bench::pollUntil([&] { return target.hasFocus(); }, 5s, 5ms);
+    const KeyFigures figures = measureKeys(target, sender, kProgramKeys);
+    if (figures.givenUp)
+        throw nuvok::Failure(
+            "NUVOKrc typed no spaces into the player window. Without a mixer it waits for its "
+            "no-mixer message to be closed before it knows the player titles; run the bench with "
+            "a sound server (tests/mixer/with-pulseaudio.sh --alsa). Its log:\n" +
+            program.log());
+    return figures;
+}
+
+KeyFigures scriptKeys(const bench::PrivateDesktop& desktop, bench::KeyTarget& target) {
+    const int port = bench::freeUdpPort();
+    const std::string script = "socat -u UDP-RECV:" + std::to_string(port) +
+                               ",bind=127.0.0.1 - | while IFS= read -r -N 2 message; do "
+                               "[ \"${message:0:1}\" = 5 ] && xdotool windowactivate --sync " +
+                               std::to_string(target.window()) + " key space; done";
+    bench::ChildProcess pipeline(bench::ChildProcess::Options{
+        {"bash", "-c", script},
+        bench::environmentWith({{"DISPLAY", desktop.display()}, {"LC_ALL", "C"}}),
+        ""});
+    if (!waitForPort(port))
+        throw nuvok::Failure("socat did not open its port");
+    const UdpSender sender(port);
+    const KeyFigures figures = measureKeys(target, sender, kScriptKeys);
+    if (figures.givenUp)
+        throw nuvok::Failure("The socat and xdotool pipeline typed no spaces into the player "
+                             "window (are socat and xdotool installed?)");
+    return figures;
+}
+
+std::string millisecondsText(double value) {
+    return bench::fixed(value, 2);
+}
+
+void endToEnd(const bench::PrivateDesktop& desktop) {
+    bench::KeyTarget target(desktop.display(), kPlayerTitle);
+    const KeyFigures program = programKeys(desktop, target);
+    const KeyFigures script = scriptKeys(desktop, target);
+    const bench::Summary ours = bench::summarize(program.milliseconds);
+    const bench::Summary theirs = bench::summarize(script.milliseconds);
+
+    bench::Table table("Video mode, key 5 to a space in the window titled \"" +
+                           std::string(kPlayerTitle) +
+                           "\": UDP datagram sent to KeyPress read by an X client, in milliseconds "
+                           "(Xvfb + icewm)",
+                       {"pipeline", "keys", "p50", "p99", "max", "lost"});
+    table.addRow({"NUVOKrc", std::to_string(ours.count), millisecondsText(ours.p50),
+                  millisecondsText(ours.p99), millisecondsText(ours.max),
+                  std::to_string(program.lost)});
+    table.addRow({"socat | bash loop running xdotool windowactivate --sync ID key space "
+                  "(fewer keys: one xdotool process per key)",
+                  std::to_string(theirs.count), millisecondsText(theirs.p50),
+                  millisecondsText(theirs.p99), millisecondsText(theirs.max),
+                  std::to_string(script.lost)});
+    const double ratio = ours.p50 > 0 ? theirs.p50 / ours.p50 : 0;
+    table.addRow({"p50 ratio script / NUVOKrc (goal >= 10)", "",
+                  bench::fixed(ratio, 1) + "x " + bench::verdict(ratio >= 10)});
+    table.print();
+}
+
+void idle(const bench::PrivateDesktop& desktop) {
+    bench::TempDir home;
+    const int port = bench::freeUdpPort();
+    Program program(home, desktop.display(), "xcb", port);
+    if (!waitForPort(port))
+        throw nuvok::Failure("NUVOKrc did not open its port: " + program.log());
+    std::this_thread::sleep_for(2s); // start-up work done
+    const pid_t pid = program.process().pid();
+    const double cpuBefore = bench::cpuSeconds(pid);
+    const long rssBefore = bench::residentKiB(pid);
+    std::this_thread::sleep_for(kIdlePeriod);
+    const double cpuMs = (bench::cpuSeconds(pid) - cpuBefore) * 1000;
+    const long rssAfter = bench::residentKiB(pid);
+    const bool hidden = program.log().find("No notification area found") == std::string::npos;
+
+    bench::Table table("Idle for 10 s, listener open, 100 ms status timer running (real "
+                       "program, Xvfb + icewm)",
+                       {"window", "CPU time (goal <= 50 ms)", "RSS at start (MiB)",
+                        "RSS after 10 s (goal <= 40 MiB)"});
+    table.addRow(
+        {hidden ? "hidden in the notification area" : "minimised (no notification area)",
+         bench::fixed(cpuMs, 1) + " ms " + bench::verdict(cpuMs <= 50),
+         bench::fixed(rssBefore / 1024.0, 1),
+         bench::fixed(rssAfter / 1024.0, 1) + " " + bench::verdict(rssAfter / 1024.0 <= 40)});
+    table.print();
+}
+
+void startUp(const bench::PrivateDesktop& desktop) {
+    bench::Table table("Start-up: process start to listening UDP socket, " +
+                           std::to_string(kStartRuns) + " runs, in milliseconds",
+                       {"platform", "p50 (goal <= 300)", "max"});
+    for (const std::string platform : {"xcb", "offscreen"}) {
+        std::vector<double> samples;
+        for (int run = 0; run < kStartRuns; ++run) {
+            bench::TempDir home;
+            const int port = bench::freeUdpPort();
+            Program program(home, desktop.display(), platform, port);
+            if (!waitForPort(port))
+                throw nuvok::Failure("NUVOKrc did not open its port: " + program.log());
+            samples.push_back(bench::microseconds(program.process().started(), Clock::now()) /
+                              1000);
+        }
+        const bench::Summary summary = bench::summarize(samples);
+        table.addRow({platform == "xcb" ? "X11 (xcb, Xvfb + icewm)" : "offscreen",
+                      bench::fixed(summary.p50, 1) + " " + bench::verdict(summary.p50 <= 300),
+                      bench::fixed(summary.max, 1)});
+    }
+    table.print();
+}
+
+} // namespace
+
+int main() {
+    try {
+        const bench::PrivateDesktop desktop;
+        endToEnd(desktop);
+        idle(desktop);
+        startUp(desktop);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "bench_desktop: %s\n", failure.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,348 @@
+// The main window in this process on Qt's offscreen platform, with back-ends
+// that cost nothing: how fast a key message reaches the key interpreter, how
+// the log panel copes with a long run, and whether the idle timer repaints.
+
+#include "benchfakes.h"
+#include "figures.h"
+#include "processes.h"
+
+#include "app/f_nuvokrc.h"
+#include "common/failure.h"
+#include "net/keymessage.h"
+#include "net/socketcomponent.h"
+#include "remote/remoteinterpreter.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <semaphore>
+#include <thread>
+
+using bench::Clock;
+
+namespace {
+
+constexpr int kDispatchMessages = 10000;
+constexpr auto kGapBetweenMessages = std::chrono::microseconds(500);
+constexpr int kLogLines = 100000;
+constexpr int kLogWindow = 1000;
+
+// A main window with the bench's back-ends. Either back-end calls `reached`
+// when the key interpreter gets to it.
+struct BenchWindow {
+    std::shared_ptr<bench::SignallingDesktop> desktop =
+        std::make_shared<bench::SignallingDesktop>();
+    std::function<void()> reached;
+    std::unique_ptr<F_NUVOKrc> window;
+
+    BenchWindow() {
+        WindowServices services;
+        services.settings = std::make_shared<bench::MemorySettings>();
+        services.trayArea = std::make_shared<bench::QuietTrayArea>();
+        services.desktop = desktop;
+        services.mixerBackend = [this] {
+            return std::make_unique<bench::SignallingMixer>([this] { notify(); });
+        };
+        desktop->reached = [this] { notify(); };
+        WindowOptions options;
+        options.controllerHost = QStringLiteral("127.0.0.1");
+        options.decimalSeparator = '.';
+        window = std::make_unique<F_NUVOKrc>(std::move(services), std::move(options));
+    }
+
+    void notify() {
+        if (reached)
+            reached();
+    }
+};
+
+void runEventLoopFor(std::chrono::milliseconds duration) {
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A datagram socket aimed at a loopback port.
+class UdpSender {
+public:
+    explicit UdpSender(int port) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+        if (m_fd < 0)
+            throw nuvok::Failure("Cannot open a UDP socket for the key messages");
+        m_target.sin_family = AF_INET;
+        m_target.sin_port = htons(static_cast<uint16_t>(port));
+        m_target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    ~UdpSender() { close(m_fd); }
+    UdpSender(const UdpSender&) = delete;
+    UdpSender& operator=(const UdpSender&) = delete;
+
+    void send(unsigned char key, unsigned char kind) const {
+        const unsigned char message[2] = {key, kind};
+        sendto(m_fd, message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&m_target),
+               sizeof m_target);
+    }
+
+private:
+    int m_fd;
+    sockaddr_in m_target{};
+};
+
+// Notes when the window reaches doRC's first action and when doRC has
+// returned: the window turns its icon back to idle right after the return.
+class DispatchProbe : public QObject {
+public:
+    explicit DispatchProbe(BenchWindow& bench) : m_window(*bench.window) {
+        m_idleIconKey = m_window.greenIcon().cacheKey();
+        bench.reached = [this] {
+            if (armed.load() && !m_entryTaken) {
+                entry = Clock::now();
+                m_entryTaken = true;
+            }
+        };
+        m_window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &m_window && event->type() == QEvent::WindowIconChange &&
+            m_window.windowIcon().cacheKey() == m_idleIconKey && armed.load()) {
+            returned = Clock::now();
+            const bool complete = m_entryTaken;
+            m_entryTaken = false;
+            armed.store(false);
+            if (complete)
+                done.release();
+        }
+        return false;
+    }
+
+    std::atomic<bool> armed{false};
+    std::binary_semaphore done{0};
+    Clock::time_point entry;
+    Clock::time_point returned;
+
+private:
+    F_NUVOKrc& m_window;
+    qint64 m_idleIconKey = 0;
+    bool m_entryTaken = false;
+};
+
+struct DispatchFigures {
+    std::vector<double> toEntry;
+    std::vector<double> toReturn;
+    int lost = 0;
+};
+
+// Sends the messages one at a time from another thread, each when the window
+// is done with the one before and a short pause has passed.
+DispatchFigures measureDispatch(const std::vector<unsigned char>& keys) {
+    BenchWindow bench;
+    const int port = bench::freeUdpPort();
+    bench.window->Form_Load("-port " + std::to_string(port));
+    DispatchProbe probe(bench);
+    DispatchFigures figures;
+
+    std::thread sender([&] {
+        UdpSender udp(port);
+        for (int i = 0; i < kDispatchMessages; ++i) {
+            std::this_thread::sleep_for(kGapBetweenMessages);
+            probe.armed.store(true);
+            const auto sent = Clock::now();
+            udp.send(keys[static_cast<std::size_t>(i) % keys.size()], nuvok::kKindKey);
+            if (!probe.done.try_acquire_for(std::chrono::seconds(2))) {
+                probe.armed.store(false);
+                ++figures.lost;
+                continue;
+            }
+            figures.toEntry.push_back(bench::microseconds(sent, probe.entry));
+            figures.toReturn.push_back(bench::microseconds(sent, probe.returned));
+        }
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    sender.join();
+    return figures;
+}
+
+std::string triple(const bench::Summary& summary) {
+    return bench::fixed(summary.p50, 1) + " / " + bench::fixed(summary.p99, 1) + " / " +
+           bench::fixed(summary.max, 1);
+}
+
+void dispatchLatency() {
+    struct Row {
+        const char* what;
+        std::vector<unsigned char> keys;
+    };
+    const std::vector<Row> rows = {
+        {"key 0: space to the focused window (fake keystrokes)", {'0'}},
+        {"Up / Down: volume step (fake mixer)",
+         {static_cast<unsigned char>(nuvok::kKeyUp), static_cast<unsigned char>(nuvok::kKeyDown)}},
+    };
+    bench::Table table("Key dispatch in the running window: UDP on loopback to doRC, in "
+                       "microseconds (p50 / p99 / max)",
+                       {"keys", "messages", "send to doRC entry", "send to doRC return", "lost"});
+    for (const Row& row : rows) {
+        const DispatchFigures figures = measureDispatch(row.keys);
+        table.addRow({row.what, std::to_string(figures.toEntry.size()),
+                      triple(bench::summarize(figures.toEntry)),
+                      triple(bench::summarize(figures.toReturn)), std::to_string(figures.lost)});
+    }
+    table.print();
+}
+
+QString logLine(int number) {
+    static const QString kinds[] = {
+        QStringLiteral("Remote: 5"),
+        QStringLiteral("[Space] Pause"),
+        QStringLiteral("RemoteMenu: 238"),
+        QStringLiteral("mode_Video"),
+        QStringLiteral("Vol+"),
+        QStringLiteral("bMenu"),
+    };
+    return kinds[number % 6];
+}
+
+struct GrowthFigures {
+    double firstMicroseconds = 0; // mean per line
+    double lastMicroseconds = 0;
+    long rssBeforeKiB = 0;
+    long rssAfterKiB = 0;
+    int blocks = 0;
+};
+
+// Processor time of this thread in microseconds: unlike the wall clock it
+// does not count the time other programs on a busy machine take.
+double threadCpuMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+// Shown, the panel is repainted after every hundred lines, as in a burst of
+// keys; the repaint is counted in those lines' time.
+GrowthFigures measureLogGrowth(bool shown) {
+    BenchWindow bench;
+    if (shown) {
+        bench.window->show();
+        runEventLoopFor(std::chrono::milliseconds(200));
+    }
+    GrowthFigures figures;
+    figures.rssBeforeKiB = bench::residentKiB(getpid());
+    double first = 0;
+    double last = 0;
+    for (int i = 0; i < kLogLines; ++i) {
+        const QString line = logLine(i);
+        const double start = threadCpuMicroseconds();
+        bench.window->logData(line);
+        if (shown && i % 100 == 99)
+            QCoreApplication::processEvents();
+        const double spent = threadCpuMicroseconds() - start;
+        if (i < kLogWindow)
+            first += spent;
+        if (i >= kLogLines - kLogWindow)
+            last += spent;
+    }
+    figures.firstMicroseconds = first / kLogWindow;
+    figures.lastMicroseconds = last / kLogWindow;
+    figures.rssAfterKiB = bench::residentKiB(getpid());
+    figures.blocks = bench.window->t_receive->blockCount();
+    return figures;
+}
+
+void logGrowth() {
+    bench::Table table("Log panel: 100,000 lines appended with logData",
+                       {"window", "first 1,000 (CPU µs/line)", "last 1,000 (CPU µs/line)",
+                        "ratio (goal <= 1.2)", "RSS before (MiB)", "RSS after (MiB)",
+                        "lines kept"});
+    for (const bool shown : {false, true}) {
+        const GrowthFigures figures = measureLogGrowth(shown);
+        const double ratio = figures.lastMicroseconds / figures.firstMicroseconds;
+        table.addRow(
+            {shown ? "shown, repainted every 100 lines" : "hidden in the tray",
+             bench::fixed(figures.firstMicroseconds, 2), bench::fixed(figures.lastMicroseconds, 2),
+             bench::fixed(ratio, 2) + " " + bench::verdict(ratio <= 1.2),
+             bench::fixed(figures.rssBeforeKiB / 1024.0, 1),
+             bench::fixed(figures.rssAfterKiB / 1024.0, 1), std::to_string(figures.blocks)});
+    }
+    table.print();
+}
+
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+void statePaints() {
+    BenchWindow bench;
+    F_NUVOKrc& window = *bench.window;
+    window.listenPort = static_cast<float>(bench::freeUdpPort());
+    window.b_listen_Click();
+    window.show();
+    runEventLoopFor(std::chrono::milliseconds(500));
+
+    int ticks = 0;
+    QObject::connect(window.Timer1, &QTimer::timeout, [&ticks] { ++ticks; });
+    PaintCounter counter(window.T_state);
+    runEventLoopFor(std::chrono::milliseconds(3000));
+    const int idlePaints = counter.paints;
+    const int idleTicks = ticks;
+    const QString idleState = window.T_state->text();
+
+    // The same count across a real change shows that paints are seen.
+    window.Winsock1->Close();
+    runEventLoopFor(std::chrono::milliseconds(500));
+    const int changePaints = counter.paints - idlePaints;
+
+    bench::Table table("Status field T_state while idle (window shown, listener open)",
+                       {"period", "timer ticks", "T_state paints", "goal"});
+    table.addRow({"3 s, state " + idleState.toStdString() + " unchanged", std::to_string(idleTicks),
+                  std::to_string(idlePaints), "0 " + bench::verdict(idlePaints == 0)});
+    table.addRow({"0.5 s after the listener closed (check)", "-", std::to_string(changePaints),
+                  "> 0 " + bench::verdict(changePaints > 0)});
+    table.print();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Parts can be picked by name on the command line; none runs them all.
+    const QStringList parts = QApplication::arguments().mid(1);
+    const auto wanted = [&parts](const char* name) {
+        return parts.isEmpty() || parts.contains(QLatin1String(name));
+    };
+    try {
+        if (wanted("dispatch"))
+            dispatchLatency();
+        if (wanted("log"))
+            logGrowth();
+        if (wanted("paint"))
+            statePaints();
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "bench_window: %s\n", failure.what());
+        return 1;
+    }
+    return 0;
+}
