@@ -24,7 +24,7 @@ namespace nuvok {
 namespace {
 
 // How long the window manager gets to hand the focus to an activated window.
-constexpr auto kFocusTimeout = std::chrono::milliseconds(1000);
+constexpr auto kFocusTimeout = std::chrono::milliseconds(2000);
 constexpr auto kFocusPoll = std::chrono::milliseconds(5);
 
 bool onWayland() {

@@ -35,10 +35,13 @@ void setTitle(Display* display, Window window, const char* title) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: keywindow TITLE\n");
+    // --no-focus: a window that never takes the keyboard focus (ICCCM "no input").
+    const bool noFocus = argc == 3 && std::strcmp(argv[1], "--no-focus") == 0;
+    if (argc != 2 && !noFocus) {
+        std::fprintf(stderr, "usage: keywindow [--no-focus] TITLE\n");
         return 2;
     }
+    const char* title = argv[argc - 1];
     std::unique_ptr<Display, DisplayCloser> connection(XOpenDisplay(nullptr));
     Display* display = connection.get();
     if (display == nullptr) {
@@ -47,12 +50,12 @@ int main(int argc, char* argv[]) {
     }
     const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 120,
                                               0, BlackPixel(display, 0), WhitePixel(display, 0));
-    setTitle(display, window, argv[1]);
+    setTitle(display, window, title);
     XClassHint classHint{const_cast<char*>("keywindow"), const_cast<char*>("KeyWindow")};
     XSetClassHint(display, window, &classHint);
     XWMHints hints{};
     hints.flags = InputHint | StateHint;
-    hints.input = True;
+    hints.input = noFocus ? False : True;
     hints.initial_state = NormalState;
     XSetWMHints(display, window, &hints);
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);

@@ -3,6 +3,7 @@
 // the window manager's and the windows' own view of what happened.
 
 #include "common/failure.h"
+#include "desktop/displayproxy.h"
 #include "desktop/x11desktop.h"
 #include "shell/desktopcontrol.h"
 
@@ -77,6 +78,7 @@ private slots:
     void failuresNameTheTitleAndTypeNothing();
     void withoutADisplayEveryOperationFailsClearly_data();
     void withoutADisplayEveryOperationFailsClearly();
+    void aDisplayLostDuringActivationFailsThatActivationOnly();
 
 private:
     std::unique_ptr<KeyWindow> open(const QString& title) {
@@ -247,6 +249,31 @@ void DesktopControlX11Test::withoutADisplayEveryOperationFailsClearly() {
     QVERIFY2(typing.startsWith(QLatin1String("Cannot type the keystrokes \"{enter}\"")),
              qPrintable(typing));
     QVERIFY2(typing.contains(mentions), qPrintable(typing));
+}
+
+void DesktopControlX11Test::aDisplayLostDuringActivationFailsThatActivationOnly() {
+    // Activating a window that refuses the focus waits for the focus, which
+    // leaves the display time to go away under it.
+    KeyWindow stubborn(QStringLiteral("Stubborn Player"), false);
+    QVERIFY(stubborn.waitReady());
+    nuvok::test::CuttingDisplayProxy proxy(std::chrono::milliseconds(300));
+    QVERIFY(proxy.listening());
+    {
+        EnvironmentChange display("DISPLAY", proxy.displayName().c_str());
+        const QString description =
+            failureOf([&] { m_desktop->activateWindow("Stubborn Player"); });
+        QVERIFY2(description.startsWith(
+                     QLatin1String("Cannot bring the window \"Stubborn Player\" to the front: the "
+                                   "connection to the X11 display was lost")),
+                 qPrintable(description));
+    }
+    // Still running, and the next operation uses a connection of its own.
+    auto vlc = open(QStringLiteral("song.mp3 - VLC media player"));
+    m_desktop->activateWindow("VLC");
+    QCOMPARE(m_probe.activeWindow(), vlc->id());
+    m_desktop->sendKeys("{right}");
+    QVERIFY(vlc->waitForKeys(1));
+    QCOMPARE(vlc->keys(), QStringList{QStringLiteral("Right")});
 }
 
 QTEST_GUILESS_MAIN(DesktopControlX11Test)

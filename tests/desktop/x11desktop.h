@@ -21,9 +21,13 @@ constexpr int kDesktopTimeoutMs = 15000;
 // A keywindow process: a window with a title that records the keys it gets.
 class KeyWindow {
 public:
-    explicit KeyWindow(const QString& title) : m_title(title) {
+    // A window that does not take the focus refuses it (ICCCM "no input").
+    explicit KeyWindow(const QString& title, bool takesFocus = true) : m_title(title) {
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(QStringLiteral(KEYWINDOW_BINARY), {title});
+        QStringList arguments{title};
+        if (!takesFocus)
+            arguments.prepend(QStringLiteral("--no-focus"));
+        m_process.start(QStringLiteral(KEYWINDOW_BINARY), arguments);
     }
     ~KeyWindow() {
         m_process.closeWriteChannel(); // keywindow ends at the end of its input
