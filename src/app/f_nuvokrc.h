@@ -2,6 +2,7 @@
 
 #include "app/windowservices.h"
 #include "net/socketcomponent.h"
+#include "remote/nestinglimit.h"
 #include "remote/remotestate.h"
 
 #include <QIcon>
@@ -170,6 +171,7 @@ private:
     void writePortBox(const QString& text);
     void portBoxEdited();
     void showActivity(bool busy);
+    void discardArrival();
 
     WindowServices m_services;
     WindowOptions m_options;
@@ -177,4 +179,6 @@ private:
     QIcon m_blueIcon;
     std::unique_ptr<CommandSender> m_sender;
     int m_quietPortBoxWrites = 0;
+    // Arrivals handled inside the waits of earlier ones, at most this deep.
+    nuvok::NestingLimit m_arrivalNesting{32};
 };

@@ -5,8 +5,8 @@
 #include "app/dialogs.h"
 #include "common/failure.h"
 #include "common/numtext.h"
-#include "common/textcodec.h"
 #include "net/eventpump.h"
+#include "remote/keymessagedecoder.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,9 +16,6 @@
 using nuvok::Failure;
 
 namespace {
-
-constexpr unsigned char kKindKey = 172;
-constexpr unsigned char kKindMenuKey = 175;
 
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
@@ -92,28 +89,36 @@ void F_NUVOKrc::showActivity(bool busy) {
     }
 }
 
+void F_NUVOKrc::discardArrival() {
+    try {
+        Winsock1->GetData();
+    } catch (const std::exception&) {
+        // the socket was closed meanwhile: nothing is left to discard
+    }
+}
+
 void F_NUVOKrc::Winsock1_DataArrival(int bytesTotal) {
     (void)bytesTotal; // all pending data is read
-    reportFailures([this] {
-        showActivity(true);
-        const QByteArray data = Winsock1->GetData();
-        if (data.size() < 2)
-            throw Failure("Ignored a message of " + std::to_string(data.size()) +
-                          (data.size() == 1 ? " byte" : " bytes") +
-                          ": a key message has two bytes, the key code and its kind");
-        const auto key = static_cast<unsigned char>(data[0]);
-        const auto kind = static_cast<unsigned char>(data[1]);
-        if (kind == kKindKey) {
-            logData(QStringLiteral("Remote: ") +
-                    QChar(static_cast<char16_t>(nuvok::cp1252ToUnicode(key))));
-            doRC(key);
+    {
+        const nuvok::NestingLimit::Level level(m_arrivalNesting);
+        if (!level.admitted()) {
+            discardArrival();
+            return;
         }
-        if (kind == kKindMenuKey) {
-            logData(QStringLiteral("RemoteMenu: ") + fromStd(nuvok::signedNumberText(double(key))));
-            doRC(key);
-        }
-    });
-    showActivity(false);
+        reportFailures([this] {
+            showActivity(true);
+            const QByteArray data = Winsock1->GetData();
+            const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
+                std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+            if (message.key) {
+                logData(QString::fromStdString(message.logLine));
+                doRC(*message.key);
+            }
+        });
+        showActivity(false);
+    }
+    if (const std::uint64_t dropped = m_arrivalNesting.takeTurnedAway())
+        logData(fromStd(nuvok::droppedMessagesText(dropped, m_arrivalNesting.maxDepth())));
 }
 
 void F_NUVOKrc::Timer1_Timer() {

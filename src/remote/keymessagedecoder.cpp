@@ -1,0 +1,24 @@
+#include "remote/keymessagedecoder.h"
+
+#include "common/failure.h"
+#include "common/numtext.h"
+#include "common/textcodec.h"
+#include "net/keymessage.h"
+
+namespace nuvok {
+
+DecodedKeyMessage decodeKeyMessage(std::string_view data) {
+    if (data.size() < 2)
+        throw Failure("Ignored a message of " + std::to_string(data.size()) +
+                      (data.size() == 1 ? " byte" : " bytes") +
+                      ": a key message has two bytes, the key code and its kind");
+    const auto key = static_cast<unsigned char>(data[0]);
+    const auto kind = static_cast<unsigned char>(data[1]);
+    if (kind == kKindKey)
+        return {"Remote: " + cp1252ToUtf8(data.substr(0, 1)), key};
+    if (kind == kKindMenuKey)
+        return {"RemoteMenu: " + signedNumberText(double(key)), key};
+    return {};
+}
+
+} // namespace nuvok

@@ -1,0 +1,277 @@
+#include "net/eventpump.h"
+#include "support/eventwait.h"
+#include "support/windowfixture.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUdpSocket>
+#include <atomic>
+#include <thread>
+
+using namespace nuvok::test;
+
+// Floods of arrivals while the controller does not answer: the window stays
+// alive, its nesting and its log stay bounded, the timer keeps ticking and a
+// key sent afterwards is still handled. NUVOKRC_FLOOD_SCALE multiplies the
+// message counts (the soak run uses it).
+class FloodTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void burstBeyondTheNestingBoundIsDroppedAndReportedOnce();
+    void sustainedLedFloodKeepsTheStackBounded();
+    void randomDatagrams();
+    void tcpCyclesWithListenPressedBetween();
+};
+
+namespace {
+
+constexpr int kNestingBound = 32;
+constexpr int kMaxLogLines = 400;
+const QByteArray kMenuKey("\xEE\xAC", 2);
+const QByteArray kLeftKey("\x10\xAC", 2);
+const QByteArray kLedKey("1\xAC", 2);
+const QString kDroppedPrefix = QStringLiteral("Dropped ");
+
+int scaled(int count) {
+    bool ok = false;
+    const int scale = qEnvironmentVariableIntValue("NUVOKRC_FLOOD_SCALE", &ok);
+    return ok && scale > 0 ? count * scale : count;
+}
+
+// The controller's port is closed: every command waits for its whole poll
+// window, which is what lets arrivals pile up inside one another.
+WindowOptions waitingControllerOptions() {
+    WindowOptions options = WindowFixture::shortOptions();
+    options.controllerPort = float(freeTcpPort());
+    options.pollStepSeconds = 0.002;
+    options.pollCount = 3;
+    options.closePauseSeconds = 0.001;
+    options.maxLogLines = kMaxLogLines;
+    return options;
+}
+
+quint16 openUdp(WindowFixture& f) {
+    f->listenPort = 0;
+    f->doListen();
+    return quint16(f->Winsock1->boundPort());
+}
+
+// Every line logged while it lives, also those the panel has trimmed since.
+class LogRecorder {
+public:
+    explicit LogRecorder(const WindowFixture& f) : m_document(f->t_receive->document()) {
+        m_connection = QObject::connect(
+            m_document, &QTextDocument::contentsChange,
+            [this](int position, int /*removed*/, int added) {
+                if (added <= 0)
+                    return;
+                QTextCursor cursor(m_document);
+                cursor.setPosition(position);
+                cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+                lines += cursor.selectedText().split(QChar::ParagraphSeparator, Qt::SkipEmptyParts);
+            });
+    }
+    ~LogRecorder() { QObject::disconnect(m_connection); }
+    LogRecorder(const LogRecorder&) = delete;
+    LogRecorder& operator=(const LogRecorder&) = delete;
+
+    QStringList lines;
+
+private:
+    QTextDocument* m_document;
+    QMetaObject::Connection m_connection;
+};
+
+quint64 droppedIn(const QStringList& lines) {
+    quint64 dropped = 0;
+    for (const QString& line : lines) {
+        if (line.startsWith(kDroppedPrefix))
+            dropped += line.section(' ', 1, 1).toULongLong();
+    }
+    return dropped;
+}
+
+void enterLedMode(WindowFixture& f, quint16 port) {
+    QUdpSocket peer;
+    peer.writeDatagram(kMenuKey, QHostAddress::LocalHost, port);
+    peer.writeDatagram(kLeftKey, QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return f->T_mode->text() == QStringLiteral("1"); }));
+}
+
+// The window has gone quiet: nothing was logged for a while.
+void waitUntilQuiet(WindowFixture& f) {
+    QString last;
+    do {
+        last = f->logText();
+        eventpump::wait(0.3);
+    } while (f->logText() != last);
+}
+
+// A key sent after the flood is handled: the menu key arms the menu.
+void checkAKeyIsStillHandled(WindowFixture& f, quint16 port, bool tcp = false) {
+    const LogRecorder log(f);
+    if (tcp) {
+        f->b_listen->click();
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(peer.waitForConnected(5000));
+        peer.write(kMenuKey);
+        QVERIFY(waitUntil([&] { return log.lines.contains("bMenu 1"); }));
+    } else {
+        QUdpSocket peer;
+        peer.writeDatagram(kMenuKey, QHostAddress::LocalHost, port);
+        QVERIFY2(waitUntil([&] { return log.lines.contains("bMenu 1"); }),
+                 qPrintable(f->logText().right(2000) + "\nstate " +
+                            QString::number(f->Winsock1->State())));
+    }
+}
+
+void checkLogIsBounded(const WindowFixture& f) {
+    QVERIFY2(f->t_receive->document()->blockCount() <= kMaxLogLines,
+             qPrintable(QString::number(f->t_receive->document()->blockCount())));
+}
+
+} // namespace
+
+void FloodTest::burstBeyondTheNestingBoundIsDroppedAndReportedOnce() {
+    WindowFixture f(waitingControllerOptions());
+    const quint16 port = openUdp(f);
+    enterLedMode(f, port);
+    const LogRecorder log(f);
+    // All in the socket before the first is handled: each LED command lets the
+    // next key run inside its wait until the bound is reached.
+    constexpr int kSent = 100;
+    QUdpSocket peer;
+    for (int i = 0; i < kSent; ++i)
+        peer.writeDatagram(kLedKey, QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return droppedIn(log.lines) > 0; }));
+    waitUntilQuiet(f);
+
+    QStringList expected(kNestingBound, QStringLiteral("Remote: 1"));
+    expected << QStringLiteral("Dropped %1 messages that arrived while 32 others were still "
+                               "being handled")
+                    .arg(kSent - kNestingBound);
+    QCOMPARE(log.lines, expected);
+    checkAKeyIsStillHandled(f, port);
+}
+
+void FloodTest::sustainedLedFloodKeepsTheStackBounded() {
+    // Unbounded, every key here would nest one handler deeper than the last;
+    // a few thousand overflow the stack.
+    WindowFixture f(waitingControllerOptions());
+    const quint16 port = openUdp(f);
+    enterLedMode(f, port);
+    QSignalSpy ticks(f->Timer1, &QTimer::timeout);
+    const LogRecorder log(f);
+    const int total = scaled(20000);
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        QUdpSocket peer;
+        for (int i = 0; i < total; ++i) {
+            peer.writeDatagram(kLedKey, QHostAddress::LocalHost, port);
+            if (i % 100 == 99) // paced, so that the system's buffer does not drop them
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        done = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    waitUntil([&] { return done.load(); }, 600000);
+    sender.join();
+    waitUntilQuiet(f);
+    const QStringList& added = log.lines;
+    qInfo("%d LED keys in %lld ms; %lld handled, %llu turned away, %llu dropped by the inbox; "
+          "%d timer ticks",
+          total, clock.elapsed(), added.count(QStringLiteral("Remote: 1")), droppedIn(added),
+          f->Winsock1->droppedDatagrams(), int(ticks.size()));
+    QVERIFY(droppedIn(added) > 0);
+    QVERIFY(ticks.size() >= 1);
+    checkLogIsBounded(f);
+    checkAKeyIsStillHandled(f, port);
+}
+
+void FloodTest::randomDatagrams() {
+    WindowFixture f(waitingControllerOptions());
+    const quint16 port = openUdp(f);
+    QSignalSpy ticks(f->Timer1, &QTimer::timeout);
+    const quint32 seed = QRandomGenerator::global()->generate();
+    qInfo("seed %u", seed);
+    QRandomGenerator random(seed);
+    const int total = scaled(4000);
+    QUdpSocket peer;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < total; ++i) {
+        QByteArray data(random.bounded(65), Qt::Uninitialized);
+        for (char& c : data)
+            c = char(random.bounded(256));
+        // Half of them well-formed keys of either kind, so that the interpreter
+        // runs too: LED commands, door pulses, volume and player keys.
+        if (data.size() >= 2 && random.bounded(2) == 0)
+            data[1] = random.bounded(2) == 0 ? '\xAC' : '\xAF';
+        peer.writeDatagram(data, QHostAddress::LocalHost, port);
+        if (i % 50 == 49)
+            eventpump::processPendingEvents();
+    }
+    waitUntilQuiet(f);
+    qInfo("%d random datagrams in %lld ms; %llu dropped by the inbox; %d timer ticks", total,
+          clock.elapsed(), f->Winsock1->droppedDatagrams(), int(ticks.size()));
+    QVERIFY(ticks.size() >= 1);
+    checkLogIsBounded(f);
+    checkAKeyIsStillHandled(f, port);
+}
+
+void FloodTest::tcpCyclesWithListenPressedBetween() {
+    WindowFixture f(waitingControllerOptions());
+    f.settings->values["Protocol"] = "TCP";
+    const quint16 port = freeTcpPort();
+    f->listenPort = port;
+    f->doListen();
+    QCOMPARE(f->Winsock1->State(), 2);
+    QSignalSpy ticks(f->Timer1, &QTimer::timeout);
+    QRandomGenerator random(20260101);
+    const int cycles = scaled(300);
+    int connected = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < cycles; ++i) {
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        if (peer.waitForConnected(1000)) {
+            ++connected;
+            QByteArray data(random.bounded(65), Qt::Uninitialized);
+            for (char& c : data)
+                c = char(random.bounded(256));
+            peer.write(data);
+            peer.waitForBytesWritten(1000);
+            eventpump::processPendingEvents();
+            // Sometimes Listen is pressed while the peer is still there.
+            if (random.bounded(4) == 0)
+                f->b_listen->click();
+            peer.disconnectFromHost();
+        }
+        eventpump::processPendingEvents();
+        f->b_listen->click();
+    }
+    waitUntilQuiet(f);
+    qInfo("%d connections of %d cycles in %lld ms; %d timer ticks", connected, cycles,
+          clock.elapsed(), int(ticks.size()));
+    QVERIFY(connected > cycles / 2);
+    QVERIFY(ticks.size() >= 1);
+    checkLogIsBounded(f);
+    checkAKeyIsStillHandled(f, port, true);
+}
+
+QTEST_MAIN(FloodTest)
+#include "test_flood.moc"
