@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasound2-dev libxdo-dev
                 libxtst-dev libx11-dev)
-TEST_PACKAGES=(xvfb xauth icewm x11-utils xdotool socat pulseaudio alsa-utils clang-format
+TEST_PACKAGES=(xvfb xauth icewm x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
                g++-mingw-w64-x86-64 wine wine64
                desktop-file-utils groff-base dpkg-dev file)

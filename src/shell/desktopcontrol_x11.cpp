@@ -269,6 +269,71 @@ KeySym keySymOf(const Keystroke& key) {
     }
 }
 
+// Where a key symbol is on the keyboard: the key, the layout (XKB group) it is
+// typed in, and whether with Shift.
+struct KeyPlace {
+    KeyCode code = 0;
+    int group = 0;
+    bool shifted = false;
+};
+
+// The keyboard layouts and the current state, read once per operation.
+class Keyboard {
+public:
+    explicit Keyboard(Display* display)
+        : m_map(XkbGetMap(display, XkbAllClientInfoMask, XkbUseCoreKbd)) {
+        XkbStateRec state{};
+        if (m_map != nullptr && XkbGetState(display, XkbUseCoreKbd, &state) == Success) {
+            m_group = state.group;
+            // Caps Lock turns a plain letter into a capital, so it counts.
+            m_lockedMods = state.locked_mods;
+        }
+    }
+    ~Keyboard() {
+        if (m_map != nullptr)
+            XkbFreeKeyboard(m_map, 0, True);
+    }
+    Keyboard(const Keyboard&) = delete;
+    Keyboard& operator=(const Keyboard&) = delete;
+
+    bool available() const { return m_map != nullptr; }
+    int group() const { return m_group; }
+
+    // Prefers the layout in use and keys without Shift; another layout is
+    // used only for a symbol the current one lacks.
+    std::optional<KeyPlace> find(KeySym sym) const {
+        std::vector<int> groups{m_group};
+        for (int group = 0; group < XkbNumKbdGroups; ++group)
+            if (group != m_group)
+                groups.push_back(group);
+        for (int group : groups) {
+            for (bool shifted : {false, true}) {
+                for (int code = m_map->min_key_code; code <= m_map->max_key_code; ++code) {
+                    if (symbolOf(static_cast<KeyCode>(code), group, shifted) == sym)
+                        return KeyPlace{static_cast<KeyCode>(code), group, shifted};
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    // What the key types in that group; XKB wraps groups a key lacks, as the
+    // server does.
+    KeySym symbolOf(KeyCode code, int group, bool shifted) const {
+        const unsigned int mods = m_lockedMods | (shifted ? ShiftMask : 0U);
+        unsigned int consumed = 0;
+        KeySym sym = NoSymbol;
+        if (!XkbTranslateKeyCode(m_map, code, XkbBuildCoreState(mods, group), &consumed, &sym))
+            return NoSymbol;
+        return sym;
+    }
+
+    XkbDescPtr m_map;
+    int m_group = 0;
+    unsigned int m_lockedMods = 0;
+};
+
 std::string describe(const Keystroke& key, KeySym sym) {
     if (key.named != NamedKey::Character) {
         const char* name = XKeysymToString(sym);
@@ -356,30 +421,28 @@ public:
         if (!XTestQueryExtension(x.display(), &event, &error, &major, &minor))
             throw Failure(action + ": the X server does not offer the XTEST extension");
         const KeyCode shift = XKeysymToKeycode(x.display(), XK_Shift_L);
+        const Keyboard keyboard(x.display());
+        if (!keyboard.available())
+            throw Failure(action + ": the keyboard layout cannot be read (no XKB extension)");
 
         // Resolve every key first, so a key missing from the layout types nothing.
-        struct Press {
-            KeyCode code;
-            bool shifted;
-        };
-        std::vector<Press> presses;
+        std::vector<KeyPlace> presses;
         for (const Keystroke& key : strokes) {
             const KeySym sym = keySymOf(key);
-            const KeyCode code = XKeysymToKeycode(x.display(), sym);
-            if (code == 0)
+            const std::optional<KeyPlace> place = keyboard.find(sym);
+            if (!place)
                 throw Failure(action + ": " + describe(key, sym) +
-                              " is not on the current keyboard layout");
-            const bool plain = XkbKeycodeToKeysym(x.display(), code, 0, 0) == sym;
-            const bool shifted = !plain && XkbKeycodeToKeysym(x.display(), code, 0, 1) == sym;
-            if (!plain && !shifted)
-                throw Failure(action + ": " + describe(key, sym) +
-                              " needs a modifier other than Shift on the current keyboard "
-                              "layout");
-            if (shifted && shift == 0)
+                              " cannot be typed with the keyboard layouts in use");
+            if (place->shifted && shift == 0)
                 throw Failure(action + ": the keyboard layout has no Shift key");
-            presses.push_back({code, shifted});
+            presses.push_back(*place);
         }
-        for (const Press& press : presses) {
+        int group = keyboard.group();
+        for (const KeyPlace& press : presses) {
+            if (press.group != group) {
+                group = press.group;
+                XkbLockGroup(x.display(), XkbUseCoreKbd, static_cast<unsigned int>(group));
+            }
             if (press.shifted)
                 XTestFakeKeyEvent(x.display(), shift, True, CurrentTime);
             XTestFakeKeyEvent(x.display(), press.code, True, CurrentTime);
@@ -387,6 +450,9 @@ public:
             if (press.shifted)
                 XTestFakeKeyEvent(x.display(), shift, False, CurrentTime);
         }
+        // The user's layout is back before anyone else's key counts.
+        if (group != keyboard.group())
+            XkbLockGroup(x.display(), XkbUseCoreKbd, static_cast<unsigned int>(keyboard.group()));
         // Delivered to the server, not waited for by the receiving program.
         XSync(x.display(), False);
         checkConnection(x, action);

@@ -70,7 +70,9 @@ int main(int argc, char* argv[]) {
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == MapNotify) {
+            if (event.type == MappingNotify) {
+                XRefreshKeyboardMapping(&event.xmapping);
+            } else if (event.type == MapNotify) {
                 std::printf("ready 0x%lx\n", window);
             } else if (event.type == KeyPress) {
                 char text[16];

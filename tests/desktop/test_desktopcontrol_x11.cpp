@@ -8,6 +8,7 @@
 #include "shell/desktopcontrol.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
 #include <functional>
 #include <memory>
@@ -79,6 +80,8 @@ private slots:
     void withoutADisplayEveryOperationFailsClearly_data();
     void withoutADisplayEveryOperationFailsClearly();
     void aDisplayLostDuringActivationFailsThatActivationOnly();
+    void keysArriveWhateverLayoutAndCapsLockTheUserHas_data();
+    void keysArriveWhateverLayoutAndCapsLockTheUserHas();
 
 private:
     std::unique_ptr<KeyWindow> open(const QString& title) {
@@ -274,6 +277,42 @@ void DesktopControlX11Test::aDisplayLostDuringActivationFailsThatActivationOnly(
     m_desktop->sendKeys("{right}");
     QVERIFY(vlc->waitForKeys(1));
     QCOMPARE(vlc->keys(), QStringList{QStringLiteral("Right")});
+}
+
+void DesktopControlX11Test::keysArriveWhateverLayoutAndCapsLockTheUserHas_data() {
+    QTest::addColumn<int>("group");
+    QTest::addColumn<bool>("caps");
+    QTest::newRow("first layout") << 0 << false;
+    QTest::newRow("second layout (Cyrillic)") << 1 << false;
+    QTest::newRow("Caps Lock") << 0 << true;
+    QTest::newRow("second layout and Caps Lock") << 1 << true;
+}
+
+void DesktopControlX11Test::keysArriveWhateverLayoutAndCapsLockTheUserHas() {
+    QFETCH(int, group);
+    QFETCH(bool, caps);
+    QCOMPARE(QProcess::execute(QStringLiteral("setxkbmap"),
+                               {QStringLiteral("-layout"), QStringLiteral("us,ru")}),
+             0);
+    auto restore = qScopeGuard([&] {
+        m_probe.lockCaps(false);
+        QProcess::execute(QStringLiteral("setxkbmap"),
+                          {QStringLiteral("-layout"), QStringLiteral("us")});
+    });
+    auto winamp = open(QStringLiteral("1. Artist - Title - Winamp"));
+    QVERIFY(m_probe.waitForActive(winamp->id()));
+    m_probe.lockLayoutGroup(group);
+    m_probe.lockCaps(caps);
+    QCOMPARE(m_probe.layoutGroup(), group);
+
+    m_desktop->activateWindow("Winamp");
+    m_desktop->sendKeys("cZ b{enter}");
+    const QStringList expected{"c", "Z", "space", "b", "Return"};
+    QVERIFY(winamp->waitForKeys(expected.size()));
+    QCOMPARE(winamp->keys(), expected);
+    // The user's layout and Caps Lock are as they were.
+    QCOMPARE(m_probe.layoutGroup(), group);
+    QCOMPARE(m_probe.capsLocked(), caps);
 }
 
 QTEST_GUILESS_MAIN(DesktopControlX11Test)

@@ -1,6 +1,7 @@
 #include "desktop/x11desktop.h"
 
 // After Qt's headers: Xlib defines macros (None, Bool, ...) that clash with them.
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -99,6 +100,28 @@ void DesktopProbe::close(unsigned long window) const {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(m_display, window, False, NoEventMask, &event);
     XFlush(m_display);
+}
+
+int DesktopProbe::layoutGroup() const {
+    XkbStateRec state{};
+    XkbGetState(m_display, XkbUseCoreKbd, &state);
+    return state.group;
+}
+
+void DesktopProbe::lockLayoutGroup(int group) const {
+    XkbLockGroup(m_display, XkbUseCoreKbd, static_cast<unsigned int>(group));
+    XSync(m_display, False);
+}
+
+bool DesktopProbe::capsLocked() const {
+    XkbStateRec state{};
+    XkbGetState(m_display, XkbUseCoreKbd, &state);
+    return (state.locked_mods & LockMask) != 0;
+}
+
+void DesktopProbe::lockCaps(bool locked) const {
+    XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, locked ? LockMask : 0);
+    XSync(m_display, False);
 }
 
 void DesktopProbe::visit(unsigned long window, const QByteArray& title, int& asked) const {

@@ -115,6 +115,13 @@ public:
     // Sends WM_DELETE_WINDOW to the window.
     void close(unsigned long window) const;
 
+    // The keyboard layout in use (XKB group) and Caps Lock, as the user
+    // switches them; both take effect before the next request.
+    int layoutGroup() const;
+    void lockLayoutGroup(int group) const;
+    bool capsLocked() const;
+    void lockCaps(bool locked) const;
+
 private:
     void visit(unsigned long window, const QByteArray& title, int& asked) const;
     QByteArray titleOf(unsigned long window) const;
