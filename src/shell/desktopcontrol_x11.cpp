@@ -15,8 +15,11 @@
 #include <X11/keysym.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -55,6 +58,38 @@ private:
     XIOErrorHandler m_previousIo;
 };
 
+// Writing to a connection the display server has closed raises SIGPIPE, whose
+// default action ends the program. It is held back for this thread while an
+// operation runs, and one raised meanwhile is taken without effect: the lost
+// connection is reported as a failure instead.
+class SigpipeGuard {
+public:
+    SigpipeGuard() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~SigpipeGuard() {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec noWait{};
+            sigtimedwait(&m_pipe, nullptr, &noWait);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending = false;
+};
+
 // One connection per operation: a display that went away since the last key
 // costs nothing, and a lost connection does not end the program.
 class Connection {
@@ -88,7 +123,9 @@ private:
     // Returning instead of exiting leaves the connection marked dead.
     static void lost(Display*, void*) { s_lost = true; }
     static inline bool s_lost = false;
-    ErrorTrap m_trap; // outlives the display, whose closing may still report errors
+    // Both outlive the display, whose closing may still write and report errors.
+    ErrorTrap m_trap;
+    SigpipeGuard m_pipeGuard;
     Display* m_display = nullptr;
 };
 

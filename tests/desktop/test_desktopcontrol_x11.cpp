@@ -75,7 +75,8 @@ private slots:
     void activatesThePlayerAndTypesIntoItAlone();
     void theBestMatchingWindowBecomesActive_data();
     void theBestMatchingWindowBecomesActive();
-    void aMinimisedPlayerIsRestored();
+    void aHiddenPlayerIsBroughtBack_data();
+    void aHiddenPlayerIsBroughtBack();
     void failuresNameTheTitleAndTypeNothing();
     void withoutADisplayEveryOperationFailsClearly_data();
     void withoutADisplayEveryOperationFailsClearly();
@@ -180,16 +181,37 @@ void DesktopControlX11Test::theBestMatchingWindowBecomesActive() {
                                          : QStringList{});
 }
 
-void DesktopControlX11Test::aMinimisedPlayerIsRestored() {
+void DesktopControlX11Test::aHiddenPlayerIsBroughtBack_data() {
+    QTest::addColumn<bool>("minimise");
+    QTest::addColumn<bool>("otherWorkspace");
+    QTest::newRow("minimised") << true << false;
+    QTest::newRow("on another workspace") << false << true;
+    QTest::newRow("minimised on another workspace") << true << true;
+}
+
+void DesktopControlX11Test::aHiddenPlayerIsBroughtBack() {
+    QFETCH(bool, minimise);
+    QFETCH(bool, otherWorkspace);
+    const long home = m_probe.currentWorkspace();
+    QVERIFY(home >= 0);
     auto vlc = open(QStringLiteral("clip.mkv - VLC media player"));
     auto other = open(QStringLiteral("Notes"));
-    m_probe.minimise(vlc->id());
-    QVERIFY(waitUntil([&] { return m_probe.minimised(vlc->id()); }, 15000));
     QVERIFY(m_probe.waitForActive(other->id()));
+    if (otherWorkspace) {
+        const long away = home == 0 ? 1 : 0;
+        m_probe.moveToWorkspace(vlc->id(), away);
+        QVERIFY(waitUntil([&] { return m_probe.workspaceOf(vlc->id()) == away; }, 15000));
+    }
+    if (minimise) {
+        m_probe.minimise(vlc->id());
+        QVERIFY(waitUntil([&] { return m_probe.minimised(vlc->id()); }, 15000));
+    }
+    QCOMPARE(m_probe.activeWindow(), other->id());
 
     m_desktop->activateWindow("VLC");
     QCOMPARE(m_probe.activeWindow(), vlc->id());
     QVERIFY(!m_probe.minimised(vlc->id()));
+    QCOMPARE(m_probe.currentWorkspace(), m_probe.workspaceOf(vlc->id()));
     m_desktop->sendKeys(" ");
     QVERIFY(vlc->waitForKeys(1));
     QCOMPARE(vlc->keys(), QStringList{QStringLiteral("space")});

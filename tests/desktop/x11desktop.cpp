@@ -60,6 +60,32 @@ bool DesktopProbe::minimised(unsigned long window) const {
     return state && *state == IconicState;
 }
 
+void DesktopProbe::moveToWorkspace(unsigned long window, long workspace) const {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(m_display, "_NET_WM_DESKTOP", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = workspace;
+    event.xclient.data.l[1] = 2;
+    XSendEvent(m_display, DefaultRootWindow(m_display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(m_display);
+}
+
+long DesktopProbe::workspaceOf(unsigned long window) const {
+    const auto workspace =
+        firstLong(m_display, window, XInternAtom(m_display, "_NET_WM_DESKTOP", False), XA_CARDINAL);
+    return workspace ? *workspace : -1;
+}
+
+long DesktopProbe::currentWorkspace() const {
+    const auto workspace =
+        firstLong(m_display, DefaultRootWindow(m_display),
+                  XInternAtom(m_display, "_NET_CURRENT_DESKTOP", False), XA_CARDINAL);
+    return workspace ? *workspace : -1;
+}
+
 int DesktopProbe::closeWindowsTitled(const QString& title) const {
     int asked = 0;
     visit(DefaultRootWindow(m_display), title.toUtf8(), asked);

@@ -105,6 +105,11 @@ public:
     void minimise(unsigned long window) const;
     // Whether the window manager shows the window as minimised (WM_STATE).
     bool minimised(unsigned long window) const;
+    // Asks the window manager to move the window to another workspace.
+    void moveToWorkspace(unsigned long window, long workspace) const;
+    // The workspace of a window, or the current one for the root (-1: none).
+    long workspaceOf(unsigned long window) const;
+    long currentWorkspace() const;
     // Sends WM_DELETE_WINDOW, as a window manager's close button does, to
     // every window with exactly this title that takes it, mapped or not.
     // Returns how many windows were asked.
