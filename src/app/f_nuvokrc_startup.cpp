@@ -10,6 +10,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -41,14 +43,21 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
 
         const std::size_t found = asciiLower(commandLine).find("-port");
         if (found != std::string::npos) {
-            const double value = nuvok::numericValue(commandLine.substr(found + 5));
+            // An overflowing number is infinite, whose text would read back as 0;
+            // it goes through the box as a huge number (written without a
+            // fraction, so in any decimal format).
+            constexpr double kHuge = 1e308;
+            const double value =
+                std::clamp(nuvok::numericValue(commandLine.substr(found + 5)), -kHuge, kHuge);
             writePortBox(
                 QString::fromStdString(nuvok::plainNumberText(value, m_options.decimalSeparator)));
             C_PortNum_Change();
             logData(QStringLiteral("Port:") +
                     QString::fromStdString(nuvok::signedNumberText(listenPort)));
         } else {
-            listenPort = static_cast<float>(nuvok::numericValue(readSetting("portNum")));
+            const double stored = nuvok::numericValue(readSetting("portNum"));
+            // Beyond float's range the conversion is undefined; out of range anyway.
+            listenPort = std::fabs(stored) <= 65536 ? static_cast<float>(stored) : 0.0f;
             if (listenPort < 1 || listenPort > 65535)
                 listenPort = 65530;
         }
