@@ -7,6 +7,7 @@
 #include "xdisplay.h"
 
 #include "common/failure.h"
+#include "shell/desktopcontrol.h"
 
 #include <X11/keysym.h>
 #include <arpa/inet.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -28,6 +30,7 @@ constexpr int kProgramKeys = 1000;
 constexpr int kScriptKeys = 200;
 constexpr int kWarmUpKeys = 10;
 constexpr int kStartRuns = 10;
+constexpr int kBackEndRounds = 200;
 constexpr auto kIdlePeriod = 10s;
 constexpr unsigned char kKind = 172;
 constexpr unsigned char kMenu = 238;
@@ -198,6 +201,42 @@ void endToEnd(const bench::PrivateDesktop& desktop) {
     table.print();
 }
 
+// The program's X11 back-end in this process, with the player already in
+// front: what one key in video mode costs on the X side.
+void backEnd(const bench::PrivateDesktop& desktop) {
+    bench::KeyTarget target(desktop.display(), kPlayerTitle);
+    setenv("DISPLAY", desktop.display().c_str(), 1);
+    const std::unique_ptr<nuvok::DesktopControl> control = nuvok::createDesktopControl();
+    control->activateWindow("VLC");
+    std::vector<double> connecting;
+    std::vector<double> activating;
+    std::vector<double> typing;
+    for (int round = 0; round < kBackEndRounds; ++round) {
+        const auto start = Clock::now();
+        XCloseDisplay(XOpenDisplay(desktop.display().c_str()));
+        const auto connected = Clock::now();
+        control->activateWindow("VLC");
+        const auto activated = Clock::now();
+        control->sendKeys(" ");
+        const auto typed = Clock::now();
+        connecting.push_back(bench::microseconds(start, connected) / 1000);
+        activating.push_back(bench::microseconds(connected, activated) / 1000);
+        typing.push_back(bench::microseconds(activated, typed) / 1000);
+        target.drain();
+    }
+    bench::Table table("X11 back-end in the bench's own process, player already in front, " +
+                           std::to_string(kBackEndRounds) + " rounds, in milliseconds",
+                       {"step", "p50", "p99"});
+    const auto row = [&table](const std::string& step, std::vector<double> samples) {
+        const bench::Summary summary = bench::summarize(std::move(samples));
+        table.addRow({step, millisecondsText(summary.p50), millisecondsText(summary.p99)});
+    };
+    row("open and close a display connection", connecting);
+    row("activateWindow(\"VLC\")", activating);
+    row("sendKeys(\" \")", typing);
+    table.print();
+}
+
 void idle(const bench::PrivateDesktop& desktop) {
     bench::TempDir home;
     const int port = bench::freeUdpPort();
@@ -254,6 +293,7 @@ int main() {
     try {
         const bench::PrivateDesktop desktop;
         endToEnd(desktop);
+        backEnd(desktop);
         idle(desktop);
         startUp(desktop);
     } catch (const std::exception& failure) {
