@@ -7,6 +7,15 @@
 
 using namespace nuvok::e2e;
 
+namespace {
+
+// The program's pause after closing a controller connection, and a margin
+// for a loaded machine.
+constexpr int kControllerPauseMs = 500;
+constexpr int kSchedulingMarginMs = 1500;
+
+} // namespace
+
 class EndToEndTest : public QObject {
     Q_OBJECT
 
@@ -78,6 +87,11 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
         QStringList keys;
         QStringList lines;
         std::size_t connectionsAfter;
+        // The key before sent a controller command and pauses after closing
+        // the connection, handling arrivals meanwhile; when it then ends it
+        // takes back the door's first 9 (and the menu mark). A key that
+        // depends on them waits until that pause is surely over.
+        bool afterControllerPause = false;
     };
     const Step steps[] = {
         {{QStringLiteral("menu")},
@@ -87,7 +101,10 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
         {{QStringLiteral("3")}, {QStringLiteral("Remote: 3")}, 1},
         {{QStringLiteral("down")}, {remoteLine(u'\u240f'), QStringLiteral("strOnOff =0 ")}, 1},
         {{QStringLiteral("3")}, {QStringLiteral("Remote: 3")}, 2},
-        {{QStringLiteral("9")}, {QStringLiteral("Remote: 9"), QStringLiteral("DoorPreOpen")}, 2},
+        {{QStringLiteral("9")},
+         {QStringLiteral("Remote: 9"), QStringLiteral("DoorPreOpen")},
+         2,
+         true},
         {{QStringLiteral("9")}, {QStringLiteral("Remote: 9"), QStringLiteral("Open Door")}, 4},
         {{QStringLiteral("65:menu")}, {QStringLiteral("RemoteMenu:  65")}, 4},
         {{QStringLiteral("00:menu")}, {QStringLiteral("RemoteMenu:  0")}, 4},
@@ -95,11 +112,13 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
     qsizetype next = program.lines().lastIndexOf(keyZero) + 1;
     for (const Step& step : steps) {
         const QString what = step.keys.join(QLatin1Char(' '));
+        if (step.afterControllerPause)
+            QTest::qWait(kControllerPauseMs + kSchedulingMarginMs);
         QVERIFY2(press(port, step.keys), qPrintable(what));
         const qsizetype after = program.waitForLines(step.lines, next);
         QVERIFY2(after >= 0, qPrintable(what + QStringLiteral(": log so far:\n") +
                                         program.lines().mid(next).join(QLatin1Char('\n'))));
-        // Nothing but the expected lines: each key finishes before the next.
+        // Nothing but the expected lines.
         QStringList got = program.lines().mid(next, after - next);
         while (got.size() > step.lines.size() && got.front() == keyZero)
             got.removeFirst(); // a start-up probe that came late
