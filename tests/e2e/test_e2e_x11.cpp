@@ -81,15 +81,25 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
         QStringList vlcKeys;
         QStringList winampKeys;
     };
+    const QStringList vlcKeys{"space", "Right", "Left", "Return"};
     const Step steps[] = {
         {{"menu"}, {"Remote: \u00ee", "bMenu 1"}, nullptr, {}, {}},
         {{"right"}, {remoteLine(u'\u2411'), "mode_Video"}, &vlc, {}, {}},
         {{"5"}, {"Remote: 5", "[Space] Pause"}, &vlc, {"space"}, {}},
-        {{"menu"}, {"Remote: \u00ee", "bMenu 1"}, nullptr, {"space"}, {}},
-        {{"up"}, {remoteLine(u'\u240e'), "mode_Audio", "bMenu"}, &winamp, {"space"}, {}},
-        {{"5"}, {"Remote: 5", "[C] Pause"}, &winamp, {"space"}, {"c"}},
-        {{"4"}, {"Remote: 4", "[Z] Last Song"}, &winamp, {"space"}, {"c", "z"}},
-        {{"6"}, {"Remote: 6", "[B]Next Song"}, &winamp, {"space"}, {"c", "z", "b"}},
+        // Arrows and Select go to the player in front.
+        {{"right"}, {remoteLine(u'\u2411'), "{right}"}, &vlc, {"space", "Right"}, {}},
+        {{"left"}, {remoteLine(u'\u2410'), "{left}"}, &vlc, {"space", "Right", "Left"}, {}},
+        {{"select"},
+         {remoteLine(u'\u2404'), "Select->Enter"},
+         &vlc,
+         {"space", "Right", "Left", "Return"},
+         {}},
+        {{"menu"}, {"Remote: \u00ee", "bMenu 1"}, nullptr, vlcKeys, {}},
+        {{"up"}, {remoteLine(u'\u240e'), "mode_Audio", "bMenu"}, &winamp, vlcKeys, {}},
+        {{"5"}, {"Remote: 5", "[C] Pause"}, &winamp, vlcKeys, {"c"}},
+        {{"4"}, {"Remote: 4", "[Z] Last Song"}, &winamp, vlcKeys, {"c", "z"}},
+        {{"6"}, {"Remote: 6", "[B]Next Song"}, &winamp, vlcKeys, {"c", "z", "b"}},
+        {{"right"}, {remoteLine(u'\u2411'), "{right}"}, &winamp, vlcKeys, {"c", "z", "b", "Right"}},
     };
     qsizetype next = program.lines().lastIndexOf(keyZero) + 1;
     for (const Step& step : steps) {
