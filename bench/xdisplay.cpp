@@ -120,6 +120,34 @@ KeyTarget::KeyTarget(const std::string& display, const std::string& title) {
     XSelectInput(m_connection, m_window, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
     XMapWindow(m_connection, m_window);
     XSync(m_connection, False);
+    // Programs find the window only once the window manager lists it.
+    if (!pollUntil([this] { return listed(); }, std::chrono::seconds(10),
+                   std::chrono::milliseconds(10))) {
+        XDestroyWindow(m_connection, m_window);
+        XCloseDisplay(m_connection);
+        throw nuvok::Failure("The window manager did not take on the window \"" + title + "\"");
+    }
+}
+
+bool KeyTarget::listed() {
+    const Atom list = XInternAtom(m_connection, "_NET_CLIENT_LIST", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(m_connection, DefaultRootWindow(m_connection), list, 0, 1L << 16, False,
+                           XA_WINDOW, &type, &format, &count, &remaining, &data) == Success &&
+        format == 32) {
+        // Format 32 properties arrive as longs.
+        const auto* windows = reinterpret_cast<const long*>(data);
+        for (unsigned long i = 0; i < count && !found; ++i)
+            found = static_cast<unsigned long>(windows[i]) == m_window;
+    }
+    if (data != nullptr)
+        XFree(data);
+    return found;
 }
 
 KeyTarget::~KeyTarget() {

@@ -46,6 +46,7 @@ public:
     void drain();
 
 private:
+    bool listed();
     std::optional<Clock::time_point> waitForKey(int type, unsigned long keysym,
                                                 std::chrono::milliseconds limit);
 
