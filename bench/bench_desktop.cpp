@@ -95,92 +95,108 @@ bool waitForPort(int port) {
     return bench::pollUntil([port] { return bench::udpPortBound(port); }, 15s, 500us);
 }
 
-struct KeyFigures {
-    std::vector<double> milliseconds;
-    int lost = 0;
-    bool givenUp = false; // several keys in a row never arrived
+// Key 5 sent to one pipeline, and the moments its spaces reached the player.
+class KeyRun {
+public:
+    KeyRun(bench::KeyTarget& target, int port) : m_target(target), m_sender(port) {}
+
+    const UdpSender& sender() const { return m_sender; }
+    const std::vector<double>& milliseconds() const { return m_milliseconds; }
+    int lost() const { return m_lost; }
+    // Several keys in a row never arrived.
+    bool givenUp() const { return m_lostInARow >= kLostInARowToGiveUp; }
+
+    // Sends key 5 and waits for the space it should become; warm-up keys
+    // are not counted.
+    void measureOne(bool warmUp) {
+        m_target.drain();
+        const auto sent = Clock::now();
+        m_sender.send('5');
+        const auto pressed = m_target.waitForPress(XK_space, 5s);
+        if (!pressed) {
+            ++m_lost;
+            ++m_lostInARow;
+            return;
+        }
+        m_lostInARow = 0;
+        m_target.waitForRelease(XK_space, 2s);
+        if (!warmUp)
+            m_milliseconds.push_back(bench::microseconds(sent, *pressed) / 1000);
+    }
+
+private:
+    static constexpr int kLostInARowToGiveUp = 5;
+
+    bench::KeyTarget& m_target;
+    UdpSender m_sender;
+    std::vector<double> m_milliseconds;
+    int m_lost = 0;
+    int m_lostInARow = 0;
 };
 
-constexpr int kLostInARowToGiveUp = 5;
-
-// Sends key 5 and waits for the space it should become in the player window.
-KeyFigures measureKeys(bench::KeyTarget& target, const UdpSender& sender, int count) {
-    KeyFigures figures;
-    int lostInARow = 0;
-    for (int i = 0; i < kWarmUpKeys + count; ++i) {
-        std::this_thread::sleep_for(10ms);
-        target.drain();
-        const auto sent = Clock::now();
-        sender.send('5');
-        const auto pressed = target.waitForPress(XK_space, 5s);
-        if (!pressed) {
-            ++figures.lost;
-            if (++lostInARow == kLostInARowToGiveUp) {
-                figures.givenUp = true;
-                break;
-            }
-            continue;
-        }
-        lostInARow = 0;
-        target.waitForRelease(XK_space, 2s);
-        if (i >= kWarmUpKeys)
-            figures.milliseconds.push_back(bench::microseconds(sent, *pressed) / 1000);
-    }
-    return figures;
-}
-
-KeyFigures programKeys(const bench::PrivateDesktop& desktop, bench::KeyTarget& target) {
-    bench::TempDir home;
-    const int port = bench::freeUdpPort();
-    Program program(home, desktop.display(), "xcb", port);
-    if (!waitForPort(port))
-        throw nuvok::Failure("NUVOKrc did not open its port: " + program.log());
-    std::this_thread::sleep_for(500ms);
-    const UdpSender sender(port);
-    sender.send(kMenu);
-    std::this_thread::sleep_for(100ms);
-    sender.send(kRight); // video mode: the player comes to the front
-    bench::pollUntil([&] { return target.hasFocus(); }, 5s, 5ms);
-    const KeyFigures figures = measureKeys(target, sender, kProgramKeys);
-    if (figures.givenUp)
-        throw nuvok::Failure(
-            "NUVOKrc typed no spaces into the player window. Without a mixer it waits for its "
-            "no-mixer message to be closed before it knows the player titles; run the bench with "
-            "a sound server (tests/mixer/with-pulseaudio.sh --alsa). Its log:\n" +
-            program.log());
-    return figures;
-}
-
-KeyFigures scriptKeys(const bench::PrivateDesktop& desktop, bench::KeyTarget& target) {
-    const int port = bench::freeUdpPort();
+// The pipeline a user would script: socat hands each datagram to a shell
+// loop that runs xdotool for it.
+std::unique_ptr<bench::ChildProcess> startScript(const bench::PrivateDesktop& desktop,
+                                                 const bench::KeyTarget& target, int port) {
     const std::string script = "socat -u UDP-RECV:" + std::to_string(port) +
                                ",bind=127.0.0.1 - | while IFS= read -r -N 2 message; do "
                                "[ \"${message:0:1}\" = 5 ] && xdotool windowactivate --sync " +
                                std::to_string(target.window()) + " key space; done";
-    bench::ChildProcess pipeline(bench::ChildProcess::Options{
+    auto pipeline = std::make_unique<bench::ChildProcess>(bench::ChildProcess::Options{
         {"bash", "-c", script},
         bench::environmentWith({{"DISPLAY", desktop.display()}, {"LC_ALL", "C"}}),
         ""});
     if (!waitForPort(port))
-        throw nuvok::Failure("socat did not open its port");
-    const UdpSender sender(port);
-    const KeyFigures figures = measureKeys(target, sender, kScriptKeys);
-    if (figures.givenUp)
-        throw nuvok::Failure("The socat and xdotool pipeline typed no spaces into the player "
-                             "window (are socat and xdotool installed?)");
-    return figures;
+        throw nuvok::Failure("socat did not open its port (are socat and xdotool installed?)");
+    return pipeline;
 }
 
 std::string millisecondsText(double value) {
     return bench::fixed(value, 2);
 }
 
+// Both pipelines run side by side and take turns, a script key after every
+// few program keys, so that whatever else the machine does weighs on both.
 void endToEnd(const bench::PrivateDesktop& desktop) {
     bench::KeyTarget target(desktop.display(), kPlayerTitle);
-    const KeyFigures program = programKeys(desktop, target);
-    const KeyFigures script = scriptKeys(desktop, target);
-    const bench::Summary ours = bench::summarize(program.milliseconds);
-    const bench::Summary theirs = bench::summarize(script.milliseconds);
+    bench::TempDir home;
+    const int programPort = bench::freeUdpPort();
+    Program nuvokrc(home, desktop.display(), "xcb", programPort);
+    if (!waitForPort(programPort))
+        throw nuvok::Failure("NUVOKrc did not open its port: " + nuvokrc.log());
+    const int scriptPort = bench::freeUdpPort();
+    const std::unique_ptr<bench::ChildProcess> pipeline = startScript(desktop, target, scriptPort);
+
+    KeyRun program(target, programPort);
+    KeyRun script(target, scriptPort);
+    std::this_thread::sleep_for(500ms);
+    program.sender().send(kMenu);
+    std::this_thread::sleep_for(100ms);
+    program.sender().send(kRight); // video mode: the player comes to the front
+    bench::pollUntil([&] { return target.hasFocus(); }, 5s, 5ms);
+
+    constexpr int kProgramKeysPerScriptKey = kProgramKeys / kScriptKeys;
+    for (int i = 0; i < kWarmUpKeys + kProgramKeys; ++i) {
+        const bool warmUp = i < kWarmUpKeys;
+        std::this_thread::sleep_for(10ms);
+        program.measureOne(warmUp);
+        if (program.givenUp())
+            throw nuvok::Failure(
+                "NUVOKrc typed no spaces into the player window. Without a mixer it waits for its "
+                "no-mixer message to be closed before it knows the player titles; run the bench "
+                "with a sound server (tests/mixer/with-pulseaudio.sh --alsa). Its log:\n" +
+                nuvokrc.log());
+        if (warmUp || i % kProgramKeysPerScriptKey == 0) {
+            std::this_thread::sleep_for(10ms);
+            script.measureOne(warmUp);
+            if (script.givenUp())
+                throw nuvok::Failure("The socat and xdotool pipeline typed no spaces into the "
+                                     "player window");
+        }
+    }
+
+    const bench::Summary ours = bench::summarize(program.milliseconds());
+    const bench::Summary theirs = bench::summarize(script.milliseconds());
 
     bench::Table table("Video mode, key 5 to a space in the window titled \"" +
                            std::string(kPlayerTitle) +
@@ -189,12 +205,12 @@ void endToEnd(const bench::PrivateDesktop& desktop) {
                        {"pipeline", "keys", "p50", "p99", "max", "lost"});
     table.addRow({"NUVOKrc", std::to_string(ours.count), millisecondsText(ours.p50),
                   millisecondsText(ours.p99), millisecondsText(ours.max),
-                  std::to_string(program.lost)});
-    table.addRow({"socat | bash loop running xdotool windowactivate --sync ID key space "
-                  "(fewer keys: one xdotool process per key)",
+                  std::to_string(program.lost())});
+    table.addRow({"socat | bash loop, xdotool windowactivate --sync ID key space (fewer keys: "
+                  "a process per key; in turns with NUVOKrc)",
                   std::to_string(theirs.count), millisecondsText(theirs.p50),
                   millisecondsText(theirs.p99), millisecondsText(theirs.max),
-                  std::to_string(script.lost)});
+                  std::to_string(script.lost())});
     const double ratio = ours.p50 > 0 ? theirs.p50 / ours.p50 : 0;
     table.addRow({"p50 ratio script / NUVOKrc (goal >= 10)", "",
                   bench::fixed(ratio, 1) + "x " + bench::verdict(ratio >= 10)});
