@@ -306,6 +306,7 @@ void startUp(const bench::PrivateDesktop& desktop) {
 } // namespace
 
 int main() {
+    bench::endChildrenOnSignal();
     try {
         const bench::PrivateDesktop desktop;
         endToEnd(desktop);

@@ -21,6 +21,40 @@
 extern char** environ;
 
 namespace bench {
+namespace {
+
+// Process groups of the children still running, for the signal handler.
+constexpr std::size_t kMaxChildren = 16;
+volatile sig_atomic_t g_childGroups[kMaxChildren] = {};
+
+void rememberChild(pid_t pid) {
+    for (auto& slot : g_childGroups)
+        if (slot == 0) {
+            slot = pid;
+            return;
+        }
+}
+
+void forgetChild(pid_t pid) {
+    for (auto& slot : g_childGroups)
+        if (slot == pid)
+            slot = 0;
+}
+
+void endChildrenAndDie(int signalNumber) {
+    for (auto& slot : g_childGroups)
+        if (slot != 0)
+            kill(-static_cast<pid_t>(slot), SIGTERM);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+} // namespace
+
+void endChildrenOnSignal() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        signal(signalNumber, &endChildrenAndDie);
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "nuvok-bench-XXXXXX").string();
@@ -112,6 +146,7 @@ ChildProcess::ChildProcess(const Options& options) {
     if (error != 0)
         throw nuvok::Failure("Cannot start " + options.arguments.front() + ": " +
                              std::strerror(error));
+    rememberChild(m_pid);
 }
 
 ChildProcess::~ChildProcess() {
@@ -123,6 +158,7 @@ bool ChildProcess::running() {
         return false;
     int status = 0;
     if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        forgetChild(m_pid);
         m_pid = -1;
         return false;
     }
@@ -137,6 +173,7 @@ void ChildProcess::stop(std::chrono::milliseconds grace) {
     if (!pollUntil([this] { return !running(); }, grace, std::chrono::milliseconds(10))) {
         kill(-group, SIGKILL);
         waitpid(m_pid, nullptr, 0);
+        forgetChild(m_pid);
         m_pid = -1;
     }
 }

@@ -35,6 +35,11 @@ private:
 std::vector<std::string> environmentWith(const std::map<std::string, std::string>& set,
                                          const std::vector<std::string>& removed = {});
 
+// Children run in process groups of their own, so a Ctrl+C at the terminal
+// does not reach them: this makes SIGINT, SIGTERM and SIGHUP end the children
+// still running before this process ends.
+void endChildrenOnSignal();
+
 // A program started in the background; it is ended when this object goes.
 class ChildProcess {
 public:
