@@ -231,6 +231,13 @@ void DesktopControlX11Test::failuresNameTheTitleAndTypeNothing() {
         {[&] { m_desktop->activateWindow("VL"); }, "\"VL\""},
         {[&] { m_desktop->activateWindow("LC"); }, "\"LC\""},
         {[&] { m_desktop->activateWindow(""); }, "\"\""},
+        {[&] {
+             // In a Wayland session the user learns where the player may be.
+             EnvironmentChange wayland("WAYLAND_DISPLAY", "wayland-0");
+             m_desktop->activateWindow("Winamp");
+         },
+         "\"Winamp\" to the front: no open window has that title (is the program running?); on "
+         "Wayland only programs running under XWayland can be found"},
         {[&] { m_desktop->sendKeys("a{enterr}"); }, "\"{enterr}\""},
         {[&] { m_desktop->sendKeys("a{left"); }, "\"a{left\""},
     };
