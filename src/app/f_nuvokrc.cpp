@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,10 +28,24 @@ namespace {
 constexpr int kNormalWidth = 4680;
 constexpr int kEnlargedWidth = 9450;
 constexpr int kLogTop = 1200;
+// Frame and margins of a one-line text field, in pixels.
+constexpr int kFieldPadding = 8;
 
 void place(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(F_NUVOKrc::pixels(left), F_NUVOKrc::pixels(top), F_NUVOKrc::pixels(width),
                         F_NUVOKrc::pixels(height));
+}
+
+// The layout is fixed; where a caption is wider than its box in the user's
+// font, a smaller font shows all of it instead of cutting it off.
+void fitFont(QWidget* widget, const QString& text, int padding) {
+    QFont font = widget->font();
+    if (font.pointSizeF() <= 0)
+        return;
+    while (font.pointSizeF() > 5 &&
+           QFontMetrics(font).horizontalAdvance(text) + padding > widget->width())
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    widget->setFont(font);
 }
 
 QLineEdit* readOnlyField(QWidget* parent, const QString& text, const QString& tip = {}) {
@@ -134,6 +149,7 @@ void F_NUVOKrc::createControls() {
     T_RemIP = readOnlyField(client, QStringLiteral("000.000.000.000"), QStringLiteral("Remote IP"));
     T_RemIP->setFont(ipFont);
     place(T_RemIP, 5640, 120, 1695, 285);
+    fitFont(T_RemIP, T_RemIP->text(), kFieldPadding);
 
     b_listen = new QPushButton(QStringLiteral("&Listen"), client);
     place(b_listen, 120, 600, 855, 255);
@@ -149,14 +165,17 @@ void F_NUVOKrc::createControls() {
     T_remoteHost->setFont(fieldFont);
     setBackground(T_remoteHost, scrollBarColour);
     place(T_remoteHost, 1800, 600, 2655, 285);
+    fitFont(T_remoteHost, T_remoteHost->text(), kFieldPadding);
 
     T_RPort = readOnlyField(client, QStringLiteral("Remote Port"), QStringLiteral("Remote Port"));
     T_RPort->setFont(fieldFont);
     setBackground(T_RPort, scrollBarColour);
     place(T_RPort, 4560, 600, 975, 285);
+    fitFont(T_RPort, T_RPort->text(), kFieldPadding);
 
     Label1 = new QLabel(QStringLiteral("Send Draft:"), client);
     place(Label1, 7440, 360, 855, 255);
+    fitFont(Label1, Label1->text(), 0);
 
     Line1 = new QFrame(client);
     Line1->setFrameShape(QFrame::HLine);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -44,6 +45,13 @@ void MainWindowTest::layoutHasItsInitialContents() {
     QCOMPARE(window.T_RPort->text(), QStringLiteral("Remote Port"));
     QCOMPARE(window.T_state->text(), QStringLiteral("state"));
     QCOMPARE(window.b_listen->text(), QStringLiteral("&Listen"));
+    // Captions are shown whole, whatever the user's font (frame and margins
+    // of a text field take eight pixels).
+    for (QLineEdit* field : {window.T_remoteHost, window.T_RPort, window.T_RemIP})
+        QVERIFY2(field->fontMetrics().horizontalAdvance(field->text()) + 8 <= field->width(),
+                 qPrintable(field->text()));
+    QVERIFY(window.Label1->fontMetrics().horizontalAdvance(window.Label1->text()) <=
+            window.Label1->width());
     QCOMPARE(window.logText(), QStringLiteral("received data:\r\n"));
     QCOMPARE(window.t_receive->geometry(), QRect(8, 80, 469, 317));
     QCOMPARE(window.Timer1->interval(), 100);
