@@ -4,15 +4,13 @@
 
 #include "figures.h"
 #include "processes.h"
+#include "udpsender.h"
 #include "xdisplay.h"
 
 #include "common/failure.h"
 #include "shell/desktopcontrol.h"
 
 #include <X11/keysym.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +20,7 @@
 #include <thread>
 
 using bench::Clock;
+using bench::UdpSender;
 using namespace std::chrono_literals;
 
 namespace {
@@ -32,34 +31,9 @@ constexpr int kWarmUpKeys = 10;
 constexpr int kStartRuns = 10;
 constexpr int kBackEndRounds = 200;
 constexpr auto kIdlePeriod = 10s;
-constexpr unsigned char kKind = 172;
 constexpr unsigned char kMenu = 238;
 constexpr unsigned char kRight = 17;
 constexpr const char* kPlayerTitle = "bench clip - VLC media player";
-
-class UdpSender {
-public:
-    explicit UdpSender(int port) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
-        if (m_fd < 0)
-            throw nuvok::Failure("Cannot open a UDP socket for the key messages");
-        m_target.sin_family = AF_INET;
-        m_target.sin_port = htons(static_cast<uint16_t>(port));
-        m_target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    }
-    ~UdpSender() { close(m_fd); }
-    UdpSender(const UdpSender&) = delete;
-    UdpSender& operator=(const UdpSender&) = delete;
-
-    void send(unsigned char key) const {
-        const unsigned char message[2] = {key, kKind};
-        sendto(m_fd, message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&m_target),
-               sizeof m_target);
-    }
-
-private:
-    int m_fd;
-    sockaddr_in m_target{};
-};
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path);

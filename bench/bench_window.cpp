@@ -5,6 +5,7 @@
 #include "benchfakes.h"
 #include "figures.h"
 #include "processes.h"
+#include "udpsender.h"
 
 #include "app/f_nuvokrc.h"
 #include "common/failure.h"
@@ -19,9 +20,6 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -32,6 +30,7 @@
 #include <thread>
 
 using bench::Clock;
+using bench::UdpSender;
 
 namespace {
 
@@ -74,31 +73,6 @@ void runEventLoopFor(std::chrono::milliseconds duration) {
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// A datagram socket aimed at a loopback port.
-class UdpSender {
-public:
-    explicit UdpSender(int port) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
-        if (m_fd < 0)
-            throw nuvok::Failure("Cannot open a UDP socket for the key messages");
-        m_target.sin_family = AF_INET;
-        m_target.sin_port = htons(static_cast<uint16_t>(port));
-        m_target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    }
-    ~UdpSender() { close(m_fd); }
-    UdpSender(const UdpSender&) = delete;
-    UdpSender& operator=(const UdpSender&) = delete;
-
-    void send(unsigned char key, unsigned char kind) const {
-        const unsigned char message[2] = {key, kind};
-        sendto(m_fd, message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&m_target),
-               sizeof m_target);
-    }
-
-private:
-    int m_fd;
-    sockaddr_in m_target{};
-};
 
 // Notes when the window reaches doRC's first action and when doRC has
 // returned: the window turns its icon back to idle right after the return.
