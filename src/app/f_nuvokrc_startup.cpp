@@ -36,6 +36,11 @@ QString joinLines(const QStringList& lines) {
 } // namespace
 
 void F_NUVOKrc::Form_Load(const std::string& commandLine) {
+    // The players are known before the first key can arrive: keys come in
+    // while the no-mixer box is open, and after a failed start the user can
+    // still press Listen.
+    strAudioTitle = QStringLiteral("Winamp");
+    strVideoTitle = QStringLiteral("VLC");
     setWindowState(Qt::WindowMinimized);
     reportFailures([&] {
         setOuterWidthTwips(kStartWidth);
@@ -82,8 +87,6 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
         if (readStartWithSession())
             m_add2reg->setChecked(true);
         createVolumeObject();
-        strAudioTitle = QStringLiteral("Winamp");
-        strVideoTitle = QStringLiteral("VLC");
     });
 }
 
