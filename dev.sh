@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Developer entry point: installs what is missing, builds, runs, tests.
 #   ./dev.sh run [ARGS...]   build and start the program
-#   ./dev.sh test            build with the test preset and run the whole suite
+#   ./dev.sh test            build with the test preset and run the whole suite, then the
+#                            suite with sanitizers and the fuzz step
 #   ./dev.sh asan            the suite with address and undefined-behaviour sanitizers
+#   ./dev.sh fuzz [SECONDS]  run each fuzz target of the core for SECONDS (default 30)
 #   ./dev.sh wine            cross-build the core and Windows back-ends, run their tests under Wine
 #   ./dev.sh bench           build optimised and print the benchmark figures
 #   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
@@ -16,7 +18,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasoun
 TEST_PACKAGES=(xvfb xauth icewm x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
                g++-mingw-w64-x86-64 wine wine64
-               desktop-file-utils groff-base dpkg-dev file)
+               desktop-file-utils groff-base dpkg-dev file
+               clang libclang-rt-14-dev)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
 # The README's screenshot: a private X server and sound server, a font with control pictures.
@@ -45,6 +48,31 @@ build() {
     cmake --build --preset "$preset"
 }
 
+# Each fuzz target for a bounded time, starting from its corpus in the
+# repository; fails on a crash, a leak or a sanitizer report (the input is
+# kept in build/fuzz/crashes).
+fuzz() {
+    local seconds=${1:-30}
+    build fuzz
+    mkdir -p build/fuzz/crashes
+    local status=0 target name work
+    for target in build/fuzz/bin/fuzz_*; do
+        name=${target##*/fuzz_}
+        work=$(mktemp -d)
+        if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="build/fuzz/crashes/$name-" "$work" "tests/fuzz/corpus/$name" \
+            >"build/fuzz/$name.log" 2>&1; then
+            echo "fuzz $name: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "build/fuzz/$name.log")"
+        else
+            tail -n 40 "build/fuzz/$name.log" >&2
+            echo "fuzz $name: FAILED (input in build/fuzz/crashes)" >&2
+            status=1
+        fi
+        rm -rf "$work"
+    done
+    return $status
+}
+
 cmd=${1:-help}
 [ $# -gt 0 ] && shift
 case "$cmd" in
@@ -61,6 +89,9 @@ test)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build test
     ctest --preset test
+    build asan
+    ctest --preset asan
+    fuzz
     if [ -f cmake/mingw-w64.cmake ]; then
         build mingw
         ctest --preset mingw
@@ -71,6 +102,10 @@ asan)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build asan
     ctest --preset asan
+    ;;
+fuzz)
+    install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+    fuzz "$@"
     ;;
 wine)
     install_missing cmake ninja-build g++-mingw-w64-x86-64 wine wine64
