@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTest>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -78,6 +79,7 @@ private slots:
     void aHiddenPlayerIsBroughtBack_data();
     void aHiddenPlayerIsBroughtBack();
     void failuresNameTheTitleAndTypeNothing();
+    void nothingWaitsForAPlayerThatIsNotRunning();
     void withoutADisplayEveryOperationFailsClearly_data();
     void withoutADisplayEveryOperationFailsClearly();
     void aDisplayLostDuringActivationFailsThatActivationOnly();
@@ -216,6 +218,23 @@ void DesktopControlX11Test::aHiddenPlayerIsBroughtBack() {
     QVERIFY(vlc->waitForKeys(1));
     QCOMPARE(vlc->keys(), QStringList{QStringLiteral("space")});
     QCOMPARE(other->keys(), QStringList{});
+}
+
+void DesktopControlX11Test::nothingWaitsForAPlayerThatIsNotRunning() {
+    auto vlc = open(QStringLiteral("song.mp3 - VLC media player"));
+    auto other = open(QStringLiteral("Notes"));
+    QVERIFY(m_probe.waitForActive(other->id()));
+    // A stopped process handles nothing: activation and typing must return
+    // all the same, and the keys wait for it in the X server.
+    QCOMPARE(::kill(static_cast<pid_t>(vlc->processId()), SIGSTOP), 0);
+    auto resume = qScopeGuard([&] { ::kill(static_cast<pid_t>(vlc->processId()), SIGCONT); });
+    m_desktop->activateWindow("VLC");
+    QCOMPARE(m_probe.activeWindow(), vlc->id());
+    m_desktop->sendKeys("{left} ");
+    resume.dismiss();
+    QCOMPARE(::kill(static_cast<pid_t>(vlc->processId()), SIGCONT), 0);
+    QVERIFY(vlc->waitForKeys(2));
+    QCOMPARE(vlc->keys(), (QStringList{QStringLiteral("Left"), QStringLiteral("space")}));
 }
 
 void DesktopControlX11Test::failuresNameTheTitleAndTypeNothing() {

@@ -40,6 +40,7 @@ public:
     KeyWindow& operator=(const KeyWindow&) = delete;
 
     const QString& title() const { return m_title; }
+    qint64 processId() const { return m_process.processId(); }
 
     // Waits until the window is mapped; false if it never is.
     bool waitReady() {
