@@ -15,4 +15,7 @@ std::string cp1252ToUtf8(std::string_view bytes);
 // U+2421 for DEL). Other characters are returned unchanged.
 char32_t visibleControl(char32_t c);
 
+// Appends one Unicode character encoded as UTF-8.
+void appendUtf8(std::string& out, char32_t c);
+
 } // namespace nuvok

@@ -1,6 +1,7 @@
 #include "shell/keystrokes.h"
 
 #include "common/failure.h"
+#include "common/textcodec.h"
 
 #include <array>
 #include <cctype>
@@ -136,23 +137,8 @@ private:
 
     static std::string narrow(const std::u32string& text) {
         std::string out;
-        for (char32_t c : text) {
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else if (c < 0x800) {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                out += static_cast<char>(0xE0 | (c >> 12));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | (c >> 18));
-                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
+        for (char32_t c : text)
+            appendUtf8(out, c);
         return out;
     }
 
