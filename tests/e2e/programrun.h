@@ -231,4 +231,16 @@ inline bool press(quint16 port, const QStringList& keys, bool tcp = false) {
     return run.exitCode == 0;
 }
 
+// Start-up reopens the listener after logging the port; key code 0 does
+// nothing, so it is repeated until one arrives on the final listener.
+inline bool waitForListener(Program& program, quint16 port) {
+    const QString keyZero = remoteLine(u'\u2400');
+    return waitUntil(
+        [&] {
+            press(port, {QStringLiteral("00")});
+            return waitUntil([&] { return program.lines().contains(keyZero); }, 2000);
+        },
+        kLineTimeoutMs);
+}
+
 } // namespace nuvok::e2e
