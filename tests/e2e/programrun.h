@@ -243,4 +243,30 @@ inline bool waitForListener(Program& program, quint16 port) {
         kLineTimeoutMs);
 }
 
+// What one run of keys logged: the lines from `next` up to the expected ones,
+// less start-up probes that came late. `next` moves past them. An empty
+// failure text means the keys went out and the expected lines came.
+struct KeyRun {
+    QStringList got;
+    QString failure;
+};
+
+inline KeyRun pressAndRead(Program& program, quint16 port, const QStringList& keys,
+                           const QStringList& expected, qsizetype& next) {
+    const QString what = keys.join(QLatin1Char(' '));
+    if (!press(port, keys))
+        return {{}, what + QStringLiteral(": nuvok-send failed")};
+    const qsizetype after = program.waitForLines(expected, next);
+    if (after < 0)
+        return {{},
+                what + QStringLiteral(": log so far:\n") +
+                    program.lines().mid(next).join(QLatin1Char('\n'))};
+    QStringList got = program.lines().mid(next, after - next);
+    const QString probe = remoteLine(u'\u2400');
+    while (got.size() > expected.size() && got.front() == probe)
+        got.removeFirst();
+    next = after;
+    return {got, {}};
+}
+
 } // namespace nuvok::e2e

@@ -107,18 +107,11 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
         const QString what = step.keys.join(QLatin1Char(' '));
         if (step.afterControllerPause)
             QTest::qWait(kControllerPauseMs + kSchedulingMarginMs);
-        QVERIFY2(press(port, step.keys), qPrintable(what));
-        const qsizetype after = program.waitForLines(step.lines, next);
-        QVERIFY2(after >= 0, qPrintable(what + QStringLiteral(": log so far:\n") +
-                                        program.lines().mid(next).join(QLatin1Char('\n'))));
-        // Nothing but the expected lines.
-        QStringList got = program.lines().mid(next, after - next);
-        while (got.size() > step.lines.size() && got.front() == keyZero)
-            got.removeFirst(); // a start-up probe that came late
-        QCOMPARE(got, step.lines);
+        const KeyRun run = pressAndRead(program, port, step.keys, step.lines, next);
+        QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+        QCOMPARE(run.got, step.lines); // nothing but the expected lines
         QVERIFY2(controller.waitForClosed(step.connectionsAfter), qPrintable(what));
         QCOMPARE(controller.connections().size(), step.connectionsAfter);
-        next = after;
     }
 
     const auto& sent = controller.connections();

@@ -100,22 +100,16 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
     qsizetype next = program.lines().lastIndexOf(keyZero) + 1;
     for (const Step& step : steps) {
         const QString what = step.keys.join(QLatin1Char(' '));
-        QVERIFY2(press(port, step.keys), qPrintable(what));
-        const qsizetype after = program.waitForLines(step.lines, next);
-        QVERIFY2(after >= 0, qPrintable(what + QStringLiteral(": log so far:\n") +
-                                        program.lines().mid(next).join(QLatin1Char('\n'))));
-        QStringList got = program.lines().mid(next, after - next);
-        while (got.size() > step.lines.size() && got.front() == keyZero)
-            got.removeFirst(); // a start-up probe that came late
+        const KeyRun run = pressAndRead(program, port, step.keys, step.lines, next);
+        QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
         // No failure line in between: activation and typing succeeded.
-        QCOMPARE(got, step.lines);
+        QCOMPARE(run.got, step.lines);
         if (step.active != nullptr)
             QVERIFY2(probe.waitForActive(step.active->id()), qPrintable(what));
         QVERIFY2(vlc.waitForKeys(step.vlcKeys.size()), qPrintable(what));
         QVERIFY2(winamp.waitForKeys(step.winampKeys.size()), qPrintable(what));
         QCOMPARE(vlc.keys(), step.vlcKeys);
         QCOMPARE(winamp.keys(), step.winampKeys);
-        next = after;
     }
     QCOMPARE(other.keys(), QStringList{});
 
