@@ -370,7 +370,9 @@ void SocketComponent::deliverArrival(quint64 generation) {
         return;
     m_arrivalPosted = false;
     const qint64 pending = bytesPending();
-    if (pending <= 0 && !(m_udp && !m_datagrams.empty()))
+    // An empty datagram is an arrival of its own; empty TCP data is none.
+    const bool arrived = m_udp ? !m_datagrams.empty() : pending > 0;
+    if (!arrived)
         return;
     emit DataArrival(static_cast<int>(qMin<qint64>(pending, INT_MAX)));
 }
