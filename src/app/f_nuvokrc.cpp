@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr int kNormalWidth = 4680;
-constexpr int kEnlargedWidth = 9450;
 constexpr int kLogTop = 1200;
 // Frame and margins of a one-line text field, in pixels.
 constexpr int kFieldPadding = 8;

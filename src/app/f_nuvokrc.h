@@ -104,6 +104,9 @@ public:
     // Geometry in twips (15 twips per pixel), as the layout is written.
     static int twips(int pixels) { return pixels * 15; }
     static int pixels(int twips) { return twips / 15; }
+    // The outer width at start and after Enlarge is turned off, and enlarged.
+    static constexpr int kNormalWidth = 4680;
+    static constexpr int kEnlargedWidth = 9450;
     int outerWidthTwips() const;
     int outerHeightTwips() const;
     void setOuterWidthTwips(int twipsWidth);

@@ -24,8 +24,6 @@ std::string asciiLower(std::string text) {
     return text;
 }
 
-constexpr int kStartWidth = 4680; // twips, the narrow log window
-
 const QString kCardTitle = QStringLiteral("NUVOK RemoteControl V2.1");
 const QString kAuthorLine = QStringLiteral("by the NUVOKrc developers, nuvokrc@example.org");
 
@@ -43,7 +41,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     strVideoTitle = QStringLiteral("VLC");
     setWindowState(Qt::WindowMinimized);
     reportFailures([&] {
-        setOuterWidthTwips(kStartWidth);
+        setOuterWidthTwips(kNormalWidth);
         trayStuff::addTrayIcon(*this);
 
         const std::size_t found = asciiLower(commandLine).find("-port");
@@ -77,8 +75,8 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
         eventpump::processPendingEvents();
         // Some platforms give a window that was created minimised the size it
         // was created with once it is shown; keep the narrow start width.
-        if (outerWidthTwips() != kStartWidth)
-            setOuterWidthTwips(kStartWidth);
+        if (outerWidthTwips() != kNormalWidth)
+            setOuterWidthTwips(kNormalWidth);
         // Hidden into the notification area; without one the window stays
         // minimised on the taskbar, where the user can still reach it.
         if ((windowState() & Qt::WindowMinimized) && trayStuff::hidesToTray())
