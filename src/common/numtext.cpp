@@ -85,13 +85,48 @@ NumberScan scanNumber(std::string_view text) {
     return scan;
 }
 
-template <typename T> std::string shortestText(T value, char decimalSeparator) {
+// The shortest digits that read back as the value, with the decimal point
+// moved into place by hand rather than by an exponent.
+std::string positionalText(std::string_view scientific, char decimalSeparator) {
+    std::string sign;
+    if (!scientific.empty() && scientific.front() == '-') {
+        sign = "-";
+        scientific.remove_prefix(1);
+    }
+    const std::size_t e = scientific.find('e');
+    if (e == std::string_view::npos)
+        return sign + std::string(scientific); // inf, nan
+    std::string digits;
+    for (char c : scientific.substr(0, e))
+        if (c != '.')
+            digits += c;
+    int exponent = 0;
+    std::from_chars(scientific.data() + e + 1 + (scientific[e + 1] == '+'),
+                    scientific.data() + scientific.size(), exponent);
+    const long long pointAt = 1LL + exponent; // digits before the point
+    const auto count = static_cast<long long>(digits.size());
+    if (pointAt >= count)
+        return sign + digits + std::string(static_cast<std::size_t>(pointAt - count), '0');
+    if (pointAt > 0)
+        return sign + digits.substr(0, static_cast<std::size_t>(pointAt)) + decimalSeparator +
+               digits.substr(static_cast<std::size_t>(pointAt));
+    return sign + '0' + decimalSeparator + std::string(static_cast<std::size_t>(-pointAt), '0') +
+           digits;
+}
+
+template <typename T>
+std::string shortestText(T value, char decimalSeparator, bool positional = false) {
     if (value == 0)
         value = 0; // no "-0"
     char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    auto [end, ec] = positional ? std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                std::chars_format::scientific)
+                                : std::to_chars(buffer, buffer + sizeof buffer, value);
     if (ec != std::errc())
         return "0";
+    if (positional)
+        return positionalText(std::string_view(buffer, static_cast<std::size_t>(end - buffer)),
+                              decimalSeparator);
     std::string text(buffer, end);
     for (char& c : text) {
         if (c == '.')
@@ -126,12 +161,14 @@ double numericValue(std::string_view text) {
     return negative ? -value : value;
 }
 
+// Positional: an exponent after a decimal comma would not be read back, so
+// "2,2E+09" would become 2 where "2200000000" stays what it was.
 std::string plainNumberText(double value, char decimalSeparator) {
-    return shortestText(value, decimalSeparator);
+    return shortestText(value, decimalSeparator, true);
 }
 
 std::string plainNumberText(float value, char decimalSeparator) {
-    return shortestText(value, decimalSeparator);
+    return shortestText(value, decimalSeparator, true);
 }
 
 std::string signedNumberText(double value) {

@@ -13,9 +13,10 @@ namespace nuvok {
 // always the full stop, whatever the user's locale.
 double numericValue(std::string_view text);
 
-// Shortest decimal form with no leading blank, using the given decimal
-// separator (the user's number format). The float overload prints the shortest
-// form that reads back as the same single-precision value.
+// Shortest positional decimal form (never an exponent) with no leading blank,
+// using the given decimal separator (the user's number format), so a whole
+// number reads back as itself whatever the separator. The float overload
+// prints the shortest form that reads back as the same single-precision value.
 std::string plainNumberText(double value, char decimalSeparator = '.');
 std::string plainNumberText(float value, char decimalSeparator = '.');
 

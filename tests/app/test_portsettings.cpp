@@ -19,6 +19,8 @@ private slots:
     void typedPortsApplyAtOnce();
     void decimalSeparatorOfTheUserDecidesFractions_data();
     void decimalSeparatorOfTheUserDecidesFractions();
+    void hugeCommandLinePortIsClampedWithADecimalComma_data();
+    void hugeCommandLinePortIsClampedWithADecimalComma();
     void enterAppendsANewPortOnce();
     void enterWithAnEmptyBoxAppliesPortZero();
     void pickingFromTheListDoesNotApply();
@@ -123,6 +125,22 @@ void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
     f->m_port_Click();
     QCOMPARE(f->listenPort, port);
     QCOMPARE(f->Winsock1->LocalPort(), opened);
+}
+
+void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma_data() {
+    QTest::addColumn<QString>("commandLine");
+    QTest::newRow("exponent") << "-port 22E8";
+    QTest::newRow("eight digits") << "-port 25000000";
+}
+
+void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma() {
+    QFETCH(QString, commandLine);
+    WindowOptions options = WindowFixture::shortOptions();
+    options.decimalSeparator = ',';
+    WindowFixture f(options);
+    f->Form_Load(commandLine.toStdString());
+    QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("65535"));
+    QCOMPARE(f->listenPort, 65535.0f);
 }
 
 void PortSettingsTest::enterAppendsANewPortOnce() {

@@ -29,14 +29,42 @@ TEST_CASE("numeric value of an overlong exponent is infinite, not garbage") {
     CHECK(numericValue("-1E999") < 0);
 }
 
-TEST_CASE("plain number text is the shortest form in the user's separator") {
-    CHECK_EQ(plainNumberText(5000.0), std::string("5000"));
-    CHECK_EQ(plainNumberText(12.5), std::string("12.5"));
-    CHECK_EQ(plainNumberText(80.5, ','), std::string("80,5"));
+TEST_CASE("plain number text is the shortest positional form in the user's separator") {
+    struct Row {
+        double value;
+        char separator;
+        const char* text;
+    };
+    const Row rows[] = {
+        {5000, '.', "5000"},
+        {12.5, '.', "12.5"},
+        {12.5, ',', "12,5"},
+        {80.5, ',', "80,5"},
+        {-0.0, '.', "0"},
+        {-3, '.', "-3"},
+        {22E8, ',', "2200000000"},
+        {25000000, ',', "25000000"},
+        {1E23, '.', "100000000000000000000000"},
+        {1E-7, ',', "0,0000001"},
+        {-65536.25, ',', "-65536,25"},
+    };
+    for (const Row& row : rows)
+        CHECK_EQ(plainNumberText(row.value, row.separator), std::string(row.text));
     CHECK_EQ(plainNumberText(8080.5f), std::string("8080.5"));
     CHECK_EQ(plainNumberText(0.1f), std::string("0.1"));
-    CHECK_EQ(plainNumberText(-0.0), std::string("0"));
-    CHECK_EQ(plainNumberText(-3.0), std::string("-3"));
+    CHECK_EQ(plainNumberText(3E10f, ','), std::string("30000000000"));
+}
+
+TEST_CASE("plain number text reads back as the same number, whole numbers in any separator") {
+    const double wholes[] = {22E8, 25000000, 65536, 1E15, 1E308, -1E308, 123456789012};
+    for (double v : wholes) {
+        CHECK_EQ(numericValue(plainNumberText(v, ',')), v);
+        CHECK_EQ(numericValue(plainNumberText(v, '.')), v);
+    }
+    const double fractions[] = {0.1, 1E-7, 65535.5, 4.9406564584124654E-324,
+                                1.7976931348623157E308};
+    for (double v : fractions)
+        CHECK_EQ(numericValue(plainNumberText(v, '.')), v);
 }
 
 TEST_CASE("plain number text with a decimal comma reads back as its whole part") {
