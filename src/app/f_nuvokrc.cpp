@@ -129,6 +129,9 @@ void F_NUVOKrc::createControls() {
     Combo_IP->addItems(
         {QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), QStringLiteral("192.0.0.1")});
     Combo_IP->setInsertPolicy(QComboBox::NoInsert);
+    // Editable boxes show exactly what was typed: Qt's inline completion from
+    // the list would show an entry while the typed text is what counts.
+    Combo_IP->setCompleter(nullptr);
     Combo_IP->setEditText(QStringLiteral("localhost"));
     Combo_IP->setToolTip(QStringLiteral("Destination IP or Name"));
     place(Combo_IP, 1200, 120, 3255, 315);
@@ -136,6 +139,7 @@ void F_NUVOKrc::createControls() {
     C_PortNum = new QComboBox(client);
     C_PortNum->setEditable(true);
     C_PortNum->setInsertPolicy(QComboBox::NoInsert);
+    C_PortNum->setCompleter(nullptr);
     C_PortNum->addItems({"21", "22", "23", "53", "67", "68", "80", "443", "1900", "7000", "7001",
                          "7007", "8080", "8000", "8001", "33000", "33001", "33002"});
     C_PortNum->setEditText(QStringLiteral("80"));

@@ -21,6 +21,8 @@ private slots:
     void decimalSeparatorOfTheUserDecidesFractions();
     void hugeCommandLinePortIsClampedWithADecimalComma_data();
     void hugeCommandLinePortIsClampedWithADecimalComma();
+    void prefixOfAnEntryStaysAsTyped_data();
+    void prefixOfAnEntryStaysAsTyped();
     void enterAppendsANewPortOnce();
     void enterWithAnEmptyBoxAppliesPortZero();
     void pickingFromTheListDoesNotApply();
@@ -125,6 +127,32 @@ void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
     f->m_port_Click();
     QCOMPARE(f->listenPort, port);
     QCOMPARE(f->Winsock1->LocalPort(), opened);
+}
+
+void PortSettingsTest::prefixOfAnEntryStaysAsTyped_data() {
+    QTest::addColumn<bool>("portBox"); // else the destination box
+    QTest::addColumn<QString>("typed");
+    for (const char* port : {"7", "5", "2", "1", "800"})
+        QTest::newRow(port) << true << QString::fromLatin1(port);
+    QTest::newRow("destination 1") << false << "1";
+    QTest::newRow("destination l") << false << "l";
+}
+
+void PortSettingsTest::prefixOfAnEntryStaysAsTyped() {
+    QFETCH(bool, portBox);
+    QFETCH(QString, typed);
+    WindowFixture f;
+    QComboBox* box = portBox ? f->C_PortNum : f->Combo_IP;
+    // Completion works on the box the user types into.
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    box->setFocus();
+    box->lineEdit()->clear();
+    QTest::keyClicks(box->lineEdit(), typed);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QCOMPARE(box->currentText(), typed);
+    if (portBox)
+        QCOMPARE(f->Winsock1->LocalPort(), typed.toInt());
 }
 
 void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma_data() {
