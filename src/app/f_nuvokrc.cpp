@@ -191,6 +191,8 @@ void F_NUVOKrc::createControls() {
     // The log grows for months: no undo history, and only the newest lines kept.
     t_receive->setUndoRedoEnabled(false);
     t_receive->setMaximumBlockCount(m_options.maxLogLines);
+    // The panel has the focus at start; Tab moves on instead of typing a tab.
+    t_receive->setTabChangesFocus(true);
     t_receive->setPlainText(QStringLiteral("received data:\n"));
     place(t_receive, 120, kLogTop, 7035, 4755);
     connect(t_receive, &QPlainTextEdit::textChanged, this, &F_NUVOKrc::t_receive_Change);

@@ -1,6 +1,7 @@
 #include "app/f_nuvokrc.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,7 @@ private slots:
     void panelFollowsTheWindowSizeWithinLimits();
     void menuShortcuts_data();
     void menuShortcuts();
+    void tabLeavesTheLogPanel();
 };
 
 void MainWindowTest::layoutHasItsInitialContents() {
@@ -218,6 +220,17 @@ void MainWindowTest::menuShortcuts() {
     QCOMPARE(action->text(), caption);
     QCOMPARE(action->shortcut(), shortcut);
     QVERIFY(action->isEnabled() && !action->isChecked());
+}
+
+void MainWindowTest::tabLeavesTheLogPanel() {
+    F_NUVOKrc window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(QApplication::focusWidget(), window.t_receive);
+    const QString before = window.logText();
+    QTest::keyClick(window.t_receive, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), window.b_listen);
+    QCOMPARE(window.logText(), before);
 }
 
 QTEST_MAIN(MainWindowTest)
