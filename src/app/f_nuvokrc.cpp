@@ -88,11 +88,12 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
 
     Winsock1 = new SocketComponent(this);
-    connect(Winsock1, &SocketComponent::DataArrival, this, &F_NUVOKrc::Winsock1_DataArrival);
+    connect(Winsock1, &SocketComponent::DataArrival, this,
+            guarded(&F_NUVOKrc::Winsock1_DataArrival));
     connect(Winsock1, &SocketComponent::ConnectionRequest, this,
-            &F_NUVOKrc::Winsock1_ConnectionRequest);
-    connect(Winsock1, &SocketComponent::CloseEvent, this, &F_NUVOKrc::Winsock1_Close);
-    connect(Winsock1, &SocketComponent::ConnectEvent, this, &F_NUVOKrc::Winsock1_Connect);
+            guarded(&F_NUVOKrc::Winsock1_ConnectionRequest));
+    connect(Winsock1, &SocketComponent::CloseEvent, this, guarded(&F_NUVOKrc::Winsock1_Close));
+    connect(Winsock1, &SocketComponent::ConnectEvent, this, guarded(&F_NUVOKrc::Winsock1_Connect));
     Winsock2 = new SocketComponent(this);
     m_sender = std::make_unique<CommandSender>(
         *Winsock2, [this](const QString& line) { logData(line); },
@@ -101,7 +102,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, &F_NUVOKrc::Timer1_Timer);
+    connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::Timer1_Timer));
     Timer1->start();
 }
 
@@ -155,7 +156,7 @@ void F_NUVOKrc::createControls() {
 
     b_listen = new QPushButton(QStringLiteral("&Listen"), client);
     place(b_listen, 120, 600, 855, 255);
-    connect(b_listen, &QPushButton::clicked, this, &F_NUVOKrc::b_listen_Click);
+    connect(b_listen, &QPushButton::clicked, this, guarded(&F_NUVOKrc::b_listen_Click));
 
     T_state = readOnlyField(client, QStringLiteral("state"));
     T_state->setFont(fieldFont);
@@ -195,11 +196,11 @@ void F_NUVOKrc::createControls() {
     t_receive->setTabChangesFocus(true);
     t_receive->setPlainText(QStringLiteral("received data:\n"));
     place(t_receive, 120, kLogTop, 7035, 4755);
-    connect(t_receive, &QPlainTextEdit::textChanged, this, &F_NUVOKrc::t_receive_Change);
+    connect(t_receive, &QPlainTextEdit::textChanged, this, guarded(&F_NUVOKrc::t_receive_Change));
 
     B_clr = new QPushButton(QStringLiteral("CLR"), client);
     place(B_clr, 6480, 2280, 495, 255);
-    connect(B_clr, &QPushButton::clicked, this, &F_NUVOKrc::B_clr_Click);
+    connect(B_clr, &QPushButton::clicked, this, guarded(&F_NUVOKrc::B_clr_Click));
 
     icon_green = new QLabel(client);
     icon_green->setPixmap(m_greenIcon.pixmap(64, 64));
@@ -229,20 +230,20 @@ void F_NUVOKrc::createMenu() {
     m_protocol = m_opt->addAction(QStringLiteral("Pr&otocol"));
     m_add2reg = m_opt->addAction(QStringLiteral("&Add to Registry: Start on Power up"));
     m_add2reg->setCheckable(true);
-    connect(m_port, &QAction::triggered, this, &F_NUVOKrc::m_port_Click);
-    connect(m_protocol, &QAction::triggered, this, &F_NUVOKrc::m_protocol_Click);
-    connect(m_add2reg, &QAction::triggered, this, &F_NUVOKrc::m_add2reg_Click);
+    connect(m_port, &QAction::triggered, this, guarded(&F_NUVOKrc::m_port_Click));
+    connect(m_protocol, &QAction::triggered, this, guarded(&F_NUVOKrc::m_protocol_Click));
+    connect(m_add2reg, &QAction::triggered, this, guarded(&F_NUVOKrc::m_add2reg_Click));
 
     m_1 = menuBar()->addMenu(QStringLiteral("&Info"));
     m_info = m_1->addAction(QStringLiteral("&About"));
     m_more = m_1->addAction(QStringLiteral("&Enlarge"));
     m_more->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_more->setCheckable(true);
-    connect(m_more, &QAction::triggered, this, &F_NUVOKrc::applyEnlarged);
+    connect(m_more, &QAction::triggered, this, guarded(&F_NUVOKrc::applyEnlarged));
     m_help = m_1->addAction(QStringLiteral("&Help"));
     m_help->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(m_info, &QAction::triggered, this, &F_NUVOKrc::m_info_Click);
-    connect(m_help, &QAction::triggered, this, &F_NUVOKrc::m_help_Click);
+    connect(m_info, &QAction::triggered, this, guarded(&F_NUVOKrc::m_info_Click));
+    connect(m_help, &QAction::triggered, this, guarded(&F_NUVOKrc::m_help_Click));
 }
 
 // ---- Log panel -------------------------------------------------------------
@@ -306,7 +307,7 @@ void F_NUVOKrc::setOuterWidthTwips(int twipsWidth) {
 
 void F_NUVOKrc::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    Form_Resize();
+    reportFailures([this] { Form_Resize(); });
 }
 
 void F_NUVOKrc::Form_Resize() {

@@ -84,6 +84,11 @@ public:
     void C_PortNum_Change();
     void C_PortNum_KeyPress(int keyAscii);
 
+    // Runs an operation whose failure is reported as one log line. Every handler
+    // reached from the event loop runs through it: an exception leaving a slot
+    // or an event handler would end the program.
+    void reportFailures(const std::function<void()>& operation);
+
     // Start with the session, help and about
     void m_add2reg_Click();
     bool readStartWithSession(); // whether the start entry is stored
@@ -169,8 +174,12 @@ private:
     void createMenu();
     void applyEnlarged();
     std::string readSetting(const char* key) const;
-    // Runs an operation whose failure is reported in the log panel.
-    void reportFailures(const std::function<void()>& operation);
+    // A handler as a slot, run through reportFailures.
+    template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {
+        return [this, handler](Args... args) {
+            reportFailures([this, handler, &args...] { (this->*handler)(args...); });
+        };
+    }
     void writePortBox(const QString& text);
     void portBoxEdited();
     void showActivity(bool busy);

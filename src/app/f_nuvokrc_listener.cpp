@@ -49,6 +49,8 @@ void F_NUVOKrc::reportFailures(const std::function<void()>& operation) {
         logData(fromStd(failure.description()));
     } catch (const std::exception& failure) {
         logData(QString::fromLocal8Bit(failure.what()));
+    } catch (...) {
+        logData(QStringLiteral("An action failed for an unknown reason and was left unfinished"));
     }
 }
 
@@ -166,11 +168,14 @@ void F_NUVOKrc::writePortBox(const QString& text) {
 }
 
 void F_NUVOKrc::portBoxEdited() {
+    if (m_quietPortBoxWrites == 0) {
+        reportFailures([this] { C_PortNum_Change(); });
+        return;
+    }
     try {
         C_PortNum_Change();
-    } catch (const std::exception& failure) {
-        if (m_quietPortBoxWrites == 0)
-            logData(QString::fromStdString(failure.what()));
+    } catch (...) {
+        // reported by the application that follows the write
     }
 }
 
@@ -194,7 +199,7 @@ bool F_NUVOKrc::eventFilter(QObject* watched, QEvent* event) {
     if (watched == C_PortNum->lineEdit() && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            C_PortNum_KeyPress(13);
+            reportFailures([this] { C_PortNum_KeyPress(13); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

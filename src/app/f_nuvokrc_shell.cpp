@@ -51,7 +51,8 @@ void F_NUVOKrc::rightClick() {
 
 void F_NUVOKrc::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        trayStuff::windowStateChanged(*this,
-                                      static_cast<QWindowStateChangeEvent*>(event)->oldState());
+    if (event->type() == QEvent::WindowStateChange) {
+        const Qt::WindowStates oldState = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+        reportFailures([this, oldState] { trayStuff::windowStateChanged(*this, oldState); });
+    }
 }

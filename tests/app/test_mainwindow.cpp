@@ -1,12 +1,18 @@
 #include "app/f_nuvokrc.h"
+#include "shell/qtsettingsstore.h"
+#include "support/windowfixture.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
@@ -30,6 +36,8 @@ private slots:
     void menuShortcuts_data();
     void menuShortcuts();
     void tabLeavesTheLogPanel();
+    void menuEntriesOutliveASettingsFileThatCannotBeWritten_data();
+    void menuEntriesOutliveASettingsFileThatCannotBeWritten();
 };
 
 void MainWindowTest::layoutHasItsInitialContents() {
@@ -231,6 +239,47 @@ void MainWindowTest::tabLeavesTheLogPanel() {
     QTest::keyClick(window.t_receive, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), window.b_listen);
     QCOMPARE(window.logText(), before);
+}
+
+void MainWindowTest::menuEntriesOutliveASettingsFileThatCannotBeWritten_data() {
+    QTest::addColumn<QByteArray>("contents"); // none: a folder stands where the file belongs
+    QTest::addColumn<bool>("storingFails");
+    QTest::newRow("folder") << QByteArray() << true;
+    QTest::newRow("damaged by hand, rewritten") << QByteArray("[Settings\nProtocol=UDP\n") << false;
+}
+
+void MainWindowTest::menuEntriesOutliveASettingsFileThatCannotBeWritten() {
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, storingFails);
+    const QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("NUVOKrc.conf"));
+    if (contents.isNull()) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    }
+    nuvok::test::WindowFixture f(nuvok::test::WindowFixture::shortOptions(),
+                                 std::make_shared<QtSettingsStore>([path] {
+                                     return std::make_unique<QSettings>(path, QSettings::IniFormat);
+                                 }));
+    // Every entry, answered as the protocol question wants; only storing the
+    // answer can fail, and then says so in one line.
+    for (QMenu* menu : {f->m_opt, f->m_1}) {
+        for (QAction* entry : menu->actions()) {
+            const qsizetype lines = f.logLines().size();
+            f.dialogs->answers = {QStringLiteral("TCP")};
+            entry->trigger();
+            const QStringList added = f.logLines().mid(lines);
+            QVERIFY2(added.size() == (entry == f->m_protocol && storingFails ? 1 : 0),
+                     qPrintable(entry->text() + QStringLiteral(": ") + added.join(u'|')));
+            if (!added.isEmpty())
+                QVERIFY2(added[0].contains(QStringLiteral("setting Protocol")) &&
+                             added[0].contains(path),
+                         qPrintable(added[0]));
+        }
+    }
+    QCOMPARE(f.dialogs->prompts.size(), 2); // port and protocol
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -35,9 +35,11 @@ struct WindowFixture {
     std::shared_ptr<FakeSessionStart> sessionStart = std::make_shared<FakeSessionStart>();
     std::unique_ptr<F_NUVOKrc> window;
 
-    explicit WindowFixture(WindowOptions options = shortOptions()) {
+    // A store given here takes the place of the in-memory settings.
+    explicit WindowFixture(WindowOptions options = shortOptions(),
+                           std::shared_ptr<SettingsStore> store = nullptr) {
         WindowServices services;
-        services.settings = settings;
+        services.settings = store ? std::move(store) : settings;
         services.dialogs = dialogs;
         services.trayArea = tray;
         services.sessionStart = sessionStart;
