@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/f_nuvokrc.h"
+#include "app/signalclose.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -19,10 +20,20 @@ int main(int argc, char* argv[]) {
     WindowOptions options;
     options.logToStderr = commandLine.logToStderr;
     F_NUVOKrc window(systemServices(), options);
-    // The program ends with its window, even while it sits in the tray.
+    const SignalClose signalClose(window);
+    // The program ends with its window, even while it sits in the tray. The
+    // window can also close before the main event loop runs (a close request
+    // while the start-up message box waits): exit ends that box's loop too,
+    // and the main loop is then not entered at all.
     QApplication::setQuitOnLastWindowClosed(false);
-    QObject::connect(&window, &F_NUVOKrc::unloaded, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    bool closed = false;
+    QObject::connect(
+        &window, &F_NUVOKrc::unloaded, &app,
+        [&closed] {
+            closed = true;
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
     window.Form_Load(commandLine.argumentText);
-    return app.exec();
+    return closed ? 0 : app.exec();
 }

@@ -167,6 +167,14 @@ public:
         m_process.setProcessEnvironment(environment);
     }
 
+    // No sound devices, whatever the machine has: start-up then always shows
+    // the no-mixer box.
+    void withoutSoundDevices() {
+        QFile noDevices(m_config.filePath(QStringLiteral("asound.conf")));
+        if (noDevices.open(QIODevice::WriteOnly))
+            setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"), noDevices.fileName());
+    }
+
     bool start(const QStringList& arguments) {
         m_process.start(QStringLiteral(NUVOKRC_BINARY),
                         QStringList{QStringLiteral("--log-stderr")} + arguments);

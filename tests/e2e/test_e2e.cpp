@@ -4,6 +4,10 @@
 #include "e2e/programrun.h"
 
 #include <QTest>
+#include <csignal>
+#ifndef Q_OS_WIN
+#include <sys/types.h>
+#endif
 
 using namespace nuvok::e2e;
 
@@ -24,6 +28,8 @@ private slots:
     void handsetRefusedByAClosedPortFails();
     void udpSessionDrivesTheControllerAndLogsEveryKey();
     void tcpSessionServesOnePeerWithOneMessagePerArrival();
+    void endRequestClosesTheWindowAndEndsNormally_data();
+    void endRequestClosesTheWindowAndEndsNormally();
 };
 
 void EndToEndTest::handsetRefusedByAClosedPortFails_data() {
@@ -171,6 +177,38 @@ void EndToEndTest::tcpSessionServesOnePeerWithOneMessagePerArrival() {
     QVERIFY2(second.errorText.contains(QLatin1String("refused the connection")),
              qPrintable(second.errorText));
     QVERIFY(program.process().state() == QProcess::Running);
+}
+
+void EndToEndTest::endRequestClosesTheWindowAndEndsNormally_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void EndToEndTest::endRequestClosesTheWindowAndEndsNormally() {
+#ifdef Q_OS_WIN
+    QSKIP("POSIX signals only");
+#else
+    QFETCH(int, signal);
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=TCP\n").arg(port));
+    // Start-up may still be waiting at the no-mixer box when the request comes.
+    program.withoutSoundDevices();
+    program.setEnvironment(QStringLiteral("LSAN_OPTIONS"),
+                           QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
+    QVERIFY(program.start({}));
+    QVERIFY2(waitUntil([&] { return tcpListening(port); }, kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    QCOMPARE(::kill(pid_t(program.process().processId()), signal), 0);
+    QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.process().exitCode() == 0,
+             qPrintable(QStringLiteral("exit code %1; log:\n%2")
+                            .arg(program.process().exitCode())
+                            .arg(program.lines().join(QLatin1Char('\n')))));
+    QVERIFY(!tcpListening(port));
+#endif
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)

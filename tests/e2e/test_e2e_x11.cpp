@@ -6,8 +6,6 @@
 #include "desktop/x11desktop.h"
 #include "e2e/programrun.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -42,13 +40,8 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
     const quint16 port = freePort();
     QVERIFY(port != 0);
     Program program(QString{}, QStringLiteral("xcb"));
-    // No sound devices, whatever the machine has: start-up then always shows
-    // the no-mixer box, which the user closes.
-    QTemporaryDir alsa;
-    QFile noDevices(alsa.filePath(QStringLiteral("asound.conf")));
-    QVERIFY(noDevices.open(QIODevice::WriteOnly));
-    noDevices.close();
-    program.setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"), noDevices.fileName());
+    // The no-mixer box always shows, and the user closes it.
+    program.withoutSoundDevices();
     // For sanitizer builds; ignored otherwise.
     program.setEnvironment(QStringLiteral("LSAN_OPTIONS"),
                            QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
