@@ -25,6 +25,11 @@ struct SelemIdDeleter {
     void operator()(snd_mixer_selem_id_t* id) const { snd_mixer_selem_id_free(id); }
 };
 
+// The ALSA library prints its own diagnostics ("ALSA lib ...") on standard
+// error, where they would mix with the program's log; the program reports a
+// missing or failing mixer itself, so they are dropped.
+void dropLibraryMessage(const char*, int, const char*, int, const char*, ...) {}
+
 std::int32_t toInt32(long value) {
     return static_cast<std::int32_t>(std::clamp<long>(
         value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
@@ -45,6 +50,7 @@ public:
 
     bool open() override {
         close();
+        snd_lib_error_set_handler(&dropLibraryMessage);
         snd_mixer_t* raw = nullptr;
         if (snd_mixer_open(&raw, 0) < 0)
             return false;

@@ -28,7 +28,7 @@ inline constexpr int kLineTimeoutMs = 15000;
 inline bool isPlatformNoise(const QString& line) {
     return line.startsWith(QLatin1String("QStandardPaths:")) ||
            line.startsWith(QLatin1String("This plugin does not support")) ||
-           line.startsWith(QLatin1String("qt.")) || line.startsWith(QLatin1String("ALSA lib "));
+           line.startsWith(QLatin1String("qt."));
 }
 
 // A port that is free for TCP and UDP on every address at this moment.

@@ -30,6 +30,7 @@ private slots:
     void tcpSessionServesOnePeerWithOneMessagePerArrival();
     void endRequestClosesTheWindowAndEndsNormally_data();
     void endRequestClosesTheWindowAndEndsNormally();
+    void soundLibraryMessagesStayOutOfTheLog();
 };
 
 void EndToEndTest::handsetRefusedByAClosedPortFails_data() {
@@ -209,6 +210,21 @@ void EndToEndTest::endRequestClosesTheWindowAndEndsNormally() {
                             .arg(program.lines().join(QLatin1Char('\n')))));
     QVERIFY(!tcpListening(port));
 #endif
+}
+
+void EndToEndTest::soundLibraryMessagesStayOutOfTheLog() {
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QString{});
+    program.withoutSoundDevices();
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(program.waitForLine(QStringLiteral("Port: %1").arg(port)),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    // Start-up opens the mixer before the end request is handled.
+    program.process().terminate();
+    QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+    for (const QString& line : program.lines())
+        QVERIFY2(!line.startsWith(QLatin1String("ALSA lib")), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)
