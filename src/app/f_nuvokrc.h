@@ -167,6 +167,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -191,6 +192,8 @@ private:
     QIcon m_blueIcon;
     std::unique_ptr<CommandSender> m_sender;
     int m_quietPortBoxWrites = 0;
+    bool m_minimisedAtStart = false; // until the user restores the window during start-up
+    bool m_unloaded = false;         // the window has been closed
     // Arrivals handled inside the waits of earlier ones, at most this deep.
     nuvok::NestingLimit m_arrivalNesting{32};
 };

@@ -31,6 +31,8 @@ std::string F_NUVOKrc::readSetting(const char* key) const {
 
 void F_NUVOKrc::doListen() {
     Winsock1->Close();
+    if (m_unloaded)
+        return; // a closed window listens no more, even when a wait ends after the close
     Winsock1->setLocalPort(nuvok::roundHalfEvenToInt32(listenPort));
     // Read at every opening, so a protocol stored meanwhile takes effect.
     Winsock1->setProtocol(readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
@@ -234,8 +236,10 @@ void F_NUVOKrc::m_protocol_Click() {
         m_services.dialogs
             ->prompt(QStringLiteral("UDP or TCP ?"), QStringLiteral("Protocol"), stored)
             .toUpper();
+    // A setting that cannot be stored is reported; the listener reopens anyway,
+    // with the protocol stored before.
     if ((answer == QLatin1String("TCP") || answer == QLatin1String("UDP")) && m_services.settings)
-        m_services.settings->write("Protocol", answer.toStdString());
+        reportFailures([&] { m_services.settings->write("Protocol", answer.toStdString()); });
     reportFailures([this] {
         Winsock1->Close();
         doListen();

@@ -43,6 +43,7 @@ bool F_NUVOKrc::readStartWithSession() {
 }
 
 void F_NUVOKrc::rightClick() {
+    m_minimisedAtStart = false; // the user asked for the window
     const Qt::WindowStates notNormal =
         Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
     if (windowState() & notNormal)
@@ -53,6 +54,14 @@ void F_NUVOKrc::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
         const Qt::WindowStates oldState = static_cast<QWindowStateChangeEvent*>(event)->oldState();
-        reportFailures([this, oldState] { trayStuff::windowStateChanged(*this, oldState); });
+        const bool fromWindowSystem = event->spontaneous();
+        reportFailures([this, oldState, fromWindowSystem] {
+            trayStuff::windowStateChanged(*this, oldState, fromWindowSystem);
+        });
     }
+}
+
+void F_NUVOKrc::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    trayStuff::windowShown(*this);
 }

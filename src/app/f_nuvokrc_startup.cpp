@@ -39,7 +39,13 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // still press Listen.
     strAudioTitle = QStringLiteral("Winamp");
     strVideoTitle = QStringLiteral("VLC");
+    // The program's own idea of the window: minimised until the user asks for
+    // it (a click on the icon during the event pass below). What the window
+    // manager did with the window meanwhile does not count.
+    m_minimisedAtStart = true;
     setWindowState(Qt::WindowMinimized);
+
+    // The listener's steps: a failure ends them with one log line.
     reportFailures([&] {
         setOuterWidthTwips(kNormalWidth);
         trayStuff::addTrayIcon(*this);
@@ -55,6 +61,8 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
             writePortBox(
                 QString::fromStdString(nuvok::plainNumberText(value, m_options.decimalSeparator)));
             C_PortNum_Change();
+            if (m_unloaded)
+                return; // closed while the listener opened
             logData(QStringLiteral("Port:") +
                     QString::fromStdString(nuvok::signedNumberText(listenPort)));
         } else {
@@ -70,18 +78,36 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
         Winsock1->setProtocol(protocol == "TCP" ? SocketComponent::sckTCPProtocol
                                                 : SocketComponent::sckUDPProtocol);
         doListen();
+    });
+    if (m_unloaded)
+        return;
 
-        show();
+    // Put away whether or not the listener opened: without a notification
+    // area a window that was never shown has no taskbar entry, and nobody
+    // could reach it to choose another port. A window bound for the
+    // notification area is not shown at all: an X window manager may map it
+    // normally whatever it is asked, and may keep a window on the taskbar
+    // that was withdrawn the moment it was mapped. A click on the icon during
+    // the event pass shows it.
+    reportFailures([&] {
+        if (!trayStuff::hidesToTray())
+            show();
         eventpump::processPendingEvents();
+        if (m_unloaded)
+            return; // closed during the event pass: the close has done its work
         // Some platforms give a window that was created minimised the size it
         // was created with once it is shown; keep the narrow start width.
-        if (outerWidthTwips() != kNormalWidth)
+        if (isVisible() && outerWidthTwips() != kNormalWidth)
             setOuterWidthTwips(kNormalWidth);
-        // Hidden into the notification area; without one the window stays
-        // minimised on the taskbar, where the user can still reach it.
-        if ((windowState() & Qt::WindowMinimized) && trayStuff::hidesToTray())
-            hide();
+        if (m_minimisedAtStart)
+            trayStuff::putAway(*this, Qt::WindowMinimized);
+    });
+    if (m_unloaded)
+        return;
 
+    // Independent of the listener, so that after a failed start the volume
+    // keys and the menu mark work once the user has chosen another port.
+    reportFailures([&] {
         if (readStartWithSession())
             m_add2reg->setChecked(true);
         createVolumeObject();
@@ -89,9 +115,12 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
 }
 
 void F_NUVOKrc::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
     Form_QueryUnload();
     Form_Unload();
-    event->accept();
     emit unloaded();
 }
 

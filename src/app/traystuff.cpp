@@ -5,22 +5,53 @@
 
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 namespace trayStuff {
 
 namespace {
 
+constexpr Qt::WindowStates kNotNormal =
+    Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
 struct TrayState {
     QPointer<F_NUVOKrc> trayWindow;
     std::shared_ptr<TrayArea> area;
     QMetaObject::Connection windowGone;
-    bool areaFound = false; // there was a notification area for the icon
-    bool hidingNow = false; // our own hide and state reset are under way
+    bool hadArea = false; // whether the notification area was there last time we looked
+    // The window's state while the program keeps it hidden in the icon. The
+    // window system's own state of a hidden window means nothing (an X window
+    // manager reports what it did with the unmapped window), and setting the
+    // state of a hidden window could map it again.
+    std::optional<Qt::WindowStates> hiddenState;
 };
 
 TrayState& tray() {
     static TrayState state;
     return state;
+}
+
+void hideIntoTray(F_NUVOKrc& window, Qt::WindowStates keep) {
+    tray().hiddenState = keep;
+    window.hide();
+}
+
+// A notification area came or went after the icon was shown.
+void areaChanged() {
+    TrayState& state = tray();
+    F_NUVOKrc* window = state.trayWindow;
+    if (!window || !state.area)
+        return;
+    const bool hasArea = state.area->available();
+    if (hasArea == state.hadArea)
+        return;
+    state.hadArea = hasArea;
+    if (!hasArea)
+        return; // hidesToTray() keeps the window on the taskbar from now on
+    window->logData(
+        QStringLiteral("Notification area found: the window hides there when minimised"));
+    if (window->isVisible() && (window->windowState() & Qt::WindowMinimized))
+        hideIntoTray(*window, window->windowState());
 }
 
 } // namespace
@@ -33,22 +64,27 @@ void addTrayIcon(F_NUVOKrc& window) {
     state.area = window.services().trayArea;
     if (!state.area)
         state.area = std::make_shared<SystemTrayArea>();
-    state.areaFound = state.area->available();
+    state.hadArea = state.area->available();
+    // Shown even without an area: the icon docks once one appears.
     state.area->show(window.windowIcon(), &trayClicked);
+    state.area->watchAvailability(&areaChanged);
     state.windowGone = QObject::connect(&window, &QObject::destroyed, [] { removeTrayIcon(); });
-    if (!state.areaFound)
+    if (!state.hadArea)
         window.logData(QStringLiteral(
             "No notification area found: the window stays in the taskbar when minimised"));
 }
 
 void removeTrayIcon() {
     TrayState& state = tray();
-    if (state.area)
+    if (state.area) {
+        state.area->watchAvailability(nullptr);
         state.area->remove();
+    }
     QObject::disconnect(state.windowGone);
     state.area.reset();
     state.trayWindow = nullptr;
-    state.areaFound = false;
+    state.hadArea = false;
+    state.hiddenState.reset();
 }
 
 void setTrayIcon(const QIcon& picture) {
@@ -59,8 +95,29 @@ void setTrayIcon(const QIcon& picture) {
 
 bool hidesToTray() {
     const TrayState& state = tray();
-    // Checked again each time: a panel that went away takes the icon with it.
-    return state.trayWindow && state.areaFound && state.area->available();
+    // Asked each time: a panel that went away takes the icon with it, and one
+    // that starts after the program brings it.
+    return state.trayWindow && state.area && state.area->available();
+}
+
+void putAway(F_NUVOKrc& window, Qt::WindowStates windowState) {
+    if (tray().trayWindow == &window && hidesToTray()) {
+        hideIntoTray(window, windowState);
+        return;
+    }
+    // On the taskbar. An X window manager may have mapped the window normally
+    // whatever it was asked at the start, while the toolkit still believes it
+    // minimised, so the request is made anew.
+    if (window.windowState() & Qt::WindowMinimized)
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.setWindowState(window.windowState() | Qt::WindowMinimized);
+}
+
+Qt::WindowStates windowStateOf(const F_NUVOKrc& window) {
+    const TrayState& state = tray();
+    if (state.trayWindow == &window && state.hiddenState && !window.isVisible())
+        return *state.hiddenState;
+    return window.windowState() & ~Qt::WindowActive;
 }
 
 void trayClicked(TrayArea::Click click) {
@@ -76,32 +133,40 @@ void trayClicked(TrayArea::Click click) {
             window->activateWindow();
         }
         break;
-    case TrayArea::Click::Right:
+    case TrayArea::Click::Right: {
+        const Qt::WindowStates kept = windowStateOf(*window);
         window->show();
-        if (window->windowState() & Qt::WindowMinimized)
+        if (kept & Qt::WindowMinimized)
             window->rightClick();
+        else if ((window->windowState() & kNotNormal) != (kept & kNotNormal))
+            window->setWindowState(kept); // as it was before it was hidden
         window->activateWindow();
         break;
+    }
     case TrayArea::Click::Other:
         break;
     }
 }
 
-void windowStateChanged(F_NUVOKrc& window, Qt::WindowStates oldState) {
+void windowStateChanged(F_NUVOKrc& window, Qt::WindowStates oldState, bool fromWindowSystem) {
     TrayState& state = tray();
-    if (state.trayWindow != &window || state.hidingNow)
+    if (state.trayWindow != &window)
         return;
     const bool minimised = window.windowState() & Qt::WindowMinimized;
     const bool wasMinimised = oldState & Qt::WindowMinimized;
     if (minimised && !wasMinimised && window.isVisible() && hidesToTray()) {
-        // Into the notification area instead: hidden, with the state it had.
-        state.hidingNow = true;
-        window.hide();
-        window.setWindowState(oldState);
-        state.hidingNow = false;
-    } else if (!minimised && wasMinimised && !window.isVisible()) {
+        // Into the notification area instead, with the state it had.
+        hideIntoTray(window, oldState);
+    } else if (!minimised && wasMinimised && !window.isVisible() && !fromWindowSystem) {
+        // The program restores a hidden window: it shows it. What the window
+        // system reports of a hidden window is no request of the user's.
         window.show();
     }
+}
+
+void windowShown(F_NUVOKrc& window) {
+    if (tray().trayWindow == &window)
+        tray().hiddenState.reset();
 }
 
 } // namespace trayStuff

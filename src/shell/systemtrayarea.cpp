@@ -1,5 +1,12 @@
 #include "shell/systemtrayarea.h"
 
+#include <QTimer>
+
+namespace {
+// How often a notification area that came or went is looked for.
+constexpr int kAvailabilityCheckMs = 1000;
+} // namespace
+
 SystemTrayArea::SystemTrayArea() = default;
 
 SystemTrayArea::~SystemTrayArea() = default;
@@ -28,6 +35,25 @@ void SystemTrayArea::remove() {
     if (m_icon)
         m_icon->hide();
     m_icon.reset();
+}
+
+// The toolkit docks a shown icon by itself once an area appears, but tells
+// nobody; a look once a second is cheap.
+void SystemTrayArea::watchAvailability(std::function<void()> onChange) {
+    m_watch.reset();
+    if (!onChange)
+        return;
+    m_watch = std::make_unique<QTimer>();
+    m_watch->setInterval(kAvailabilityCheckMs);
+    QObject::connect(m_watch.get(), &QTimer::timeout,
+                     [this, onChange = std::move(onChange), had = available()]() mutable {
+                         const bool has = available();
+                         if (has != had) {
+                             had = has;
+                             onChange();
+                         }
+                     });
+    m_watch->start();
 }
 
 QRect SystemTrayArea::geometry() const {

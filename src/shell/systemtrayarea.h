@@ -6,6 +6,8 @@
 #include <QSystemTrayIcon>
 #include <memory>
 
+class QTimer;
+
 // The notification area through QSystemTrayIcon.
 class SystemTrayArea : public TrayArea {
 public:
@@ -15,6 +17,7 @@ public:
     void show(const QIcon& icon, ClickHandler onClick) override;
     void setIcon(const QIcon& icon) override;
     void remove() override;
+    void watchAvailability(std::function<void()> onChange) override;
 
     // Where the icon is on the screen; empty when unknown or not shown.
     QRect geometry() const;
@@ -22,4 +25,5 @@ public:
 
 private:
     std::unique_ptr<QSystemTrayIcon> m_icon;
+    std::unique_ptr<QTimer> m_watch;
 };

@@ -17,4 +17,8 @@ public:
     virtual void setIcon(const QIcon& icon) = 0;
     // Takes the icon away; harmless when there is none.
     virtual void remove() = 0;
+    // Calls onChange when a notification area appears or goes away later on,
+    // as when the panel starts after the program. Areas that cannot tell
+    // never call it.
+    virtual void watchAvailability(std::function<void()> onChange) { (void)onChange; }
 };

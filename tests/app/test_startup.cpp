@@ -1,3 +1,4 @@
+#include "app/traystuff.h"
 #include "common/numtext.h"
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
@@ -7,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace nuvok::test;
 
@@ -26,7 +28,9 @@ private slots:
     void withoutANotificationAreaTheWindowStaysReachable();
     void startEntryMarkFollowsTheStoredEntry_data();
     void startEntryMarkFollowsTheStoredEntry();
-    void portInUseStopsTheStartAndIsLogged();
+    void portInUseIsLoggedAndTheWindowStaysReachable_data();
+    void portInUseIsLoggedAndTheWindowStaysReachable();
+    void closeDuringTheStartEndsIt();
     void closingMinimisesAndClosesTheListener();
     void usageCardLineByLine();
     void aboutBoxLineByLine();
@@ -153,21 +157,46 @@ void StartupTest::startEntryMarkFollowsTheStoredEntry() {
     QCOMPARE(f->m_add2reg->isChecked(), marked);
 }
 
-void StartupTest::portInUseStopsTheStartAndIsLogged() {
+void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable_data() {
+    QTest::addColumn<bool>("hasArea");
+    QTest::newRow("notification area") << true;
+    QTest::newRow("no notification area") << false;
+}
+
+void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
+    QFETCH(bool, hasArea);
     QUdpSocket occupier;
     QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
     WindowFixture f;
+    f.tray->hasArea = hasArea;
+    f.sessionStart->stored = true;
     f->Form_Load(QStringLiteral("-port %1").arg(occupier.localPort()).toStdString());
-    QVERIFY(f.logLines().last().contains(QString::number(occupier.localPort())));
-    // The failed opening ends the start before the port is logged.
-    for (const QString& line : f.logLines())
+    const QStringList lines = f.logLines();
+    QCOMPARE(lines.filter(QString::number(occupier.localPort())).size(), 1);
+    // The failed opening ends the listener's steps before the port is logged.
+    for (const QString& line : lines)
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
     QCOMPARE(f->Winsock1->State(), 0);
-    QVERIFY(!f->isVisible());
-    // The players stay reachable once the user presses Listen on another port.
+    // Hidden in the icon, or minimised on the taskbar: either way reachable.
+    QCOMPARE(f->isVisible(), !hasArea);
+    QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
+    // What does not need the listener is ready for another port.
     QCOMPARE(f->strAudioTitle, QStringLiteral("Winamp"));
-    QCOMPARE(f->strVideoTitle, QStringLiteral("VLC"));
-    QVERIFY(!f->objVolume);
+    QVERIFY(f->m_add2reg->isChecked());
+    QVERIFY(f->objVolume);
+}
+
+void StartupTest::closeDuringTheStartEndsIt() {
+    WindowFixture f;
+    QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
+    // Handled in the first pass of events the start makes.
+    QTimer::singleShot(0, f.window.get(), [&f] { f->close(); });
+    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    QCOMPARE(unloaded.size(), 1);
+    QVERIFY(!f->isVisible());
+    QCOMPARE(f->Winsock1->State(), 0);
+    QVERIFY(!f.tray->shown);
+    QVERIFY(!f->objVolume); // nothing after the close
 }
 
 void StartupTest::closingMinimisesAndClosesTheListener() {

@@ -40,6 +40,7 @@ private slots:
     void restoringAHiddenWindowShowsIt();
     void withoutANotificationAreaMinimisingStaysInTheTaskbar();
     void aVanishedNotificationAreaKeepsTheWindowReachable();
+    void aNotificationAreaThatAppearsLaterTakesTheWindow();
     void onlyIconsChangeTheTrayPicture();
     void removalIsRepeatableAndEndsTheHandling();
     void destroyingTheWindowRemovesTheIcon();
@@ -271,7 +272,7 @@ void ShellWindowTest::minimisingHidesIntoTheIcon() {
     trayStuff::addTrayIcon(window);
     window.setWindowState(window.windowState() | Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
-    QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
+    QCOMPARE(int(trayStuff::windowStateOf(window)), state);
     shell.tray->click(Click::Right);
     QVERIFY(window.isVisible());
     QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
@@ -318,6 +319,31 @@ void ShellWindowTest::aVanishedNotificationAreaKeepsTheWindowReachable() {
     window.showMinimized();
     QVERIFY(window.isVisible());
     QVERIFY(minimised(window));
+}
+
+void ShellWindowTest::aNotificationAreaThatAppearsLaterTakesTheWindow() {
+    Shell shell;
+    shell.tray->hasArea = false;
+    F_NUVOKrc window(shell.services());
+    window.show();
+    window.setWindowState(Qt::WindowMinimized); // on the taskbar, as after such a start
+    trayStuff::addTrayIcon(window);
+    QVERIFY(shell.tray->shown); // docks once there is an area
+    const int lines = logLines(window);
+    shell.tray->setAvailable(true);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(logLines(window), lines + 1);
+    shell.tray->click(Click::Right);
+    QVERIFY(window.isVisible());
+    QVERIFY(!minimised(window));
+    // Looked at anew when the user minimises, whether or not anyone said so.
+    shell.tray->hasArea = false;
+    window.showMinimized();
+    QVERIFY(window.isVisible());
+    window.showNormal();
+    shell.tray->hasArea = true;
+    window.setWindowState(Qt::WindowMinimized);
+    QVERIFY(!window.isVisible());
 }
 
 void ShellWindowTest::onlyIconsChangeTheTrayPicture() {

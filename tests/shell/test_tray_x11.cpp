@@ -44,7 +44,7 @@ void TrayX11Test::minimiseHidesAndAClickOnTheIconRestores() {
 
     QVERIFY(xdotool({QStringLiteral("windowminimize"), QString::number(window.winId())}));
     QVERIFY2(waitUntil([&] { return !window.isVisible(); }), "minimise did not hide the window");
-    QVERIFY(!(window.windowState() & Qt::WindowMinimized));
+    QVERIFY(!(trayStuff::windowStateOf(window) & Qt::WindowMinimized));
     QTest::qWait(300); // let the task bar settle for the picture
     screenshot(QStringLiteral("desktop-hidden.png"));
 

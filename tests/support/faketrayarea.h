@@ -22,15 +22,25 @@ public:
         handler = nullptr;
         ++removals;
     }
+    void watchAvailability(std::function<void()> onChange) override {
+        availabilityHandler = std::move(onChange);
+    }
     void click(Click which) {
         if (handler)
             handler(which);
+    }
+    // The area comes or goes, and says so as the system's does.
+    void setAvailable(bool available) {
+        hasArea = available;
+        if (availabilityHandler)
+            availabilityHandler();
     }
 
     bool hasArea = true;
     bool shown = false;
     QIcon icon;
     ClickHandler handler;
+    std::function<void()> availabilityHandler;
     int iconChanges = 0;
     int removals = 0;
 };
