@@ -103,6 +103,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::Timer1_Timer));
+    connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::keepStartWidth));
     Timer1->start();
 }
 
@@ -303,6 +304,18 @@ int F_NUVOKrc::outerHeightTwips() const {
 void F_NUVOKrc::setOuterWidthTwips(int twipsWidth) {
     const int frame = frameGeometry().width() - width();
     resize(qMax(1, pixels(twipsWidth) - frame), height());
+}
+
+// The width is an outer width, and the frame is known only once a window
+// manager has framed the shown window, which may be long after start-up when
+// the window starts hidden in the notification area.
+void F_NUVOKrc::keepStartWidth() {
+    if (!m_startWidthPending || !isVisible() || frameGeometry().width() == width())
+        return;
+    m_startWidthPending = false;
+    const int wanted = m_more->isChecked() ? kEnlargedWidth : kNormalWidth;
+    if (outerWidthTwips() != wanted)
+        setOuterWidthTwips(wanted);
 }
 
 void F_NUVOKrc::resizeEvent(QResizeEvent* event) {

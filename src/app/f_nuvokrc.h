@@ -5,6 +5,7 @@
 #include "remote/nestinglimit.h"
 #include "remote/remotestate.h"
 
+#include <QDeadlineTimer>
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
@@ -174,6 +175,7 @@ private:
     void createControls();
     void createMenu();
     void applyEnlarged();
+    void keepStartWidth();
     std::string readSetting(const char* key) const;
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {
@@ -192,8 +194,12 @@ private:
     QIcon m_blueIcon;
     std::unique_ptr<CommandSender> m_sender;
     int m_quietPortBoxWrites = 0;
-    bool m_minimisedAtStart = false; // until the user restores the window during start-up
-    bool m_unloaded = false;         // the window has been closed
+    bool m_minimisedAtStart = false;  // until the user restores the window during start-up
+    bool m_unloaded = false;          // the window has been closed
+    bool m_startWidthPending = false; // the start width awaits the window manager's frame
+    // While it runs, a window system that shows the start window is overruled.
+    QDeadlineTimer m_startSettling{0};
+    static constexpr int kStartSettlingMs = 3000;
     // Arrivals handled inside the waits of earlier ones, at most this deep.
     nuvok::NestingLimit m_arrivalNesting{32};
 };

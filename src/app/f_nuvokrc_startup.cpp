@@ -41,13 +41,17 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     strVideoTitle = QStringLiteral("VLC");
     // The program's own idea of the window: minimised until the user asks for
     // it (a click on the icon during the event pass below). What the window
-    // manager did with the window meanwhile does not count.
+    // manager did with the window meanwhile does not count. The window system
+    // is told only when the window is shown: a window it knows as minimised
+    // is mapped as an icon when shown later from the notification area, and
+    // the window manager's report of that would read as the user minimising.
     m_minimisedAtStart = true;
-    setWindowState(Qt::WindowMinimized);
+    winId(); // the window exists, hidden, for whoever looks for it
 
     // The listener's steps: a failure ends them with one log line.
     reportFailures([&] {
         setOuterWidthTwips(kNormalWidth);
+        m_startWidthPending = true;
         trayStuff::addTrayIcon(*this);
 
         const std::size_t found = asciiLower(commandLine).find("-port");
@@ -90,17 +94,18 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // that was withdrawn the moment it was mapped. A click on the icon during
     // the event pass shows it.
     reportFailures([&] {
-        if (!trayStuff::hidesToTray())
+        if (!trayStuff::hidesToTray()) {
+            setWindowState(Qt::WindowMinimized);
             show();
+        }
         eventpump::processPendingEvents();
         if (m_unloaded)
             return; // closed during the event pass: the close has done its work
-        // Some platforms give a window that was created minimised the size it
-        // was created with once it is shown; keep the narrow start width.
-        if (isVisible() && outerWidthTwips() != kNormalWidth)
-            setOuterWidthTwips(kNormalWidth);
-        if (m_minimisedAtStart)
+        keepStartWidth();
+        if (m_minimisedAtStart) {
+            m_startSettling.setRemainingTime(kStartSettlingMs);
             trayStuff::putAway(*this, Qt::WindowMinimized);
+        }
     });
     if (m_unloaded)
         return;

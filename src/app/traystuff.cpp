@@ -106,11 +106,10 @@ void putAway(F_NUVOKrc& window, Qt::WindowStates windowState) {
         return;
     }
     // On the taskbar. An X window manager may have mapped the window normally
-    // whatever it was asked at the start, while the toolkit still believes it
-    // minimised, so the request is made anew.
-    if (window.windowState() & Qt::WindowMinimized)
-        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    // whatever it was asked; the window's own change handler asks again when
+    // it says so later.
+    if (!(window.windowState() & Qt::WindowMinimized))
+        window.setWindowState(window.windowState() | Qt::WindowMinimized);
 }
 
 Qt::WindowStates windowStateOf(const F_NUVOKrc& window) {
@@ -120,14 +119,17 @@ Qt::WindowStates windowStateOf(const F_NUVOKrc& window) {
     return window.windowState() & ~Qt::WindowActive;
 }
 
+// The state is set before the window is shown, so that the window system
+// never sees it shown minimised: an X window manager that maps it as an icon
+// first reports that later, which would read as the user minimising it.
 void trayClicked(TrayArea::Click click) {
     F_NUVOKrc* window = tray().trayWindow;
     if (!window)
         return;
     switch (click) {
     case TrayArea::Click::Left:
-        window->show();
         window->rightClick();
+        window->show();
         if (tray().trayWindow) {
             window->raise();
             window->activateWindow();
@@ -135,11 +137,11 @@ void trayClicked(TrayArea::Click click) {
         break;
     case TrayArea::Click::Right: {
         const Qt::WindowStates kept = windowStateOf(*window);
-        window->show();
         if (kept & Qt::WindowMinimized)
             window->rightClick();
         else if ((window->windowState() & kNotNormal) != (kept & kNotNormal))
             window->setWindowState(kept); // as it was before it was hidden
+        window->show();
         window->activateWindow();
         break;
     }

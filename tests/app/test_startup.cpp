@@ -120,7 +120,7 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     WindowFixture f;
     f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
     QVERIFY(!f->isVisible());
-    QVERIFY(f->windowState() & Qt::WindowMinimized);
+    QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
     QCOMPARE(f->strAudioTitle, QStringLiteral("Winamp"));
     QCOMPARE(f->strVideoTitle, QStringLiteral("VLC"));
     QCOMPARE(f->outerWidthTwips(), 4680);
