@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasound2-dev libxdo-dev
                 libxtst-dev libx11-dev)
-TEST_PACKAGES=(xvfb xauth icewm x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
+TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
                g++-mingw-w64-x86-64 wine wine64
                desktop-file-utils groff-base dpkg-dev file
@@ -121,13 +121,13 @@ bench)
     for b in build/bench/bin/bench_*; do
         [ -x "$b" ] || continue
         case "$b" in
-        # The real program on a private X server, with a sound server so that
+        # The real program on a private desktop, with a sound server so that
         # it finds a mixer and asks nothing at start-up.
         */bench_desktop)
             rc=0
-            tests/mixer/with-pulseaudio.sh --alsa "$b" || rc=$?
+            tests/mixer/with-pulseaudio.sh --alsa scripts/private-desktop.sh "$b" || rc=$?
             if [ "$rc" = 77 ]; then
-                "$b" || status=1
+                scripts/private-desktop.sh "$b" || status=1
             elif [ "$rc" != 0 ]; then
                 status=1
             fi

@@ -4,104 +4,20 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace bench {
-namespace {
-
-class Pipe {
-public:
-    Pipe() {
-        if (pipe2(m_ends, O_CLOEXEC) != 0)
-            throw nuvok::Failure("Cannot create a pipe: " + std::string(std::strerror(errno)));
-    }
-    ~Pipe() {
-        closeWriteEnd();
-        close(m_ends[0]);
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    int readEnd() const { return m_ends[0]; }
-    int writeEnd() const { return m_ends[1]; }
-    void closeWriteEnd() {
-        if (m_ends[1] >= 0)
-            close(m_ends[1]);
-        m_ends[1] = -1;
-    }
-
-private:
-    int m_ends[2] = {-1, -1};
-};
-
-// The first line the server writes to the pipe: its display number.
-std::string readDisplayNumber(int fd, std::chrono::milliseconds limit) {
-    std::string text;
-    const auto deadline = Clock::now() + limit;
-    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
-        pollfd ready{fd, POLLIN, 0};
-        if (poll(&ready, 1, 100) <= 0)
-            continue;
-        char buffer[32];
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    const std::size_t end = text.find('\n');
-    return end == std::string::npos ? std::string() : text.substr(0, end);
-}
-
-bool windowManagerRunning(const std::string& display) {
-    Display* connection = XOpenDisplay(display.c_str());
-    if (connection == nullptr)
-        return false;
-    const Atom check = XInternAtom(connection, "_NET_SUPPORTING_WM_CHECK", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const bool found =
-        XGetWindowProperty(connection, DefaultRootWindow(connection), check, 0, 1, False, XA_WINDOW,
-                           &type, &format, &count, &remaining, &data) == Success &&
-        count == 1;
-    if (data != nullptr)
-        XFree(data);
-    XCloseDisplay(connection);
-    return found;
-}
-
-} // namespace
-
 PrivateDesktop::PrivateDesktop() {
-    Pipe pipe;
-    m_server = std::make_unique<ChildProcess>(ChildProcess::Options{
-        {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
-        environmentWith({}),
-        m_home.path() + "/xvfb.log",
-        pipe.writeEnd()});
-    pipe.closeWriteEnd();
-    const std::string number = readDisplayNumber(pipe.readEnd(), std::chrono::seconds(15));
-    if (number.empty())
-        throw nuvok::Failure("Xvfb did not start (see if it is installed: apt-get install xvfb)");
-    m_display = ":" + number;
-
-    m_windowManager = std::make_unique<ChildProcess>(ChildProcess::Options{
-        {"icewm"},
-        environmentWith({{"DISPLAY", m_display}, {"HOME", m_home.path()}}, {"WAYLAND_DISPLAY"}),
-        m_home.path() + "/icewm.log"});
-    if (!pollUntil([this] { return windowManagerRunning(m_display); }, std::chrono::seconds(15),
-                   std::chrono::milliseconds(50)))
-        throw nuvok::Failure("The icewm window manager did not start on " + m_display);
-}
-
-PrivateDesktop::~PrivateDesktop() {
-    m_windowManager.reset();
-    m_server.reset();
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0')
+        throw nuvok::Failure("No X display: run the bench on a private desktop "
+                             "(scripts/private-desktop.sh, as ./dev.sh bench does)");
+    m_display = display;
+    const char* windowManager = std::getenv("NUVOKRC_DESKTOP_WM");
+    m_windowManager = windowManager != nullptr ? windowManager : "an unknown window manager";
 }
 
 KeyTarget::KeyTarget(const std::string& display, const std::string& title) {

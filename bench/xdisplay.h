@@ -10,20 +10,17 @@
 
 namespace bench {
 
-// A private X server with a window manager, for as long as this object lives.
+// The private X server with a window manager that the bench runs on
+// (scripts/private-desktop.sh starts them and names them in the environment).
 class PrivateDesktop {
 public:
-    PrivateDesktop(); // throws nuvok::Failure when either cannot be started
-    ~PrivateDesktop();
-    PrivateDesktop(const PrivateDesktop&) = delete;
-    PrivateDesktop& operator=(const PrivateDesktop&) = delete;
+    PrivateDesktop(); // throws nuvok::Failure when there is no display
     const std::string& display() const { return m_display; }
+    const std::string& windowManager() const { return m_windowManager; }
 
 private:
-    TempDir m_home;
     std::string m_display;
-    std::unique_ptr<ChildProcess> m_server;
-    std::unique_ptr<ChildProcess> m_windowManager;
+    std::string m_windowManager;
 };
 
 // A top-level window of the bench's own with a title like the video player's.

@@ -22,8 +22,10 @@ for program in nuvokrc nuvok-send; do
 done
 
 if [ "${NUVOKRC_SCREENSHOT_INNER:-}" != 1 ]; then
-    # The volume keys need a mixer: run everything against a private sound server.
-    NUVOKRC_SCREENSHOT_INNER=1 exec tests/mixer/with-pulseaudio.sh --alsa "$0" "$build" "$output"
+    # The volume keys need a mixer: run everything against a private sound
+    # server, on a private desktop.
+    NUVOKRC_SCREENSHOT_INNER=1 exec tests/mixer/with-pulseaudio.sh --alsa \
+        scripts/private-desktop.sh --screen 800x600x24 "$0" "$build" "$output"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/nuvokrc-shot.XXXXXX")
@@ -51,17 +53,7 @@ waitFor() { # waitFor DESCRIPTION COMMAND...: polls for up to ten seconds
     exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-waitFor "the start of Xvfb" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
 export QT_QPA_PLATFORM=xcb
-
-# Settings and the window manager's files stay in the sound server's private HOME.
-icewm >"$work/icewm.log" 2>&1 &
-pids+=($!)
-waitFor "the start of icewm" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 
 # A stand-in for the video player, found by its title as a real one would be.
 xmessage -title "holiday.mkv - VLC media player" -geometry 300x80+460+40 \

@@ -1,5 +1,5 @@
 // The X11 back-end on a real desktop: a private X server with icewm
-// (run_with_xvfb.sh), stand-in player windows in processes of their own, and
+// (scripts/private-desktop.sh), stand-in player windows in processes of their own, and
 // the window manager's and the windows' own view of what happened.
 
 #include "common/failure.h"
@@ -100,7 +100,7 @@ private:
 };
 
 void DesktopControlX11Test::initTestCase() {
-    QVERIFY2(m_probe.connected(), "run this test through run_with_xvfb.sh");
+    QVERIFY2(m_probe.connected(), "run this test through scripts/private-desktop.sh");
 }
 
 void DesktopControlX11Test::activatesThePlayerAndTypesIntoItAlone() {

@@ -93,7 +93,7 @@ int DesktopProbe::closeWindowsTitled(const QString& title) const {
     return asked;
 }
 
-std::vector<unsigned long> DesktopProbe::managedWindowsTitled(const QString& title) const {
+std::vector<unsigned long> DesktopProbe::managedWindows() const {
     std::vector<unsigned long> found;
     Atom type = None;
     int format = 0;
@@ -105,14 +105,19 @@ std::vector<unsigned long> DesktopProbe::managedWindowsTitled(const QString& tit
                            XA_WINDOW, &type, &format, &count, &remaining, &data) == Success &&
         data != nullptr && format == 32) {
         const auto* windows = reinterpret_cast<const long*>(data);
-        for (unsigned long i = 0; i < count; ++i) {
-            const auto window = static_cast<unsigned long>(windows[i]);
-            if (titleOf(window) == title.toUtf8())
-                found.push_back(window);
-        }
+        for (unsigned long i = 0; i < count; ++i)
+            found.push_back(static_cast<unsigned long>(windows[i]));
     }
     if (data != nullptr)
         XFree(data);
+    return found;
+}
+
+std::vector<unsigned long> DesktopProbe::managedWindowsTitled(const QString& title) const {
+    std::vector<unsigned long> found;
+    for (unsigned long window : managedWindows())
+        if (titleOf(window) == title.toUtf8())
+            found.push_back(window);
     return found;
 }
 
@@ -126,6 +131,60 @@ void DesktopProbe::close(unsigned long window) const {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(m_display, window, False, NoEventMask, &event);
     XFlush(m_display);
+}
+
+std::vector<unsigned long> DesktopProbe::windowsTitled(const QString& title) const {
+    std::vector<unsigned long> found;
+    std::vector<Window> pending{DefaultRootWindow(m_display)};
+    while (!pending.empty()) {
+        const Window window = pending.back();
+        pending.pop_back();
+        if (titleOf(window) == title.toUtf8())
+            found.push_back(window);
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
+            continue;
+        pending.insert(pending.end(), children, children + count);
+        if (children != nullptr)
+            XFree(children);
+    }
+    return found;
+}
+
+DesktopProbe::WindowView DesktopProbe::view(unsigned long window) const {
+    WindowView seen;
+    for (unsigned long managed : managedWindows())
+        seen.managed = seen.managed || managed == window;
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(m_display, window, &attributes))
+        return seen;
+    seen.viewable = attributes.map_state == IsViewable;
+    const Atom wmState = XInternAtom(m_display, "WM_STATE", False);
+    seen.wmState = firstLong(m_display, window, wmState, wmState).value_or(-1);
+    int x = 0;
+    int y = 0;
+    Window child = None;
+    XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child);
+    seen.frame = QRect(x, y, attributes.width, attributes.height);
+    // _NET_FRAME_EXTENTS: left, right, top, bottom
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_FRAME_EXTENTS", False),
+                           0, 4, False, XA_CARDINAL, &type, &format, &count, &remaining,
+                           &data) == Success &&
+        data != nullptr && format == 32 && count == 4) {
+        const auto* extents = reinterpret_cast<const long*>(data);
+        seen.frame.adjust(int(-extents[0]), int(-extents[2]), int(extents[1]), int(extents[3]));
+    }
+    if (data != nullptr)
+        XFree(data);
+    return seen;
 }
 
 int DesktopProbe::layoutGroup() const {

@@ -7,6 +7,7 @@
 #include "support/eventwait.h"
 
 #include <QProcess>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -121,6 +122,17 @@ public:
     // Sends WM_DELETE_WINDOW to the window.
     void close(unsigned long window) const;
 
+    // Every window with exactly this title, managed or not.
+    std::vector<unsigned long> windowsTitled(const QString& title) const;
+    // What the window manager and the server say of a top-level window.
+    struct WindowView {
+        bool managed = false;  // listed in _NET_CLIENT_LIST (taskbar and window lists)
+        bool viewable = false; // mapped, with all its ancestors
+        long wmState = -1;     // WM_STATE: 0 withdrawn, 1 normal, 3 iconic; -1 none
+        QRect frame;           // on the screen, the window manager's frame included
+    };
+    WindowView view(unsigned long window) const;
+
     // The keyboard layout in use (XKB group) and Caps Lock, as the user
     // switches them; both take effect before the next request.
     int layoutGroup() const;
@@ -129,6 +141,7 @@ public:
     void lockCaps(bool locked) const;
 
 private:
+    std::vector<unsigned long> managedWindows() const;
     void visit(unsigned long window, const QByteArray& title, int& asked) const;
     QByteArray titleOf(unsigned long window) const;
     bool takesDelete(unsigned long window) const;

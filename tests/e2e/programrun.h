@@ -149,6 +149,9 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        // For sanitizer builds; ignored otherwise.
+        environment.insert(QStringLiteral("LSAN_OPTIONS"),
+                           QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
         m_process.setProcessEnvironment(environment);
         QObject::connect(&m_process, &QProcess::readyReadStandardError,
                          [this] { takeErrorOutput(); });

@@ -196,8 +196,6 @@ void EndToEndTest::endRequestClosesTheWindowAndEndsNormally() {
     Program program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=TCP\n").arg(port));
     // Start-up may still be waiting at the no-mixer box when the request comes.
     program.withoutSoundDevices();
-    program.setEnvironment(QStringLiteral("LSAN_OPTIONS"),
-                           QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
     QVERIFY(program.start({}));
     QVERIFY2(waitUntil([&] { return tcpListening(port); }, kLineTimeoutMs),
              qPrintable(program.lines().join(QLatin1Char('\n'))));

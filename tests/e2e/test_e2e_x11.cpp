@@ -1,5 +1,5 @@
 // The real program on a real desktop (a private X server with icewm, see
-// tests/desktop/run_with_xvfb.sh): the handset simulator selects a player
+// scripts/private-desktop.sh): the handset simulator selects a player
 // mode, the program brings the player window forward and types into it, and
 // the window manager's close request ends the program.
 
@@ -30,7 +30,7 @@ private slots:
 
 void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
     DesktopProbe probe;
-    QVERIFY2(probe.connected(), "run this test through run_with_xvfb.sh");
+    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
     KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"));
     KeyWindow winamp(QStringLiteral("1. Artist - Title - Winamp"));
     KeyWindow other(QStringLiteral("Notes"));
@@ -42,9 +42,6 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
     Program program(QString{}, QStringLiteral("xcb"));
     // The no-mixer box always shows, and the user closes it.
     program.withoutSoundDevices();
-    // For sanitizer builds; ignored otherwise.
-    program.setEnvironment(QStringLiteral("LSAN_OPTIONS"),
-                           QStringLiteral("suppressions=" LSAN_SUPPRESSIONS));
     QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
     QVERIFY2(program.waitForLine(QStringLiteral("Port: %1").arg(port)),
              qPrintable(program.lines().join(QLatin1Char('\n'))));

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Runs a command on a private desktop: its own Xvfb display and a window
+# manager, both ended when the command ends. The tests, the benchmarks and the
+# screenshot all start their desktops through this one script.
+#   private-desktop.sh [--wm icewm|fluxbox|openbox|none] [--screen WxHxD]
+#                      [--artifacts DIR] COMMAND [ARGS...]
+# --wm       the window manager (default icewm); icewm and fluxbox have a
+#            notification area, openbox has none
+# --screen   the screen size and depth (default 1024x768x24)
+# --artifacts keep the server's and window manager's logs there (default: a
+#            temporary folder that is removed afterwards)
+# The command sees DISPLAY, NUVOKRC_DESKTOP_WM (the window manager's name) and
+# NUVOKRC_DESKTOP_TRAY (yes or no: whether the desktop has a notification
+# area); the window manager runs with a private HOME of its own. Exits with the
+# command's status, or 77 (skipped) when Xvfb or the window manager is not
+# installed.
+set -u
+
+wm=icewm
+screen=1024x768x24
+artifacts=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --wm) wm=$2; shift 2 ;;
+    --screen) screen=$2; shift 2 ;;
+    --artifacts) artifacts=$2; shift 2 ;;
+    --) shift; break ;;
+    *) break ;;
+    esac
+done
+[ $# -gt 0 ] || { sed -n '2,/^set /{/^#/p}' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+
+case "$wm" in
+icewm | fluxbox) tray=yes ;;
+openbox | none) tray=no ;;
+*) echo "private-desktop: unknown window manager '$wm'" >&2; exit 2 ;;
+esac
+for tool in Xvfb xprop $([ "$wm" = none ] || echo "$wm"); do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (./dev.sh test installs it)" >&2
+        exit 77
+    fi
+done
+
+if [ -n "$artifacts" ]; then
+    mkdir -p "$artifacts"
+    work=$(realpath "$artifacts")
+else
+    work=$(mktemp -d "${TMPDIR:-/tmp}/nuvokrc-desktop.XXXXXX")
+fi
+mkdir -p "$work/wm-home"
+pids=()
+# Some window managers (fluxbox) outlive a TERM; whatever is left after a few
+# seconds is killed, so that the desktop never outlives its command.
+cleanup() {
+    local pid left
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null
+    done
+    for _ in $(seq 50); do
+        left=0
+        for pid in "${pids[@]}"; do
+            kill -0 "$pid" 2>/dev/null && left=1
+        done
+        [ "$left" = 0 ] && break
+        sleep 0.1
+    done
+    for pid in "${pids[@]}"; do
+        kill -9 "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+    [ -n "$artifacts" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+# Xvfb picks a free display itself and writes its number to the file.
+rm -f "$work/display"
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$work/display" \
+    >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 150); do
+    [ -s "$work/display" ] && break
+    kill -0 "${pids[0]}" 2>/dev/null || break
+    sleep 0.1
+done
+if ! [ -s "$work/display" ]; then
+    echo "private-desktop: Xvfb did not start" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
+
+if [ "$wm" != none ]; then
+    HOME="$work/wm-home" "$wm" >"$work/$wm.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 150); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.1
+    done
+    if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; then
+        echo "private-desktop: $wm did not start" >&2
+        cat "$work/$wm.log" >&2
+        exit 1
+    fi
+fi
+
+export NUVOKRC_DESKTOP_WM=$wm NUVOKRC_DESKTOP_TRAY=$tray
+# In the background, with the caller's input, so that a TERM ends the desktop too.
+"$@" <&0 &
+wait $!

@@ -1,0 +1,217 @@
+// The real program on a real desktop: a private X server with the window
+// manager named by scripts/private-desktop.sh, and a private sound server.
+// What the user sees is read back from the X server, not from the toolkit:
+// with a notification area the window starts withdrawn (hidden in the icon),
+// without one it starts iconic on the taskbar, and it is never shown normally
+// until the user asks for it.
+
+#include "desktop/x11desktop.h"
+#include "e2e/programrun.h"
+
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+using namespace nuvok::e2e;
+using nuvok::test::DesktopProbe;
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
+// The outer width of the window as it starts, in pixels (4680 twips).
+constexpr int kNormalOuterWidth = 312;
+// How long a put-away window must stay put away.
+constexpr int kSteadyMs = 700;
+
+bool desktopHasTray() {
+    return qEnvironmentVariable("NUVOKRC_DESKTOP_TRAY") == QLatin1String("yes");
+}
+
+// The program's main window once it exists on the server.
+unsigned long mainWindow(const DesktopProbe& probe) {
+    unsigned long found = 0;
+    waitUntil(
+        [&] {
+            const auto windows = probe.windowsTitled(kProgramTitle);
+            found = windows.empty() ? 0 : windows.front();
+            return found != 0;
+        },
+        kLineTimeoutMs);
+    return found;
+}
+
+// Withdrawn: no window manager lists or shows it (some leave a stale WM_STATE
+// behind, so that alone does not tell).
+bool withdrawn(const DesktopProbe::WindowView& seen) {
+    return !seen.managed && !seen.viewable;
+}
+bool iconic(const DesktopProbe::WindowView& seen) {
+    return seen.managed && !seen.viewable && seen.wmState == 3;
+}
+bool shownNormally(const DesktopProbe::WindowView& seen) {
+    return seen.managed && seen.viewable && seen.wmState == 1;
+}
+bool putAway(const DesktopProbe::WindowView& seen) {
+    return desktopHasTray() ? withdrawn(seen) : iconic(seen);
+}
+
+QString describe(const DesktopProbe::WindowView& seen) {
+    return QStringLiteral("managed %1, viewable %2, WM_STATE %3")
+        .arg(seen.managed)
+        .arg(seen.viewable)
+        .arg(seen.wmState);
+}
+
+// Notes whether the window was ever viewable while it is watched.
+class MapWatch {
+public:
+    explicit MapWatch(const DesktopProbe& probe) : m_probe(probe) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const auto windows = m_probe.windowsTitled(kProgramTitle);
+            for (unsigned long window : windows)
+                m_everViewable = m_everViewable || m_probe.view(window).viewable;
+        });
+        m_timer.start(10);
+    }
+    bool everViewable() const { return m_everViewable; }
+
+private:
+    const DesktopProbe& m_probe;
+    QTimer m_timer;
+    bool m_everViewable = false;
+};
+
+// The program's icon: its small window docked in the notification area, once
+// the panel has stopped moving it.
+QRect trayIcon(const DesktopProbe& probe) {
+    const auto find = [&probe] {
+        for (unsigned long window : probe.windowsTitled(QStringLiteral("NUVOKrc"))) {
+            const DesktopProbe::WindowView seen = probe.view(window);
+            if (seen.viewable && seen.frame.width() <= 48 && seen.frame.height() <= 48)
+                return seen.frame;
+        }
+        return QRect();
+    };
+    QRect now = find();
+    QRect before;
+    while (!now.isEmpty() && now != before) {
+        before = now;
+        QTest::qWait(200);
+        now = find();
+    }
+    return now;
+}
+
+bool click(const QPoint& at) {
+    return QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("mousemove"), QString::number(at.x()),
+                              QString::number(at.y()), QStringLiteral("click"),
+                              QStringLiteral("1")}) == 0;
+}
+
+// Waits until the window is put away and stays so for a while.
+QString settlesPutAway(const DesktopProbe& probe, unsigned long window) {
+    if (!waitUntil([&] { return putAway(probe.view(window)); }, kLineTimeoutMs))
+        return QStringLiteral("not put away: ") + describe(probe.view(window));
+    QTest::qWait(kSteadyMs);
+    if (!putAway(probe.view(window)))
+        return QStringLiteral("came back: ") + describe(probe.view(window));
+    return {};
+}
+
+} // namespace
+
+class RealDesktopTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyStartPutsTheWindowAway();
+    void theIconRestoresAndMinimisingHidesAgain();
+    void aTakenPortKeepsTheWindowReachable();
+
+private:
+    DesktopProbe m_probe;
+};
+
+void RealDesktopTest::initTestCase() {
+    QVERIFY2(m_probe.connected(), "run this test through scripts/private-desktop.sh");
+}
+
+void RealDesktopTest::everyStartPutsTheWindowAway() {
+    for (int start = 0; start < 3; ++start) {
+        const MapWatch watch(m_probe);
+        const quint16 port = freePort();
+        Program program(QString{}, QStringLiteral("xcb"));
+        QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+        QVERIFY2(waitForListener(program, port),
+                 qPrintable(program.lines().join(QLatin1Char('\n'))));
+        const unsigned long window = mainWindow(m_probe);
+        QVERIFY(window != 0);
+        const QString failure = settlesPutAway(m_probe, window);
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("start %1: ").arg(start) + failure));
+        // Without a notification area the window manager shows the window
+        // for a moment before it minimises it; with one it is never mapped.
+        if (desktopHasTray())
+            QVERIFY2(!watch.everViewable(), qPrintable(QStringLiteral("start %1").arg(start)));
+    }
+}
+
+void RealDesktopTest::theIconRestoresAndMinimisingHidesAgain() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    QVERIFY(settlesPutAway(m_probe, window).isEmpty());
+    for (int round = 0; round < 2; ++round) {
+        QRect icon;
+        QVERIFY2(waitUntil([&] { return !(icon = trayIcon(m_probe)).isEmpty(); }, kLineTimeoutMs),
+                 "no icon in the notification area");
+        // A click that lands while the panel still settles the icon is lost,
+        // as it would be for a user; a few are allowed.
+        const bool shown = waitUntil(
+            [&] {
+                return click(icon.center()) &&
+                       waitUntil([&] { return shownNormally(m_probe.view(window)); }, 3000);
+            },
+            kLineTimeoutMs);
+        QVERIFY2(shown, qPrintable(QStringLiteral("round %1: ").arg(round) +
+                                   describe(m_probe.view(window))));
+        // Set once the window manager has framed the window; window managers
+        // count their borders differently by a pixel or two.
+        QVERIFY2(
+            waitUntil(
+                [&] { return qAbs(m_probe.view(window).frame.width() - kNormalOuterWidth) <= 4; },
+                kLineTimeoutMs),
+            qPrintable(QStringLiteral("round %1: %2\n")
+                           .arg(round)
+                           .arg(m_probe.view(window).frame.width()) +
+                       program.lines().join(QLatin1Char('\n'))));
+        m_probe.minimise(window);
+        const QString failure = settlesPutAway(m_probe, window);
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("round %1: ").arg(round) + failure));
+    }
+}
+
+void RealDesktopTest::aTakenPortKeepsTheWindowReachable() {
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    const QString port = QString::number(occupier.localPort());
+    Program program(QString{}, QStringLiteral("xcb"));
+    QVERIFY(program.start({QStringLiteral("-port"), port}));
+    QVERIFY2(waitUntil([&] { return !program.lines().filter(port).isEmpty(); }, kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    const QString failure = settlesPutAway(m_probe, window);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    if (desktopHasTray())
+        QVERIFY(waitUntil([&] { return !trayIcon(m_probe).isEmpty(); }, kLineTimeoutMs));
+}
+
+QTEST_GUILESS_MAIN(RealDesktopTest)
+#include "test_realdesktop.moc"
