@@ -124,8 +124,9 @@ void F_NUVOKrc::closeEvent(QCloseEvent* event) {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    Form_QueryUnload();
-    Form_Unload();
+    // The close goes through whatever fails on the way.
+    reportFailures([this] { Form_QueryUnload(); });
+    reportFailures([this] { Form_Unload(); });
     emit unloaded();
 }
 

@@ -66,8 +66,15 @@ void addTrayIcon(F_NUVOKrc& window) {
         state.area = std::make_shared<SystemTrayArea>();
     state.hadArea = state.area->available();
     // Shown even without an area: the icon docks once one appears.
-    state.area->show(window.windowIcon(), &trayClicked);
-    state.area->watchAvailability(&areaChanged);
+    // Both arrive from the event loop: a failure becomes a log line.
+    state.area->show(window.windowIcon(), [](TrayArea::Click click) {
+        if (F_NUVOKrc* shown = tray().trayWindow)
+            shown->reportFailures([click] { trayClicked(click); });
+    });
+    state.area->watchAvailability([] {
+        if (F_NUVOKrc* shown = tray().trayWindow)
+            shown->reportFailures(&areaChanged);
+    });
     state.windowGone = QObject::connect(&window, &QObject::destroyed, [] { removeTrayIcon(); });
     if (!state.hadArea)
         window.logData(QStringLiteral(
