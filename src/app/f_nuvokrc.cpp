@@ -256,6 +256,12 @@ void F_NUVOKrc::logData(const QString& strText) {
     // The break goes before the line, so the text always ends with the newest
     // line; inserting at the end costs the line's length, not the log's.
     end.insertText(QChar(u'\n') + line);
+    // Keeping the end in view lays out the newest line; once a newer one
+    // follows, that layout (most of a short line's memory) is let go. A line
+    // scrolled into view is laid out again when it is painted.
+    QTextBlock previous = t_receive->document()->lastBlock().previous();
+    if (previous.isValid())
+        previous.clearLayout();
     if (m_options.logToStderr) {
         const QByteArray utf8 = line.toUtf8();
         std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
