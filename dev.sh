@@ -13,8 +13,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasound2-dev libxdo-dev
-                libxtst-dev libx11-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasound2-dev libxtst-dev
+                libx11-dev)
 TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
                g++-mingw-w64-x86-64 wine wine64

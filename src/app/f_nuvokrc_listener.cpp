@@ -82,6 +82,8 @@ void F_NUVOKrc::Winsock1_Close() {
     Winsock1->Close();
 }
 
+// The tray first when a key starts and last when it ends, so that the icon the
+// user watches is blue for the whole handling: keep the two orders apart.
 void F_NUVOKrc::showActivity(bool busy) {
     const QIcon& icon = busy ? m_blueIcon : m_greenIcon;
     if (busy) {
