@@ -19,7 +19,7 @@ TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool 
                pulseaudio-utils libasound2-plugins
                g++-mingw-w64-x86-64 wine wine64
                desktop-file-utils groff-base dpkg-dev file
-               clang libclang-rt-14-dev)
+               clang libclang-rt-dev)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
 # The README's screenshot: a private X server and sound server, a font with control pictures.
@@ -104,7 +104,7 @@ asan)
     ctest --preset asan
     ;;
 fuzz)
-    install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+    install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-dev
     fuzz "$@"
     ;;
 wine)
