@@ -44,6 +44,7 @@ mkdir -p "$cache/debootstrap" "$cache/apt/partial"
 log=$cache/last-run.log
 root=$(mktemp -d /var/tmp/nuvokrc-$release.XXXXXX)
 mounts=()
+tools=""
 start=$SECONDS
 
 # Unmounts in reverse order; the chroot is removed only when nothing is
@@ -70,7 +71,7 @@ bind() { # SOURCE TARGET [MOUNT-OPTIONS...]
 }
 
 verdict() {
-    echo "check-debian: Debian $release ($uri): $1 in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s (log: $log)"
+    echo "check-debian: Debian $release${tools:+ ($tools)}: $1 in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s (log: $log)"
 }
 
 run() {
@@ -94,12 +95,14 @@ run() {
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         NUVOKRC_TEST_ONLY=suite CI="${CI:-}" \
         /bin/bash -c 'cd /src/nuvokrc && ./dev.sh test'
+    # What the verdict was reached with.
+    tools=$(chroot "$root" dpkg-query -W -f='${Package} ${Version}, ' qt6-base-dev g++ cmake |
+        sed 's/, $//')
 }
 
 echo "check-debian: Debian $release from $uri (log: $log)"
 if run >"$log" 2>&1; then
-    grep -E '^[0-9]+% tests passed' "$log" || true
-    verdict "PASSED"
+    verdict "PASSED ($(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1))"
 else
     tail -n 40 "$log" >&2
     verdict "FAILED"
