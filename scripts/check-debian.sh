@@ -4,7 +4,10 @@
 # debootstrap from the package source this machine uses, then
 # "./dev.sh test" in it for the test preset's suite (the sanitizers, fuzzing,
 # Wine and the package stay with the host). Prints one line with the verdict.
-#   check-debian.sh RELEASE     bookworm (12) or trixie (13)
+#   check-debian.sh RELEASE [COMMAND]
+# RELEASE    bookworm (12) or trixie (13)
+# COMMAND    the dev.sh command to run there instead, e.g. asan or wine (its
+#            arguments may follow)
 # Needs root and debootstrap. The downloaded packages are kept in
 # $NUVOKRC_DEBIAN_CACHE/RELEASE (default /var/cache/nuvokrc-debian), so a
 # second run downloads nothing; the chroot itself is removed after each run.
@@ -20,6 +23,8 @@ trixie | 13) release=trixie ;;
     exit 2
     ;;
 esac
+shift
+command=("${@:-test}")
 [ "$(id -u)" -eq 0 ] || { echo "check-debian: $release needs root (chroot, mounts)" >&2; exit 2; }
 command -v debootstrap >/dev/null || { echo "check-debian: debootstrap is not installed" >&2; exit 2; }
 
@@ -94,13 +99,13 @@ run() {
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         NUVOKRC_TEST_ONLY=suite CI="${CI:-}" \
-        /bin/bash -c 'cd /src/nuvokrc && ./dev.sh test'
+        /bin/bash -c 'cd /src/nuvokrc && exec ./dev.sh "$@"' dev.sh "${command[@]}"
     # What the verdict was reached with.
     tools=$(chroot "$root" dpkg-query -W -f='${Package} ${Version}, ' qt6-base-dev g++ cmake |
         sed 's/, $//')
 }
 
-echo "check-debian: Debian $release from $uri (log: $log)"
+echo "check-debian: Debian $release from $uri: ./dev.sh ${command[*]} (log: $log)"
 if run >"$log" 2>&1; then
     verdict "PASSED ($(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1))"
 else
