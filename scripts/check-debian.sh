@@ -47,6 +47,9 @@ uri=$(mirror)
 cache=${NUVOKRC_DEBIAN_CACHE:-/var/cache/nuvokrc-debian}/$release
 mkdir -p "$cache/debootstrap" "$cache/apt/partial"
 log=$cache/last-run.log
+# One run of a release at a time: the package cache is shared.
+exec 9>"$cache/lock"
+flock 9
 root=$(mktemp -d /var/tmp/nuvokrc-$release.XXXXXX)
 mounts=()
 tools=""
@@ -99,7 +102,7 @@ run() {
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         NUVOKRC_TEST_ONLY=suite CI="${CI:-}" \
-        /bin/bash -c 'cd /src/nuvokrc && exec ./dev.sh "$@"' dev.sh "${command[@]}"
+        /bin/bash -c 'cd /src/nuvokrc && exec ./dev.sh "$@"' dev.sh "${command[@]}" 9>&-
     # What the verdict was reached with.
     tools=$(chroot "$root" dpkg-query -W -f='${Package} ${Version}, ' qt6-base-dev g++ cmake |
         sed 's/, $//')
@@ -107,7 +110,8 @@ run() {
 
 echo "check-debian: Debian $release from $uri: ./dev.sh ${command[*]} (log: $log)"
 if run >"$log" 2>&1; then
-    verdict "PASSED ($(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1))"
+    summary=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1 || true)
+    verdict "PASSED${summary:+ ($summary)}"
 else
     tail -n 40 "$log" >&2
     verdict "FAILED"
