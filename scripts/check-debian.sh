@@ -51,17 +51,17 @@ log=$cache/last-run.log
 exec 9>"$cache/lock"
 flock 9
 root=$(mktemp -d /var/tmp/nuvokrc-$release.XXXXXX)
-mounts=()
 tools=""
 start=$SECONDS
 
-# Unmounts in reverse order; the chroot is removed only when nothing is
-# mounted in it any more, so that a stuck mount never lets rm reach /dev or
-# the package cache.
+# Unmounts whatever is mounted in the chroot, the deepest first; the chroot
+# is removed only when nothing is mounted in it any more, so that a stuck mount
+# never lets rm reach /dev or the package cache.
 cleanup() {
-    local i
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" 2>/dev/null || true
+    local target
+    for target in $(awk -v root="$root/" 'index($2, root) == 1 { print $2 }' /proc/self/mounts |
+        sort -r); do
+        umount "$target" 2>/dev/null || umount -l "$target" 2>/dev/null || true
     done
     if ! grep -q " $root/" /proc/self/mounts; then
         rm -rf --one-file-system "$root"
@@ -75,7 +75,6 @@ trap 'exit 130' INT TERM
 bind() { # SOURCE TARGET [MOUNT-OPTIONS...]
     mkdir -p "$2"
     mount "${@:3}" "$1" "$2"
-    mounts+=("$2")
 }
 
 verdict() {
@@ -103,13 +102,22 @@ run() {
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         NUVOKRC_TEST_ONLY=suite CI="${CI:-}" \
         /bin/bash -c 'cd /src/nuvokrc && exec ./dev.sh "$@"' dev.sh "${command[@]}" 9>&-
-    # What the verdict was reached with.
-    tools=$(chroot "$root" dpkg-query -W -f='${Package} ${Version}, ' qt6-base-dev g++ cmake |
-        sed 's/, $//')
 }
 
 echo "check-debian: Debian $release from $uri: ./dev.sh ${command[*]} (log: $log)"
-if run >"$log" 2>&1; then
+# In a subshell of its own with errexit, so that any failing step fails the
+# run (a function called as a condition would ignore errexit).
+set +e
+(
+    set -e
+    run
+) >"$log" 2>&1
+status=$?
+set -e
+# What the verdict was reached with.
+tools=$(chroot "$root" dpkg-query -W -f='${Package} ${Version}, ' qt6-base-dev g++ cmake 2>/dev/null |
+    sed 's/, $//' || true)
+if [ "$status" -eq 0 ]; then
     summary=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1 || true)
     verdict "PASSED${summary:+ ($summary)}"
 else
