@@ -2,7 +2,9 @@
 # Developer entry point: installs what is missing, builds, runs, tests.
 #   ./dev.sh run [ARGS...]   build and start the program
 #   ./dev.sh test            build with the test preset and run the whole suite, then the
-#                            suite with sanitizers and the fuzz step
+#                            suite with sanitizers, the fuzz step, the Windows build under
+#                            Wine, the package check and the other Debian release's check
+#                            (NUVOKRC_TEST_ONLY=suite: only the test preset's suite)
 #   ./dev.sh asan            the suite with address and undefined-behaviour sanitizers
 #   ./dev.sh fuzz [SECONDS]  run each fuzz target of the core for SECONDS (default 30)
 #   ./dev.sh wine            cross-build the core and Windows back-ends, run their tests under Wine
@@ -17,9 +19,11 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasoun
                 libx11-dev)
 TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
-               g++-mingw-w64-x86-64 wine wine64
-               desktop-file-utils groff-base dpkg-dev file
-               clang libclang-rt-14-dev)
+               desktop-file-utils groff-base dpkg-dev file)
+# The steps after the test preset's suite: sanitizers and fuzzing (clang), the
+# Windows build under Wine, the check of the other Debian release (debootstrap).
+# Names without a version, so that one list serves Debian 12 and 13.
+HOST_TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-dev debootstrap)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
 # The README's screenshot: a private X server and sound server, a font with control pictures.
@@ -40,6 +44,43 @@ install_missing() {
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
+}
+
+# Fails naming every package that the package source does not know, without
+# installing anything: the packages of the steps that a run of only the suite
+# leaves out must still exist on this release.
+check_known() {
+    local unknown=() pkg
+    for pkg in "$@"; do
+        apt-cache show --no-all-versions "$pkg" >/dev/null 2>&1 || unknown+=("$pkg")
+    done
+    [ ${#unknown[@]} -eq 0 ] && return 0
+    echo "dev.sh: this release has no package ${unknown[*]}" >&2
+    return 1
+}
+
+# The check of the Debian release this machine is not on (12 on 13, 13 on 12),
+# in a fresh chroot; it needs root for the chroot and its mounts.
+other_release() {
+    local codename other
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    case "$codename" in
+    bookworm) other=trixie ;;
+    trixie) other=bookworm ;;
+    *)
+        echo "dev.sh: the other Debian release's check skipped: this is not Debian 12 or 13 (${codename:-unknown})"
+        return 0
+        ;;
+    esac
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "dev.sh: the $other check skipped: it needs root for its chroot"
+        return 0
+    fi
+    if ! command -v debootstrap >/dev/null; then
+        echo "dev.sh: the $other check skipped: debootstrap is not installed"
+        return 0
+    fi
+    scripts/check-debian.sh "$other"
 }
 
 build() {
@@ -86,7 +127,14 @@ run)
     exec build/default/bin/nuvokrc "$@"
     ;;
 test)
-    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    if [ "${NUVOKRC_TEST_ONLY:-}" = suite ]; then
+        install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+        build test
+        ctest --preset test
+        check_known "${HOST_TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
+        exit 0
+    fi
+    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${HOST_TEST_PACKAGES[@]}"
     build test
     ctest --preset test
     build asan
@@ -97,6 +145,7 @@ test)
         ctest --preset mingw
     fi
     scripts/check-package.sh
+    other_release
     ;;
 asan)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
@@ -104,7 +153,7 @@ asan)
     ctest --preset asan
     ;;
 fuzz)
-    install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+    install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-dev
     fuzz "$@"
     ;;
 wine)

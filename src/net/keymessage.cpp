@@ -216,7 +216,8 @@ std::string handsetUsage() {
            "  nuvok-send --tcp --port 5000 menu right 5\n"
            "\n"
            "Exit status: 0 when every message was sent, 1 when the receiver refused or could not\n"
-           "be reached, 2 for a wrong command line.\n";
+           "be reached, 2 for a wrong command line. UDP has no receipt: 0 means that no refusal\n"
+           "came back from the receiving host within a moment, not that NUVOKrc got the keys.\n";
 }
 
 } // namespace nuvok
