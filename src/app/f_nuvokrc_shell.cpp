@@ -58,13 +58,12 @@ void F_NUVOKrc::changeEvent(QEvent* event) {
         // An X window manager may map the start window normally whatever it
         // was asked, and say so only after start-up has put it away: in the
         // first moments that is no request of the user's.
-        if (fromWindowSystem && m_minimisedAtStart && !m_startSettling.hasExpired() &&
-            isVisible() && !(windowState() & Qt::WindowMinimized) && !trayStuff::hidesToTray()) {
-            setWindowState(windowState() | Qt::WindowMinimized);
-            return;
-        }
         reportFailures([this, oldState, fromWindowSystem] {
-            trayStuff::windowStateChanged(*this, oldState, fromWindowSystem);
+            if (fromWindowSystem && m_minimisedAtStart && !m_startSettling.hasExpired() &&
+                isVisible() && !(windowState() & Qt::WindowMinimized) && !trayStuff::hidesToTray())
+                setWindowState(windowState() | Qt::WindowMinimized);
+            else
+                trayStuff::windowStateChanged(*this, oldState, fromWindowSystem);
         });
     }
 }
