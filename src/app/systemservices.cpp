@@ -3,6 +3,7 @@
 #include "mixer/messageboxnotifier.h"
 #include "shell/qtsettingsstore.h"
 #include "shell/systemtrayarea.h"
+#include "shell/watcheddesktopcontrol.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +17,6 @@ WindowServices systemServices() {
     services.dialogs = std::make_shared<QtDialogs>();
     services.mixerBackend = [] { return nuvok::createSystemMixer(); };
     services.notifier = std::make_shared<MessageBoxNotifier>();
-    services.desktop = nuvok::createDesktopControl();
+    services.desktop = std::make_shared<WatchedDesktopControl>(nuvok::createDesktopControl());
     return services;
 }

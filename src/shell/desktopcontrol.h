@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,14 @@ public:
     // the focus and returns without waiting for them to be handled. Throws
     // Failure for bad notation or when the keys cannot be sent.
     virtual void sendKeys(const std::string& keys) = 0;
+
+    // A back-end that keeps a connection to the display server between keys
+    // lets the caller's event loop read what the server sends meanwhile, so
+    // that nothing piles up there: `watch` is told the descriptor to watch
+    // for reading whenever it changes (-1: none), and takeEvents() is to be
+    // called when it is readable. Neither throws.
+    virtual void watchEvents(std::function<void(int descriptor)> /*watch*/) {}
+    virtual void takeEvents() {}
 };
 
 // The back-end of this OS.

@@ -112,7 +112,7 @@ void CuttingDisplayProxy::run() {
             const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             const sockaddr_un address = addressOf(m_target);
-            if (client >= 0 &&
+            if (client >= 0 && m_serving &&
                 connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
                 links.push_back({client, server, std::chrono::steady_clock::now()});
             } else {
@@ -127,7 +127,7 @@ void CuttingDisplayProxy::run() {
             const Link& link = links[i];
             // The first links are those that were polled; a new one waits a turn.
             const bool polled = 2 + 2 * i + 1 < watched.size();
-            bool alive = now - link.opened < m_cutAfter;
+            bool alive = m_serving && now - link.opened < m_cutAfter;
             if (alive && polled && watched[2 + 2 * i].revents != 0)
                 alive = forward(link.client, link.server);
             if (alive && polled && watched[3 + 2 * i].revents != 0)
@@ -140,6 +140,7 @@ void CuttingDisplayProxy::run() {
             }
         }
         links = std::move(open);
+        ++m_turns;
     }
     for (const Link& link : links) {
         close(link.client);

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <poll.h>
 #include <vector>
 
 using nuvok::test::DesktopProbe;
@@ -83,6 +84,7 @@ private slots:
     void withoutADisplayEveryOperationFailsClearly_data();
     void withoutADisplayEveryOperationFailsClearly();
     void aDisplayLostDuringActivationFailsThatActivationOnly();
+    void aDisplayThatGoesAwayCostsOnlyTheKeysMeanwhile();
     void keysArriveWhateverLayoutAndCapsLockTheUserHas_data();
     void keysArriveWhateverLayoutAndCapsLockTheUserHas();
 
@@ -325,6 +327,47 @@ void DesktopControlX11Test::aDisplayLostDuringActivationFailsThatActivationOnly(
     m_desktop->sendKeys("{right}");
     QVERIFY(vlc->waitForKeys(1));
     QCOMPARE(vlc->keys(), QStringList{QStringLiteral("Right")});
+}
+
+void DesktopControlX11Test::aDisplayThatGoesAwayCostsOnlyTheKeysMeanwhile() {
+    auto vlc = open(QStringLiteral("song.mp3 - VLC media player"));
+    QVERIFY(m_probe.waitForActive(vlc->id()));
+    nuvok::test::CuttingDisplayProxy proxy;
+    QVERIFY(proxy.listening());
+    EnvironmentChange display("DISPLAY", proxy.displayName().c_str());
+    std::vector<int> watched;
+    m_desktop->watchEvents([&](int descriptor) { watched.push_back(descriptor); });
+    auto unwatch = qScopeGuard([&] { m_desktop->watchEvents({}); });
+    const auto press = [&](const std::string& keys) {
+        return failureOf([&] {
+            m_desktop->activateWindow("VLC");
+            m_desktop->sendKeys(keys);
+        });
+    };
+    const auto readable = [](int descriptor) {
+        pollfd watch{descriptor, POLLIN, 0};
+        return ::poll(&watch, 1, 0) == 1;
+    };
+
+    QCOMPARE(press("a"), QStringLiteral("(no failure)"));
+    QVERIFY(!watched.empty() && watched.back() >= 0);
+    // Between keys the server keeps telling what changed (here the locks);
+    // the event loop takes it in, and nothing is left waiting.
+    m_probe.lockCaps(true);
+    m_probe.lockCaps(false);
+    QVERIFY(waitUntil([&] { return readable(watched.back()); }, 5000));
+    m_desktop->takeEvents();
+    QVERIFY(!readable(watched.back()));
+
+    proxy.setServing(false);
+    const QString whileGone = press("b");
+    QVERIFY2(whileGone.contains(QLatin1String("X11 display")), qPrintable(whileGone));
+    QCOMPARE(watched.back(), -1);
+    proxy.setServing(true);
+    QCOMPARE(press("c"), QStringLiteral("(no failure)"));
+    QVERIFY(watched.back() >= 0);
+    QVERIFY(vlc->waitForKeys(2));
+    QCOMPARE(vlc->keys(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
 }
 
 void DesktopControlX11Test::keysArriveWhateverLayoutAndCapsLockTheUserHas_data() {
