@@ -78,6 +78,22 @@ bool KeyTarget::hasFocus() {
     return focus == m_window;
 }
 
+bool KeyTarget::takeFocus() {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.send_event = True;
+    event.xclient.window = m_window;
+    event.xclient.message_type = XInternAtom(m_connection, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(m_connection, DefaultRootWindow(m_connection), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(m_connection);
+    return pollUntil([this] { return hasFocus(); }, std::chrono::seconds(5),
+                     std::chrono::microseconds(200));
+}
+
 void KeyTarget::drain() {
     XSync(m_connection, False);
     while (XPending(m_connection) > 0) {

@@ -34,6 +34,9 @@ public:
 
     unsigned long window() const { return m_window; }
     bool hasFocus();
+    // Asks the window manager to make this window the active one, as a pager
+    // does, and waits until it has the focus.
+    bool takeFocus();
     // The moment the next press of the key was read, or nothing when it did
     // not come in time. Other events are dropped on the way.
     std::optional<Clock::time_point> waitForPress(unsigned long keysym,

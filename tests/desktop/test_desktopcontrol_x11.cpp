@@ -8,6 +8,7 @@
 #include "shell/desktopcontrol.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 #include <csignal>
@@ -67,6 +68,30 @@ QByteArray unservedDisplay() {
     return ":999";
 }
 
+// An X server of the test's own on a fixed display number, to be stopped and
+// started again as a display server that goes away and comes back.
+class OwnServer {
+public:
+    explicit OwnServer(QByteArray name) : m_name(std::move(name)) {}
+    ~OwnServer() { stop(); }
+    const QByteArray& name() const { return m_name; }
+    bool start() {
+        m_server.start(
+            QStringLiteral("Xvfb"),
+            {QString::fromLatin1(m_name), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + m_name.mid(1);
+        return m_server.waitForStarted() && waitUntil([&] { return QFile::exists(socket); }, 15000);
+    }
+    void stop() {
+        m_server.terminate();
+        m_server.waitForFinished();
+    }
+
+private:
+    QByteArray m_name;
+    QProcess m_server;
+};
+
 } // namespace
 
 class DesktopControlX11Test : public QObject {
@@ -85,6 +110,7 @@ private slots:
     void withoutADisplayEveryOperationFailsClearly();
     void aDisplayLostDuringActivationFailsThatActivationOnly();
     void aDisplayThatGoesAwayCostsOnlyTheKeysMeanwhile();
+    void aRestartedDisplayServerTakesTheNextKey();
     void keysArriveWhateverLayoutAndCapsLockTheUserHas_data();
     void keysArriveWhateverLayoutAndCapsLockTheUserHas();
 
@@ -368,6 +394,21 @@ void DesktopControlX11Test::aDisplayThatGoesAwayCostsOnlyTheKeysMeanwhile() {
     QVERIFY(watched.back() >= 0);
     QVERIFY(vlc->waitForKeys(2));
     QCOMPARE(vlc->keys(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+}
+
+void DesktopControlX11Test::aRestartedDisplayServerTakesTheNextKey() {
+    OwnServer server(unservedDisplay());
+    QVERIFY(server.start());
+    EnvironmentChange display("DISPLAY", server.name().constData());
+    const auto type = [&](const char* keys) {
+        return failureOf([&] { m_desktop->sendKeys(keys); });
+    };
+    QCOMPARE(type("a"), QStringLiteral("(no failure)"));
+    server.stop();
+    const QString whileGone = type("b");
+    QVERIFY2(whileGone.contains(QLatin1String("X11 display")), qPrintable(whileGone));
+    QVERIFY(server.start());
+    QCOMPARE(type("c"), QStringLiteral("(no failure)"));
 }
 
 void DesktopControlX11Test::keysArriveWhateverLayoutAndCapsLockTheUserHas_data() {
