@@ -8,6 +8,7 @@
 #include "xdisplay.h"
 
 #include "common/failure.h"
+#include "remote/keymessage.h"
 #include "shell/desktopcontrol.h"
 
 #include <X11/keysym.h>
@@ -34,8 +35,8 @@ constexpr std::size_t kGrowthSlice = 1000;
 constexpr int kStartRuns = 10;
 constexpr int kBackEndRounds = 5000;
 constexpr auto kIdlePeriod = 10s;
-constexpr unsigned char kMenu = 238;
-constexpr unsigned char kRight = 17;
+constexpr unsigned char kMenu = nuvok::kKeyMenu;
+constexpr unsigned char kRight = nuvok::kKeyRight;
 constexpr const char* kPlayerTitle = "bench clip - VLC media player";
 
 std::string readFile(const std::string& path) {

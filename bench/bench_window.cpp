@@ -9,8 +9,8 @@
 
 #include "app/f_nuvokrc.h"
 #include "common/failure.h"
-#include "net/keymessage.h"
 #include "net/socketcomponent.h"
+#include "remote/keymessage.h"
 #include "remote/remoteinterpreter.h"
 
 #include <QApplication>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/failure.h"
+#include "remote/keymessage.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,8 +15,6 @@ namespace bench {
 // Key messages as the handset sends them, from a socket aimed at a loopback port.
 class UdpSender {
 public:
-    static constexpr unsigned char kKindKey = 172;
-
     explicit UdpSender(int port) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
         if (m_fd < 0)
             throw nuvok::Failure("Cannot open a UDP socket for the key messages");
@@ -27,10 +26,10 @@ public:
     UdpSender(const UdpSender&) = delete;
     UdpSender& operator=(const UdpSender&) = delete;
 
-    void send(unsigned char key, unsigned char kind = kKindKey) const {
-        const unsigned char message[2] = {key, kind};
-        sendto(m_fd, message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&m_target),
-               sizeof m_target);
+    void send(unsigned char key, unsigned char kind = nuvok::kKindKey) const {
+        const std::string message = nuvok::keyMessage(key, kind);
+        sendto(m_fd, message.data(), message.size(), 0,
+               reinterpret_cast<const sockaddr*>(&m_target), sizeof m_target);
     }
 
 private:

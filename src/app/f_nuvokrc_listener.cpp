@@ -6,7 +6,7 @@
 #include "common/failure.h"
 #include "common/numtext.h"
 #include "net/eventpump.h"
-#include "remote/keymessagedecoder.h"
+#include "remote/keymessage.h"
 
 #include <QApplication>
 #include <QComboBox>

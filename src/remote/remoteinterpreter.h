@@ -1,20 +1,12 @@
 #pragma once
 
+#include "remote/keymessage.h"
 #include "remote/remoteactions.h"
 #include "remote/remotestate.h"
 
 #include <string>
 
 namespace nuvok {
-
-// Handset key codes.
-constexpr int kKeySelect = 4;
-constexpr int kKeyUp = 14;
-constexpr int kKeyDown = 15;
-constexpr int kKeyLeft = 16;
-constexpr int kKeyRight = 17;
-constexpr int kKeyMenu = 238;
-constexpr int kKeyIdle = 239;
 
 // The window titles by which the players are brought to the front.
 struct PlayerTitles {

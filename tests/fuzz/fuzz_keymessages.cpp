@@ -5,7 +5,7 @@
 // Input: messages, each a length byte (taken modulo 65, as datagrams of up to
 // 64 bytes) and that many bytes; a missing tail is cut short.
 #include "common/failure.h"
-#include "remote/keymessagedecoder.h"
+#include "remote/keymessage.h"
 #include "remote/nestinglimit.h"
 #include "remote/remoteinterpreter.h"
 
@@ -136,9 +136,9 @@ private:
         require(data.size() >= 2);
         const auto key = static_cast<unsigned char>(data[0]);
         const auto kind = static_cast<unsigned char>(data[1]);
-        if (kind == 172)
+        if (kind == nuvok::kKindKey)
             require(message.key == key && message.logLine.starts_with("Remote: "));
-        else if (kind == 175)
+        else if (kind == nuvok::kKindMenuKey)
             require(message.key == key && message.logLine == "RemoteMenu:  " + std::to_string(key));
         else
             require(!message.key && message.logLine.empty());

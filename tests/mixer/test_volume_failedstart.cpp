@@ -4,7 +4,7 @@
 
 #include "app/f_nuvokrc.h"
 #include "fakemixer.h"
-#include "net/keymessage.h"
+#include "remote/keymessage.h"
 #include "support/eventwait.h"
 #include "support/faketrayarea.h"
 #include "support/memorysettings.h"
@@ -69,7 +69,7 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
     QCOMPARE(window.Winsock1->LocalPort(), int(port));
 
     QUdpSocket handset;
-    const std::string up = nuvok::encodeKey("up");
+    const std::string up = nuvok::keyMessage(nuvok::kKeyUp);
     handset.writeDatagram(up.data(), qint64(up.size()), QHostAddress::LocalHost, port);
     QVERIFY2(waitUntil([&] { return sinkVolume() != before; }, 10000),
              qPrintable(window.logText()));

@@ -1,7 +1,7 @@
 #include "check.h"
 
 #include "common/failure.h"
-#include "remote/keymessagedecoder.h"
+#include "remote/keymessage.h"
 #include "remote/nestinglimit.h"
 
 #include <memory>

@@ -2,8 +2,8 @@
 // and tested without one.
 
 #include "common/failure.h"
-#include "net/handsetlinks.h"
-#include "net/keymessage.h"
+#include "handsetcommandline.h"
+#include "handsetlinks.h"
 
 #include <QAbstractSocket>
 #include <QCoreApplication>

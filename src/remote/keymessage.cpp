@@ -1,11 +1,14 @@
-#include "remote/keymessagedecoder.h"
+#include "remote/keymessage.h"
 
 #include "common/failure.h"
 #include "common/numtext.h"
 #include "common/textcodec.h"
-#include "net/keymessage.h"
 
 namespace nuvok {
+
+std::string keyMessage(unsigned char keyCode, unsigned char kind) {
+    return std::string{static_cast<char>(keyCode), static_cast<char>(kind)};
+}
 
 DecodedKeyMessage decodeKeyMessage(std::string_view data) {
     if (data.size() < 2)

@@ -5,7 +5,7 @@
 // system's own where the platform has one.
 
 #include "common/failure.h"
-#include "net/keymessage.h"
+#include "handsetcommandline.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

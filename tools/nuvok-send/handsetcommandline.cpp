@@ -1,6 +1,7 @@
-#include "net/keymessage.h"
+#include "handsetcommandline.h"
 
 #include "common/failure.h"
+#include "remote/keymessage.h"
 
 #include <algorithm>
 #include <array>
@@ -18,13 +19,13 @@ struct NamedKey {
 };
 
 constexpr std::array<NamedKey, 7> kNamedKeys{{
-    {"menu", 238},
-    {"up", 14},
-    {"down", 15},
-    {"left", 16},
-    {"right", 17},
-    {"select", 4},
-    {"239", 239},
+    {"menu", kKeyMenu},
+    {"up", kKeyUp},
+    {"down", kKeyDown},
+    {"left", kKeyLeft},
+    {"right", kKeyRight},
+    {"select", kKeySelect},
+    {"239", kKeyIdle},
 }};
 
 constexpr std::string_view kMenuSuffix = ":menu";
@@ -95,10 +96,6 @@ int boundedNumber(std::string_view option, std::string_view value, long low, lon
 }
 
 } // namespace
-
-std::string keyMessage(unsigned char keyCode, unsigned char kind) {
-    return std::string{static_cast<char>(keyCode), static_cast<char>(kind)};
-}
 
 std::string encodeKey(std::string_view key) {
     unsigned char kind = kKindKey;

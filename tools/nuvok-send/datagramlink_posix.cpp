@@ -1,4 +1,4 @@
-#include "net/handsetlinks.h"
+#include "handsetlinks.h"
 
 #include <QDeadlineTimer>
 #include <arpa/inet.h>

@@ -1,7 +1,8 @@
 #include "check.h"
 
 #include "common/failure.h"
-#include "net/keymessage.h"
+#include "handsetcommandline.h"
+#include "remote/keymessage.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "net/handsetlinks.h"
+#include "handsetlinks.h"
 
 namespace nuvok {
 

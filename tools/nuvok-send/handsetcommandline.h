@@ -4,19 +4,13 @@
 #include <string_view>
 #include <vector>
 
-// Key messages as the handset sends them, and the command line of the handset
-// simulator nuvok-send that produces them.
+// The command line of the handset simulator nuvok-send.
 namespace nuvok {
 
-inline constexpr unsigned char kKindKey = 172;
-inline constexpr unsigned char kKindMenuKey = 175;
 inline constexpr int kDefaultHandsetPort = 65530;
 inline constexpr int kDefaultHandsetDelayMs = 200;
 // The largest payload of one UDP datagram over IPv4.
 inline constexpr std::size_t kMaxDatagramBytes = 65507;
-
-// The two bytes of one key message: key code, then kind.
-std::string keyMessage(unsigned char keyCode, unsigned char kind);
 
 // One KEY argument as a message: a key name (menu, up, down, left, right,
 // select, 239), a digit key 0-9, or a key code of two or three digits (00-255),
