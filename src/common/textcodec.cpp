@@ -31,6 +31,55 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
+std::string encodeUtf8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text)
+        appendUtf8(out, c);
+    return out;
+}
+
+std::u32string decodeUtf8(std::string_view text) {
+    std::u32string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int length = 0;
+        char32_t c = 0;
+        if (lead < 0x80) {
+            length = 1;
+            c = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            c = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            c = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            c = lead & 0x07;
+        }
+        bool valid = length > 0 && i + length <= text.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not characters.
+        if (valid && ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) ||
+                      (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF))
+            valid = false;
+        if (valid) {
+            out += c;
+            i += static_cast<std::size_t>(length);
+        } else {
+            out += U'\uFFFD';
+            ++i;
+        }
+    }
+    return out;
+}
+
 char32_t cp1252ToUnicode(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F)
         return kHighControls[byte - 0x80];

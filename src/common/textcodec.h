@@ -17,5 +17,9 @@ char32_t visibleControl(char32_t c);
 
 // Appends one Unicode character encoded as UTF-8.
 void appendUtf8(std::string& out, char32_t c);
+std::string encodeUtf8(std::u32string_view text);
+
+// Decodes UTF-8; a byte that does not start a valid sequence becomes U+FFFD.
+std::u32string decodeUtf8(std::string_view text);
 
 } // namespace nuvok

@@ -3,6 +3,7 @@
 #include "shell/desktopcontrol.h"
 
 #include "common/failure.h"
+#include "common/widetext.h"
 #include "shell/keystrokes.h"
 #include "shell/titlematch.h"
 
@@ -21,18 +22,6 @@ struct TopWindow {
     std::string title;
 };
 
-std::string toUtf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            size, nullptr, nullptr);
-    return out;
-}
-
 struct Enumeration {
     std::vector<TopWindow> windows;
     bool outOfMemory = false;
@@ -50,7 +39,7 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM context) {
         std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
         const int copied = GetWindowTextW(window, title.data(), length + 1);
         title.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-        enumeration->windows.push_back({window, toUtf8(title)});
+        enumeration->windows.push_back({window, utf8Text(title)});
     } catch (...) {
         enumeration->outOfMemory = true;
         return FALSE;

@@ -113,33 +113,26 @@ private:
         if (blank != std::u32string::npos && blank > 0) {
             const std::u32string digits = inner.substr(blank + 1);
             if (digits.empty() || digits.size() > 3)
-                fail("a bad repeat count in \"{" + narrow(inner) + "}\"");
+                fail("a bad repeat count in \"{" + encodeUtf8(inner) + "}\"");
             count = 0;
             for (char32_t d : digits) {
                 if (d < U'0' || d > U'9')
-                    fail("a bad repeat count in \"{" + narrow(inner) + "}\"");
+                    fail("a bad repeat count in \"{" + encodeUtf8(inner) + "}\"");
                 count = count * 10 + static_cast<int>(d - U'0');
             }
             if (count > kMaxRepeat)
-                fail("more than " + std::to_string(kMaxRepeat) + " repeats in \"{" + narrow(inner) +
-                     "}\"");
+                fail("more than " + std::to_string(kMaxRepeat) + " repeats in \"{" +
+                     encodeUtf8(inner) + "}\"");
             inner.resize(blank);
         }
         if (inner.size() == 1)
             return {characterKey(inner[0]), count};
-        const std::string name = lowerAscii(narrow(inner));
+        const std::string name = lowerAscii(encodeUtf8(inner));
         for (const KeyName& known : kKeyNames) {
             if (known.name == name)
                 return {Keystroke{known.key, 0}, count};
         }
-        fail("unknown key name \"{" + narrow(inner) + "}\"");
-    }
-
-    static std::string narrow(const std::u32string& text) {
-        std::string out;
-        for (char32_t c : text)
-            appendUtf8(out, c);
-        return out;
+        fail("unknown key name \"{" + encodeUtf8(inner) + "}\"");
     }
 
     std::string_view m_text;
@@ -148,47 +141,6 @@ private:
 };
 
 } // namespace
-
-std::u32string decodeUtf8(std::string_view text) {
-    std::u32string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = 0;
-        char32_t c = 0;
-        if (lead < 0x80) {
-            length = 1;
-            c = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c = lead & 0x07;
-        }
-        bool valid = length > 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are not characters.
-        if (valid && ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) ||
-                      (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF))
-            valid = false;
-        if (valid) {
-            out += c;
-            i += static_cast<std::size_t>(length);
-        } else {
-            out += U'\uFFFD';
-            ++i;
-        }
-    }
-    return out;
-}
 
 std::vector<Keystroke> parseKeystrokes(std::string_view text) {
     return Parser(text).parse();

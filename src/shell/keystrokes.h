@@ -52,7 +52,4 @@ struct Keystroke {
 // throw Failure with a description that quotes the text.
 std::vector<Keystroke> parseKeystrokes(std::string_view text);
 
-// Decodes UTF-8; a byte that does not start a valid sequence becomes U+FFFD.
-std::u32string decodeUtf8(std::string_view text);
-
 } // namespace nuvok

@@ -26,8 +26,4 @@ void writeRegString(HKEY root, const std::string& keyPath, const std::string& va
 
 void deleteRegValue(HKEY root, const std::string& keyPath, const std::string& valueName);
 
-// UTF-8 and UTF-16 as the registry's wide interface takes them.
-std::wstring wideText(const std::string& utf8);
-std::string utf8Text(const std::wstring& wide);
-
 } // namespace nuvok

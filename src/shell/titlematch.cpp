@@ -1,7 +1,7 @@
 #include "shell/titlematch.h"
 
 #include "common/failure.h"
-#include "shell/keystrokes.h"
+#include "common/textcodec.h"
 
 #include <optional>
 

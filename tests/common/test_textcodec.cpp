@@ -2,6 +2,9 @@
 
 #include "common/textcodec.h"
 
+#include <string>
+#include <vector>
+
 using namespace nuvok;
 
 TEST_CASE("Windows-1252 bytes become their characters") {
@@ -27,4 +30,30 @@ TEST_CASE("control codes are shown as control pictures") {
     CHECK_EQ(static_cast<unsigned>(visibleControl(127)), 0x2421u);
     CHECK_EQ(static_cast<unsigned>(visibleControl(' ')), 0x20u);
     CHECK_EQ(static_cast<unsigned>(visibleControl(0xEE)), 0xEEu);
+}
+
+TEST_CASE("Invalid UTF-8 becomes replacement characters, valid sequences decode") {
+    struct Row {
+        std::string bytes;
+        std::u32string chars;
+    };
+    const std::vector<Row> rows{
+        {"abc", U"abc"},
+        {"\xC3\xA4", U"\u00E4"},
+        {"\xF0\x9F\x8E\xB5", U"\U0001F3B5"},
+        {"\xC3", U"\uFFFD"},
+        {"\xC0\xAF", U"\uFFFD\uFFFD"},           // overlong
+        {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"}, // surrogate
+        {"a\xFF"
+         "b",
+         U"a\uFFFDb"},
+    };
+    for (const Row& row : rows)
+        CHECK(decodeUtf8(row.bytes) == row.chars);
+}
+
+TEST_CASE("Characters of every length encode to UTF-8 and decode back") {
+    const std::u32string text = U"aä€🎵";
+    CHECK_EQ(encodeUtf8(text), std::string("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x8E\xB5"));
+    CHECK(decodeUtf8(encodeUtf8(text)) == text);
 }

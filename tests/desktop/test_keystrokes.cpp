@@ -100,23 +100,3 @@ TEST_CASE("Bad keystroke texts fail with a description that names the problem") 
         CHECK(description.find("\"" + row.text + "\"") != std::string::npos);
     }
 }
-
-TEST_CASE("Invalid UTF-8 becomes replacement characters, valid sequences decode") {
-    struct Row {
-        std::string bytes;
-        std::u32string chars;
-    };
-    const std::vector<Row> rows{
-        {"abc", U"abc"},
-        {"\xC3\xA4", U"\u00E4"},
-        {"\xF0\x9F\x8E\xB5", U"\U0001F3B5"},
-        {"\xC3", U"\uFFFD"},
-        {"\xC0\xAF", U"\uFFFD\uFFFD"},           // overlong
-        {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"}, // surrogate
-        {"a\xFF"
-         "b",
-         U"a\uFFFDb"},
-    };
-    for (const Row& row : rows)
-        CHECK(nuvok::decodeUtf8(row.bytes) == row.chars);
-}

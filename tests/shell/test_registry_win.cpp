@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include "common/widetext.h"
 #include "shell/registry.h"
 #include "shell/runkeyentry.h"
 
