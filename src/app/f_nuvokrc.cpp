@@ -96,9 +96,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     connect(Winsock1, &SocketComponent::ConnectEvent, this, guarded(&F_NUVOKrc::Winsock1_Connect));
     Winsock2 = new SocketComponent(this);
     m_sender = std::make_unique<CommandSender>(
-        *Winsock2, [this](const QString& line) { logData(line); },
-        CommandSender::Timing{m_options.pollStepSeconds, m_options.pollCount,
-                              m_options.closePauseSeconds});
+        *Winsock2, [this](const QString& line) { logData(line); }, m_options.senderTiming);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/windowservices.h"
+#include "net/commandsender.h"
 #include "net/socketcomponent.h"
 #include "remote/nestinglimit.h"
 #include "remote/remotestate.h"
@@ -23,7 +24,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
-class CommandSender;
 class clsVolume;
 
 // Tunables of the main window. The defaults are the program's own; tests
@@ -31,9 +31,7 @@ class clsVolume;
 struct WindowOptions {
     QString controllerHost;
     float controllerPort;
-    double pollStepSeconds = 0.05;
-    int pollCount = 1001;
-    double closePauseSeconds = 0.5;
+    CommandSender::Timing senderTiming;
     int maxLogLines = 100000;
     bool logToStderr = false;
     char decimalSeparator; // of the user's number format

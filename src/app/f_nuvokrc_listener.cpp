@@ -2,15 +2,12 @@
 
 #include "app/traystuff.h"
 
-#include "app/dialogs.h"
 #include "common/failure.h"
 #include "common/numtext.h"
 #include "net/eventpump.h"
 #include "remote/keymessage.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 
 using nuvok::Failure;
@@ -155,95 +152,4 @@ void F_NUVOKrc::Timer1_Timer() {
         palette.setColor(QPalette::Base, colour);
         T_state->setPalette(palette);
     }
-}
-
-// ---- Port and protocol ------------------------------------------------------
-
-void F_NUVOKrc::writePortBox(const QString& text) {
-    // Writing the box applies it through the change handler; its failures are
-    // left to the application that always follows the write, so each problem
-    // is reported once.
-    if (C_PortNum->currentText() == text)
-        return;
-    ++m_quietPortBoxWrites;
-    C_PortNum->setEditText(text);
-    portBoxEdited();
-    --m_quietPortBoxWrites;
-}
-
-void F_NUVOKrc::portBoxEdited() {
-    if (m_quietPortBoxWrites == 0) {
-        reportFailures([this] { C_PortNum_Change(); });
-        return;
-    }
-    try {
-        C_PortNum_Change();
-    } catch (...) {
-        // reported by the application that follows the write
-    }
-}
-
-void F_NUVOKrc::C_PortNum_Change() {
-    const QString t = C_PortNum->currentText();
-    const double v = nuvok::numericValue(t.toStdString());
-    std::string s = nuvok::plainNumberText(v, m_options.decimalSeparator);
-    // s read in the user's own number format denotes v itself.
-    double denoted = v;
-    if (denoted >= 65536) {
-        writePortBox(QStringLiteral("65535"));
-        s = "65535";
-        denoted = 65535;
-    }
-    if (denoted > -1)
-        listenPort = static_cast<float>(nuvok::numericValue(s));
-    doListen();
-}
-
-bool F_NUVOKrc::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == C_PortNum->lineEdit() && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            reportFailures([this] { C_PortNum_KeyPress(13); });
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void F_NUVOKrc::C_PortNum_KeyPress(int keyAscii) {
-    if (keyAscii != 13)
-        return;
-    const QString text = C_PortNum->currentText();
-    if (!text.isEmpty() && C_PortNum->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        C_PortNum->addItem(text);
-    reportFailures([this] { C_PortNum_Change(); });
-}
-
-void F_NUVOKrc::m_port_Click() {
-    if (!m_services.dialogs)
-        return;
-    const QString answer = m_services.dialogs->prompt(QStringLiteral("Portnummer eingeben"),
-                                                      QStringLiteral("Portnummer"),
-                                                      fromStd(nuvok::signedNumberText(listenPort)));
-    const double value = nuvok::numericValue(answer.toStdString());
-    if (answer.isEmpty() || !(value > -1) || !(value < 65536))
-        return;
-    writePortBox(answer);
-    reportFailures([this] { C_PortNum_Change(); });
-}
-
-void F_NUVOKrc::m_protocol_Click() {
-    if (!m_services.dialogs)
-        return;
-    const QString stored = fromStd(readSetting("Protocol"));
-    const QString answer =
-        m_services.dialogs
-            ->prompt(QStringLiteral("UDP or TCP ?"), QStringLiteral("Protocol"), stored)
-            .toUpper();
-    // A setting that cannot be stored is reported; the listener reopens anyway,
-    // with the protocol stored before.
-    if ((answer == QLatin1String("TCP") || answer == QLatin1String("UDP")) && m_services.settings)
-        reportFailures([&] { m_services.settings->write("Protocol", answer.toStdString()); });
-    reportFailures([this] {
-        Winsock1->Close();
-        doListen();
-    });
 }

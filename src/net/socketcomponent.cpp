@@ -13,13 +13,20 @@
 
 using nuvok::Failure;
 
-namespace {
-
 // Connections taken from a listener and waiting for Accept, by request id.
 // They outlive the listener: the usual handler closes the listener first and
 // then accepts the request on the same component.
-class PendingConnections {
+class SocketComponent::PendingConnections {
 public:
+    PendingConnections() = default;
+    PendingConnections(const PendingConnections&) = delete;
+    PendingConnections& operator=(const PendingConnections&) = delete;
+    ~PendingConnections() {
+        for (const auto& [id, socket] : m_sockets) {
+            socket->abort();
+            delete socket;
+        }
+    }
     int add(QTcpSocket* socket) {
         const int id = ++m_lastId > 0 ? m_lastId : (m_lastId = 1);
         m_sockets[id] = socket;
@@ -46,10 +53,7 @@ private:
     int m_lastId = 0;
 };
 
-PendingConnections& pendingConnections() {
-    static PendingConnections pending;
-    return pending;
-}
+namespace {
 
 QString describe(const QString& what, const QString& why) {
     return what + ": " + why;
@@ -63,7 +67,8 @@ QHostAddress plainAddress(const QHostAddress& address) {
 
 } // namespace
 
-SocketComponent::SocketComponent(QObject* parent) : QObject(parent) {}
+SocketComponent::SocketComponent(QObject* parent)
+    : QObject(parent), m_pending(std::make_unique<PendingConnections>()) {}
 
 SocketComponent::~SocketComponent() {
     Close();
@@ -187,22 +192,14 @@ void SocketComponent::onNewConnection() {
         return;
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         socket->setParent(nullptr);
-        const int id = pendingConnections().add(socket);
-        const quint64 generation = m_generation;
-        QMetaObject::invokeMethod(
-            this,
-            [this, id, generation] {
-                if (generation == m_generation)
-                    emit ConnectionRequest(id);
-                pendingConnections().drop(id);
-            },
-            Qt::QueuedConnection);
+        const int id = m_pending->add(socket);
+        post([this, id] { emit ConnectionRequest(id); }, [this, id] { m_pending->drop(id); });
     }
 }
 
 void SocketComponent::Accept(int requestID) {
     requireClosed("Accept");
-    QTcpSocket* socket = pendingConnections().take(requestID);
+    QTcpSocket* socket = m_pending->take(requestID);
     if (!socket)
         throw Failure("Cannot accept connection request " + std::to_string(requestID) +
                       ": the request is no longer pending");
@@ -212,17 +209,12 @@ void SocketComponent::Accept(int requestID) {
     m_remoteHostIP = peer.toString();
     m_remoteHost = peer.isLoopback() ? QStringLiteral("localhost") : m_remoteHostIP;
     m_remotePort = socket->peerPort();
-    if (socket->state() == QAbstractSocket::ConnectedState) {
-        m_state = sckConnected;
-        if (socket->bytesAvailable() > 0)
-            scheduleArrival();
-    } else {
-        // The peer left before we took it: deliver what it sent, then its close.
-        m_state = sckConnected;
-        if (socket->bytesAvailable() > 0)
-            scheduleArrival();
+    m_state = sckConnected;
+    if (socket->bytesAvailable() > 0)
+        scheduleArrival();
+    // The peer left before we took it: deliver what it sent, then its close.
+    if (socket->state() != QAbstractSocket::ConnectedState)
         onPeerClosed();
-    }
 }
 
 void SocketComponent::adoptTcp(QTcpSocket* socket) {
@@ -262,28 +254,14 @@ void SocketComponent::onConnected() {
         return;
     m_state = sckConnected;
     m_remoteHostIP = plainAddress(m_tcp->peerAddress()).toString();
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation == m_generation)
-                emit ConnectEvent();
-        },
-        Qt::QueuedConnection);
+    post([this] { emit ConnectEvent(); });
 }
 
 void SocketComponent::onPeerClosed() {
     if (m_state != sckConnected && m_state != sckClosing)
         return;
     m_state = sckClosing;
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation == m_generation)
-                emit CloseEvent();
-        },
-        Qt::QueuedConnection);
+    post([this] { emit CloseEvent(); });
 }
 
 void SocketComponent::onSocketError() {
@@ -360,14 +338,23 @@ void SocketComponent::scheduleArrival() {
     if (m_arrivalPosted)
         return;
     m_arrivalPosted = true;
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(
-        this, [this, generation] { deliverArrival(generation); }, Qt::QueuedConnection);
+    post([this] { deliverArrival(); });
 }
 
-void SocketComponent::deliverArrival(quint64 generation) {
-    if (generation != m_generation)
-        return;
+void SocketComponent::post(std::function<void()> step, std::function<void()> anyway) {
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, step = std::move(step), anyway = std::move(anyway)] {
+            if (generation == m_generation)
+                step();
+            if (anyway)
+                anyway();
+        },
+        Qt::QueuedConnection);
+}
+
+void SocketComponent::deliverArrival() {
     m_arrivalPosted = false;
     const qint64 pending = bytesPending();
     // An empty datagram is an arrival of its own; empty TCP data is none.

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <memory>
 
 #include <QByteArray>
 #include <QObject>
@@ -71,9 +73,15 @@ signals:
     void ConnectEvent(); // an outgoing connection has completed
 
 private:
+    class PendingConnections;
+
+    // Runs `step` from the event loop once the current handler has returned,
+    // unless the component was closed or opened again meanwhile; `anyway`
+    // runs after it in either case.
+    void post(std::function<void()> step, std::function<void()> anyway = {});
     void adoptTcp(QTcpSocket* socket);
     void scheduleArrival();
-    void deliverArrival(quint64 generation);
+    void deliverArrival();
     void takeDatagrams();
     void onNewConnection();
     void onConnected();
@@ -92,6 +100,8 @@ private:
     QTcpServer* m_server = nullptr;
     QTcpSocket* m_tcp = nullptr;
     QUdpSocket* m_udp = nullptr;
+    // Connections taken from the listener and waiting for Accept.
+    std::unique_ptr<PendingConnections> m_pending;
     // Bumped by Close so that events posted for an earlier socket are dropped.
     quint64 m_generation = 0;
     bool m_arrivalPosted = false;

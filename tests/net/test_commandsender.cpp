@@ -59,9 +59,9 @@ WindowOptions shortTiming(quint16 port) {
     WindowOptions options;
     options.controllerHost = QStringLiteral("127.0.0.1");
     options.controllerPort = port;
-    options.pollStepSeconds = 0.01;
-    options.pollCount = 30;
-    options.closePauseSeconds = 0.02;
+    options.senderTiming.pollStepSeconds = 0.01;
+    options.senderTiming.pollCount = 30;
+    options.senderTiming.closePauseSeconds = 0.02;
     return options;
 }
 
@@ -112,7 +112,8 @@ void CommandSenderTest::refusedConnectionPollsTheWholeWindowTwiceAndLogsNothing(
     clock.start();
     QVERIFY(!window.sendCMD(QStringLiteral("setport 1.1")));
     // No early exit on the error state: two attempts, each its whole window.
-    const double minimum = 2 * options.pollCount * options.pollStepSeconds;
+    const double minimum =
+        2 * options.senderTiming.pollCount * options.senderTiming.pollStepSeconds;
     QVERIFY2(clock.elapsed() >= qint64(minimum * 1000),
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(window.logText(), logBefore);

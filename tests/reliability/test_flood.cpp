@@ -54,9 +54,9 @@ int scaled(int count) {
 WindowOptions waitingControllerOptions() {
     WindowOptions options = WindowFixture::shortOptions();
     options.controllerPort = float(freeTcpPort());
-    options.pollStepSeconds = 0.002;
-    options.pollCount = 3;
-    options.closePauseSeconds = 0.001;
+    options.senderTiming.pollStepSeconds = 0.002;
+    options.senderTiming.pollCount = 3;
+    options.senderTiming.closePauseSeconds = 0.001;
     options.maxLogLines = kMaxLogLines;
     return options;
 }

@@ -49,9 +49,9 @@ struct WindowFixture {
     static WindowOptions shortOptions() {
         WindowOptions options;
         options.controllerHost = QStringLiteral("127.0.0.1");
-        options.pollStepSeconds = 0.01;
-        options.pollCount = 20;
-        options.closePauseSeconds = 0.01;
+        options.senderTiming.pollStepSeconds = 0.01;
+        options.senderTiming.pollCount = 20;
+        options.senderTiming.closePauseSeconds = 0.01;
         options.decimalSeparator = '.';
         return options;
     }
