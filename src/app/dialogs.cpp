@@ -12,5 +12,12 @@ QString QtDialogs::prompt(const QString& text, const QString& title, const QStri
 }
 
 void QtDialogs::message(const QString& text, const QString& title) {
-    QMessageBox::information(QApplication::activeWindow(), title, text, QMessageBox::Ok);
+    QWidget* parent = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    box.exec();
+}
+
+void DialogsNotifier::showMessage(const std::string& text) {
+    m_dialogs->message(QString::fromStdString(text), QCoreApplication::applicationName());
 }

@@ -1,5 +1,7 @@
 #include "app/f_nuvokrc.h"
 
+#include "app/emptyservices.h"
+
 #include "app/icons.h"
 #include "common/buildconfig.h"
 #include "common/textcodec.h"
@@ -81,6 +83,7 @@ WindowOptions::WindowOptions()
 F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
       m_greenIcon(icons::idle()), m_blueIcon(icons::busy()) {
+    fillEmptyServices(m_services, [this](const QString& line) { logData(line); });
     setWindowTitle(QStringLiteral("NUVOK Remote Control"));
     setWindowIcon(m_greenIcon);
     createControls();

@@ -23,7 +23,7 @@ QString fromStd(const std::string& text) {
 // ---- Listener ---------------------------------------------------------------
 
 std::string F_NUVOKrc::readSetting(const char* key) const {
-    return m_services.settings ? m_services.settings->read(key) : std::string();
+    return m_services.settings->read(key);
 }
 
 void F_NUVOKrc::doListen() {

@@ -68,8 +68,6 @@ void F_NUVOKrc::C_PortNum_KeyPress(int keyAscii) {
 }
 
 void F_NUVOKrc::m_port_Click() {
-    if (!m_services.dialogs)
-        return;
     const QString answer = m_services.dialogs->prompt(
         QStringLiteral("Portnummer eingeben"), QStringLiteral("Portnummer"),
         QString::fromStdString(nuvok::signedNumberText(listenPort)));
@@ -81,8 +79,6 @@ void F_NUVOKrc::m_port_Click() {
 }
 
 void F_NUVOKrc::m_protocol_Click() {
-    if (!m_services.dialogs)
-        return;
     const QString stored = QString::fromStdString(readSetting("Protocol"));
     const QString answer =
         m_services.dialogs
@@ -90,7 +86,7 @@ void F_NUVOKrc::m_protocol_Click() {
             .toUpper();
     // A setting that cannot be stored is reported; the listener reopens anyway,
     // with the protocol stored before.
-    if ((answer == QLatin1String("TCP") || answer == QLatin1String("UDP")) && m_services.settings)
+    if (answer == QLatin1String("TCP") || answer == QLatin1String("UDP"))
         reportFailures([&] { m_services.settings->write("Protocol", answer.toStdString()); });
     reportFailures([this] {
         Winsock1->Close();

@@ -21,20 +21,15 @@ public:
     void wait(double dSeconds) override { m_window.wait(dSeconds); }
     void VolIncr() override { m_window.VolIncr(); }
     void VolDecr() override { m_window.VolDecr(); }
-    void activateWindow(const std::string& title) override { desktop().activateWindow(title); }
-    void sendKeys(const std::string& keys) override { desktop().sendKeys(keys); }
+    void activateWindow(const std::string& title) override {
+        m_window.services().desktop->activateWindow(title);
+    }
+    void sendKeys(const std::string& keys) override { m_window.services().desktop->sendKeys(keys); }
     void showMode(const std::string& text) override {
         m_window.T_mode->setText(QString::fromStdString(text));
     }
 
 private:
-    nuvok::DesktopControl& desktop() {
-        const auto& desktop = m_window.services().desktop;
-        if (!desktop)
-            throw nuvok::Failure("Players cannot be reached: this build has no keystroke support");
-        return *desktop;
-    }
-
     F_NUVOKrc& m_window;
 };
 

@@ -11,14 +11,10 @@
 void F_NUVOKrc::m_add2reg_Click() {
     const bool wanted = m_add2reg->isChecked();
     QString reason;
-    if (!m_services.sessionStart) {
-        reason = QStringLiteral("starting with the session is not available here");
-    } else {
-        try {
-            m_services.sessionStart->setEnabled(wanted);
-        } catch (const nuvok::Failure& failure) {
-            reason = QString::fromStdString(failure.description());
-        }
+    try {
+        m_services.sessionStart->setEnabled(wanted);
+    } catch (const nuvok::Failure& failure) {
+        reason = QString::fromStdString(failure.description());
     }
     const bool stored = readStartWithSession();
     m_add2reg->setChecked(stored);
@@ -33,8 +29,6 @@ void F_NUVOKrc::m_add2reg_Click() {
 }
 
 bool F_NUVOKrc::readStartWithSession() {
-    if (!m_services.sessionStart)
-        return false;
     try {
         return m_services.sessionStart->isEnabled();
     } catch (const nuvok::Failure&) {

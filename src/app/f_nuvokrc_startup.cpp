@@ -156,11 +156,9 @@ QString F_NUVOKrc::aboutText() {
 }
 
 void F_NUVOKrc::m_help_Click() {
-    if (m_services.dialogs)
-        m_services.dialogs->message(usageText(), QStringLiteral("Usage Info"));
+    m_services.dialogs->message(usageText(), QStringLiteral("Usage Info"));
 }
 
 void F_NUVOKrc::m_info_Click() {
-    if (m_services.dialogs)
-        m_services.dialogs->message(aboutText(), QStringLiteral("Info"));
+    m_services.dialogs->message(aboutText(), QStringLiteral("Info"));
 }

@@ -1,6 +1,5 @@
 #include "app/dialogs.h"
 #include "app/windowservices.h"
-#include "mixer/messageboxnotifier.h"
 #include "shell/qtsettingsstore.h"
 #include "shell/systemtrayarea.h"
 #include "shell/watcheddesktopcontrol.h"
@@ -16,7 +15,7 @@ WindowServices systemServices() {
     services.trayArea = std::make_shared<SystemTrayArea>();
     services.dialogs = std::make_shared<QtDialogs>();
     services.mixerBackend = [] { return nuvok::createSystemMixer(); };
-    services.notifier = std::make_shared<MessageBoxNotifier>();
+    services.notifier = std::make_shared<DialogsNotifier>(services.dialogs);
     services.desktop = std::make_shared<WatchedDesktopControl>(nuvok::createDesktopControl());
     return services;
 }

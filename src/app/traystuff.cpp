@@ -62,8 +62,6 @@ void addTrayIcon(F_NUVOKrc& window) {
         removeTrayIcon();
     state.trayWindow = &window;
     state.area = window.services().trayArea;
-    if (!state.area)
-        state.area = std::make_shared<SystemTrayArea>();
     state.hadArea = state.area->available();
     // Shown even without an area: the icon docks once one appears.
     // Both arrive from the event loop: a failure becomes a log line.

@@ -13,7 +13,9 @@ class Dialogs;
 #include <memory>
 
 // Platform back-ends handed to the main window. The program fills them with
-// the real back-ends of its OS (systemservices.cpp); tests hand in fakes.
+// the real back-ends of its OS (systemservices.cpp); tests hand in fakes. The
+// window fills each one left out with its empty counterpart (emptyservices.h),
+// whose meaning is noted here.
 struct WindowServices {
     std::shared_ptr<nuvok::SettingsStore> settings;
     // The start-with-session entry (none: it cannot be switched on).

@@ -1,9 +1,9 @@
 #include "fakemixer.h"
 
+#include "app/dialogs.h"
 #include "app/f_nuvokrc.h"
 #include "common/failure.h"
 #include "mixer/clsvolume.h"
-#include "mixer/messageboxnotifier.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -37,6 +37,7 @@ private slots:
         QString text;
         QList<QAbstractButton*> buttons;
         bool modal = false;
+        QMessageBox::Icon icon = QMessageBox::Information;
         QTimer poll;
         poll.setInterval(10);
         connect(&poll, &QTimer::timeout, [&] {
@@ -48,6 +49,7 @@ private slots:
             text = box->text();
             buttons = box->buttons();
             modal = box->isModal();
+            icon = box->icon();
             box->button(QMessageBox::Ok)->click();
         });
         poll.start();
@@ -56,12 +58,13 @@ private slots:
             if (QWidget* modal = QApplication::activeModalWidget())
                 modal->close();
         });
-        MessageBoxNotifier notifier;
+        DialogsNotifier notifier(std::make_shared<QtDialogs>());
         notifier.showMessage("Es wurde kein Mixer gefunden!");
         QCOMPARE(title, QStringLiteral("NUVOKrc"));
         QCOMPARE(text, QStringLiteral("Es wurde kein Mixer gefunden!"));
         QCOMPARE(buttons.size(), 1);
         QVERIFY(modal);
+        QCOMPARE(icon, QMessageBox::NoIcon);
     }
 
     void stepsBeforeTheVolumeObjectExistsFailWithADescription() {
