@@ -143,13 +143,17 @@ void SocketComponent::releaseTcp() {
     }
 }
 
+void SocketComponent::requireLocalPort(const char* action) const {
+    if (m_localPort < 0 || m_localPort > 65535)
+        throw Failure(action + std::to_string(m_localPort) +
+                      ": a port number runs from 0 to 65535");
+}
+
 void SocketComponent::Listen() {
     requireClosed("Listen");
     if (m_protocol != sckTCPProtocol)
         throw Failure("Listen needs the TCP protocol; a UDP socket is opened with Bind");
-    if (m_localPort < 0 || m_localPort > 65535)
-        throw Failure("Cannot listen on port " + std::to_string(m_localPort) +
-                      ": a port number runs from 0 to 65535");
+    requireLocalPort("Cannot listen on port ");
     auto* server = new QTcpServer(this);
     // IPv4, as the handset speaks it (see Bind).
     if (!server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(m_localPort))) {
@@ -167,9 +171,7 @@ void SocketComponent::Bind() {
     requireClosed("Bind");
     if (m_protocol != sckUDPProtocol)
         throw Failure("Bind needs the UDP protocol; a TCP socket is opened with Listen");
-    if (m_localPort < 0 || m_localPort > 65535)
-        throw Failure("Cannot open UDP port " + std::to_string(m_localPort) +
-                      ": a port number runs from 0 to 65535");
+    requireLocalPort("Cannot open UDP port ");
     auto* udp = new QUdpSocket(this);
     const auto port = static_cast<quint16>(m_localPort);
     // IPv4 only: a dual-stack bind that meets a taken IPv4 port quietly falls

@@ -89,6 +89,8 @@ private:
     void onSocketError();
     void releaseTcp();
     void requireClosed(const char* operation) const;
+    // `action` is the start of the failure text, followed by the port.
+    void requireLocalPort(const char* action) const;
 
     int m_protocol = sckTCPProtocol;
     int m_localPort = 0;
