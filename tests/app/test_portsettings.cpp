@@ -35,7 +35,7 @@ void PortSettingsTest::portPromptAnswers_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<float>("port");
-    const float free = float(freeUdpPort());
+    const float free = float(freePort());
     QTest::newRow("free port") << QString::number(free) << true << free;
     QTest::newRow("blank, digits, letter") << " " + QString::number(free) + "x" << true << free;
     QTest::newRow("letters are port 0") << "abc" << true << 0.0f;
@@ -73,7 +73,7 @@ void PortSettingsTest::portPromptAnswers() {
 
 void PortSettingsTest::portPromptOffersTheCurrentPort() {
     WindowFixture f;
-    const quint16 free = freeUdpPort();
+    const quint16 free = freePort();
     f->listenPort = free;
     f.dialogs->answers << " " + QString::number(free); // the default, confirmed
     f->m_port_Click();
@@ -173,7 +173,7 @@ void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma() {
 
 void PortSettingsTest::enterAppendsANewPortOnce() {
     WindowFixture f;
-    const QString port = QString::number(freeUdpPort());
+    const QString port = QString::number(freePort());
     const int entries = f->C_PortNum->count();
     f->C_PortNum->lineEdit()->setText(port);
     QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);

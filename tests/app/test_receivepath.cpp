@@ -161,7 +161,7 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
 void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->listenPort = float(freeTcpPort());
+    f->listenPort = float(freePort());
     f->doListen();
     const quint16 port = quint16(f->listenPort);
     {

@@ -62,7 +62,7 @@ void StartupTest::commandLinePort() {
     QFETCH(bool, portIsZero);
     WindowFixture f;
     f.settings->values["portNum"] = "1";
-    const quint16 free = freeUdpPort();
+    const quint16 free = freePort();
     f->Form_Load(format.arg(free).toStdString());
     const float expected = portIsZero ? 0.0f : float(free);
     QCOMPARE(f->listenPort, expected);
@@ -112,13 +112,13 @@ void StartupTest::storedProtocol() {
     WindowFixture f;
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
-    f->Form_Load(QStringLiteral("-port %1").arg(freeTcpPort()).toStdString());
+    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QCOMPARE(f->Winsock1->Protocol(), protocol);
 }
 
 void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     WindowFixture f;
-    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(!f->isVisible());
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
     QCOMPARE(f->strAudioTitle, QStringLiteral("Winamp"));
@@ -131,7 +131,7 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
 void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     WindowFixture f;
     f.tray->hasArea = false;
-    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(f->isVisible());
     QVERIFY(f->windowState() & Qt::WindowMinimized);
     QCOMPARE(f->Winsock1->State(), 1);
@@ -153,7 +153,7 @@ void StartupTest::startEntryMarkFollowsTheStoredEntry() {
     WindowFixture f;
     f.sessionStart->stored = stored;
     f.sessionStart->readFails = readFails;
-    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QCOMPARE(f->m_add2reg->isChecked(), marked);
 }
 
@@ -191,7 +191,7 @@ void StartupTest::closeDuringTheStartEndsIt() {
     QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
     // Handled in the first pass of events the start makes.
     QTimer::singleShot(0, f.window.get(), [&f] { f->close(); });
-    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QCOMPARE(unloaded.size(), 1);
     QVERIFY(!f->isVisible());
     QCOMPARE(f->Winsock1->State(), 0);
@@ -201,7 +201,7 @@ void StartupTest::closeDuringTheStartEndsIt() {
 
 void StartupTest::closingMinimisesAndClosesTheListener() {
     WindowFixture f;
-    f->Form_Load(QStringLiteral("-port %1").arg(freeUdpPort()).toStdString());
+    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     f->showNormal();
     QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
     QVERIFY(f->close());

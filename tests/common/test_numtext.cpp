@@ -1,4 +1,4 @@
-#include "check.h"
+#include "support/check.h"
 
 #include "common/failure.h"
 #include "common/numtext.h"

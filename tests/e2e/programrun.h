@@ -6,6 +6,8 @@
 
 #include "common/buildconfig.h"
 #include "support/eventwait.h"
+#include "support/freeport.h"
+#include "support/procnet.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,6 +22,7 @@
 
 namespace nuvok::e2e {
 
+using nuvok::test::freePort;
 using nuvok::test::waitUntil;
 
 inline constexpr int kLineTimeoutMs = 15000;
@@ -29,37 +32,6 @@ inline bool isPlatformNoise(const QString& line) {
     return line.startsWith(QLatin1String("QStandardPaths:")) ||
            line.startsWith(QLatin1String("This plugin does not support")) ||
            line.startsWith(QLatin1String("qt."));
-}
-
-// A port that is free for TCP and UDP on every address at this moment.
-inline quint16 freePort() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QTcpServer tcp;
-        if (!tcp.listen(QHostAddress::Any, 0))
-            continue;
-        QUdpSocket udp;
-        if (udp.bind(QHostAddress::Any, tcp.serverPort()))
-            return tcp.serverPort();
-    }
-    return 0;
-}
-
-// Whether something listens for TCP on the port, from the kernel's own tables,
-// so that looking does not disturb the program.
-inline bool tcpListening(quint16 port) {
-    const QString portHex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        QFile file(QString::fromLatin1(table));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& row : file.readAll().split('\n')) {
-            const QList<QByteArray> fields = row.simplified().split(' ');
-            // fields: slot, local address:port, remote address:port, state (0A listening)
-            if (fields.size() > 3 && fields[1].endsWith(portHex.toLatin1()) && fields[3] == "0A")
-                return true;
-        }
-    }
-    return false;
 }
 
 struct HandsetRun {

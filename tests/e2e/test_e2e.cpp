@@ -152,7 +152,7 @@ void EndToEndTest::tcpSessionServesOnePeerWithOneMessagePerArrival() {
     // Port and protocol from the stored settings; no "Port:" line then.
     Program program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=TCP\n").arg(port));
     QVERIFY(program.start({}));
-    QVERIFY2(waitUntil([&] { return tcpListening(port); }, kLineTimeoutMs),
+    QVERIFY2(waitUntil([&] { return nuvok::test::tcpPortListening(port); }, kLineTimeoutMs),
              qPrintable(program.lines().join(QLatin1Char('\n'))));
 
     // Four bytes in one arrival: only the first message counts.
@@ -171,7 +171,7 @@ void EndToEndTest::tcpSessionServesOnePeerWithOneMessagePerArrival() {
     QVERIFY(!program.lines().contains(QStringLiteral("Port: %1").arg(port)));
 
     // The peer has gone; the listener stays closed until Listen is pressed.
-    QVERIFY(waitUntil([&] { return !tcpListening(port); }, kLineTimeoutMs));
+    QVERIFY(waitUntil([&] { return !nuvok::test::tcpPortListening(port); }, kLineTimeoutMs));
     const HandsetRun second = handset({QStringLiteral("--tcp"), QStringLiteral("--port"),
                                        QString::number(port), QStringLiteral("menu")});
     QCOMPARE(second.exitCode, 1);
@@ -197,7 +197,7 @@ void EndToEndTest::endRequestClosesTheWindowAndEndsNormally() {
     // Start-up may still be waiting at the no-mixer box when the request comes.
     program.withoutSoundDevices();
     QVERIFY(program.start({}));
-    QVERIFY2(waitUntil([&] { return tcpListening(port); }, kLineTimeoutMs),
+    QVERIFY2(waitUntil([&] { return nuvok::test::tcpPortListening(port); }, kLineTimeoutMs),
              qPrintable(program.lines().join(QLatin1Char('\n'))));
     QCOMPARE(::kill(pid_t(program.process().processId()), signal), 0);
     QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
@@ -206,7 +206,7 @@ void EndToEndTest::endRequestClosesTheWindowAndEndsNormally() {
              qPrintable(QStringLiteral("exit code %1; log:\n%2")
                             .arg(program.process().exitCode())
                             .arg(program.lines().join(QLatin1Char('\n')))));
-    QVERIFY(!tcpListening(port));
+    QVERIFY(!nuvok::test::tcpPortListening(port));
 #endif
 }
 

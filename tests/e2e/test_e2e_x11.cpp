@@ -3,8 +3,8 @@
 // mode, the program brings the player window forward and types into it, and
 // the window manager's close request ends the program.
 
-#include "desktop/x11desktop.h"
 #include "e2e/programrun.h"
+#include "support/x11desktop.h"
 
 #include <QTest>
 #include <memory>

@@ -5,8 +5,8 @@
 // without one it starts iconic on the taskbar, and it is never shown normally
 // until the user asks for it.
 
-#include "desktop/x11desktop.h"
 #include "e2e/programrun.h"
+#include "support/x11desktop.h"
 
 #include <QTest>
 #include <QTimer>

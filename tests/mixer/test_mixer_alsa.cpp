@@ -1,8 +1,8 @@
 // The ALSA mixer against a private PulseAudio server (run by
 // with-pulseaudio.sh): what the program sets must show in the server, and what
 // other programs set must show in the program.
-#include "check.h"
-#include "fakemixer.h"
+#include "support/check.h"
+#include "support/fakemixer.h"
 
 #include "mixer/clsvolume.h"
 #include "remote/volumesteps.h"

@@ -2,8 +2,8 @@
 // only while a sound server is reachable, so the checks hold either way: with
 // a device the controls found must read back what is written; without one the
 // back-end and the volume object must take the no-mixer path quietly.
-#include "check.h"
-#include "fakemixer.h"
+#include "support/check.h"
+#include "support/fakemixer.h"
 
 #include "mixer/clsvolume.h"
 

@@ -3,7 +3,7 @@
 // volume object must not depend on the listener having opened.
 
 #include "app/f_nuvokrc.h"
-#include "fakemixer.h"
+#include "support/fakemixer.h"
 #include "remote/keymessage.h"
 #include "support/eventwait.h"
 #include "support/faketrayarea.h"
@@ -61,7 +61,7 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
     QCOMPARE(window.Winsock1->State(), 0);
     QVERIFY(notifier->messages.empty()); // the mixer was found
 
-    const quint16 port = freeUdpPort();
+    const quint16 port = freePort();
     window.show();
     window.C_PortNum->lineEdit()->setFocus();
     window.C_PortNum->lineEdit()->selectAll();

@@ -1,4 +1,4 @@
-#include "fakemixer.h"
+#include "support/fakemixer.h"
 
 #include "app/dialogs.h"
 #include "app/f_nuvokrc.h"

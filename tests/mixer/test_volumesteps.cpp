@@ -1,5 +1,5 @@
-#include "check.h"
-#include "fakemixer.h"
+#include "support/check.h"
+#include "support/fakemixer.h"
 
 #include "mixer/clsvolume.h"
 #include "remote/volumesteps.h"

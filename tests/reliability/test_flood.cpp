@@ -53,7 +53,7 @@ int scaled(int count) {
 // window, which is what lets arrivals pile up inside one another.
 WindowOptions waitingControllerOptions() {
     WindowOptions options = WindowFixture::shortOptions();
-    options.controllerPort = float(freeTcpPort());
+    options.controllerPort = float(freePort());
     options.senderTiming.pollStepSeconds = 0.002;
     options.senderTiming.pollCount = 3;
     options.senderTiming.closePauseSeconds = 0.001;
@@ -243,7 +243,7 @@ void FloodTest::randomDatagrams() {
 void FloodTest::tcpCyclesWithListenPressedBetween() {
     WindowFixture f(waitingControllerOptions());
     f.settings->values["Protocol"] = "TCP";
-    const quint16 port = freeTcpPort();
+    const quint16 port = freePort();
     f->listenPort = port;
     f->doListen();
     QCOMPARE(f->Winsock1->State(), 2);

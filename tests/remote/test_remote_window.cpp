@@ -1,6 +1,6 @@
 #include "app/f_nuvokrc.h"
 #include "common/failure.h"
-#include "fakedesktopcontrol.h"
+#include "support/fakedesktopcontrol.h"
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
 

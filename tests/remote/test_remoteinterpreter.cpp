@@ -1,5 +1,5 @@
-#include "check.h"
-#include "fakeremoteactions.h"
+#include "support/check.h"
+#include "support/fakeremoteactions.h"
 #include "remote/remoteinterpreter.h"
 
 #include <string>

@@ -1,5 +1,5 @@
-#include "check.h"
 #include "shell/registrytext.h"
+#include "support/check.h"
 
 using nuvok::kRegExpandSz;
 using nuvok::kRegSz;

@@ -1,6 +1,6 @@
-#include "check.h"
-#include "execline.h"
-#include "tempfolder.h"
+#include "support/check.h"
+#include "support/execline.h"
+#include "support/tempfolder.h"
 
 #include "shell/autostartentry.h"
 

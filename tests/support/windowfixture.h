@@ -4,26 +4,12 @@
 #include "support/fakedialogs.h"
 #include "support/fakesessionstart.h"
 #include "support/faketrayarea.h"
+#include "support/freeport.h"
 #include "support/memorysettings.h"
 
-#include <QTcpServer>
-#include <QUdpSocket>
 #include <memory>
 
 namespace nuvok::test {
-
-// A port that is free on loopback right now.
-inline quint16 freeUdpPort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
-
-inline quint16 freeTcpPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::AnyIPv4, 0);
-    return probe.serverPort();
-}
 
 // A main window with in-memory settings, answerable dialogs, a recording
 // notification area and start entry, and no other platform back-ends; the controller sits on

@@ -1,4 +1,5 @@
-#include "check.h"
+#include "support/check.h"
+#include "support/failureof.h"
 
 #include "common/failure.h"
 #include "handsetcommandline.h"
@@ -8,6 +9,7 @@
 #include <vector>
 
 using namespace nuvok;
+using nuvok::test::failureOf;
 
 namespace {
 
@@ -16,16 +18,6 @@ std::string bytes(std::initializer_list<int> values) {
     for (int value : values)
         text.push_back(static_cast<char>(value));
     return text;
-}
-
-// The description of the failure the call throws, or "" when it throws none.
-template <typename Call> std::string failureOf(Call call) {
-    try {
-        call();
-    } catch (const Failure& failure) {
-        return failure.description();
-    }
-    return {};
 }
 
 void checkMentions(const std::string& description, const std::string& mentions,

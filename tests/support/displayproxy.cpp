@@ -1,4 +1,4 @@
-#include "desktop/displayproxy.h"
+#include "support/displayproxy.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,7 @@
-#include "check.h"
 #include "common/failure.h"
 #include "shell/keystrokes.h"
+#include "support/check.h"
+#include "support/failureof.h"
 
 #include <string>
 #include <vector>
@@ -29,12 +30,7 @@ std::string show(const std::vector<Keystroke>& keys) {
 }
 
 std::string failureOf(const std::string& text) {
-    try {
-        nuvok::parseKeystrokes(text);
-    } catch (const nuvok::Failure& failure) {
-        return failure.description();
-    }
-    return "(no failure)";
+    return nuvok::test::failureOf([&] { nuvok::parseKeystrokes(text); });
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "desktop/x11desktop.h"
+#include "support/x11desktop.h"
 
 // After Qt's headers: Xlib defines macros (None, Bool, ...) that clash with them.
 #include <X11/XKBlib.h>

@@ -1,6 +1,6 @@
-#include "check.h"
 #include "common/failure.h"
 #include "shell/titlematch.h"
+#include "support/check.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "fakemixer.h"
+#include "support/fakemixer.h"
 
 #include <stdexcept>
 

@@ -3,9 +3,10 @@
 // the window manager's and the windows' own view of what happened.
 
 #include "common/failure.h"
-#include "desktop/displayproxy.h"
-#include "desktop/x11desktop.h"
 #include "shell/desktopcontrol.h"
+#include "support/displayproxy.h"
+#include "support/failureof.h"
+#include "support/x11desktop.h"
 
 #include <QFile>
 #include <QProcess>
@@ -25,12 +26,7 @@ namespace {
 
 // The failure description of an operation, or "(no failure)".
 QString failureOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const nuvok::Failure& failure) {
-        return QString::fromStdString(failure.description());
-    }
-    return QStringLiteral("(no failure)");
+    return QString::fromStdString(nuvok::test::failureOf(operation));
 }
 
 // Sets or removes an environment variable for as long as it lives.
