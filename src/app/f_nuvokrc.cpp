@@ -19,6 +19,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
 #include <cstdio>
@@ -28,6 +30,10 @@
 namespace {
 
 constexpr int kLogTop = 1200;
+// Lines are given fresh, layout-free storage in chunks of this many, once
+// this many newer lines follow them (more than a tall panel shows).
+constexpr int kShedChunk = 256;
+constexpr int kShedKeep = 512;
 // Frame and margins of a one-line text field, in pixels.
 constexpr int kFieldPadding = 8;
 
@@ -199,6 +205,9 @@ void F_NUVOKrc::createControls() {
     t_receive->setPlainText(QStringLiteral("received data:\n"));
     place(t_receive, 120, kLogTop, 7035, 4755);
     connect(t_receive, &QPlainTextEdit::textChanged, this, guarded(&F_NUVOKrc::t_receive_Change));
+    // Lines scrolled into view are laid out; the top one is the scroll value.
+    connect(t_receive->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int top) { m_freshLogLines = qMin(m_freshLogLines, qMax(1, top)); });
 
     B_clr = new QPushButton(QStringLiteral("CLR"), client);
     place(B_clr, 6480, 2280, 495, 255);
@@ -252,17 +261,23 @@ void F_NUVOKrc::createMenu() {
 
 void F_NUVOKrc::logData(const QString& strText) {
     const QString line = visibleLine(strText);
-    QTextCursor end(t_receive->document());
+    QTextDocument* document = t_receive->document();
+    const int blocksBefore = document->blockCount();
+    QTextCursor end(document);
     end.movePosition(QTextCursor::End);
     // The break goes before the line, so the text always ends with the newest
     // line; inserting at the end costs the line's length, not the log's.
     end.insertText(QChar(u'\n') + line);
+    // The oldest lines went when the log was full: the fresh ones moved up.
+    const int dropped = blocksBefore + 1 - document->blockCount();
+    if (dropped > 0)
+        m_freshLogLines = qMax(1, m_freshLogLines - dropped);
     // Keeping the end in view lays out the newest line; once a newer one
-    // follows, that layout (most of a short line's memory) is let go. A line
-    // scrolled into view is laid out again when it is painted.
-    QTextBlock previous = t_receive->document()->lastBlock().previous();
+    // follows, that layout's lines are let go at once.
+    QTextBlock previous = document->lastBlock().previous();
     if (previous.isValid())
         previous.clearLayout();
+    shedLayouts();
     if (m_options.logToStderr) {
         const QByteArray utf8 = line.toUtf8();
         std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
@@ -271,7 +286,40 @@ void F_NUVOKrc::logData(const QString& strText) {
     }
 }
 
+// Every line that was ever laid out (each new line is, for the caret, and so
+// is every line when the panel's width changes) keeps a text layout object of
+// some 400 bytes for as long as the line exists: most of a long log's memory.
+// Only removing a line frees it. So, a chunk at a time, old lines are removed
+// and the same text is put back, which gives them storage without a layout.
+// The text, the number of lines and every line's place stay the same, and the
+// chunk lies far above the end, where the caret and the view are.
+void F_NUVOKrc::shedLayouts() {
+    QTextDocument* document = t_receive->document();
+    const int settled = document->blockCount() - kShedKeep;
+    // Clearing or editing may have removed fresh lines.
+    m_freshLogLines = qBound(1, m_freshLogLines, qMax(1, settled));
+    if (settled - m_freshLogLines < kShedChunk)
+        return;
+    // Removing a line break merges the next line into the one before and frees
+    // the next one's storage, so the range starts at the break before the chunk.
+    const int from = document->findBlockByNumber(m_freshLogLines).position() - 1;
+    const int to = document->findBlockByNumber(m_freshLogLines + kShedChunk).position() - 1;
+    QTextCursor chunk(document);
+    chunk.setPosition(from);
+    chunk.setPosition(to, QTextCursor::KeepAnchor);
+    const QString text = chunk.selectedText();
+    const QScopedValueRollback shedding(m_sheddingLayouts, true);
+    // One edit, so that the cursor does not lay out a line when it ends.
+    chunk.beginEditBlock();
+    chunk.insertText(text);
+    chunk.endEditBlock();
+    m_freshLogLines += kShedChunk;
+}
+
 void F_NUVOKrc::t_receive_Change() {
+    // Giving old lines fresh storage leaves the text as it was.
+    if (m_sheddingLayouts)
+        return;
     // Just before the last character, which scrolls the last line into view.
     const int last = t_receive->document()->characterCount() - 2;
     QTextCursor caret(t_receive->document());
@@ -335,8 +383,11 @@ void F_NUVOKrc::Form_Resize() {
     if (h > 0)
         t_receive->resize(t_receive->width(), pixels(h));
     const int w = outerWidthTwips() - 400;
-    if (w > 0)
+    if (w > 0 && pixels(w) != t_receive->width()) {
         t_receive->resize(pixels(w), t_receive->height());
+        // A new width lays out every line again, old ones included.
+        m_freshLogLines = 1;
+    }
 }
 
 // Choosing a checkable entry flips its mark first; the mark is the flag.

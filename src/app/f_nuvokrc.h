@@ -185,6 +185,7 @@ private:
     void portBoxEdited();
     void showActivity(bool busy);
     void discardArrival();
+    void shedLayouts();
 
     WindowServices m_services;
     WindowOptions m_options;
@@ -198,6 +199,9 @@ private:
     // While it runs, a window system that shows the start window is overruled.
     QDeadlineTimer m_startSettling{0};
     static constexpr int kStartSettlingMs = 3000;
+    // Log lines [1, m_freshLogLines) hold no text layout of their own.
+    int m_freshLogLines = 1;
+    bool m_sheddingLayouts = false;
     // Arrivals handled inside the waits of earlier ones, at most this deep.
     nuvok::NestingLimit m_arrivalNesting{32};
 };

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -31,6 +32,8 @@ private slots:
     void controlCodesNeverSplitALine_data();
     void controlCodesNeverSplitALine();
     void logKeepsOnlyTheNewestLines();
+    void longLogKeepsEveryLineInOrder_data();
+    void longLogKeepsEveryLineInOrder();
     void enlargeTogglesTheWidthAndFitsThePanel();
     void panelFollowsTheWindowSizeWithinLimits();
     void menuShortcuts_data();
@@ -159,6 +162,52 @@ void MainWindowTest::logKeepsOnlyTheNewestLines() {
     QCOMPARE(document->lastBlock().text(), QStringLiteral("line 249"));
     QCOMPARE(document->firstBlock().text(), QStringLiteral("line 150"));
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
+}
+
+// Old lines of a long log are taken out and put back in chunks to free their
+// layouts: the text must come back exactly, in order, with the caret at the end.
+void MainWindowTest::longLogKeepsEveryLineInOrder_data() {
+    QTest::addColumn<int>("maxLines");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("hidden") << 100000 << 3000 << false;
+    QTest::newRow("full, the oldest lines dropping") << 1000 << 3000 << false;
+    QTest::newRow("shown, widened and scrolled on the way") << 100000 << 3000 << true;
+}
+
+void MainWindowTest::longLogKeepsEveryLineInOrder() {
+    QFETCH(int, maxLines);
+    QFETCH(int, lines);
+    QFETCH(bool, shown);
+    WindowOptions options;
+    options.maxLogLines = maxLines;
+    F_NUVOKrc window({}, options);
+    if (shown)
+        window.show();
+    QStringList expected = {QStringLiteral("received data:"), QString()};
+    for (int i = 0; i < lines; ++i) {
+        // Now and then an empty line, and a line break typed inside a line.
+        const QString line =
+            i % 7 == 3 ? QString() : QStringLiteral("line %1 \u2028\u00A0end").arg(i);
+        window.logData(line);
+        expected.append(line);
+        if (shown && i == lines / 2) {
+            window.m_more_Click();
+            window.t_receive->verticalScrollBar()->setValue(10);
+            QApplication::processEvents();
+        }
+    }
+    while (expected.size() > maxLines)
+        expected.removeFirst();
+    QStringList kept;
+    for (QTextBlock block = window.t_receive->document()->firstBlock(); block.isValid();
+         block = block.next())
+        kept.append(block.text());
+    QCOMPARE(kept, expected);
+    // Just before the last character (the typed breaks count one each here).
+    const QTextCursor caret = window.t_receive->textCursor();
+    QVERIFY(!caret.hasSelection());
+    QCOMPARE(caret.position(), window.t_receive->document()->characterCount() - 2);
 }
 
 void MainWindowTest::enlargeTogglesTheWidthAndFitsThePanel() {
