@@ -10,6 +10,8 @@
 #include "common/failure.h"
 #include "remote/keymessage.h"
 #include "shell/desktopcontrol.h"
+#include "support/freeport.h"
+#include "support/procnet.h"
 
 #include <X11/keysym.h>
 #include <unistd.h>
@@ -70,7 +72,7 @@ private:
 };
 
 bool waitForPort(int port) {
-    return bench::pollUntil([port] { return bench::udpPortBound(port); }, 15s, 500us);
+    return bench::pollUntil([port] { return nuvok::test::udpPortBound(port); }, 15s, 500us);
 }
 
 // Key 5 sent to one pipeline, and the moments its spaces reached the player.
@@ -145,11 +147,11 @@ void endToEnd(const bench::PrivateDesktop& desktop) {
     bench::KeyTarget target(desktop.display(), kPlayerTitle);
     bench::KeyTarget other(desktop.display(), "Notes");
     bench::TempDir home;
-    const int programPort = bench::freeUdpPort();
+    const int programPort = nuvok::test::freePort();
     Program nuvokrc(home, desktop.display(), "xcb", programPort);
     if (!waitForPort(programPort))
         throw nuvok::Failure("NUVOKrc did not open its port: " + nuvokrc.log());
-    const int scriptPort = bench::freeUdpPort();
+    const int scriptPort = nuvok::test::freePort();
     const std::unique_ptr<bench::ChildProcess> pipeline = startScript(desktop, target, scriptPort);
 
     KeyRun program(target, programPort);
@@ -292,7 +294,7 @@ void backEnd(const bench::PrivateDesktop& desktop) {
 
 void idle(const bench::PrivateDesktop& desktop) {
     bench::TempDir home;
-    const int port = bench::freeUdpPort();
+    const int port = nuvok::test::freePort();
     Program program(home, desktop.display(), "xcb", port);
     if (!waitForPort(port))
         throw nuvok::Failure("NUVOKrc did not open its port: " + program.log());
@@ -325,7 +327,7 @@ void startUp(const bench::PrivateDesktop& desktop) {
         std::vector<double> samples;
         for (int run = 0; run < kStartRuns; ++run) {
             bench::TempDir home;
-            const int port = bench::freeUdpPort();
+            const int port = nuvok::test::freePort();
             Program program(home, desktop.display(), platform, port);
             if (!waitForPort(port))
                 throw nuvok::Failure("NUVOKrc did not open its port: " + program.log());

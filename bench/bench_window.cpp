@@ -2,9 +2,13 @@
 // that cost nothing: how fast a key message reaches the key interpreter, how
 // the log panel copes with a long run, and whether the idle timer repaints.
 
-#include "benchfakes.h"
 #include "figures.h"
 #include "processes.h"
+#include "support/fakedesktopcontrol.h"
+#include "support/fakemixer.h"
+#include "support/faketrayarea.h"
+#include "support/freeport.h"
+#include "support/memorysettings.h"
 #include "udpsender.h"
 
 #include "app/f_nuvokrc.h"
@@ -47,19 +51,23 @@ constexpr int kLogRuns = 3;
 // A main window with the bench's back-ends. Either back-end calls `reached`
 // when the key interpreter gets to it.
 struct BenchWindow {
-    std::shared_ptr<bench::SignallingDesktop> desktop =
-        std::make_shared<bench::SignallingDesktop>();
+    std::shared_ptr<nuvok::test::FakeDesktopControl> desktop =
+        std::make_shared<nuvok::test::FakeDesktopControl>();
+    nuvok::test::FakeMixerDevice mixer;
     std::function<void()> reached;
     std::unique_ptr<F_NUVOKrc> window;
 
     BenchWindow() {
         WindowServices services;
-        services.settings = std::make_shared<bench::MemorySettings>();
-        services.trayArea = std::make_shared<bench::QuietTrayArea>();
+        services.settings = std::make_shared<nuvok::test::MemorySettings>();
+        services.trayArea = std::make_shared<nuvok::test::FakeTrayArea>();
         services.desktop = desktop;
-        services.mixerBackend = [this] {
-            return std::make_unique<bench::SignallingMixer>([this] { notify(); });
+        mixer.addLine(nuvok::kComponentSpeakers, 0, 65535, 32768);
+        mixer.onCall = [this](nuvok::test::MixerOp op) {
+            if (op == nuvok::test::MixerOp::Read)
+                notify();
         };
+        services.mixerBackend = [this] { return mixer.backend(); };
         desktop->reached = [this] { notify(); };
         WindowOptions options;
         options.controllerHost = QStringLiteral("127.0.0.1");
@@ -128,7 +136,7 @@ struct DispatchFigures {
 // is done with the one before and a short pause has passed.
 DispatchFigures measureDispatch(const std::vector<unsigned char>& keys) {
     BenchWindow bench;
-    const int port = bench::freeUdpPort();
+    const int port = nuvok::test::freePort();
     bench.window->Form_Load("-port " + std::to_string(port));
     DispatchProbe probe(bench);
     DispatchFigures figures;
@@ -340,7 +348,7 @@ public:
 void statePaints() {
     BenchWindow bench;
     F_NUVOKrc& window = *bench.window;
-    window.listenPort = static_cast<float>(bench::freeUdpPort());
+    window.listenPort = static_cast<float>(nuvok::test::freePort());
     window.b_listen_Click();
     window.show();
     runEventLoopFor(std::chrono::milliseconds(500));

@@ -178,41 +178,6 @@ void ChildProcess::stop(std::chrono::milliseconds grace) {
     }
 }
 
-bool udpPortBound(int port) {
-    char suffix[8];
-    std::snprintf(suffix, sizeof suffix, ":%04X", port);
-    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
-        std::ifstream file(table);
-        std::string line;
-        std::getline(file, line); // column names
-        while (std::getline(file, line)) {
-            std::istringstream fields(line);
-            std::string slot;
-            std::string local;
-            fields >> slot >> local;
-            if (local.size() > 5 && local.compare(local.size() - 5, 5, suffix) == 0)
-                return true;
-        }
-    }
-    return false;
-}
-
-int freeUdpPort() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        throw nuvok::Failure("Cannot open a UDP socket: " + std::string(std::strerror(errno)));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool found = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    close(fd);
-    if (!found)
-        throw nuvok::Failure("No free UDP port on loopback");
-    return ntohs(address.sin_port);
-}
-
 long residentKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;

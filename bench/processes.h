@@ -67,13 +67,6 @@ private:
     Clock::time_point m_started;
 };
 
-// Whether a UDP socket is bound to this port on any address, from the
-// kernel's tables, so that looking does not disturb the program.
-bool udpPortBound(int port);
-
-// A UDP port that is free on loopback at this moment.
-int freeUdpPort();
-
 // Resident memory of a process in KiB (0 when it cannot be read).
 long residentKiB(pid_t pid);
 

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace nuvok::test;
 

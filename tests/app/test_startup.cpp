@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUdpSocket>
 
 using namespace nuvok::test;
 

@@ -3,9 +3,9 @@
 // volume object must not depend on the listener having opened.
 
 #include "app/f_nuvokrc.h"
-#include "support/fakemixer.h"
 #include "remote/keymessage.h"
 #include "support/eventwait.h"
+#include "support/fakemixer.h"
 #include "support/faketrayarea.h"
 #include "support/memorysettings.h"
 #include "support/windowfixture.h"

@@ -1,7 +1,7 @@
 #include "app/f_nuvokrc.h"
 #include "common/failure.h"
-#include "support/fakedesktopcontrol.h"
 #include "support/eventwait.h"
+#include "support/fakedesktopcontrol.h"
 #include "support/windowfixture.h"
 
 #include <QLineEdit>
@@ -45,7 +45,8 @@ private:
 };
 
 struct Window {
-    std::shared_ptr<FakeDesktopControl> desktop = std::make_shared<FakeDesktopControl>();
+    std::shared_ptr<nuvok::test::FakeDesktopControl> desktop =
+        std::make_shared<nuvok::test::FakeDesktopControl>();
     std::unique_ptr<F_NUVOKrc> f;
 
     explicit Window(quint16 controllerPort = 0, bool withDesktop = true) {

@@ -1,6 +1,6 @@
+#include "remote/remoteinterpreter.h"
 #include "support/check.h"
 #include "support/fakeremoteactions.h"
-#include "remote/remoteinterpreter.h"
 
 #include <string>
 #include <vector>

@@ -125,6 +125,8 @@ std::string listText(const std::vector<std::int32_t>& values) {
 
 bool FakeMixerDevice::enter(MixerOp op) {
     ++m_calls[op];
+    if (onCall)
+        onCall(op);
     return m_failing.count(op) == 0;
 }
 

@@ -4,6 +4,7 @@
 #include "mixer/notifier.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -37,6 +38,8 @@ public:
     // Every value a write was asked to set, accepted or not, per component type.
     std::vector<std::int32_t> writes(std::uint32_t componentType) const;
     bool isOpen() const { return m_open; }
+    // Told of every call a back-end makes, before it is answered.
+    std::function<void(MixerOp)> onCall;
 
     std::unique_ptr<MixerBackend> backend();
 
