@@ -20,6 +20,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 
 #include "mixer/clsvolume.h"
 
@@ -69,7 +70,9 @@ WindowOptions::WindowOptions()
 
 F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
-      m_greenIcon(icons::idle()), m_blueIcon(icons::busy()) {
+      m_greenIcon(icons::idle()), m_blueIcon(icons::busy()),
+      m_controllerHost(m_options.controllerHost), m_controllerPort(m_options.controllerPort),
+      m_dropTally(m_options.dropTiming) {
     fillEmptyServices(m_services, [this](const QString& line) { logData(line); });
     setWindowTitle(QStringLiteral("NUVOK Remote Control"));
     setWindowIcon(m_greenIcon);
@@ -84,6 +87,14 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
             guarded(&F_NUVOKrc::Winsock1_ConnectionRequest));
     connect(Winsock1, &SocketComponent::CloseEvent, this, guarded(&F_NUVOKrc::Winsock1_Close));
     connect(Winsock1, &SocketComponent::ConnectEvent, this, guarded(&F_NUVOKrc::Winsock1_Connect));
+    Winsock1->setSenderFilter(
+        [this](const QHostAddress& sender) { return m_handsets.admits(sender); },
+        [this](const QHostAddress& sender) { senderRefused(sender); });
+    m_dropClock.start();
+    m_dropTimer = new QTimer(this);
+    m_dropTimer->setInterval(
+        static_cast<int>(std::clamp<std::int64_t>(m_options.dropTiming.quietMs / 4, 10, 250)));
+    connect(m_dropTimer, &QTimer::timeout, this, guarded(&F_NUVOKrc::reportDrops));
     Winsock2 = new SocketComponent(this);
     m_sender = std::make_unique<CommandSender>(
         *Winsock2, [this](const QString& line) { logData(line); }, m_options.senderTiming);
@@ -293,7 +304,7 @@ void F_NUVOKrc::applyEnlarged() {
 // ---- Controller link -------------------------------------------------------
 
 bool F_NUVOKrc::sendCMD(const QString& strData) {
-    return m_sender->sendCMD(m_options.controllerHost, m_options.controllerPort, strData);
+    return m_sender->sendCMD(m_controllerHost, m_controllerPort, strData);
 }
 
 bool F_NUVOKrc::sendTCP(const QString& strIP, float iPort, const QString& strData) {

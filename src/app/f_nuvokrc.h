@@ -2,11 +2,14 @@
 
 #include "app/windowservices.h"
 #include "net/commandsender.h"
+#include "net/handsetlist.h"
 #include "net/socketcomponent.h"
+#include "remote/droptally.h"
 #include "remote/nestinglimit.h"
 #include "remote/remotestate.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
@@ -35,6 +38,8 @@ struct WindowOptions {
     int maxLogLines = 100000;
     bool logToStderr = false;
     char decimalSeparator; // of the user's number format
+    // When what senders outside Handsets sent is summed up in the log.
+    nuvok::DropTiming dropTiming;
     WindowOptions();
 };
 
@@ -94,7 +99,8 @@ public:
     void rightClick();           // window state to normal
     void m_info_Click();
     void m_help_Click();
-    static QString usageText();
+    static QString usageText(); // with the players' own titles
+    static QString usageText(const QString& videoTitle, const QString& audioTitle);
     static QString aboutText();
 
     // Handlers
@@ -157,6 +163,11 @@ public:
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }
     const WindowOptions& options() const { return m_options; }
+    // Where controller commands go: the build's address unless the settings
+    // name another (read at start-up).
+    QString controllerHost() const { return m_controllerHost; }
+    float controllerPort() const { return m_controllerPort; }
+    const HandsetList& handsets() const { return m_handsets; }
     WindowServices& services() { return m_services; }
 
 signals:
@@ -186,12 +197,21 @@ private:
     void showActivity(bool busy);
     void discardArrival();
     void shedLayouts();
+    void readStartSettings();
+    void senderRefused(const QHostAddress& sender);
+    void reportDrops();
 
     WindowServices m_services;
     WindowOptions m_options;
     QIcon m_greenIcon;
     QIcon m_blueIcon;
     std::unique_ptr<CommandSender> m_sender;
+    QString m_controllerHost;
+    float m_controllerPort;
+    HandsetList m_handsets; // everybody until start-up reads the setting
+    nuvok::DropTally m_dropTally;
+    QElapsedTimer m_dropClock;
+    QTimer* m_dropTimer = nullptr; // runs while the tally has bursts to sum up
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up
     bool m_unloaded = false;          // the window has been closed

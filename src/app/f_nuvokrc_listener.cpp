@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QTimer>
 
 using nuvok::Failure;
 
@@ -152,4 +153,27 @@ void F_NUVOKrc::Timer1_Timer() {
         palette.setColor(QPalette::Base, colour);
         T_state->setPalette(palette);
     }
+}
+
+// ---- Senders outside Handsets -----------------------------------------------
+
+// Called from inside the socket's own reading: counts and at most logs, so
+// that a flood costs next to nothing and reaches neither the interpreter nor
+// the speaker.
+void F_NUVOKrc::senderRefused(const QHostAddress& sender) {
+    reportFailures([&] {
+        const std::string line =
+            m_dropTally.record(sender.toString().toStdString(), m_dropClock.elapsed());
+        if (!line.empty())
+            logData(fromStd(line));
+        if (m_dropTally.busy() && !m_dropTimer->isActive())
+            m_dropTimer->start();
+    });
+}
+
+void F_NUVOKrc::reportDrops() {
+    for (const std::string& line : m_dropTally.due(m_dropClock.elapsed()))
+        logData(fromStd(line));
+    if (!m_dropTally.busy())
+        m_dropTimer->stop();
 }

@@ -1,6 +1,7 @@
 #include "app/f_nuvokrc.h"
 
 #include "app/dialogs.h"
+#include "app/startsettings.h"
 #include "app/traystuff.h"
 #include "common/failure.h"
 #include "common/numtext.h"
@@ -34,11 +35,10 @@ QString joinLines(const QStringList& lines) {
 } // namespace
 
 void F_NUVOKrc::Form_Load(const std::string& commandLine) {
-    // The players are known before the first key can arrive: keys come in
-    // while the no-mixer box is open, and after a failed start the user can
-    // still press Listen.
-    strAudioTitle = QStringLiteral("Winamp");
-    strVideoTitle = QStringLiteral("VLC");
+    // The players, the controller and who may send are known before the
+    // first key can arrive: keys come in while the no-mixer box is open, and
+    // after a failed start the user can still press Listen.
+    reportFailures([this] { readStartSettings(); });
     // The program's own idea of the window: minimised until the user asks for
     // it (a click on the icon during the event pass below). What the window
     // manager did with the window meanwhile does not count. The window system
@@ -119,6 +119,20 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     });
 }
 
+void F_NUVOKrc::readStartSettings() {
+    strAudioTitle = QStringLiteral("Winamp");
+    strVideoTitle = QStringLiteral("VLC");
+    const StartSettings settings = ::readStartSettings(
+        *m_services.settings, m_options.controllerHost, m_options.controllerPort);
+    strAudioTitle = settings.audioTitle;
+    strVideoTitle = settings.videoTitle;
+    m_controllerHost = settings.controllerHost;
+    m_controllerPort = settings.controllerPort;
+    m_handsets = settings.handsets;
+    for (const QString& line : settings.problems)
+        logData(line);
+}
+
 void F_NUVOKrc::closeEvent(QCloseEvent* event) {
     event->accept();
     if (m_unloaded)
@@ -140,13 +154,17 @@ void F_NUVOKrc::Form_Unload() {
 }
 
 QString F_NUVOKrc::usageText() {
+    return usageText(QStringLiteral("VLC"), QStringLiteral("Winamp"));
+}
+
+QString F_NUVOKrc::usageText(const QString& videoTitle, const QString& audioTitle) {
     return joinLines(
         {kCardTitle, QString(), QStringLiteral("Menu + Left: LED-Control"),
          QStringLiteral(" 1-8: Led"), QStringLiteral(" up/down: on/off"), QString(),
-         QStringLiteral("Menu + Right: Video-Control (VLC)"), QStringLiteral(" 5: [Space] Pause"),
-         QStringLiteral(" Left/Right: CRSR left/right"), QString(),
-         QStringLiteral("Menu + Up:   Audio-Control (Winamp)"), QStringLiteral(" 5: [C] Pause"),
-         QStringLiteral(" 4/6: [Z]/[B] Last/Next Song"),
+         QStringLiteral("Menu + Right: Video-Control (%1)").arg(videoTitle),
+         QStringLiteral(" 5: [Space] Pause"), QStringLiteral(" Left/Right: CRSR left/right"),
+         QString(), QStringLiteral("Menu + Up:   Audio-Control (%1)").arg(audioTitle),
+         QStringLiteral(" 5: [C] Pause"), QStringLiteral(" 4/6: [Z]/[B] Last/Next Song"),
          QStringLiteral(" Left/Right: CRSR left/right"), QString(),
          QStringLiteral("99: DoorOpener"), QString(), kAuthorLine});
 }
@@ -156,7 +174,11 @@ QString F_NUVOKrc::aboutText() {
 }
 
 void F_NUVOKrc::m_help_Click() {
-    m_services.dialogs->message(usageText(), QStringLiteral("Usage Info"));
+    // Before start-up has named the players the card shows the usual ones.
+    m_services.dialogs->message(strVideoTitle.isEmpty() || strAudioTitle.isEmpty()
+                                    ? usageText()
+                                    : usageText(strVideoTitle, strAudioTitle),
+                                QStringLiteral("Usage Info"));
 }
 
 void F_NUVOKrc::m_info_Click() {

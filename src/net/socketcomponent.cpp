@@ -1,6 +1,7 @@
 #include "net/socketcomponent.h"
 
 #include "common/failure.h"
+#include "net/handsetlist.h"
 
 #include <QHostAddress>
 #include <QMetaObject>
@@ -60,9 +61,7 @@ QString describe(const QString& what, const QString& why) {
 }
 
 QHostAddress plainAddress(const QHostAddress& address) {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4) : address;
+    return plainHostAddress(address);
 }
 
 } // namespace
@@ -189,10 +188,32 @@ void SocketComponent::Bind() {
     takeDatagrams();
 }
 
+void SocketComponent::setSenderFilter(SenderCheck admit,
+                                      std::function<void(const QHostAddress&)> rejected) {
+    m_admit = std::move(admit);
+    m_rejected = std::move(rejected);
+}
+
+bool SocketComponent::admits(const QHostAddress& sender) {
+    if (!m_admit)
+        return true;
+    const QHostAddress plain = plainAddress(sender);
+    if (m_admit(plain))
+        return true;
+    if (m_rejected)
+        m_rejected(plain);
+    return false;
+}
+
 void SocketComponent::onNewConnection() {
     if (!m_server)
         return;
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        if (!admits(socket->peerAddress())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setParent(nullptr);
         const int id = m_pending->add(socket);
         post([this, id] { emit ConnectionRequest(id); }, [this, id] { m_pending->drop(id); });
@@ -324,6 +345,8 @@ void SocketComponent::takeDatagrams() {
         const QNetworkDatagram datagram = m_udp->receiveDatagram();
         if (!datagram.isValid())
             break;
+        if (!admits(datagram.senderAddress()))
+            continue; // before the inbox, so a flood cannot crowd out a handset
         const QByteArray data = datagram.data();
         if (m_datagrams.size() >= kMaxDatagrams || m_datagramBytes + data.size() > kMaxBytes) {
             ++m_droppedDatagrams;

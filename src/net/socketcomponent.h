@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+class QHostAddress;
 class QTcpServer;
 class QTcpSocket;
 class QUdpSocket;
@@ -63,6 +64,13 @@ public:
     qint64 bytesPending() const;
 
 public:
+    // Decides who may send: datagrams and connection requests from a sender
+    // it refuses are thrown away before anyone hears of them, and rejected
+    // is told the sender (an IPv4 address as such, not as IPv6). Stays in
+    // force across Close; an empty admit lets everybody in.
+    using SenderCheck = std::function<bool(const QHostAddress&)>;
+    void setSenderFilter(SenderCheck admit, std::function<void(const QHostAddress&)> rejected);
+
     // Datagrams thrown away because the inbox was full (a flood nobody reads).
     quint64 droppedDatagrams() const { return m_droppedDatagrams; }
 
@@ -92,6 +100,10 @@ private:
     // `action` is the start of the failure text, followed by the port.
     void requireLocalPort(const char* action) const;
 
+    bool admits(const QHostAddress& sender);
+
+    SenderCheck m_admit;
+    std::function<void(const QHostAddress&)> m_rejected;
     int m_protocol = sckTCPProtocol;
     int m_localPort = 0;
     QString m_remoteHost;

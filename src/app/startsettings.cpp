@@ -1,0 +1,109 @@
+#include "app/startsettings.h"
+
+#include "common/numtext.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kDefaultVideoTitle = QStringLiteral("VLC");
+const QString kDefaultAudioTitle = QStringLiteral("Winamp");
+
+QString read(const nuvok::SettingsStore& store, const char* key) {
+    return QString::fromStdString(store.read(key));
+}
+
+// A value as the log shows it: quoted, with control codes as their pictures
+// so that a stray line break cannot split the log line.
+QString shown(const QString& value) {
+    QString text = value;
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar(c.unicode() == 0x7f ? 0x2421 : 0x2400 + c.unicode());
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+bool isUsablePort(const QString& text, int* port) {
+    static const QRegularExpression digits(QStringLiteral(R"(^\d{1,5}$)"));
+    if (!digits.match(text).hasMatch())
+        return false;
+    *port = text.toInt();
+    return *port >= 1 && *port <= 65535;
+}
+
+bool isUsableTitle(const QString& title) {
+    if (title.trimmed().isEmpty())
+        return false;
+    for (const QChar c : title)
+        if (c.category() == QChar::Other_Control)
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool isUsableHost(const QString& host) {
+    if (host.contains(QLatin1Char(':')))
+        return !QHostAddress(host).isNull();
+    static const QRegularExpression ipv4(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
+    if (ipv4.match(host).hasMatch())
+        return !QHostAddress(host).isNull();
+    // RFC 1123 names; a name whose last label is all digits is a mistyped address.
+    static const QRegularExpression name(
+        QStringLiteral(R"(^(?=.{1,253}\.?$)([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\.)*)"
+                       R"([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\.?$)"));
+    static const QRegularExpression numericLast(QStringLiteral(R"((^|\.)\d+\.?$)"));
+    return name.match(host).hasMatch() && !numericLast.match(host).hasMatch();
+}
+
+StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
+                                float defaultPort) {
+    StartSettings settings;
+    settings.controllerHost = defaultHost;
+    settings.controllerPort = defaultPort;
+    settings.videoTitle = kDefaultVideoTitle;
+    settings.audioTitle = kDefaultAudioTitle;
+
+    const QString host = read(store, "ControllerHost").trimmed();
+    if (isUsableHost(host))
+        settings.controllerHost = host;
+    else if (!host.isEmpty())
+        settings.problems << QStringLiteral("Setting ControllerHost %1 is not a host name or "
+                                            "address; the controller stays at %2")
+                                 .arg(shown(host), defaultHost);
+
+    const QString portText = read(store, "ControllerPort").trimmed();
+    int port = 0;
+    if (isUsablePort(portText, &port))
+        settings.controllerPort = static_cast<float>(port);
+    else if (!portText.isEmpty())
+        settings.problems << QStringLiteral("Setting ControllerPort %1 is not a port from 1 to "
+                                            "65535; the controller stays on port %2")
+                                 .arg(shown(portText),
+                                      QString::fromStdString(nuvok::plainNumberText(defaultPort)));
+
+    const auto title = [&](const char* key, QString& value, const QString& which) {
+        const QString text = read(store, key);
+        if (isUsableTitle(text))
+            value = text.trimmed();
+        else if (!text.isEmpty())
+            settings.problems << QStringLiteral("Setting %1 %2 is not a window title; the %3 "
+                                                "player stays \"%4\"")
+                                     .arg(QLatin1String(key), shown(text), which, value);
+    };
+    title("VideoTitle", settings.videoTitle, QStringLiteral("video"));
+    title("AudioTitle", settings.audioTitle, QStringLiteral("audio"));
+
+    QStringList malformed;
+    settings.handsets = HandsetList::parse(read(store, "Handsets"), &malformed);
+    for (const QString& entry : malformed)
+        settings.problems << QStringLiteral("Setting Handsets: %1 is neither an address nor a "
+                                            "network like 192.168.1.30 or 192.168.1.64/28; it "
+                                            "is left out")
+                                 .arg(shown(entry));
+    if (settings.handsets.restricted() && settings.handsets.size() == 0)
+        settings.problems << QStringLiteral("Setting Handsets names no usable address: no "
+                                            "handset is let in until it is corrected");
+    return settings;
+}

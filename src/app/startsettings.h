@@ -1,0 +1,27 @@
+#pragma once
+
+#include "net/handsetlist.h"
+#include "shell/settingsstore.h"
+
+#include <QString>
+#include <QStringList>
+
+// The settings beyond port and protocol, read once at start-up: where the
+// controller is, the players' window titles and who may send keys. Each one
+// missing or empty keeps the program's own value; one that cannot be used
+// keeps it too and leaves a line for the log.
+struct StartSettings {
+    QString controllerHost;
+    float controllerPort = 0;
+    QString videoTitle;
+    QString audioTitle;
+    HandsetList handsets;
+    QStringList problems; // log lines, one per value that was not used
+};
+
+StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
+                                float defaultPort);
+
+// A host the socket can be pointed at: an IPv4 or IPv6 address, or a name
+// made of letters, digits and hyphens as DNS and hosts files take it.
+bool isUsableHost(const QString& host);

@@ -1,0 +1,279 @@
+#include "common/buildconfig.h"
+#include "support/eventwait.h"
+#include "support/windowfixture.h"
+
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace nuvok::test;
+
+// The settings a user may add beyond port and protocol: the controller's
+// address, the players' titles and the handsets allowed to send keys.
+class UserSettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void settingsAreReadOnceAtStartUp_data();
+    void settingsAreReadOnceAtStartUp();
+    void usageCardNamesThePlayersInUse();
+    void controllerNamedInTheSettingsGetsTheCommands();
+    void handsetsKeepOthersOut_data();
+    void handsetsKeepOthersOut();
+    void handsetsWithoutAUsableEntryLetNobodyIn();
+};
+
+namespace {
+
+const QString kBuildHost = QStringLiteral("127.0.0.1"); // the fixture's controller
+const float kBuildPort = float(nuvok::build::kControllerPort);
+
+// The log lines about settings, and about ignored senders.
+QStringList linesStartingWith(const WindowFixture& f, const QString& start) {
+    QStringList found;
+    for (const QString& line : f.logLines())
+        if (line.startsWith(start))
+            found << line;
+    return found;
+}
+
+// How many messages the log says were ignored from sender, in all lines.
+int ignoredFrom(const WindowFixture& f, const QString& sender) {
+    int count = 0;
+    const QString suffix = QStringLiteral(" (not in Handsets)");
+    for (const QString& line : f.logLines()) {
+        if (line == "Ignored a message from " + sender + suffix)
+            ++count;
+        static const QRegularExpression more(
+            QStringLiteral(R"(^Ignored (\d+) more messages? from (\S+) )"));
+        const QRegularExpressionMatch match = more.match(line);
+        if (match.hasMatch() && match.captured(2) == sender)
+            count += match.captured(1).toInt();
+    }
+    return count;
+}
+
+WindowOptions quickDrops() {
+    WindowOptions options = WindowFixture::shortOptions();
+    options.dropTiming.quietMs = 150;
+    return options;
+}
+
+void startOn(WindowFixture& f, quint16 port) {
+    f->Form_Load(QStringLiteral("-port %1").arg(port).toStdString());
+}
+
+// A sender on a loopback address of its own.
+void sendDatagrams(const QString& from, quint16 port, const QByteArray& message, int count) {
+    QUdpSocket socket;
+    QVERIFY2(socket.bind(QHostAddress(from), 0), qPrintable(socket.errorString()));
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(socket.writeDatagram(message, QHostAddress::LocalHost, port), message.size());
+}
+
+} // namespace
+
+void UserSettingsTest::settingsAreReadOnceAtStartUp_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<float>("port");
+    QTest::addColumn<QString>("video");
+    QTest::addColumn<QString>("audio");
+    QTest::addColumn<QString>("logged"); // the one line about the setting, or none
+    const QString vlc = QStringLiteral("VLC");
+    const QString winamp = QStringLiteral("Winamp");
+    QTest::newRow("nothing set") << ""
+                                 << "" << kBuildHost << kBuildPort << vlc << winamp << "";
+    QTest::newRow("host empty") << "ControllerHost"
+                                << "" << kBuildHost << kBuildPort << vlc << winamp << "";
+    QTest::newRow("host address") << "ControllerHost"
+                                  << " 127.0.0.9 "
+                                  << "127.0.0.9" << kBuildPort << vlc << winamp << "";
+    QTest::newRow("host IPv6") << "ControllerHost"
+                               << "::1"
+                               << "::1" << kBuildPort << vlc << winamp << "";
+    QTest::newRow("host name") << "ControllerHost"
+                               << "localhost"
+                               << "localhost" << kBuildPort << vlc << winamp << "";
+    QTest::newRow("host with blank")
+        << "ControllerHost"
+        << "my controller" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting ControllerHost \"my controller\" is not a host name or address; the "
+           "controller stays at 127.0.0.1";
+    QTest::newRow("host bad address")
+        << "ControllerHost"
+        << "192.168.1.500" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting ControllerHost \"192.168.1.500\" is not a host name or address; the "
+           "controller stays at 127.0.0.1";
+    QTest::newRow("host with line break")
+        << "ControllerHost"
+        << "a\nb" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting ControllerHost \"a\u240Ab\" is not a host name or address; the controller "
+           "stays at 127.0.0.1";
+    QTest::newRow("port") << "ControllerPort"
+                          << "5000" << kBuildHost << 5000.0f << vlc << winamp << "";
+    QTest::newRow("port 65535") << "ControllerPort"
+                                << "65535" << kBuildHost << 65535.0f << vlc << winamp << "";
+    const QString portStays = QStringLiteral(" is not a port from 1 to 65535; the controller "
+                                             "stays on port %1")
+                                  .arg(nuvok::build::kControllerPort);
+    QTest::newRow("port 0") << "ControllerPort"
+                            << "0" << kBuildHost << kBuildPort << vlc << winamp
+                            << "Setting ControllerPort \"0\"" + portStays;
+    QTest::newRow("port 65536") << "ControllerPort"
+                                << "65536" << kBuildHost << kBuildPort << vlc << winamp
+                                << "Setting ControllerPort \"65536\"" + portStays;
+    QTest::newRow("port word") << "ControllerPort"
+                               << "http" << kBuildHost << kBuildPort << vlc << winamp
+                               << "Setting ControllerPort \"http\"" + portStays;
+    QTest::newRow("port fraction") << "ControllerPort"
+                                   << "80.5" << kBuildHost << kBuildPort << vlc << winamp
+                                   << "Setting ControllerPort \"80.5\"" + portStays;
+    QTest::newRow("video") << "VideoTitle"
+                           << "mpv" << kBuildHost << kBuildPort << "mpv" << winamp << "";
+    QTest::newRow("video blanks")
+        << "VideoTitle"
+        << "   " << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting VideoTitle \"   \" is not a window title; the video player stays \"VLC\"";
+    QTest::newRow("audio") << "AudioTitle"
+                           << " Audacious " << kBuildHost << kBuildPort << vlc << "Audacious"
+                           << "";
+    QTest::newRow("audio tab")
+        << "AudioTitle"
+        << "Aud\tacious" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting AudioTitle \"Aud\u2409acious\" is not a window title; the audio player "
+           "stays \"Winamp\"";
+    QTest::newRow("handsets entry")
+        << "Handsets"
+        << "127.0.0.2, handset.lan" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting Handsets: \"handset.lan\" is neither an address nor a network like "
+           "192.168.1.30 or 192.168.1.64/28; it is left out";
+}
+
+void UserSettingsTest::settingsAreReadOnceAtStartUp() {
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, host);
+    QFETCH(float, port);
+    QFETCH(QString, video);
+    QFETCH(QString, audio);
+    QFETCH(QString, logged);
+    WindowFixture f;
+    if (!key.isEmpty())
+        f.settings->values[key.toStdString()] = value.toStdString();
+    startOn(f, quint16(freePort()));
+    QCOMPARE(f->controllerHost(), host);
+    QCOMPARE(f->controllerPort(), port);
+    QCOMPARE(f->strVideoTitle, video);
+    QCOMPARE(f->strAudioTitle, audio);
+    QCOMPARE(linesStartingWith(f, QStringLiteral("Setting ")),
+             logged.isEmpty() ? QStringList() : QStringList{logged});
+
+    // Read once: a change afterwards waits for the next start.
+    f.settings->values["ControllerHost"] = "127.0.0.8";
+    f.settings->values["VideoTitle"] = "other";
+    f->b_listen_Click();
+    QCOMPARE(f->controllerHost(), host);
+    QCOMPARE(f->strVideoTitle, video);
+}
+
+void UserSettingsTest::usageCardNamesThePlayersInUse() {
+    WindowFixture f;
+    f.settings->values["VideoTitle"] = "mpv";
+    f.settings->values["AudioTitle"] = "Audacious";
+    startOn(f, quint16(freePort()));
+    f->m_help_Click();
+    QCOMPARE(f.dialogs->messages.size(), 1);
+    const QStringList lines = f.dialogs->messages[0].text.split("\r\n");
+    QCOMPARE(lines.size(), 18);
+    QCOMPARE(lines[6], QStringLiteral("Menu + Right: Video-Control (mpv)"));
+    QCOMPARE(lines[10], QStringLiteral("Menu + Up:   Audio-Control (Audacious)"));
+}
+
+void UserSettingsTest::controllerNamedInTheSettingsGetsTheCommands() {
+    QTcpServer controller;
+    QVERIFY(controller.listen(QHostAddress::LocalHost, 0));
+    QByteArray received;
+    connect(&controller, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket* socket = controller.nextPendingConnection())
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [&, socket] { received += socket->readAll(); });
+    });
+    WindowOptions options = WindowFixture::shortOptions();
+    options.controllerPort = float(freePort()); // nothing there: only the settings lead to it
+    WindowFixture f(options);
+    // A name, so that the connection waits for its lookup.
+    f.settings->values["ControllerHost"] = "localhost";
+    f.settings->values["ControllerPort"] = std::to_string(controller.serverPort());
+    startOn(f, quint16(freePort()));
+    QVERIFY(f->sendCMD(QStringLiteral("setport 3.1 ")));
+    QVERIFY(waitUntil([&] { return received == "setport 3.1 \r\n"; }));
+}
+
+void UserSettingsTest::handsetsKeepOthersOut_data() {
+    QTest::addColumn<bool>("tcp");
+    QTest::newRow("UDP") << false;
+    QTest::newRow("TCP") << true;
+}
+
+void UserSettingsTest::handsetsKeepOthersOut() {
+    QFETCH(bool, tcp);
+    WindowFixture f(quickDrops());
+    f.settings->values["Handsets"] = "127.0.0.2, 10.0.0.0/8";
+    f.settings->values["Protocol"] = tcp ? "TCP" : "UDP";
+    const quint16 port = quint16(freePort());
+    startOn(f, port);
+    const QString peerBefore = f->T_RemIP->text();
+    constexpr int kFlood = 50;
+
+    if (tcp) {
+        // Each connection from the outsider is cut before anyone hears of it.
+        std::vector<std::unique_ptr<QTcpSocket>> outsiders;
+        for (int i = 0; i < kFlood; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            outsiders.push_back(std::move(socket));
+        }
+        QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.3") == kFlood; }));
+        QCOMPARE(f->Winsock1->State(), int(SocketComponent::sckListening));
+        QCOMPARE(f->T_RemIP->text(), peerBefore);
+        QTcpSocket handset;
+        QVERIFY(handset.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        handset.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(handset.waitForConnected(5000));
+        handset.write("6\xAC", 2);
+        QVERIFY(waitUntil([&] { return f.logLines().contains("Remote: 6"); }));
+        QCOMPARE(f->T_RemIP->text(), QStringLiteral("127.0.0.2"));
+    } else {
+        sendDatagrams(QStringLiteral("127.0.0.3"), port, QByteArray("5\xAC", 2), kFlood);
+        sendDatagrams(QStringLiteral("127.0.0.2"), port, QByteArray("6\xAC", 2), 1);
+        QVERIFY(waitUntil([&] { return f.logLines().contains("Remote: 6"); }));
+        QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.3") == kFlood; }));
+    }
+    // Nothing of the flood reached the interpreter, and it cost a few lines.
+    QVERIFY(!f.logLines().contains("Remote: 5"));
+    const QStringList about = linesStartingWith(f, QStringLiteral("Ignored "));
+    QVERIFY2(about.size() >= 2 && about.size() <= 4, qPrintable(about.join('\n')));
+    QCOMPARE(about.first(), QStringLiteral("Ignored a message from 127.0.0.3 (not in Handsets)"));
+}
+
+void UserSettingsTest::handsetsWithoutAUsableEntryLetNobodyIn() {
+    WindowFixture f(quickDrops());
+    f.settings->values["Handsets"] = "handset.lan, 10.1";
+    const quint16 port = quint16(freePort());
+    startOn(f, port);
+    QCOMPARE(linesStartingWith(f, QStringLiteral("Setting Handsets")).size(), 3);
+    QVERIFY(f.logLines().contains("Setting Handsets names no usable address: no handset is let "
+                                  "in until it is corrected"));
+    sendDatagrams(QStringLiteral("127.0.0.2"), port, QByteArray("6\xAC", 2), 1);
+    QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.2") == 1; }));
+    QVERIFY(!f.logLines().contains("Remote: 6"));
+}
+
+QTEST_MAIN(UserSettingsTest)
+#include "test_usersettings.moc"
