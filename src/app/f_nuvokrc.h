@@ -4,6 +4,7 @@
 #include "net/commandsender.h"
 #include "net/socketcomponent.h"
 #include "remote/nestinglimit.h"
+#include "remote/playerreach.h"
 #include "remote/remotestate.h"
 
 #include <QDeadlineTimer>
@@ -153,6 +154,8 @@ public:
     QString strAudioTitle;
     QString strVideoTitle;
     nuvok::RemoteState RemoteState; // the key interpreter's mode state
+    nuvok::PlayerControl playerControl = nuvok::PlayerControl::Auto; // read at start-up
+    nuvok::PlayerWays playerWays; // how each player was last reached
 
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }

@@ -39,6 +39,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // still press Listen.
     strAudioTitle = QStringLiteral("Winamp");
     strVideoTitle = QStringLiteral("VLC");
+    playerControl = nuvok::playerControlFromSetting(readSetting("PlayerControl"));
     // The program's own idea of the window: minimised until the user asks for
     // it (a click on the icon during the event pass below). What the window
     // manager did with the window meanwhile does not count. The window system
