@@ -39,6 +39,11 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // still press Listen.
     strAudioTitle = QStringLiteral("Winamp");
     strVideoTitle = QStringLiteral("VLC");
+    // A title set in the settings replaces the default one.
+    if (const std::string title = readSetting("AudioTitle"); !title.empty())
+        strAudioTitle = QString::fromStdString(title);
+    if (const std::string title = readSetting("VideoTitle"); !title.empty())
+        strVideoTitle = QString::fromStdString(title);
     playerControl = nuvok::playerControlFromSetting(readSetting("PlayerControl"));
     // The program's own idea of the window: minimised until the user asks for
     // it (a click on the icon during the event pass below). What the window
