@@ -6,6 +6,7 @@
 #include "net/socketcomponent.h"
 #include "remote/droptally.h"
 #include "remote/nestinglimit.h"
+#include "remote/playerreach.h"
 #include "remote/remotestate.h"
 
 #include <QDeadlineTimer>
@@ -158,7 +159,11 @@ public:
     std::unique_ptr<clsVolume> objVolume;
     QString strAudioTitle;
     QString strVideoTitle;
+    // The title the "6" key looks for: fixed, unless the user set an audio title.
+    QString m_nextSongTitle = QStringLiteral("Winamp");
     nuvok::RemoteState RemoteState; // the key interpreter's mode state
+    nuvok::PlayerControl playerControl = nuvok::PlayerControl::Auto; // read at start-up
+    nuvok::PlayerWays playerWays; // how each player was last reached
 
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }

@@ -38,6 +38,9 @@ private:
 void F_NUVOKrc::doRC(int iCommand) {
     WindowActions actions(*this);
     // Read on every key code: a nested call during a wait sees the same state.
-    const nuvok::PlayerTitles titles{strAudioTitle.toStdString(), strVideoTitle.toStdString()};
-    nuvok::doRC(RemoteState, iCommand, actions, titles);
+    const nuvok::PlayerTitles titles{strAudioTitle.toStdString(), strVideoTitle.toStdString(),
+                                     m_nextSongTitle.toStdString()};
+    nuvok::PlayerReach players(actions, services().players.get(), playerControl, RemoteState,
+                               titles, playerWays);
+    nuvok::doRC(RemoteState, iCommand, players, titles);
 }

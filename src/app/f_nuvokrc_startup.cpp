@@ -126,9 +126,12 @@ void F_NUVOKrc::readStartSettings() {
         *m_services.settings, m_options.controllerHost, m_options.controllerPort);
     strAudioTitle = settings.audioTitle;
     strVideoTitle = settings.videoTitle;
+    if (!m_services.settings->read("AudioTitle").empty())
+        m_nextSongTitle = settings.audioTitle;
     m_controllerHost = settings.controllerHost;
     m_controllerPort = settings.controllerPort;
     m_handsets = settings.handsets;
+    playerControl = nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)
         logData(line);
 }

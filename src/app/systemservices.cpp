@@ -17,5 +17,6 @@ WindowServices systemServices() {
     services.mixerBackend = [] { return nuvok::createSystemMixer(); };
     services.notifier = std::make_shared<DialogsNotifier>(services.dialogs);
     services.desktop = std::make_shared<WatchedDesktopControl>(nuvok::createDesktopControl());
+    services.players = nuvok::createMediaPlayers();
     return services;
 }

@@ -3,6 +3,7 @@
 #include "mixer/mixerbackend.h"
 #include "mixer/notifier.h"
 #include "shell/desktopcontrol.h"
+#include "shell/mediaplayers.h"
 #include "shell/sessionstart.h"
 #include "shell/settingsstore.h"
 #include "shell/trayarea.h"
@@ -31,6 +32,9 @@ struct WindowServices {
     // Brings player windows to the front and types into them (none: every
     // activation and keystroke fails with a message in the log).
     std::shared_ptr<nuvok::DesktopControl> desktop;
+    // Media players on the message bus, reached where their window is not
+    // found (none: players are reached by keystrokes only).
+    std::shared_ptr<nuvok::MediaPlayers> players;
 };
 
 // The real back-ends of this OS.

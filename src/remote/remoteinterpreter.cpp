@@ -3,10 +3,6 @@
 namespace nuvok {
 namespace {
 
-// Fixed on purpose: the "6" key finds the audio player by this title even
-// when the configured audio title is empty.
-const char* const kFixedAudioTitle = "Winamp";
-
 constexpr int digitKey(int digit) {
     return '0' + digit;
 }
@@ -113,7 +109,7 @@ void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
         if (state.mode == SetLeds)
             ledCommand(state, actions, 6);
         if (state.mode == mode_Audio) {
-            actions.activateWindow(kFixedAudioTitle);
+            actions.activateWindow(titles.nextSongTitle);
             actions.sendKeys("b");
             actions.logData("[B]Next Song");
         }

@@ -12,6 +12,9 @@ namespace nuvok {
 struct PlayerTitles {
     std::string strAudioTitle;
     std::string strVideoTitle;
+    // The "6" key finds the audio player by this title, even when the audio
+    // title is empty; an audio title the user set replaces it.
+    std::string nextSongTitle = "Winamp";
 };
 
 // Interprets one key code: updates the state, acts, logs and shows the mode.

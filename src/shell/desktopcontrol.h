@@ -1,10 +1,20 @@
 #pragma once
 
+#include "common/failure.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace nuvok {
+
+// The window to bring forward is not there: no open window has its title, or
+// there is no X11 display or window manager to ask. Unlike other failures of
+// activateWindow, the player may still be reachable another way.
+class WindowNotFound : public Failure {
+public:
+    using Failure::Failure;
+};
 
 // Bringing another program's window to the front and typing into the focused
 // window. Each OS has its back-end (desktopcontrol_x11.cpp,

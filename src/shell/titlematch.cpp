@@ -1,7 +1,7 @@
 #include "shell/titlematch.h"
 
-#include "common/failure.h"
 #include "common/textcodec.h"
+#include "shell/desktopcontrol.h"
 
 #include <optional>
 
@@ -96,9 +96,14 @@ std::size_t matchWindowTitle(const std::vector<std::string>& titles, std::string
         found =
             firstMatch(candidates, [&](const std::u32string& t) { return containsWord(t, word); });
     if (!found)
-        throw Failure("Cannot bring the window \"" + std::string(wanted) +
-                      "\" to the front: no open window has that title (is the program running?)");
+        throw WindowNotFound(
+            "Cannot bring the window \"" + std::string(wanted) +
+            "\" to the front: no open window has that title (is the program running?)");
     return *found;
+}
+
+bool containsWholeWord(std::string_view text, std::string_view word) {
+    return !word.empty() && containsWord(folded(text), folded(word));
 }
 
 } // namespace nuvok

@@ -16,4 +16,8 @@ namespace nuvok {
 // wanted title when none matches or the wanted title is empty.
 std::size_t matchWindowTitle(const std::vector<std::string>& titles, std::string_view wanted);
 
+// Whether the text contains the word (UTF-8, not empty) as a whole word,
+// ignoring letter case, by the same rules as the title match.
+bool containsWholeWord(std::string_view text, std::string_view word);
+
 } // namespace nuvok

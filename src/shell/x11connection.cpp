@@ -1,6 +1,7 @@
 #include "shell/x11connection.h"
 
 #include "common/failure.h"
+#include "shell/desktopcontrol.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -65,9 +66,10 @@ void Connection::prepare(const std::string& action) {
     if (name == nullptr || *name == '\0') {
         close();
         if (waylandSession())
-            throw Failure(action + ": this Wayland session offers no X11 display (XWayland), and "
-                                   "other programs' windows can only be reached through X11");
-        throw Failure(action + ": no X11 display is available (DISPLAY is not set)");
+            throw WindowNotFound(action +
+                                 ": this Wayland session offers no X11 display (XWayland), and "
+                                 "other programs' windows can only be reached through X11");
+        throw WindowNotFound(action + ": no X11 display is available (DISPLAY is not set)");
     }
     if (m_display != nullptr && m_name != name)
         close();
@@ -83,7 +85,7 @@ void Connection::prepare(const std::string& action) {
 void Connection::open(const std::string& action, const char* name) {
     m_display = XOpenDisplay(name);
     if (m_display == nullptr)
-        throw Failure(action + ": cannot connect to the X11 display \"" + name + "\"");
+        throw WindowNotFound(action + ": cannot connect to the X11 display \"" + name + "\"");
     m_name = name;
     m_lost = false;
     // Returning instead of exiting leaves the connection marked dead.

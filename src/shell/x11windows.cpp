@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "common/textcodec.h"
+#include "shell/desktopcontrol.h"
 #include "shell/titlematch.h"
 
 #include <X11/Xatom.h>
@@ -218,7 +219,8 @@ void activateWindow(Connection& x, WindowDirectory& windows, const std::string& 
                     const std::string& action) {
     const std::vector<Window> topDown = windows.clientsTopDown();
     if (topDown.empty() && !x.lost() && !windows.hasWindowManager())
-        throw Failure(action + ": no window manager that lists its windows (EWMH) is running");
+        throw WindowNotFound(action +
+                             ": no window manager that lists its windows (EWMH) is running");
     std::vector<std::string> titles;
     titles.reserve(topDown.size());
     for (Window window : topDown)
@@ -228,10 +230,10 @@ void activateWindow(Connection& x, WindowDirectory& windows, const std::string& 
     std::size_t index = 0;
     try {
         index = matchWindowTitle(titles, title);
-    } catch (const Failure& failure) {
+    } catch (const WindowNotFound& failure) {
         if (waylandSession())
-            throw Failure(failure.description() +
-                          "; on Wayland only programs running under XWayland can be found");
+            throw WindowNotFound(failure.description() +
+                                 "; on Wayland only programs running under XWayland can be found");
         throw;
     }
     const Window target = topDown[index];

@@ -142,6 +142,12 @@ public:
         m_process.setProcessEnvironment(environment);
     }
 
+    void unsetEnvironment(const QString& name) {
+        QProcessEnvironment environment = m_process.processEnvironment();
+        environment.remove(name);
+        m_process.setProcessEnvironment(environment);
+    }
+
     // No sound devices, whatever the machine has: start-up then always shows
     // the no-mixer box.
     void withoutSoundDevices() {

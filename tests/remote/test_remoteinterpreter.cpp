@@ -246,6 +246,17 @@ TEST_CASE("With an empty audio title only 6 finds the player") {
     }
 }
 
+TEST_CASE("An audio title the user set is the one 6 finds") {
+    Remote remote;
+    remote.titles = {"Music", "Films", "Music"};
+    remote.actions.openWindows = {"Music", "Winamp"};
+    remote.press(kMenu);
+    remote.press(kUp);
+    remote.actions.take();
+    remote.expect(
+        {{key('6'), {"activate:Music", "keys:b", "log:[B]Next Song", "mode:Audio mode"}}});
+}
+
 TEST_CASE("A failing activation ends the key code and keeps earlier changes") {
     Remote remote;
     remote.actions.openWindows.clear();

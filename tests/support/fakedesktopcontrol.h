@@ -29,7 +29,7 @@ public:
             if (open == title)
                 return;
         }
-        throw nuvok::Failure("No window \"" + title + "\"");
+        throw nuvok::WindowNotFound("No window \"" + title + "\"");
     }
     void sendKeys(const std::string& keys) override {
         calls.push_back("keys:" + keys);

@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "remote/remoteactions.h"
+#include "shell/desktopcontrol.h"
 
 #include <functional>
 #include <set>
@@ -38,7 +39,7 @@ public:
     void activateWindow(const std::string& title) override {
         journal.push_back("activate:" + title);
         if (!openWindows.contains(title))
-            throw nuvok::Failure("no window \"" + title + "\"");
+            throw nuvok::WindowNotFound("no window \"" + title + "\"");
     }
     void sendKeys(const std::string& keys) override {
         journal.push_back("keys:" + keys);
