@@ -6,8 +6,8 @@
 set(_nuvok_qt_dlls Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network)
 # platforms: the Windows platform itself; styles: the native look of the
 # controls (without it Qt draws its own).
-set(_nuvok_qt_plugins "platforms:Qt6::QWindowsIntegrationPlugin"
-                      "styles:Qt6::QWindowsVistaStylePlugin")
+set(_nuvok_qt_plugins "platforms=Qt6::QWindowsIntegrationPlugin"
+                      "styles=Qt6::QWindowsVistaStylePlugin")
 
 # The MinGW runtime the compiler links against, as DLLs.
 set(_nuvok_runtime_dlls)
@@ -31,9 +31,8 @@ foreach(target ${_nuvok_qt_dlls})
     install(FILES $<TARGET_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
 foreach(entry ${_nuvok_qt_plugins})
-    string(REPLACE ":" ";" entry "${entry}")
-    list(GET entry 0 folder)
-    list(GET entry 1 target)
+    string(REGEX REPLACE "=.*" "" folder "${entry}")
+    string(REGEX REPLACE ".*=" "" target "${entry}")
     if(NOT TARGET ${target})
         message(FATAL_ERROR "Qt for Windows lacks the plugin ${target}")
     endif()
