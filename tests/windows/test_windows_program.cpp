@@ -196,11 +196,12 @@ public:
     }
     bool waitReady() {
         return waitUntil(
-            [this] {
-                read();
-                return m_ready;
-            },
-            kPrefixTimeoutMs);
+                   [this] {
+                       read();
+                       return m_ready || m_process.state() == QProcess::NotRunning;
+                   },
+                   kPrefixTimeoutMs) &&
+               m_ready;
     }
     QStringList keys() {
         read();
@@ -312,6 +313,7 @@ private slots:
     void upAndDownStepTheVolume();
     void theControllerReceivesTheLedCommands();
     void theIconOpensTheWindow();
+    void minimisingHidesTheWindowInTheTray();
     void theProtocolIsStoredInTheRegistry_data();
     void theProtocolIsStoredInTheRegistry();
     void startOnPowerUpWritesAndRemovesTheRunValue();
@@ -322,6 +324,7 @@ private:
     // Sends the keys and demands exactly these log lines after them.
     void pressAndExpect(const QStringList& keys, const QStringList& expected, bool tcp = false);
     unsigned long programWindow();
+    bool openFromTray();
 
     DesktopProbe m_probe;
     std::unique_ptr<WinePrefix> m_prefix;
@@ -496,18 +499,37 @@ unsigned long WindowsProgramTest::programWindow() {
     return window;
 }
 
-void WindowsProgramTest::theIconOpensTheWindow() {
-    std::vector<QRect> icons = trayIcons(m_probe);
-    QCOMPARE(icons.size(), std::size_t(1));
+// Clicks the program's tray icon until its window is shown.
+bool WindowsProgramTest::openFromTray() {
+    std::vector<QRect> icons;
     // A click that lands while the panel still places the icon may be lost.
-    QVERIFY(waitUntil(
+    return waitUntil(
         [&] {
             icons = trayIcons(m_probe);
-            return !icons.empty() && click(icons.front().center()) &&
+            return icons.size() == 1 && click(icons.front().center()) &&
                    waitUntil([&] { return !shownWindows(m_probe, kProgramTitle).empty(); }, 3000);
         },
-        kLineTimeoutMs));
+        kLineTimeoutMs);
+}
+
+void WindowsProgramTest::theIconOpensTheWindow() {
+    QCOMPARE(trayIcons(m_probe).size(), std::size_t(1));
+    QVERIFY(openFromTray());
     QVERIFY(programWindow() != 0);
+}
+
+// The window manager's minimise reaches the program as Windows' minimise
+// command, which hides the window; the icon brings it back.
+void WindowsProgramTest::minimisingHidesTheWindowInTheTray() {
+    const unsigned long window = programWindow();
+    QVERIFY(window != 0);
+    m_probe.minimise(window);
+    QVERIFY(
+        waitUntil([&] { return shownWindows(m_probe, kProgramTitle).empty(); }, kLineTimeoutMs));
+    QTest::qWait(kSteadyMs);
+    QVERIFY(shownWindows(m_probe, kProgramTitle).empty());
+    QCOMPARE(trayIcons(m_probe).size(), std::size_t(1));
+    QVERIFY(openFromTray());
 }
 
 void WindowsProgramTest::theProtocolIsStoredInTheRegistry_data() {
@@ -532,7 +554,8 @@ void WindowsProgramTest::theProtocolIsStoredInTheRegistry() {
                  },
                  kLineTimeoutMs),
              qPrintable(m_prefix->registryValue(kSettingsKey, QStringLiteral("Protocol"))));
-    // The listener opened again with that protocol.
+    // The listener opened again with that protocol (a TCP listener takes one
+    // connection, so one key run shows it).
     const QString probeLine = remoteLine(u'\u2400');
     const bool tcp = protocol == QLatin1String("TCP");
     QVERIFY2(waitUntil(
@@ -544,7 +567,6 @@ void WindowsProgramTest::theProtocolIsStoredInTheRegistry() {
                  kLineTimeoutMs),
              qPrintable(m_program->logSince(m_next)));
     m_next = m_program->lines().lastIndexOf(probeLine) + 1;
-    pressAndExpect({QStringLiteral("8")}, {QStringLiteral("Remote: 8")}, tcp);
 }
 
 void WindowsProgramTest::startOnPowerUpWritesAndRemovesTheRunValue() {
