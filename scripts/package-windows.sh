@@ -32,6 +32,24 @@ check_imports() {
     return $status
 }
 
+# nuvokrc.exe is a GUI program (no console window) whose Explorer icon is
+# there: an icon directory and the PNG picture it points at.
+check_program_file() {
+    local exe=$1 headers resources status=0
+    headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+    if ! grep -q "^Subsystem.*(Windows GUI)" <<<"$headers"; then
+        echo "package-windows: nuvokrc.exe is not a Windows GUI program" >&2
+        status=1
+    fi
+    resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1)
+    if ! grep -q "RT_GROUP_ICON" <<<"$resources" ||
+        ! grep -A3 "RT_ICON" <<<"$resources" | grep -q "0x474e5089L"; then
+        echo "package-windows: nuvokrc.exe has no program icon" >&2
+        status=1
+    fi
+    return $status
+}
+
 check() {
     local zip folder port log pid status=0
     # Global: the exit trap removes it after this function has returned.
@@ -46,6 +64,7 @@ check() {
     (cd "$WINEPREFIX/drive_c" && cmake -E tar xf "$zip")
     folder=$(find "$WINEPREFIX/drive_c" -mindepth 1 -maxdepth 1 -type d -name 'nuvokrc-*')
     check_imports "$folder" "$WINEPREFIX/drive_c/windows/system32" || status=1
+    check_program_file "$folder/nuvokrc.exe" || status=1
     wineserver -w
     rm -f "$WINEPREFIX/dosdevices/z:"
     cd "$folder"
