@@ -3,11 +3,17 @@
 #   ./dev.sh run [ARGS...]   build and start the program
 #   ./dev.sh test            build with the test preset and run the whole suite, then the
 #                            suite with sanitizers, the fuzz step, the Windows build under
-#                            Wine, the package check and the other Debian release's check
+#                            Wine, the Windows program and its zip under Wine (when Qt for
+#                            Windows is built), the package check and the other Debian
+#                            release's check
 #                            (NUVOKRC_TEST_ONLY=suite: only the test preset's suite)
 #   ./dev.sh asan            the suite with address and undefined-behaviour sanitizers
 #   ./dev.sh fuzz [SECONDS]  run each fuzz target of the core for SECONDS (default 30)
 #   ./dev.sh wine            cross-build the core and Windows back-ends, run their tests under Wine
+#   ./dev.sh windows         build Qt for Windows once (about an hour on 2 cores), cross-build the
+#                            Windows program and run its tests under Wine
+#   ./dev.sh package-windows build the Windows zip (build/package-windows/nuvokrc-*-win64.zip)
+#                            and check it on a fresh Wine prefix
 #   ./dev.sh bench           build optimised and print the benchmark figures
 #   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
 #   ./dev.sh screenshot      take the README's picture of the window (docs/nuvokrc-window.png)
@@ -25,6 +31,11 @@ TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool 
 # Windows build under Wine, the check of the other Debian release (debootstrap).
 # Names without a version, so that one list serves Debian 12 and 13.
 HOST_TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-dev debootstrap)
+# The Windows program: Qt for Windows is built from Debian's qt6-base source
+# (scripts/build-qt-windows.sh installs what that needs); the tests and the
+# zip's check run it under Wine on a private desktop and sound server.
+WINDOWS_PACKAGES=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64 wine wine64 xvfb xauth icewm
+                  x11-utils xdotool pulseaudio pulseaudio-utils)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
 # The README's screenshot: a private X server and sound server, a font with control pictures.
@@ -115,6 +126,20 @@ fuzz() {
     return $status
 }
 
+# The Windows program against the cached Qt for Windows: its build, and its
+# tests under Wine, driven from the test preset's build.
+windows_tests() {
+    build windows
+    cmake --preset test >/dev/null
+    cmake --build --preset test --target test_windows_program
+    ctest --preset windows
+}
+
+qt_windows_ready() {
+    local prefix
+    prefix=$(scripts/build-qt-windows.sh --print-prefix 2>/dev/null) && [ -f "$prefix/.complete" ]
+}
+
 cmd=${1:-help}
 [ $# -gt 0 ] && shift
 case "$cmd" in
@@ -132,7 +157,8 @@ test)
         install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
         build test
         ctest --preset test
-        check_known "${HOST_TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
+        check_known "${HOST_TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}" \
+            "${WINDOWS_PACKAGES[@]}"
         exit 0
     fi
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${HOST_TEST_PACKAGES[@]}"
@@ -144,6 +170,13 @@ test)
     if [ -f cmake/mingw-w64.cmake ]; then
         build mingw
         ctest --preset mingw
+    fi
+    if qt_windows_ready; then
+        install_missing "${WINDOWS_PACKAGES[@]}"
+        windows_tests
+        scripts/package-windows.sh
+    else
+        echo "dev.sh: the Windows program tests were NOT run: Qt for Windows is not built here; ./dev.sh windows builds it once (about an hour on 2 cores) and runs them"
     fi
     scripts/check-package.sh
     other_release
@@ -161,6 +194,19 @@ wine)
     install_missing cmake ninja-build g++-mingw-w64-x86-64 wine wine64
     build mingw
     ctest --preset mingw
+    ;;
+windows)
+    install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+    qt_windows_ready || echo "dev.sh: building Qt for Windows once; this takes about an hour on 2 cores" >&2
+    scripts/build-qt-windows.sh >/dev/null
+    windows_tests
+    ;;
+package-windows)
+    install_missing "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+    qt_windows_ready || echo "dev.sh: building Qt for Windows once; this takes about an hour on 2 cores" >&2
+    scripts/build-qt-windows.sh >/dev/null
+    build windows
+    scripts/package-windows.sh
     ;;
 bench)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Builds the Windows zip from the windows preset's build and checks it:
+#   package-windows.sh [BUILD_DIR]        build/package-windows/nuvokrc-<version>-win64.zip
+#   package-windows.sh --check ZIP        (run on a private desktop and sound server)
+# The zip holds the two programs, every DLL and Qt plugin they load (the MinGW
+# runtime included) and a short readme. The check unpacks it into an empty
+# folder, runs it on a fresh Wine prefix with nothing else installed, and
+# demands that every DLL the programs and DLLs import is either in the zip or
+# part of Windows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+wine_env() {
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# Every imported DLL must be in the folder or in the fresh prefix's system32.
+check_imports() {
+    local folder=$1 system32=$2 status=0 file dll
+    while IFS= read -r -d '' file; do
+        while read -r dll; do
+            [ -n "$dll" ] || continue
+            if [ -n "$(find "$folder" -maxdepth 1 -iname "$dll" -print -quit)" ]; then continue; fi
+            if [ -n "$(find "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ]; then continue; fi
+            case "${dll,,}" in
+            api-ms-win-* | ext-ms-win-*) continue ;; # API sets, resolved by Windows itself
+            esac
+            echo "package-windows: ${file#"$folder"/} needs $dll, which is neither in the zip nor part of Windows" >&2
+            status=1
+        done < <(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
+    done < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+    return $status
+}
+
+# nuvokrc.exe is a GUI program (no console window) whose Explorer icon is
+# there: an icon directory and the PNG picture it points at.
+check_program_file() {
+    local exe=$1 headers resources status=0
+    headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+    if ! grep -q "^Subsystem.*(Windows GUI)" <<<"$headers"; then
+        echo "package-windows: nuvokrc.exe is not a Windows GUI program" >&2
+        status=1
+    fi
+    resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1)
+    if ! grep -q "RT_GROUP_ICON" <<<"$resources" ||
+        ! grep -A3 "RT_ICON" <<<"$resources" | grep -q "0x474e5089L"; then
+        echo "package-windows: nuvokrc.exe has no program icon" >&2
+        status=1
+    fi
+    return $status
+}
+
+check() {
+    local zip folder port log pid status=0
+    # Global: the exit trap removes it after this function has returned.
+    work=""
+    zip=$(realpath "$1")
+    work=$(mktemp -d "${TMPDIR:-/tmp}/nuvokrc-winzip.XXXXXX")
+    trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+    wine_env "$work/prefix"
+    wine wineboot -i >/dev/null 2>&1
+    # Unpacked on drive C, and Wine's drive Z (this system's /) taken away, so
+    # that nothing outside the zip's folder (the Qt build above all) is found.
+    (cd "$WINEPREFIX/drive_c" && cmake -E tar xf "$zip")
+    folder=$(find "$WINEPREFIX/drive_c" -mindepth 1 -maxdepth 1 -type d -name 'nuvokrc-*')
+    check_imports "$folder" "$WINEPREFIX/drive_c/windows/system32" || status=1
+    check_program_file "$folder/nuvokrc.exe" || status=1
+    wineserver -w
+    rm -f "$WINEPREFIX/dosdevices/z:"
+    cd "$folder"
+    folder="C:\\${folder##*/}"
+
+    if ! wine "$folder\\nuvok-send.exe" --help >"$work/send-help.txt" 2>&1 ||
+        ! grep -q -- "--port" "$work/send-help.txt"; then
+        echo "package-windows: nuvok-send.exe --help failed on a fresh prefix:" >&2
+        cat "$work/send-help.txt" >&2
+        status=1
+    fi
+
+    # The program starts and its listener takes a key from the zip's own
+    # handset simulator.
+    port=$((20000 + RANDOM % 20000))
+    log=$work/nuvokrc.log
+    wine "$folder\\nuvokrc.exe" -port "$port" --log-stderr 2>"$log" &
+    pid=$!
+    local got=0
+    for _ in $(seq 120); do
+        wine "$folder\\nuvok-send.exe" --port "$port" 00 >/dev/null 2>&1 || true
+        if grep -q $'Remote: \xe2\x90\x80' "$log"; then
+            got=1
+            break
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 1
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    if [ "$got" = 1 ]; then
+        echo "package-windows: the zip starts on a fresh Wine prefix and receives a key on port $port"
+    else
+        echo "package-windows: nuvokrc.exe from the zip did not receive a key on a fresh Wine prefix; its log:" >&2
+        cat "$log" >&2
+        status=1
+    fi
+    return $status
+}
+
+if [ "${1:-}" = --check ]; then
+    check "$2"
+    exit
+fi
+
+build=${1:-build/windows}
+version=$(sed -n 's/^project(NUVOKrc VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=nuvokrc-$version-win64
+out=build/package-windows
+rm -rf "$out"
+mkdir -p "$out/stage"
+cmake --install "$build" --prefix "$out/stage" >/dev/null
+mv "$out/stage/bin" "$out/$name"
+rm -rf "$out/stage"
+# Debug information stays in the build; the zip is for running.
+find "$out/$name" -type f \( -iname '*.exe' -o -iname '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+sed "s/@VERSION@/$version/" data/windows-readme.txt | sed 's/$/\r/' >"$out/$name/README.txt"
+(cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
+rm -rf "${out:?}/$name"
+echo "package-windows: $out/$name.zip ($(du -h "$out/$name.zip" | cut -f1))"
+
+scripts/private-desktop.sh tests/mixer/with-pulseaudio.sh "$0" --check "$out/$name.zip"

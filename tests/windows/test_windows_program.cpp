@@ -1,0 +1,654 @@
+// The Windows program itself (nuvokrc.exe of the windows preset), black box,
+// under Wine on a private X server with icewm and a private sound server:
+// started with -port, driven by the Linux handset simulator over loopback,
+// looked at through the X server (its window, Wine's icon in icewm's tray),
+// the Windows registry (wine reg query) and stand-in player windows that are
+// Windows programs themselves (keywindow.exe).
+//
+// The run needs: NUVOKRC_WINDOWS_BIN (the folder of nuvokrc.exe),
+// NUVOKRC_WINDOWS_TOOLS (the folder of keywindow.exe), wine, xdotool and
+// xwininfo. Without them it exits with 77 (skipped) and says what is missing.
+
+#include "e2e/programrun.h"
+#include "support/x11desktop.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace nuvok::e2e;
+using nuvok::test::DesktopProbe;
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
+const QString kSettingsKey =
+    QStringLiteral("HKCU\\Software\\VB and VBA Program Settings\\NUVOKrc\\Settings");
+const QString kRunKey = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+const QString kVideoTitle = QStringLiteral("film.mkv - VLC media player");
+const QString kAudioTitle = QStringLiteral("Winamp");
+// A fresh Wine prefix takes a while to set up on a busy machine.
+constexpr int kPrefixTimeoutMs = 240000;
+// How long a put-away window must stay put away.
+constexpr int kSteadyMs = 700;
+// The program's pause after a controller command, with a margin for Wine.
+constexpr int kControllerPauseMs = 500 + 1000;
+
+QString windowsBin() {
+    return qEnvironmentVariable("NUVOKRC_WINDOWS_BIN");
+}
+QString windowsTools() {
+    return qEnvironmentVariable("NUVOKRC_WINDOWS_TOOLS");
+}
+
+// A Wine prefix of the test's own: nothing of the user's Wine is read or
+// changed, and every Wine process of the run ends with it.
+class WinePrefix {
+public:
+    WinePrefix() {
+        m_environment = QProcessEnvironment::systemEnvironment();
+        // The Windows program has its own platform plugin, whatever this test runs on.
+        m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        m_environment.insert(QStringLiteral("WINEPREFIX"), m_dir.path());
+        m_environment.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+        // No download prompts for .NET and the HTML engine.
+        m_environment.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+    }
+    ~WinePrefix() { run(QStringLiteral("wineserver"), {QStringLiteral("-k")}, 30000); }
+    WinePrefix(const WinePrefix&) = delete;
+    WinePrefix& operator=(const WinePrefix&) = delete;
+
+    const QProcessEnvironment& environment() const { return m_environment; }
+
+    struct Result {
+        int exitCode = -1;
+        QString output;
+    };
+    // Runs a command with the prefix to its end.
+    Result run(const QString& program, const QStringList& arguments, int timeoutMs = 60000) const {
+        QProcess process;
+        process.setProcessEnvironment(m_environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        Result result;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished(5000);
+            result.output = program + QStringLiteral(" did not finish");
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.output = QString::fromLocal8Bit(process.readAll());
+        return result;
+    }
+
+    // A registry value as `reg query` shows it; empty when there is none.
+    QString registryValue(const QString& key, const QString& name) const {
+        const Result result =
+            run(QStringLiteral("wine"),
+                {QStringLiteral("reg"), QStringLiteral("query"), key, QStringLiteral("/v"), name});
+        if (result.exitCode != 0)
+            return {};
+        static const QRegularExpression row(QStringLiteral("^\\s+(\\S+)\\s+REG_\\w+\\s+(.*?)\\s*$"),
+                                            QRegularExpression::MultilineOption);
+        for (auto match = row.globalMatch(result.output); match.hasNext();) {
+            const auto found = match.next();
+            if (found.captured(1).compare(name, Qt::CaseInsensitive) == 0)
+                return found.captured(2);
+        }
+        return {};
+    }
+
+    // The Windows form of a path of this system (Z:\...).
+    QString windowsPath(const QString& path) const {
+        return run(QStringLiteral("winepath"), {QStringLiteral("-w"), path}).output.trimmed();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
+};
+
+// A Windows program's output lines; Windows ends them with CR LF.
+class LineReader {
+public:
+    QStringList take(QByteArray more) {
+        m_pending += more;
+        QStringList lines;
+        qsizetype end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            QByteArray line = m_pending.left(end);
+            m_pending.remove(0, end + 1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            lines << QString::fromUtf8(line);
+        }
+        return lines;
+    }
+
+private:
+    QByteArray m_pending;
+};
+
+// nuvokrc.exe under Wine, its log read from standard error.
+class WindowsProgram {
+public:
+    explicit WindowsProgram(const WinePrefix& prefix) {
+        m_process.setProcessEnvironment(prefix.environment());
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    }
+    ~WindowsProgram() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    bool start(const QStringList& arguments) {
+        m_process.start(QStringLiteral("wine"),
+                        QStringList{QDir(windowsBin()).filePath(QStringLiteral("nuvokrc.exe")),
+                                    QStringLiteral("--log-stderr")} +
+                            arguments);
+        return m_process.waitForStarted(10000);
+    }
+    QProcess& process() { return m_process; }
+
+    QStringList lines() {
+        for (const QString& line : m_reader.take(m_process.readAllStandardError()))
+            if (!isPlatformNoise(line))
+                m_lines << line;
+        return m_lines;
+    }
+    QString logSince(qsizetype from) { return lines().mid(from).join(QLatin1Char('\n')); }
+
+    // Waits for these lines in this order after line number `from`; returns
+    // the index after the last of them, or -1.
+    qsizetype waitForLines(const QStringList& expected, qsizetype from) {
+        qsizetype next = from;
+        for (const QString& line : expected) {
+            if (!waitUntil([&] { return lines().indexOf(line, next) >= 0; }, kLineTimeoutMs))
+                return -1;
+            next = m_lines.indexOf(line, next) + 1;
+        }
+        return next;
+    }
+
+private:
+    QProcess m_process;
+    LineReader m_reader;
+    QStringList m_lines;
+};
+
+// keywindow.exe under Wine: a player's window that records the keys it gets.
+class PlayerWindow {
+public:
+    PlayerWindow(const WinePrefix& prefix, const QString& title) {
+        m_process.setProcessEnvironment(prefix.environment());
+        m_process.start(QStringLiteral("wine"),
+                        {QDir(windowsTools()).filePath(QStringLiteral("keywindow.exe")), title});
+    }
+    ~PlayerWindow() {
+        m_process.closeWriteChannel(); // keywindow ends at the end of its input
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    bool waitReady() {
+        return waitUntil(
+                   [this] {
+                       read();
+                       return m_ready || m_process.state() == QProcess::NotRunning;
+                   },
+                   kPrefixTimeoutMs) &&
+               m_ready;
+    }
+    QStringList keys() {
+        read();
+        return m_keys;
+    }
+    bool waitForKeys(qsizetype count) {
+        return waitUntil([&] { return keys().size() >= count; }, kLineTimeoutMs);
+    }
+    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+
+private:
+    void read() {
+        for (const QString& line : m_reader.take(m_process.readAllStandardOutput())) {
+            if (line.startsWith(QLatin1String("ready ")))
+                m_ready = true;
+            else if (line.startsWith(QLatin1String("key ")))
+                m_keys << line.mid(4);
+        }
+    }
+
+    QProcess m_process;
+    LineReader m_reader;
+    bool m_ready = false;
+    QStringList m_keys;
+};
+
+// Wine's icons in the notification area: small windows of its desktop
+// process docked into the panel's tray, shown.
+std::vector<QRect> trayIcons(const DesktopProbe& probe) {
+    QProcess tree;
+    tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+    tree.waitForFinished(10000);
+    static const QRegularExpression docked(QStringLiteral(
+        "^\\s*(0x[0-9a-f]+) .*\\(\"explorer\\.exe\" \"explorer\\.exe\"\\)\\s+(\\d+)x(\\d+)"));
+    std::vector<QRect> icons;
+    for (const QByteArray& row : tree.readAllStandardOutput().split('\n')) {
+        const auto match = docked.match(QString::fromUtf8(row));
+        const int width = match.captured(2).toInt();
+        const int height = match.captured(3).toInt();
+        if (!match.hasMatch() || width < 8 || width > 48 || height < 8 || height > 48)
+            continue;
+        const DesktopProbe::WindowView seen = probe.view(match.captured(1).toULong(nullptr, 16));
+        if (seen.viewable)
+            icons.push_back(seen.frame);
+    }
+    return icons;
+}
+
+bool xdotool(const QStringList& arguments) {
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+bool click(const QPoint& at) {
+    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                    QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// The shown windows with exactly this title.
+std::vector<unsigned long> shownWindows(const DesktopProbe& probe, const QString& title) {
+    std::vector<unsigned long> shown;
+    for (unsigned long window : probe.windowsTitled(title))
+        if (probe.view(window).viewable)
+            shown.push_back(window);
+    return shown;
+}
+
+// Types keys into the window with this title once it is shown, after a click
+// on its title bar has made it the active window (as a user would; xdotool's
+// own activation is refused under icewm).
+bool typeInto(const DesktopProbe& probe, const QString& title, const QStringList& keys) {
+    unsigned long window = 0;
+    if (!waitUntil(
+            [&] {
+                const auto shown = shownWindows(probe, title);
+                window = shown.empty() ? 0 : shown.front();
+                return window != 0;
+            },
+            kLineTimeoutMs))
+        return false;
+    const bool active = waitUntil(
+        [&] {
+            if (probe.activeWindow() == window)
+                return true;
+            const QRect frame = probe.view(window).frame;
+            click(QPoint(frame.center().x(), frame.top() + 10));
+            return waitUntil([&] { return probe.activeWindow() == window; }, 1000);
+        },
+        kLineTimeoutMs);
+    if (!active)
+        return false;
+    return xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
+                               QStringLiteral("--delay"), QStringLiteral("100")} +
+                   keys);
+}
+
+} // namespace
+
+class WindowsProgramTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void startsListeningOnTheGivenPort();
+    void startsHiddenWithAnIconInTheTray();
+    void playerKeysReachTheWindowsPlayer_data();
+    void playerKeysReachTheWindowsPlayer();
+    void upAndDownStepTheVolume_data();
+    void upAndDownStepTheVolume();
+    void theControllerReceivesTheLedCommands();
+    void theIconOpensTheWindow();
+    void minimisingHidesTheWindowInTheTray();
+    void theProtocolIsStoredInTheRegistry_data();
+    void theProtocolIsStoredInTheRegistry();
+    void startOnPowerUpWritesAndRemovesTheRunValue();
+    void closingTheWindowEndsTheProgram();
+    void withoutPortTheStoredPortIsUsed();
+
+private:
+    // Sends the keys and demands exactly these log lines after them.
+    void pressAndExpect(const QStringList& keys, const QStringList& expected, bool tcp = false);
+    unsigned long programWindow();
+    bool openFromTray();
+
+    DesktopProbe m_probe;
+    std::unique_ptr<WinePrefix> m_prefix;
+    std::unique_ptr<FakeController> m_controller;
+    std::unique_ptr<PlayerWindow> m_video;
+    std::unique_ptr<PlayerWindow> m_audio;
+    std::unique_ptr<WindowsProgram> m_program;
+    quint16 m_port = 0;
+    qsizetype m_next = 0;
+};
+
+void WindowsProgramTest::initTestCase() {
+    QVERIFY2(m_probe.connected(), "run this test through scripts/private-desktop.sh");
+    QCOMPARE(QString::fromLatin1(nuvok::build::kControllerHost), QStringLiteral("127.0.0.1"));
+    m_prefix = std::make_unique<WinePrefix>();
+    const auto boot =
+        m_prefix->run(QStringLiteral("wine"), {QStringLiteral("wineboot"), QStringLiteral("-i")},
+                      kPrefixTimeoutMs);
+    QVERIFY2(boot.exitCode == 0, qPrintable(boot.output));
+    // Before the program runs, Wine shows no icon in the tray.
+    QVERIFY(trayIcons(m_probe).empty());
+
+    m_controller = std::make_unique<FakeController>();
+    QVERIFY2(m_controller->listen(), qPrintable(m_controller->error()));
+    m_video = std::make_unique<PlayerWindow>(*m_prefix, kVideoTitle);
+    m_audio = std::make_unique<PlayerWindow>(*m_prefix, kAudioTitle);
+    QVERIFY2(m_video->waitReady(), qPrintable(m_video->errors()));
+    QVERIFY2(m_audio->waitReady(), qPrintable(m_audio->errors()));
+
+    m_port = freePort();
+    QVERIFY(m_port != 0);
+    m_program = std::make_unique<WindowsProgram>(*m_prefix);
+    QVERIFY(m_program->start({QStringLiteral("-port"), QString::number(m_port)}));
+}
+
+void WindowsProgramTest::cleanupTestCase() {
+    m_program.reset();
+    m_video.reset();
+    m_audio.reset();
+    m_prefix.reset();
+}
+
+void WindowsProgramTest::pressAndExpect(const QStringList& keys, const QStringList& expected,
+                                        bool tcp) {
+    QVERIFY(press(m_port, keys, tcp));
+    const qsizetype after = m_program->waitForLines(expected, m_next);
+    QVERIFY2(after >= 0,
+             qPrintable(keys.join(QLatin1Char(' ')) + QStringLiteral(": log so far:\n") +
+                        m_program->logSince(m_next)));
+    QStringList got = m_program->lines().mid(m_next, after - m_next);
+    // Late answers to the start-up probes are not part of this key's lines.
+    while (got.size() > expected.size() && got.front() == remoteLine(u'\u2400'))
+        got.removeFirst();
+    QCOMPARE(got, expected);
+    m_next = after;
+}
+
+void WindowsProgramTest::startsListeningOnTheGivenPort() {
+    QVERIFY2(m_program->waitForLines({QStringLiteral("Port: %1").arg(m_port)}, 0) >= 0,
+             qPrintable(m_program->logSince(0)));
+    // Key code 0 does nothing; it is sent until the listener has it.
+    const QString probeLine = remoteLine(u'\u2400');
+    QVERIFY2(waitUntil(
+                 [&] {
+                     press(m_port, {QStringLiteral("00")});
+                     return waitUntil([&] { return m_program->lines().contains(probeLine); }, 2000);
+                 },
+                 kPrefixTimeoutMs),
+             qPrintable(m_program->logSince(0)));
+    m_next = m_program->lines().lastIndexOf(probeLine) + 1;
+    // A sound server is running: the winmm mixer is there, nothing is asked.
+    QVERIFY2(!m_program->lines().contains(QStringLiteral("Es wurde kein Mixer gefunden!")),
+             qPrintable(m_program->logSince(0)));
+    pressAndExpect({QStringLiteral("7")}, {QStringLiteral("Remote: 7")});
+}
+
+void WindowsProgramTest::startsHiddenWithAnIconInTheTray() {
+    std::vector<QRect> icons;
+    QVERIFY2(waitUntil([&] { return (icons = trayIcons(m_probe)).size() == 1; }, kLineTimeoutMs),
+             qPrintable(QStringLiteral("icons in the tray: %1").arg(icons.size())));
+    QVERIFY(shownWindows(m_probe, kProgramTitle).empty());
+    QTest::qWait(kSteadyMs);
+    QVERIFY(shownWindows(m_probe, kProgramTitle).empty());
+}
+
+void WindowsProgramTest::playerKeysReachTheWindowsPlayer_data() {
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("player");
+    QTest::addColumn<QStringList>("logged");
+    QTest::addColumn<QStringList>("received");
+    QTest::newRow("video 5") << QStringList{QStringLiteral("menu"), QStringLiteral("right"),
+                                            QStringLiteral("5")}
+                             << kVideoTitle << QStringList{QStringLiteral("[Space] Pause")}
+                             << QStringList{QStringLiteral("space")};
+    QTest::newRow("audio 4 6") << QStringList{QStringLiteral("menu"), QStringLiteral("up"),
+                                              QStringLiteral("4"), QStringLiteral("6")}
+                               << kAudioTitle
+                               << QStringList{QStringLiteral("[Z] Last Song"),
+                                              QStringLiteral("[B]Next Song")}
+                               << QStringList{QStringLiteral("Z"), QStringLiteral("B")};
+}
+
+void WindowsProgramTest::playerKeysReachTheWindowsPlayer() {
+    QFETCH(QStringList, keys);
+    QFETCH(QString, player);
+    QFETCH(QStringList, logged);
+    QFETCH(QStringList, received);
+    PlayerWindow& window = player == kVideoTitle ? *m_video : *m_audio;
+    PlayerWindow& other = player == kVideoTitle ? *m_audio : *m_video;
+    const qsizetype before = window.keys().size();
+    const qsizetype otherBefore = other.keys().size();
+    const qsizetype from = m_next;
+    QVERIFY(press(m_port, keys));
+    const qsizetype after = m_program->waitForLines(logged, from);
+    QVERIFY2(after >= 0, qPrintable(m_program->logSince(from)));
+    m_next = after;
+    QVERIFY2(window.waitForKeys(before + received.size()),
+             qPrintable(window.keys().join(QLatin1Char(' '))));
+    QCOMPARE(window.keys().mid(before), received);
+    QCOMPARE(other.keys().size(), otherBefore);
+    // Nothing went wrong on the way (a window not found, keys refused).
+    for (const QString& line : m_program->lines().mid(from, after - from))
+        QVERIFY2(!line.startsWith(QLatin1String("Cannot")), qPrintable(line));
+}
+
+void WindowsProgramTest::upAndDownStepTheVolume_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("logged");
+    QTest::newRow("up") << QStringLiteral("up")
+                        << QStringList{remoteLine(u'\u240e'), QStringLiteral("Vol+"),
+                                       QStringLiteral("bMenu")};
+    QTest::newRow("down") << QStringLiteral("down")
+                          << QStringList{remoteLine(u'\u240f'), QStringLiteral("Vol-")};
+}
+
+// Wine keeps a winmm mixer level inside the process that set it (it never
+// reaches the sound server), so the level cannot be read back from outside:
+// what shows here is that the step went through winmm without a failure. The
+// read-back of a step runs in the winmm back-end's own test (test_mixer_win).
+void WindowsProgramTest::upAndDownStepTheVolume() {
+    QFETCH(QString, key);
+    QFETCH(QStringList, logged);
+    pressAndExpect({key}, logged);
+}
+
+void WindowsProgramTest::theControllerReceivesTheLedCommands() {
+    const std::size_t before = m_controller->connections().size();
+    pressAndExpect({QStringLiteral("menu"), QStringLiteral("left"), QStringLiteral("3")},
+                   {QStringLiteral("Remote: \u00ee"), QStringLiteral("bMenu 1"),
+                    remoteLine(u'\u2410'), QStringLiteral("Mode:SetLeds"),
+                    QStringLiteral("Remote: 3")});
+    QVERIFY(m_controller->waitForClosed(before + 1));
+    QCOMPARE(m_controller->connections().size(), before + 1);
+    QCOMPARE(m_controller->connections()[before].data, QByteArray("setport 3.1 \r\n"));
+    // Back to a mode without commands, once the program's pause after the
+    // command is over (a menu key arriving inside it is taken back at its end).
+    QTest::qWait(kControllerPauseMs);
+    pressAndExpect({QStringLiteral("menu"), QStringLiteral("239")},
+                   {QStringLiteral("Remote: \u00ee"), QStringLiteral("bMenu 1"),
+                    QStringLiteral("Remote: \u00ef"), QStringLiteral("Mode:mode_idle")});
+}
+
+unsigned long WindowsProgramTest::programWindow() {
+    unsigned long window = 0;
+    waitUntil(
+        [&] {
+            const auto shown = shownWindows(m_probe, kProgramTitle);
+            window = shown.empty() ? 0 : shown.front();
+            return window != 0;
+        },
+        kLineTimeoutMs);
+    return window;
+}
+
+// Clicks the program's tray icon until its window is shown.
+bool WindowsProgramTest::openFromTray() {
+    std::vector<QRect> icons;
+    // A click that lands while the panel still places the icon may be lost.
+    return waitUntil(
+        [&] {
+            icons = trayIcons(m_probe);
+            return icons.size() == 1 && click(icons.front().center()) &&
+                   waitUntil([&] { return !shownWindows(m_probe, kProgramTitle).empty(); }, 3000);
+        },
+        kLineTimeoutMs);
+}
+
+void WindowsProgramTest::theIconOpensTheWindow() {
+    QCOMPARE(trayIcons(m_probe).size(), std::size_t(1));
+    QVERIFY(openFromTray());
+    QVERIFY(programWindow() != 0);
+}
+
+// The window manager's minimise reaches the program as Windows' minimise
+// command, which hides the window; the icon brings it back.
+void WindowsProgramTest::minimisingHidesTheWindowInTheTray() {
+    const unsigned long window = programWindow();
+    QVERIFY(window != 0);
+    m_probe.minimise(window);
+    QVERIFY(
+        waitUntil([&] { return shownWindows(m_probe, kProgramTitle).empty(); }, kLineTimeoutMs));
+    QTest::qWait(kSteadyMs);
+    QVERIFY(shownWindows(m_probe, kProgramTitle).empty());
+    QCOMPARE(trayIcons(m_probe).size(), std::size_t(1));
+    QVERIFY(openFromTray());
+}
+
+void WindowsProgramTest::theProtocolIsStoredInTheRegistry_data() {
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("TCP") << QStringLiteral("TCP");
+    QTest::newRow("UDP") << QStringLiteral("UDP");
+}
+
+void WindowsProgramTest::theProtocolIsStoredInTheRegistry() {
+    QFETCH(QString, protocol);
+    // Options → Protocol, then the answer into the prompt.
+    QVERIFY(typeInto(m_probe, kProgramTitle, {QStringLiteral("alt+o"), QStringLiteral("o")}));
+    QStringList answer{QStringLiteral("ctrl+a")};
+    for (const QChar c : protocol)
+        answer << QString(c);
+    answer << QStringLiteral("Return");
+    QVERIFY(typeInto(m_probe, QStringLiteral("Protocol"), answer));
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return m_prefix->registryValue(kSettingsKey, QStringLiteral("Protocol")) ==
+                            protocol;
+                 },
+                 kLineTimeoutMs),
+             qPrintable(m_prefix->registryValue(kSettingsKey, QStringLiteral("Protocol"))));
+    // The listener opened again with that protocol (a TCP listener takes one
+    // connection, so one key run shows it).
+    const QString probeLine = remoteLine(u'\u2400');
+    const bool tcp = protocol == QLatin1String("TCP");
+    QVERIFY2(waitUntil(
+                 [&] {
+                     press(m_port, {QStringLiteral("00")}, tcp);
+                     return waitUntil(
+                         [&] { return m_program->lines().indexOf(probeLine, m_next) >= 0; }, 2000);
+                 },
+                 kLineTimeoutMs),
+             qPrintable(m_program->logSince(m_next)));
+    m_next = m_program->lines().lastIndexOf(probeLine) + 1;
+}
+
+void WindowsProgramTest::startOnPowerUpWritesAndRemovesTheRunValue() {
+    const QString command =
+        QStringLiteral("\"%1\" -min")
+            .arg(m_prefix->windowsPath(QDir(windowsBin()).filePath(QStringLiteral("nuvokrc.exe"))));
+    QVERIFY(m_prefix->registryValue(kRunKey, QStringLiteral("NUVOKRC")).isEmpty());
+    // Each choice flips what the check mark shows, and the mark follows what
+    // was stored: on, then off again.
+    for (const QString& expected : {command, QString()}) {
+        QVERIFY(typeInto(m_probe, kProgramTitle, {QStringLiteral("alt+o"), QStringLiteral("a")}));
+        QVERIFY2(waitUntil(
+                     [&] {
+                         return m_prefix->registryValue(kRunKey, QStringLiteral("NUVOKRC")) ==
+                                expected;
+                     },
+                     kLineTimeoutMs),
+                 qPrintable(m_prefix->registryValue(kRunKey, QStringLiteral("NUVOKRC")) +
+                            QStringLiteral(" instead of ") + expected + QStringLiteral("\n") +
+                            m_program->logSince(m_next)));
+    }
+    for (const QString& line : m_program->lines().mid(m_next))
+        QVERIFY2(!line.startsWith(QLatin1String("Start on Power up")), qPrintable(line));
+}
+
+void WindowsProgramTest::closingTheWindowEndsTheProgram() {
+    const unsigned long window = programWindow();
+    QVERIFY(window != 0);
+    m_probe.close(window);
+    QProcess& process = m_program->process();
+    QVERIFY2(waitUntil([&] { return process.state() == QProcess::NotRunning; }, kLineTimeoutMs),
+             qPrintable(m_program->logSince(m_next)));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(waitUntil([&] { return trayIcons(m_probe).empty(); }, kLineTimeoutMs));
+}
+
+// portNum is only read: stored beforehand in the registry, it is the port of
+// a start without -port.
+void WindowsProgramTest::withoutPortTheStoredPortIsUsed() {
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    const auto stored = m_prefix->run(
+        QStringLiteral("wine"),
+        {QStringLiteral("reg"), QStringLiteral("add"), kSettingsKey, QStringLiteral("/v"),
+         QStringLiteral("portNum"), QStringLiteral("/t"), QStringLiteral("REG_SZ"),
+         QStringLiteral("/d"), QString::number(port), QStringLiteral("/f")});
+    QVERIFY2(stored.exitCode == 0, qPrintable(stored.output));
+    WindowsProgram program(*m_prefix);
+    QVERIFY(program.start({}));
+    const QString probeLine = remoteLine(u'\u2400');
+    QVERIFY2(waitUntil(
+                 [&] {
+                     press(port, {QStringLiteral("00")});
+                     return waitUntil([&] { return program.lines().contains(probeLine); }, 2000);
+                 },
+                 kLineTimeoutMs),
+             qPrintable(program.logSince(0)));
+}
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QStringList missing;
+    if (windowsBin().isEmpty() ||
+        !QFileInfo::exists(QDir(windowsBin()).filePath(QStringLiteral("nuvokrc.exe"))))
+        missing << QStringLiteral(
+            "nuvokrc.exe in NUVOKRC_WINDOWS_BIN (./dev.sh windows builds it)");
+    if (windowsTools().isEmpty() ||
+        !QFileInfo::exists(QDir(windowsTools()).filePath(QStringLiteral("keywindow.exe"))))
+        missing << QStringLiteral("keywindow.exe in NUVOKRC_WINDOWS_TOOLS");
+    for (const char* tool : {"wine", "wineserver", "winepath", "xdotool", "xwininfo"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            missing << QString::fromLatin1(tool);
+    if (!missing.isEmpty()) {
+        std::fprintf(stderr, "SKIP: not run, missing: %s\n",
+                     qPrintable(missing.join(QStringLiteral(", "))));
+        return 77;
+    }
+    WindowsProgramTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_windows_program.moc"
