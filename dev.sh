@@ -205,8 +205,10 @@ package-windows)
     install_missing "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
     qt_windows_ready || echo "dev.sh: building Qt for Windows once; this takes about an hour on 2 cores" >&2
     scripts/build-qt-windows.sh >/dev/null
-    build windows
-    scripts/package-windows.sh
+    # The shipped programs talk to the controller's real default address;
+    # the test builds' loopback address stays in the test builds.
+    build windows-release
+    scripts/package-windows.sh build/windows-release
     ;;
 bench)
     install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
