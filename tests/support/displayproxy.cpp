@@ -73,7 +73,7 @@ CuttingDisplayProxy::CuttingDisplayProxy(std::chrono::milliseconds cutAfter)
             listen(listener, 8) == 0) {
             m_listener = listener;
             m_path = path;
-            m_name = ":" + std::to_string(number);
+            m_name = std::string(1, ':').append(std::to_string(number));
         } else {
             close(listener);
         }
