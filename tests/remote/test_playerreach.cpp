@@ -210,7 +210,8 @@ TEST_CASE("A refused MPRIS call ends the key code with its description") {
     Rig rig({}, {kVlc});
     rig.bus.callFailure = "The MPRIS player did not take PlayPause";
     rig.pressAll({kMenu, kRight});
-    CHECK_EQ(rig.press('5').back(), std::string("fail:The MPRIS player did not take PlayPause"));
+    const Journal journal = rig.press('5');
+    CHECK_EQ(journal.back(), std::string("fail:The MPRIS player did not take PlayPause"));
 }
 
 TEST_CASE("The PlayerControl setting") {
