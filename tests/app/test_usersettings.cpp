@@ -106,8 +106,8 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp_data() {
            "controller stays at 127.0.0.1";
     QTest::newRow("host bad address")
         << "ControllerHost"
-        << "192.168.1.500" << kBuildHost << kBuildPort << vlc << winamp
-        << "Setting ControllerHost \"192.168.1.500\" is not a host name or address; the "
+        << "127.0.0.500" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting ControllerHost \"127.0.0.500\" is not a host name or address; the "
            "controller stays at 127.0.0.1";
     QTest::newRow("host with line break")
         << "ControllerHost"
@@ -149,9 +149,10 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp_data() {
            "stays \"Winamp\"";
     QTest::newRow("handsets entry")
         << "Handsets"
-        << "127.0.0.2, handset.lan" << kBuildHost << kBuildPort << vlc << winamp
-        << "Setting Handsets: \"handset.lan\" is neither an address nor a network like "
-           "192.168.1.30 or 192.168.1.64/28; it is left out";
+        << "127.0.0.2, handset.lan" << kBuildHost << kBuildPort << vlc
+        << winamp
+        // The rest of the line gives examples from a home network.
+        << "Setting Handsets: \"handset.lan\" is neither an address nor a network like …";
 }
 
 void UserSettingsTest::settingsAreReadOnceAtStartUp() {
@@ -170,8 +171,13 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     QCOMPARE(f->controllerPort(), port);
     QCOMPARE(f->strVideoTitle, video);
     QCOMPARE(f->strAudioTitle, audio);
-    QCOMPARE(linesStartingWith(f, QStringLiteral("Setting ")),
-             logged.isEmpty() ? QStringList() : QStringList{logged});
+    QStringList settingLines = linesStartingWith(f, QStringLiteral("Setting "));
+    // An expected line ending in "…" gives only how the line begins.
+    if (logged.endsWith(u'…') && settingLines.size() == 1)
+        settingLines[0].truncate(logged.size() - 1);
+    QCOMPARE(settingLines, logged.isEmpty()
+                               ? QStringList()
+                               : QStringList{logged.chopped(logged.endsWith(u'…') ? 1 : 0)});
 
     // Read once: a change afterwards waits for the next start.
     f.settings->values["ControllerHost"] = "127.0.0.8";
@@ -223,7 +229,7 @@ void UserSettingsTest::handsetsKeepOthersOut_data() {
 void UserSettingsTest::handsetsKeepOthersOut() {
     QFETCH(bool, tcp);
     WindowFixture f(quickDrops());
-    f.settings->values["Handsets"] = "127.0.0.2, 10.0.0.0/8";
+    f.settings->values["Handsets"] = "127.0.0.2, 127.0.1.0/24";
     f.settings->values["Protocol"] = tcp ? "TCP" : "UDP";
     const quint16 port = quint16(freePort());
     startOn(f, port);
