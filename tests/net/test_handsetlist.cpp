@@ -20,16 +20,16 @@ void HandsetListTest::entriesAreReadOrNamed_data() {
     QTest::addColumn<QStringList>("malformed");
     QTest::newRow("missing") << QString() << false << 0 << QStringList();
     QTest::newRow("blanks") << " \t " << false << 0 << QStringList();
-    QTest::newRow("example") << "192.168.1.30, 192.168.1.64/28" << true << 2 << QStringList();
+    QTest::newRow("example") << "127.0.1.30, 127.0.1.64/28" << true << 2 << QStringList();
     QTest::newRow("IPv6") << "::1,fd00::/8 , 2001:db8::5" << true << 3 << QStringList();
     QTest::newRow("stray commas") << ",127.0.0.2,," << true << 1 << QStringList();
     QTest::newRow("name") << "127.0.0.2, handset.lan" << true << 1 << QStringList{"handset.lan"};
-    QTest::newRow("short IPv4") << "10.1" << true << 0 << QStringList{"10.1"};
+    QTest::newRow("short IPv4") << "127.1" << true << 0 << QStringList{"127.1"};
     QTest::newRow("octet too big") << "127.0.0.256" << true << 0 << QStringList{"127.0.0.256"};
     QTest::newRow("prefix too long")
-        << "10.0.0.0/33, ::/129" << true << 0 << QStringList{"10.0.0.0/33", "::/129"};
-    QTest::newRow("empty prefix") << "10.0.0.0/" << true << 0 << QStringList{"10.0.0.0/"};
-    QTest::newRow("negative prefix") << "10.0.0.0/-1" << true << 0 << QStringList{"10.0.0.0/-1"};
+        << "127.0.0.0/33, ::/129" << true << 0 << QStringList{"127.0.0.0/33", "::/129"};
+    QTest::newRow("empty prefix") << "127.0.0.0/" << true << 0 << QStringList{"127.0.0.0/"};
+    QTest::newRow("negative prefix") << "127.0.0.0/-1" << true << 0 << QStringList{"127.0.0.0/-1"};
     QTest::newRow("semicolons") << "127.0.0.2; 127.0.0.3" << true << 0
                                 << QStringList{"127.0.0.2; 127.0.0.3"};
     QTest::newRow("only commas") << " , " << true << 0 << QStringList();
@@ -57,17 +57,17 @@ void HandsetListTest::sendersAreMatched_data() {
                                   << "127.0.0.2" << true;
     QTest::newRow("single, other") << "127.0.0.2"
                                    << "127.0.0.3" << false;
-    QTest::newRow("network, first") << "192.168.1.64/28"
-                                    << "192.168.1.64" << true;
-    QTest::newRow("network, last") << "192.168.1.64/28"
-                                   << "192.168.1.79" << true;
-    QTest::newRow("network, next") << "192.168.1.64/28"
-                                   << "192.168.1.80" << false;
-    QTest::newRow("network, before") << "192.168.1.64/28"
-                                     << "192.168.1.63" << false;
-    QTest::newRow("host bits set") << "192.168.1.70/28"
-                                   << "192.168.1.65" << true;
-    QTest::newRow("second entry") << "10.0.0.1, 127.0.0.0/8"
+    QTest::newRow("network, first") << "127.0.1.64/28"
+                                    << "127.0.1.64" << true;
+    QTest::newRow("network, last") << "127.0.1.64/28"
+                                   << "127.0.1.79" << true;
+    QTest::newRow("network, next") << "127.0.1.64/28"
+                                   << "127.0.1.80" << false;
+    QTest::newRow("network, before") << "127.0.1.64/28"
+                                     << "127.0.1.63" << false;
+    QTest::newRow("host bits set") << "127.0.1.70/28"
+                                   << "127.0.1.65" << true;
+    QTest::newRow("second entry") << "127.0.2.1, ::1/128, 127.0.0.0/8"
                                   << "127.1.2.3" << true;
     QTest::newRow("IPv4 over IPv6") << "127.0.0.2"
                                     << "::ffff:127.0.0.2" << true;
@@ -83,8 +83,8 @@ void HandsetListTest::sendersAreMatched_data() {
                                   << "fe80::1" << false;
     QTest::newRow("IPv6 list, IPv4 sender") << "::/0"
                                             << "127.0.0.2" << false;
-    QTest::newRow("all malformed") << "handset, 10.1"
-                                   << "10.0.0.1" << false;
+    QTest::newRow("all malformed") << "handset, 127.1"
+                                   << "127.0.0.1" << false;
     QTest::newRow("malformed left out") << "bogus, 127.0.0.2"
                                         << "127.0.0.2" << true;
 }
