@@ -15,10 +15,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -185,21 +183,14 @@ void F_NUVOKrc::createControls() {
     Line1->setFrameShadow(QFrame::Plain);
     Line1->setGeometry(pixels(240), pixels(1080), pixels(13920 - 240), 1);
 
-    t_receive = new QPlainTextEdit(client);
-    t_receive->setLineWrapMode(QPlainTextEdit::NoWrap);
+    t_receive = new LogPanel(m_options.maxLogLines, client);
     t_receive->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     t_receive->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // The log grows for months: no undo history, and only the newest lines kept.
-    t_receive->setUndoRedoEnabled(false);
-    t_receive->setMaximumBlockCount(m_options.maxLogLines);
     // The panel has the focus at start; Tab moves on instead of typing a tab.
     t_receive->setTabChangesFocus(true);
     t_receive->setPlainText(QStringLiteral("received data:\n"));
     place(t_receive, 120, kLogTop, 7035, 4755);
     connect(t_receive, &QPlainTextEdit::textChanged, this, guarded(&F_NUVOKrc::t_receive_Change));
-    // Lines scrolled into view are laid out; the top one is the scroll value.
-    connect(t_receive->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this](int top) { m_freshLogLines = qMin(m_freshLogLines, qMax(1, top)); });
 
     B_clr = new QPushButton(QStringLiteral("CLR"), client);
     place(B_clr, 6480, 2280, 495, 255);
@@ -285,11 +276,8 @@ void F_NUVOKrc::Form_Resize() {
     if (h > 0)
         t_receive->resize(t_receive->width(), pixels(h));
     const int w = outerWidthTwips() - 400;
-    if (w > 0 && pixels(w) != t_receive->width()) {
+    if (w > 0 && pixels(w) != t_receive->width())
         t_receive->resize(pixels(w), t_receive->height());
-        // A new width lays out every line again, old ones included.
-        m_freshLogLines = 1;
-    }
 }
 
 // Choosing a checkable entry flips its mark first; the mark is the flag.

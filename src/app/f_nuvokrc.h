@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/logpanel.h"
 #include "app/windowservices.h"
 #include "net/commandsender.h"
 #include "net/handsetlist.h"
@@ -24,7 +25,6 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
@@ -133,7 +133,7 @@ public:
     QLineEdit* T_RPort = nullptr;
     QLabel* Label1 = nullptr;
     QFrame* Line1 = nullptr;
-    QPlainTextEdit* t_receive = nullptr;
+    LogPanel* t_receive = nullptr;
     QPushButton* B_clr = nullptr;
     QLabel* icon_green = nullptr;
     QLabel* icon_blue = nullptr;
@@ -201,7 +201,6 @@ private:
     void portBoxEdited();
     void showActivity(bool busy);
     void discardArrival();
-    void shedLayouts();
     void readStartSettings();
     void senderRefused(const QHostAddress& sender);
     void reportDrops();
@@ -224,9 +223,6 @@ private:
     // While it runs, a window system that shows the start window is overruled.
     QDeadlineTimer m_startSettling{0};
     static constexpr int kStartSettlingMs = 3000;
-    // Log lines [1, m_freshLogLines) hold no text layout of their own.
-    int m_freshLogLines = 1;
-    bool m_sheddingLayouts = false;
     // Arrivals handled inside the waits of earlier ones, at most this deep.
     nuvok::NestingLimit m_arrivalNesting{32};
 };

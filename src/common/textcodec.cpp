@@ -99,6 +99,8 @@ char32_t visibleControl(char32_t c) {
         return 0x2400 + c;
     if (c == 0x7F)
         return 0x2421;
+    if (c == 0x2028 || c == 0x2029)
+        return 0x2424;
     return c;
 }
 

@@ -12,7 +12,8 @@ std::string cp1252ToUtf8(std::string_view bytes);
 
 // A log line must stay one line and must not drive a terminal: control codes
 // (0-31 and 127) are shown as their Unicode control pictures (U+2400 + code,
-// U+2421 for DEL). Other characters are returned unchanged.
+// U+2421 for DEL), the line and paragraph separators as the newline picture
+// (U+2424). Other characters are returned unchanged.
 char32_t visibleControl(char32_t c);
 
 // Appends one Unicode character encoded as UTF-8.

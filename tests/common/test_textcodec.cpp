@@ -30,6 +30,8 @@ TEST_CASE("control codes are shown as control pictures") {
     CHECK_EQ(static_cast<unsigned>(visibleControl(127)), 0x2421u);
     CHECK_EQ(static_cast<unsigned>(visibleControl(' ')), 0x20u);
     CHECK_EQ(static_cast<unsigned>(visibleControl(0xEE)), 0xEEu);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(0x2028)), 0x2424u);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(0x2029)), 0x2424u);
 }
 
 TEST_CASE("Invalid UTF-8 becomes replacement characters, valid sequences decode") {
