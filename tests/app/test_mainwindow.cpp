@@ -29,6 +29,7 @@ private slots:
     void emptyLineEndsTheLogAndCaretSitsBeforeItsLastCharacter();
     void caretStaysNearTheEndPastSixteenBits();
     void typingMovesTheCaretToTheEnd();
+    void typingIntoPackedOldLinesEditsThem();
     void controlCodesNeverSplitALine_data();
     void controlCodesNeverSplitALine();
     void logKeepsOnlyTheNewestLines();
@@ -127,6 +128,26 @@ void MainWindowTest::typingMovesTheCaretToTheEnd() {
     window.t_receive->setTextCursor(start);
     QTest::keyClick(window.t_receive, Qt::Key_Z);
     QVERIFY(window.logText().startsWith(QStringLiteral("zreceived")));
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+}
+
+void MainWindowTest::typingIntoPackedOldLinesEditsThem() {
+    F_NUVOKrc window;
+    for (int i = 0; i < 1000; ++i)
+        window.logData(QStringLiteral("line %1").arg(i));
+    QVERIFY(window.t_receive->blockCount() < 1000);
+    // Each key moves the caret to the end, so it is put back before each.
+    const auto typeAt = [&window](const QString& line, int column, Qt::Key key) {
+        QTextCursor caret(window.t_receive->document());
+        caret.setPosition(window.t_receive->toPlainText().indexOf(line) + column);
+        window.t_receive->setTextCursor(caret);
+        QTest::keyClick(window.t_receive, key);
+    };
+    typeAt(QStringLiteral("\nline 5\n"), 5, Qt::Key_Z);
+    typeAt(QStringLiteral("\nline 7\n"), 7, Qt::Key_Return);
+    QVERIFY(window.logText().contains(
+        QStringLiteral("\r\nlinez 5\r\nline 6\r\nline 7\r\n\r\nline 8\r\n")));
+    QCOMPARE(window.t_receive->lines(), 1003);
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
 }
 
