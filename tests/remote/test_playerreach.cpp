@@ -1,3 +1,4 @@
+#include "remote/keymessage.h"
 #include "remote/playerreach.h"
 #include "remote/remoteinterpreter.h"
 #include "support/check.h"
@@ -8,16 +9,15 @@
 #include <string>
 #include <vector>
 
+using nuvok::kKeyLeft;
+using nuvok::kKeyMenu;
+using nuvok::kKeyRight;
+using nuvok::kKeySelect;
+using nuvok::kKeyUp;
 using nuvok::PlayerControl;
 using Journal = std::vector<std::string>;
 
 namespace {
-
-constexpr int kMenu = 238;
-constexpr int kLeft = 16;
-constexpr int kRight = 17;
-constexpr int kUp = 14;
-constexpr int kSelect = 4;
 
 const std::string kVlcBus = "org.mpris.MediaPlayer2.vlc";
 const nuvok::MediaPlayer kVlc{kVlcBus, "VLC media player", false};
@@ -78,41 +78,42 @@ void expectSteps(Rig& rig, const std::vector<Step>& steps) {
 
 TEST_CASE("auto: a player window that is found gets its keys as before") {
     Rig rig({"VLC", "Winamp"}, {kVlc, kAmp});
-    rig.pressAll({kMenu});
+    rig.pressAll({kKeyMenu});
     expectSteps(rig, {
-                         {kRight, {"log:mode_Video", "activate:VLC", "mode:Video mode"}},
+                         {kKeyRight, {"log:mode_Video", "activate:VLC", "mode:Video mode"}},
                          {'5', {"activate:VLC", "keys: ", "log:[Space] Pause", "mode:Video mode"}},
-                         {kLeft, {"keys:{left}", "log:{left}", "mode:Video mode"}},
+                         {kKeyLeft, {"keys:{left}", "log:{left}", "mode:Video mode"}},
                      });
 }
 
 TEST_CASE("auto: without the window, the video keys become MPRIS calls") {
     Rig rig({}, {kVlc});
-    rig.pressAll({kMenu});
+    rig.pressAll({kKeyMenu});
     const std::string call = "mpris:" + kVlcBus + " ";
     expectSteps(
-        rig, {
-                 {kRight, {"log:mode_Video", "activate:VLC", kThroughVlc, "mode:Video mode"}},
-                 {'5',
-                  {"activate:VLC", kThroughVlc, call + "PlayPause", "log:[Space] Pause",
-                   "mode:Video mode"}},
-                 {kLeft, {kThroughVlc, call + "Seek -10000000", "log:{left}", "mode:Video mode"}},
-                 {kRight, {kThroughVlc, call + "Seek 10000000", "log:{right}", "mode:Video mode"}},
-                 // Select and 0 type into the focused window in every case.
-                 {kSelect, {"log:Select->Enter", "keys:{enter}", "mode:Video mode"}},
-                 {'0', {"keys: ", "log:[Space]", "mode:Video mode"}},
-             });
+        rig,
+        {
+            {kKeyRight, {"log:mode_Video", "activate:VLC", kThroughVlc, "mode:Video mode"}},
+            {'5',
+             {"activate:VLC", kThroughVlc, call + "PlayPause", "log:[Space] Pause",
+              "mode:Video mode"}},
+            {kKeyLeft, {kThroughVlc, call + "Seek -10000000", "log:{left}", "mode:Video mode"}},
+            {kKeyRight, {kThroughVlc, call + "Seek 10000000", "log:{right}", "mode:Video mode"}},
+            // Select and 0 type into the focused window in every case.
+            {kKeySelect, {"log:Select->Enter", "keys:{enter}", "mode:Video mode"}},
+            {'0', {"keys: ", "log:[Space]", "mode:Video mode"}},
+        });
 }
 
 TEST_CASE("auto: without the window, the audio keys become MPRIS calls") {
     // Several match: the one playing wins over the first.
     Rig rig({}, {{"org.mpris.MediaPlayer2.winamp", "Winamp", false}, kAmp});
-    rig.pressAll({kMenu});
+    rig.pressAll({kKeyMenu});
     const std::string call = "mpris:" + kAmpBus + " ";
     expectSteps(
         rig,
         {
-            {kUp,
+            {kKeyUp,
              {"log:mode_Audio", "activate:Winamp", kThroughAmp, "log:bMenu", "mode:Audio mode"}},
             {'5',
              {"activate:Winamp", kThroughAmp, call + "PlayPause", "log:[C] Pause",
@@ -123,15 +124,15 @@ TEST_CASE("auto: without the window, the audio keys become MPRIS calls") {
             {'6',
              {"activate:Winamp", kThroughAmp, call + "Next", "log:[B]Next Song",
               "mode:Audio mode"}},
-            {kLeft, {kThroughAmp, call + "Seek -5000000", "log:{left}", "mode:Audio mode"}},
-            {kRight, {kThroughAmp, call + "Seek 5000000", "log:{right}", "mode:Audio mode"}},
+            {kKeyLeft, {kThroughAmp, call + "Seek -5000000", "log:{left}", "mode:Audio mode"}},
+            {kKeyRight, {kThroughAmp, call + "Seek 5000000", "log:{right}", "mode:Audio mode"}},
         });
 }
 
 TEST_CASE("The audio player on the bus goes by the configured title, also for key 6") {
     Rig rig({}, {{"org.mpris.MediaPlayer2.mpv", "mpv", false}});
     rig.titles = {"mpv", "VLC"};
-    rig.pressAll({kMenu, kUp});
+    rig.pressAll({kKeyMenu, kKeyUp});
     const Journal journal = rig.press('6');
     CHECK_EQ(
         joined(journal),
@@ -160,8 +161,8 @@ TEST_CASE("A player that is neither a window nor on the bus fails naming both") 
         Rig rig({"Winamp"}, {kAmp});
         rig.rule = row.rule;
         rig.bus.listFailure = row.listFailure;
-        rig.pressAll({kMenu});
-        const Journal journal = rig.press(kRight);
+        rig.pressAll({kKeyMenu});
+        const Journal journal = rig.press(kKeyRight);
         CHECK_EQ(journal.back(), "fail:" + row.failure);
         CHECK(rig.bus.calls.empty());
     }
@@ -188,28 +189,29 @@ TEST_CASE("keys and mpris force one way; no bus back-end means keys") {
         Rig rig({"VLC"}, {kVlc});
         rig.rule = row.rule;
         rig.withBus = row.withBus;
-        rig.pressAll({kMenu, kRight});
+        rig.pressAll({kKeyMenu, kKeyRight});
         CHECK_EQ(joined(rig.press('5')), joined(row.expected));
     }
 }
 
 TEST_CASE("Cursor keys follow the way the player was last reached") {
     Rig rig({"VLC"}, {kVlc});
-    rig.pressAll({kMenu, kRight}); // the window was found
-    CHECK_EQ(joined(rig.press(kLeft)), joined({"keys:{left}", "log:{left}", "mode:Video mode"}));
+    rig.pressAll({kKeyMenu, kKeyRight}); // the window was found
+    CHECK_EQ(joined(rig.press(kKeyLeft)), joined({"keys:{left}", "log:{left}", "mode:Video mode"}));
     rig.desktop.openWindows.clear();
     rig.press('5'); // now through the bus
-    CHECK_EQ(joined(rig.press(kLeft)), joined({kThroughVlc, "mpris:" + kVlcBus + " Seek -10000000",
-                                               "log:{left}", "mode:Video mode"}));
+    CHECK_EQ(joined(rig.press(kKeyLeft)),
+             joined({kThroughVlc, "mpris:" + kVlcBus + " Seek -10000000", "log:{left}",
+                     "mode:Video mode"}));
     // Gone from the bus too: typed into the focused window as before.
     rig.bus.players.clear();
-    CHECK_EQ(joined(rig.press(kLeft)), joined({"keys:{left}", "log:{left}", "mode:Video mode"}));
+    CHECK_EQ(joined(rig.press(kKeyLeft)), joined({"keys:{left}", "log:{left}", "mode:Video mode"}));
 }
 
 TEST_CASE("A refused MPRIS call ends the key code with its description") {
     Rig rig({}, {kVlc});
     rig.bus.callFailure = "The MPRIS player did not take PlayPause";
-    rig.pressAll({kMenu, kRight});
+    rig.pressAll({kKeyMenu, kKeyRight});
     const Journal journal = rig.press('5');
     CHECK_EQ(journal.back(), std::string("fail:The MPRIS player did not take PlayPause"));
 }

@@ -1,3 +1,4 @@
+#include "remote/keymessage.h"
 #include "remote/remoteinterpreter.h"
 #include "support/check.h"
 #include "support/fakeremoteactions.h"
@@ -5,18 +6,18 @@
 #include <string>
 #include <vector>
 
+using nuvok::kKeyDown;
+using nuvok::kKeyIdle;
+using nuvok::kKeyLeft;
+using nuvok::kKeyMenu;
+using nuvok::kKeyRight;
+using nuvok::kKeySelect;
+using nuvok::kKeyUp;
 using nuvok::RemoteState;
 using Journal = std::vector<std::string>;
 
 namespace {
 
-constexpr int kMenu = 238;
-constexpr int kLeft = 16;
-constexpr int kRight = 17;
-constexpr int kUp = 14;
-constexpr int kDown = 15;
-constexpr int kSelect = 4;
-constexpr int kIdle = 239;
 constexpr int key(char digit) {
     return digit;
 }
@@ -56,20 +57,20 @@ struct Remote {
 };
 
 // Key codes that bring the interpreter from its start into each mode.
-const std::vector<int> kToMode1{kMenu, kLeft};
+const std::vector<int> kToMode1{kKeyMenu, kKeyLeft};
 const std::vector<int> kToMode3{key('9')};
-const std::vector<int> kToMode4{kMenu, kRight};
-const std::vector<int> kToMode5{kMenu, kUp};
+const std::vector<int> kToMode4{kKeyMenu, kKeyRight};
+const std::vector<int> kToMode5{kKeyMenu, kKeyUp};
 
 } // namespace
 
 TEST_CASE("LED session and door pulse from start-up") {
     Remote remote;
     remote.expect({
-        {kMenu, {"log:bMenu 1", "mode:0"}},
-        {kLeft, {"log:Mode:SetLeds", "mode:1"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:0"}},
+        {kKeyLeft, {"log:Mode:SetLeds", "mode:1"}},
         {key('3'), {"cmd:setport 3.1 ", "mode:1"}},
-        {kDown, {"log:strOnOff =0 ", "mode:1"}},
+        {kKeyDown, {"log:strOnOff =0 ", "mode:1"}},
         {key('3'), {"cmd:setport 3.0 ", "mode:1"}},
         {key('9'), {"log:DoorPreOpen", "mode:3"}},
         {key('9'), {"cmd:setport 1.1", "log:Open Door", "wait:0.8", "cmd:setport 1.0", "mode:0"}},
@@ -86,8 +87,8 @@ TEST_CASE("LED commands in mode 1 carry the on/off suffix") {
     };
     const std::vector<Row> rows{
         {kToMode1, key('1'), "cmd:setport 1.1 "},
-        {{kMenu, kLeft, kDown}, key('2'), "cmd:setport 2.0 "},
-        {{kMenu, kLeft, kDown, kUp}, key('3'), "cmd:setport 3.1 "},
+        {{kKeyMenu, kKeyLeft, kKeyDown}, key('2'), "cmd:setport 2.0 "},
+        {{kKeyMenu, kKeyLeft, kKeyDown, kKeyUp}, key('3'), "cmd:setport 3.1 "},
         {kToMode1, key('4'), "cmd:setport 4.1 "},
         {kToMode1, key('5'), "cmd:setport 5.1 "},
         {kToMode1, key('6'), "cmd:setport 6.1 "},
@@ -107,11 +108,11 @@ TEST_CASE("Up and Down in mode 1 switch the LED suffix") {
     Remote remote;
     remote.pressAll(kToMode1);
     remote.expect({
-        {kDown, {"log:strOnOff =0 ", "mode:1"}},
-        {kUp, {"log:strOnOff =1 ", "log:bMenu", "mode:1"}},
+        {kKeyDown, {"log:strOnOff =0 ", "mode:1"}},
+        {kKeyUp, {"log:strOnOff =1 ", "log:bMenu", "mode:1"}},
         // Menu then Up in mode 1 stays in mode 1: the mode test comes first.
-        {kMenu, {"log:bMenu 1", "mode:1"}},
-        {kUp, {"log:strOnOff =1 ", "log:bMenu", "mode:1"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:1"}},
+        {kKeyUp, {"log:strOnOff =1 ", "log:bMenu", "mode:1"}},
     });
     CHECK_EQ(remote.state.strOnOff, std::string("1 "));
 }
@@ -119,11 +120,11 @@ TEST_CASE("Up and Down in mode 1 switch the LED suffix") {
 TEST_CASE("Mode 0 ignores digits and arrows and steps the volume") {
     Remote remote;
     for (int code : {key('1'), key('2'), key('3'), key('4'), key('5'), key('6'), key('7'), key('8'),
-                     kLeft, kRight, kIdle})
+                     kKeyLeft, kKeyRight, kKeyIdle})
         remote.expect({{code, {"mode:0"}}});
     remote.expect({
-        {kUp, {"vol+", "log:Vol+", "log:bMenu", "mode:0"}},
-        {kDown, {"vol-", "log:Vol-", "mode:0"}},
+        {kKeyUp, {"vol+", "log:Vol+", "log:bMenu", "mode:0"}},
+        {kKeyDown, {"vol-", "log:Vol-", "mode:0"}},
     });
 }
 
@@ -133,8 +134,8 @@ TEST_CASE("Menu then Down lowers the volume outside mode 1 and clears the flag")
         remote.pressAll(before);
         const std::string shown = "mode:" + nuvok::modeText(remote.state.mode);
         remote.expect({
-            {kMenu, {"log:bMenu 1", shown}},
-            {kDown, {"vol-", "log:Vol-", shown}},
+            {kKeyMenu, {"log:bMenu 1", shown}},
+            {kKeyDown, {"vol-", "log:Vol-", shown}},
         });
         CHECK(!remote.state.bMenu);
     }
@@ -143,15 +144,15 @@ TEST_CASE("Menu then Down lowers the volume outside mode 1 and clears the flag")
 TEST_CASE("Menu menu combinations") {
     Remote remote;
     remote.expect({
-        {kMenu, {"log:bMenu 1", "mode:0"}},
-        {kMenu, {"log:bMenu 1", "mode:0"}},
-        {kLeft, {"log:Mode:SetLeds", "mode:1"}},
-        {kMenu, {"log:bMenu 1", "mode:1"}},
-        {kRight, {"log:mode_Video", "activate:VLC", "mode:Video mode"}},
-        {kMenu, {"log:bMenu 1", "mode:Video mode"}},
-        {kUp, {"log:mode_Audio", "activate:Winamp", "log:bMenu", "mode:Audio mode"}},
-        {kMenu, {"log:bMenu 1", "mode:Audio mode"}},
-        {kIdle, {"log:Mode:mode_idle", "mode:0"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:0"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:0"}},
+        {kKeyLeft, {"log:Mode:SetLeds", "mode:1"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:1"}},
+        {kKeyRight, {"log:mode_Video", "activate:VLC", "mode:Video mode"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:Video mode"}},
+        {kKeyUp, {"log:mode_Audio", "activate:Winamp", "log:bMenu", "mode:Audio mode"}},
+        {kKeyMenu, {"log:bMenu 1", "mode:Audio mode"}},
+        {kKeyIdle, {"log:Mode:mode_idle", "mode:0"}},
     });
 }
 
@@ -163,10 +164,10 @@ TEST_CASE("Door opener pre-open state") {
     const std::vector<Row> rows{
         // Any other key ends the pre-open state after its own effects.
         {{}, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {key('5'), {"log:idle", "mode:0"}}}},
-        {kToMode3, {{kUp, {"vol+", "log:Vol+", "log:bMenu", "log:idle", "mode:0"}}}},
-        {kToMode3, {{kMenu, {"log:idle", "log:bMenu 1", "mode:0"}}}},
+        {kToMode3, {{kKeyUp, {"vol+", "log:Vol+", "log:bMenu", "log:idle", "mode:0"}}}},
+        {kToMode3, {{kKeyMenu, {"log:idle", "log:bMenu 1", "mode:0"}}}},
         // "9" leaves a player mode; the next key does not return to it.
-        {kToMode4, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {kLeft, {"log:idle", "mode:0"}}}},
+        {kToMode4, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {kKeyLeft, {"log:idle", "mode:0"}}}},
         {kToMode5, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {key('5'), {"log:idle", "mode:0"}}}},
         {kToMode1, {{key('9'), {"log:DoorPreOpen", "mode:3"}}, {key('1'), {"log:idle", "mode:0"}}}},
         // Unknown key codes only end the pre-open state and refresh the display.
@@ -186,7 +187,8 @@ TEST_CASE("Unknown key codes clear the menu flag and change nothing else") {
     for (int code : {0, 5, 56, 255, 1000, -1}) {
         Remote remote;
         remote.pressAll(kToMode4);
-        remote.expect({{kMenu, {"log:bMenu 1", "mode:Video mode"}}, {code, {"mode:Video mode"}}});
+        remote.expect(
+            {{kKeyMenu, {"log:bMenu 1", "mode:Video mode"}}, {code, {"mode:Video mode"}}});
         CHECK(!remote.state.bMenu);
         CHECK_EQ(remote.state.mode, 4);
     }
@@ -202,16 +204,16 @@ TEST_CASE("Player keys in modes 4 and 5") {
         {kToMode4, key('5'), {"activate:VLC", "keys: ", "log:[Space] Pause", "mode:Video mode"}},
         {kToMode4, key('4'), {"mode:Video mode"}},
         {kToMode4, key('6'), {"mode:Video mode"}},
-        {kToMode4, kLeft, {"keys:{left}", "log:{left}", "mode:Video mode"}},
-        {kToMode4, kRight, {"keys:{right}", "log:{right}", "mode:Video mode"}},
+        {kToMode4, kKeyLeft, {"keys:{left}", "log:{left}", "mode:Video mode"}},
+        {kToMode4, kKeyRight, {"keys:{right}", "log:{right}", "mode:Video mode"}},
         {kToMode5, key('5'), {"activate:Winamp", "keys:c", "log:[C] Pause", "mode:Audio mode"}},
         {kToMode5, key('4'), {"activate:Winamp", "keys:z", "log:[Z] Last Song", "mode:Audio mode"}},
         {kToMode5, key('6'), {"activate:Winamp", "keys:b", "log:[B]Next Song", "mode:Audio mode"}},
-        {kToMode5, kLeft, {"keys:{left}", "log:{left}", "mode:Audio mode"}},
-        {kToMode5, kRight, {"keys:{right}", "log:{right}", "mode:Audio mode"}},
-        {kToMode5, kUp, {"vol+", "log:Vol+", "log:bMenu", "mode:Audio mode"}},
-        {kToMode4, kSelect, {"log:Select->Enter", "keys:{enter}", "mode:Video mode"}},
-        {{}, kSelect, {"log:Select->Enter", "keys:{enter}", "mode:0"}},
+        {kToMode5, kKeyLeft, {"keys:{left}", "log:{left}", "mode:Audio mode"}},
+        {kToMode5, kKeyRight, {"keys:{right}", "log:{right}", "mode:Audio mode"}},
+        {kToMode5, kKeyUp, {"vol+", "log:Vol+", "log:bMenu", "mode:Audio mode"}},
+        {kToMode4, kKeySelect, {"log:Select->Enter", "keys:{enter}", "mode:Video mode"}},
+        {{}, kKeySelect, {"log:Select->Enter", "keys:{enter}", "mode:0"}},
     };
     for (const Row& row : rows) {
         Remote remote;
@@ -233,8 +235,8 @@ TEST_CASE("With an empty audio title only 6 finds the player") {
     Remote remote;
     remote.titles.strAudioTitle.clear();
     remote.actions.openWindows = {"Winamp"};
-    remote.press(kMenu);
-    CHECK_THROWS(remote.press(kUp));
+    remote.press(kKeyMenu);
+    CHECK_THROWS(remote.press(kKeyUp));
     remote.actions.take();
     // The failed Menu, Up left mode 5 and the armed flag; clear the flag first.
     remote.state.bMenu = false;
@@ -250,8 +252,8 @@ TEST_CASE("An audio title the user set is the one 6 finds") {
     Remote remote;
     remote.titles = {"Music", "Films", "Music"};
     remote.actions.openWindows = {"Music", "Winamp"};
-    remote.press(kMenu);
-    remote.press(kUp);
+    remote.press(kKeyMenu);
+    remote.press(kKeyUp);
     remote.actions.take();
     remote.expect(
         {{key('6'), {"activate:Music", "keys:b", "log:[B]Next Song", "mode:Audio mode"}}});
@@ -260,22 +262,23 @@ TEST_CASE("An audio title the user set is the one 6 finds") {
 TEST_CASE("A failing activation ends the key code and keeps earlier changes") {
     Remote remote;
     remote.actions.openWindows.clear();
-    remote.press(kMenu);
+    remote.press(kKeyMenu);
     remote.actions.take();
-    CHECK_THROWS(remote.press(kRight));
+    CHECK_THROWS(remote.press(kKeyRight));
     CHECK_EQ(joined(remote.actions.take()), joined({"log:mode_Video", "activate:VLC"}));
     CHECK_EQ(remote.state.mode, 4);
     CHECK(remote.state.bMenu);
     // Still armed: the next key is read as a menu combination.
     remote.actions.openWindows = {"Winamp"};
-    remote.expect({{kUp, {"log:mode_Audio", "activate:Winamp", "log:bMenu", "mode:Audio mode"}}});
+    remote.expect(
+        {{kKeyUp, {"log:mode_Audio", "activate:Winamp", "log:bMenu", "mode:Audio mode"}}});
 }
 
 TEST_CASE("A failing keystroke skips the rest of the row and the later steps") {
     Remote remote;
     remote.pressAll(kToMode4);
     remote.actions.failingKeys = "{left}";
-    CHECK_THROWS(remote.press(kLeft));
+    CHECK_THROWS(remote.press(kKeyLeft));
     CHECK_EQ(joined(remote.actions.take()), joined({"keys:{left}"}));
     remote.actions.failingKeys = " ";
     CHECK_THROWS(remote.press(key('5')));
@@ -303,7 +306,7 @@ TEST_CASE("Key codes during the door pulse are read in mode 0") {
     remote.pressAll(kToMode3);
     remote.actions.duringSendCMD = [&](const std::string& command) {
         if (command == "setport 1.1")
-            remote.press(kUp);
+            remote.press(kKeyUp);
     };
     remote.press(key('9'));
     CHECK_EQ(joined(remote.actions.take()),
@@ -318,7 +321,7 @@ TEST_CASE("A nested menu combination changes what the rest of the key does") {
     // the row's separate mode-5 test then sees the new mode.
     remote.actions.duringSendCMD = [&](const std::string&) {
         remote.actions.duringSendCMD = nullptr;
-        for (int code : {kMenu, kIdle, kMenu, kUp})
+        for (int code : {kKeyMenu, kKeyIdle, kKeyMenu, kKeyUp})
             remote.press(code);
     };
     remote.press(key('4'));
@@ -332,7 +335,7 @@ TEST_CASE("A nested menu combination changes what the rest of the key does") {
     // A Menu arriving during the command is consumed by the outer key code.
     Remote menu;
     menu.pressAll(kToMode1);
-    menu.actions.duringSendCMD = [&](const std::string&) { menu.press(kMenu); };
+    menu.actions.duringSendCMD = [&](const std::string&) { menu.press(kKeyMenu); };
     menu.press(key('2'));
     CHECK(!menu.state.bMenu);
 }
