@@ -91,15 +91,14 @@ void LogPanel::packOldLines() {
     QTextDocument* document = this->document();
     const int settled = document->blockCount() - kKeepBlocks;
     m_freshBlock = qBound(1, m_freshBlock, qMax(1, settled));
-    const QTextBlock from = document->findBlockByNumber(m_freshBlock);
-    QTextBlock to = from;
-    int lines = 0;
-    for (int n = m_freshBlock; lines < kPackLines && n < settled; ++n) {
-        lines += qMax(1, to.lineCount());
-        to = to.next();
-    }
-    if (lines < kPackLines)
+    if (settled <= m_freshBlock)
         return;
+    // Line numbers count the lines of packed blocks too: no walk over blocks.
+    const QTextBlock from = document->findBlockByNumber(m_freshBlock);
+    const int first = from.firstLineNumber();
+    if (document->findBlockByNumber(settled).firstLineNumber() - first < kPackLines)
+        return;
+    const QTextBlock to = document->findBlockByLineNumber(first + kPackLines - 1).next();
     const QScopedValueRollback rearranging(m_rearranging, true);
     // One edit: a cursor placed outside an edit lays out the block it is in,
     // here a packed one.
