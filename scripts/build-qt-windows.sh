@@ -96,19 +96,14 @@ if [ -z "$srcdir" ] || [ ! -f "$srcdir/CMakeLists.txt" ]; then
     srcdir=$(find "$work" -maxdepth 1 -type d -name "qt6-base-$version*" | head -n 1)
 fi
 
-# MinGW-w64 with POSIX threads (std::thread), looking for target libraries,
-# headers and packages only in the MinGW root; programs come from the host.
-toolchain=$work/mingw-w64-posix.cmake
-cat >"$toolchain" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The project's MinGW-w64 toolchain (POSIX threads, target libraries and
+# headers only from the MinGW root), for a shared Qt: no static runtime, no
+# emulator, and packages only from the MinGW root too.
+toolchain=$work/mingw-w64-qt-build.cmake
+cat >"$toolchain" <<EOF
+include("$(pwd)/cmake/mingw-w64.cmake")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "")
+unset(CMAKE_CROSSCOMPILING_EMULATOR)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 
