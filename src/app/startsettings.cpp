@@ -14,14 +14,10 @@ QString read(const nuvok::SettingsStore& store, const char* key) {
     return QString::fromStdString(store.read(key));
 }
 
-// A value as the log shows it: quoted, with control codes as their pictures
-// so that a stray line break cannot split the log line.
+// A value as the log shows it, quoted (the log itself shows control codes as
+// their pictures).
 QString shown(const QString& value) {
-    QString text = value;
-    for (QChar& c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QChar(c.unicode() == 0x7f ? 0x2421 : 0x2400 + c.unicode());
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
 bool isUsablePort(const QString& text, int* port) {
@@ -46,8 +42,7 @@ bool isUsableTitle(const QString& title) {
 bool isUsableHost(const QString& host) {
     if (host.contains(QLatin1Char(':')))
         return !QHostAddress(host).isNull();
-    static const QRegularExpression ipv4(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
-    if (ipv4.match(host).hasMatch())
+    if (isDottedQuad(host))
         return !QHostAddress(host).isNull();
     // RFC 1123 names; a name whose last label is all digits is a mistyped address.
     static const QRegularExpression name(

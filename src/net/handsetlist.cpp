@@ -4,13 +4,10 @@
 
 namespace {
 
-// Qt also reads shortened IPv4 forms ("10.1" for 10.0.0.1); in a list of
-// allowed senders such a typo must not let in some other address.
 bool looksLikeFullAddress(const QString& address) {
-    static const QRegularExpression ipv4(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
     if (address.contains(QLatin1Char(':')))
         return !address.contains(QLatin1Char('%')); // no interface names in a list
-    return ipv4.match(address).hasMatch();
+    return isDottedQuad(address);
 }
 
 QPair<QHostAddress, int> parseEntry(const QString& entry) {
@@ -66,4 +63,9 @@ bool HandsetList::admits(const QHostAddress& sender) const {
         if (plain.isInSubnet(network))
             return true;
     return false;
+}
+
+bool isDottedQuad(const QString& text) {
+    static const QRegularExpression ipv4(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
+    return ipv4.match(text).hasMatch();
 }

@@ -31,3 +31,8 @@ private:
 // An IPv4 address the system handed over as IPv6 (::ffff:a.b.c.d) as the
 // IPv4 address it is; any other address unchanged.
 QHostAddress plainHostAddress(const QHostAddress& address);
+
+// Four dotted decimal numbers of up to three digits. Qt also reads shortened
+// IPv4 forms ("127.1" for 127.0.0.1); where a user types an address, such a
+// typo must not stand for some other address.
+bool isDottedQuad(const QString& text);
