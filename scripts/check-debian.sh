@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds and tests the committed tree (HEAD) on a fresh Debian of the named
+# Builds and tests this source tree on a fresh Debian of the named
 # release, as a new user of the README would: a minimal chroot made with
 # debootstrap from the package source this machine uses, then
 # "./dev.sh test" in it for the test preset's suite (the sanitizers, fuzzing,
-# Wine and the package stay with the host). Prints one line with the verdict.
+# Wine and the package stay with the host). The tree goes in as
+# scripts/copy-source-tree.sh copies it: the committed tree (HEAD) of a git
+# checkout, else the working tree's files (a tarball, or no git). Prints one
+# line with the verdict, which says which of the two it was.
 #   check-debian.sh RELEASE [COMMAND]
 # RELEASE    bookworm (12) or trixie (13)
 # COMMAND    the dev.sh command to run there instead, e.g. asan or wine (its
@@ -53,6 +56,7 @@ flock 9
 root=$(mktemp -d /var/tmp/nuvokrc-$release.XXXXXX)
 tools=""
 start=$SECONDS
+copied=$(scripts/copy-source-tree.sh --method)
 
 # Unmounts whatever is mounted in the chroot, the deepest first; the chroot
 # is removed only when nothing is mounted in it any more, so that a stuck mount
@@ -78,7 +82,7 @@ bind() { # SOURCE TARGET [MOUNT-OPTIONS...]
 }
 
 verdict() {
-    echo "check-debian: Debian $release${tools:+ ($tools)}: $1 in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s (log: $log)"
+    echo "check-debian: Debian $release${tools:+ ($tools)}, tree from $copied: $1 in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s (log: $log)"
 }
 
 run() {
@@ -94,8 +98,7 @@ run() {
     bind tmpfs "$root/dev/shm" -t tmpfs -o mode=1777
     bind "$cache/apt" "$root/var/cache/apt/archives" --bind
     cp /etc/resolv.conf "$root/etc/resolv.conf"
-    mkdir -p "$root/src/nuvokrc"
-    git archive HEAD | tar -x -C "$root/src/nuvokrc"
+    scripts/copy-source-tree.sh "$root/src/nuvokrc"
     # The chroot's apt keeps what it downloads, in the bound cache.
     echo 'APT::Keep-Downloaded-Packages "true";' >"$root/etc/apt/apt.conf.d/90keep"
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
@@ -104,7 +107,7 @@ run() {
         /bin/bash -c 'cd /src/nuvokrc && exec ./dev.sh "$@"' dev.sh "${command[@]}" 9>&-
 }
 
-echo "check-debian: Debian $release from $uri: ./dev.sh ${command[*]} (log: $log)"
+echo "check-debian: Debian $release from $uri, tree from $copied: ./dev.sh ${command[*]} (log: $log)"
 # In a subshell of its own with errexit, so that any failing step fails the
 # run (a function called as a condition would ignore errexit).
 set +e
