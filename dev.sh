@@ -245,7 +245,16 @@ screenshot)
     scripts/screenshot.sh build/default docs/nuvokrc-window.png
     ;;
 format)
-    git ls-files '*.cpp' '*.h' | xargs clang-format -i
+    install_missing clang-format
+    # The tracked sources of a checkout; a tree without git (a tarball) has
+    # no list of them, so there it formats what lies outside the build folders.
+    if command -v git >/dev/null && [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
+        git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format -i
+    else
+        echo "dev.sh: no git checkout here (no git, or no .git); formatting every .cpp and .h outside build/" >&2
+        find . \( -name .git -o -path './build' -o -path './build-*' \) -prune -o \
+            \( -name '*.cpp' -o -name '*.h' \) -type f -print0 | xargs -0 -r clang-format -i
+    fi
     ;;
 *)
     sed -n '2,/^set /{/^#/p}' "$0" | sed 's/^# \{0,1\}//'
