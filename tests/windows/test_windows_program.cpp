@@ -9,12 +9,9 @@
 // NUVOKRC_WINDOWS_TOOLS (the folder of keywindow.exe), wine, xdotool and
 // xwininfo. Without them it exits with 77 (skipped) and says what is missing.
 
-#include "e2e/programrun.h"
-#include "support/x11desktop.h"
+#include "wineworld.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -29,157 +26,10 @@ const QString kSettingsKey =
 const QString kRunKey = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
 const QString kVideoTitle = QStringLiteral("film.mkv - VLC media player");
 const QString kAudioTitle = QStringLiteral("Winamp");
-// A fresh Wine prefix takes a while to set up on a busy machine.
-constexpr int kPrefixTimeoutMs = 240000;
 // How long a put-away window must stay put away.
 constexpr int kSteadyMs = 700;
 // The program's pause after a controller command, with a margin for Wine.
 constexpr int kControllerPauseMs = 500 + 1000;
-
-QString windowsBin() {
-    return qEnvironmentVariable("NUVOKRC_WINDOWS_BIN");
-}
-QString windowsTools() {
-    return qEnvironmentVariable("NUVOKRC_WINDOWS_TOOLS");
-}
-
-// A Wine prefix of the test's own: nothing of the user's Wine is read or
-// changed, and every Wine process of the run ends with it.
-class WinePrefix {
-public:
-    WinePrefix() {
-        m_environment = QProcessEnvironment::systemEnvironment();
-        // The Windows program has its own platform plugin, whatever this test runs on.
-        m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        m_environment.insert(QStringLiteral("WINEPREFIX"), m_dir.path());
-        m_environment.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
-        // No download prompts for .NET and the HTML engine.
-        m_environment.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
-    }
-    ~WinePrefix() { run(QStringLiteral("wineserver"), {QStringLiteral("-k")}, 30000); }
-    WinePrefix(const WinePrefix&) = delete;
-    WinePrefix& operator=(const WinePrefix&) = delete;
-
-    const QProcessEnvironment& environment() const { return m_environment; }
-
-    struct Result {
-        int exitCode = -1;
-        QString output;
-    };
-    // Runs a command with the prefix to its end.
-    Result run(const QString& program, const QStringList& arguments, int timeoutMs = 60000) const {
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        Result result;
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            process.waitForFinished(5000);
-            result.output = program + QStringLiteral(" did not finish");
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.output = QString::fromLocal8Bit(process.readAll());
-        return result;
-    }
-
-    // A registry value as `reg query` shows it; empty when there is none.
-    QString registryValue(const QString& key, const QString& name) const {
-        const Result result =
-            run(QStringLiteral("wine"),
-                {QStringLiteral("reg"), QStringLiteral("query"), key, QStringLiteral("/v"), name});
-        if (result.exitCode != 0)
-            return {};
-        static const QRegularExpression row(QStringLiteral("^\\s+(\\S+)\\s+REG_\\w+\\s+(.*?)\\s*$"),
-                                            QRegularExpression::MultilineOption);
-        for (auto match = row.globalMatch(result.output); match.hasNext();) {
-            const auto found = match.next();
-            if (found.captured(1).compare(name, Qt::CaseInsensitive) == 0)
-                return found.captured(2);
-        }
-        return {};
-    }
-
-    // The Windows form of a path of this system (Z:\...).
-    QString windowsPath(const QString& path) const {
-        return run(QStringLiteral("winepath"), {QStringLiteral("-w"), path}).output.trimmed();
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_environment;
-};
-
-// A Windows program's output lines; Windows ends them with CR LF.
-class LineReader {
-public:
-    QStringList take(QByteArray more) {
-        m_pending += more;
-        QStringList lines;
-        qsizetype end;
-        while ((end = m_pending.indexOf('\n')) >= 0) {
-            QByteArray line = m_pending.left(end);
-            m_pending.remove(0, end + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            lines << QString::fromUtf8(line);
-        }
-        return lines;
-    }
-
-private:
-    QByteArray m_pending;
-};
-
-// nuvokrc.exe under Wine, its log read from standard error.
-class WindowsProgram {
-public:
-    explicit WindowsProgram(const WinePrefix& prefix) {
-        m_process.setProcessEnvironment(prefix.environment());
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    }
-    ~WindowsProgram() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    bool start(const QStringList& arguments) {
-        m_process.start(QStringLiteral("wine"),
-                        QStringList{QDir(windowsBin()).filePath(QStringLiteral("nuvokrc.exe")),
-                                    QStringLiteral("--log-stderr")} +
-                            arguments);
-        return m_process.waitForStarted(10000);
-    }
-    QProcess& process() { return m_process; }
-
-    QStringList lines() {
-        for (const QString& line : m_reader.take(m_process.readAllStandardError()))
-            if (!isPlatformNoise(line))
-                m_lines << line;
-        return m_lines;
-    }
-    QString logSince(qsizetype from) { return lines().mid(from).join(QLatin1Char('\n')); }
-
-    // Waits for these lines in this order after line number `from`; returns
-    // the index after the last of them, or -1.
-    qsizetype waitForLines(const QStringList& expected, qsizetype from) {
-        qsizetype next = from;
-        for (const QString& line : expected) {
-            if (!waitUntil([&] { return lines().indexOf(line, next) >= 0; }, kLineTimeoutMs))
-                return -1;
-            next = m_lines.indexOf(line, next) + 1;
-        }
-        return next;
-    }
-
-private:
-    QProcess m_process;
-    LineReader m_reader;
-    QStringList m_lines;
-};
 
 // keywindow.exe under Wine: a player's window that records the keys it gets.
 class PlayerWindow {
@@ -229,28 +79,6 @@ private:
     bool m_ready = false;
     QStringList m_keys;
 };
-
-// Wine's icons in the notification area: small windows of its desktop
-// process docked into the panel's tray, shown.
-std::vector<QRect> trayIcons(const DesktopProbe& probe) {
-    QProcess tree;
-    tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
-    tree.waitForFinished(10000);
-    static const QRegularExpression docked(QStringLiteral(
-        "^\\s*(0x[0-9a-f]+) .*\\(\"explorer\\.exe\" \"explorer\\.exe\"\\)\\s+(\\d+)x(\\d+)"));
-    std::vector<QRect> icons;
-    for (const QByteArray& row : tree.readAllStandardOutput().split('\n')) {
-        const auto match = docked.match(QString::fromUtf8(row));
-        const int width = match.captured(2).toInt();
-        const int height = match.captured(3).toInt();
-        if (!match.hasMatch() || width < 8 || width > 48 || height < 8 || height > 48)
-            continue;
-        const DesktopProbe::WindowView seen = probe.view(match.captured(1).toULong(nullptr, 16));
-        if (seen.viewable)
-            icons.push_back(seen.frame);
-    }
-    return icons;
-}
 
 bool xdotool(const QStringList& arguments) {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
