@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Windows zip from the windows preset's build and checks it:
+# Builds the Windows zip and set-up program from the windows preset's build
+# and checks the zip:
 #   package-windows.sh [BUILD_DIR]        build/package-windows/nuvokrc-<version>-win64.zip
+#                                         and nuvokrc-<version>-win64-setup.exe
 #   package-windows.sh --check ZIP        (run on a private desktop and sound server)
+#   package-windows.sh --installer BUILD_DIR SETUP_EXE [VERSION]
+#                                         the set-up program alone, for the tests
 # The zip holds the two programs, every DLL and Qt plugin they load (the MinGW
 # runtime included) and a short readme. The check unpacks it into an empty
 # folder, runs it on a fresh Wine prefix with nothing else installed, and
 # demands that every DLL the programs and DLLs import is either in the zip or
-# part of Windows.
+# part of Windows. The set-up program (packaging/windows/nuvokrc.nsi, NSIS)
+# installs exactly the zip's files; its tests run in ctest --preset windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -110,20 +115,90 @@ if [ "${1:-}" = --check ]; then
     exit
 fi
 
+# The program's icon as a Windows .ico for the set-up program: one 64x64
+# entry holding the PNG picture as it is, as the program's own resources do.
+write_icon() { # PNG ICO
+    local size
+    size=$(stat -c %s "$1")
+    le32() { printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+    {
+        printf '\x00\x00\x01\x00\x01\x00'                 # icon file, one image
+        printf '\x40\x40\x00\x00\x01\x00\x20\x00'         # 64x64, 1 plane, 32 bits
+        printf "$(le32 "$size")$(le32 22)"                  # its size and offset
+        cat "$1"
+    } >"$2"
+}
+
+# The set-up program from a staged folder: the files of the zip, as they are.
+make_installer() { # STAGE VERSION SETUP
+    local stage work file folder
+    stage=$(realpath "$1")
+    work=$(mktemp -d)
+    (
+        cd "$stage"
+        find . -type f | LC_ALL=C sort | while IFS= read -r file; do
+            folder=$(dirname "${file#./}")
+            [ "$folder" = . ] && folder="" || folder="\\${folder//\//\\}"
+            printf '${FileEntry} "%s" "%s"\n' "$folder" "$(basename "$file")"
+        done >"$work/files.nsh"
+        find . -mindepth 1 -type d | LC_ALL=C sort -r | while IFS= read -r folder; do
+            folder=${folder#./}
+            printf '${FolderEntry} "\\%s"\n' "${folder//\//\\}"
+        done >"$work/folders.nsh"
+    )
+    write_icon src/app/icons/idle.png "$work/nuvokrc.ico"
+    makensis -V2 -INPUTCHARSET UTF8 "-DVERSION=$2" "-DSTAGE=$stage" "-DFILES=$work/files.nsh" \
+        "-DFOLDERS=$work/folders.nsh" "-DICON=$work/nuvokrc.ico" "-DOUTFILE=$(realpath -m "$3")" \
+        packaging/windows/nuvokrc.nsi >"$work/makensis.log" 2>&1 || {
+        cat "$work/makensis.log" >&2
+        rm -rf "$work"
+        echo "package-windows: makensis failed" >&2
+        return 1
+    }
+    rm -rf "$work"
+}
+
+# The programs, every DLL and plugin they load and the readme, stripped: what
+# both the zip and the set-up program carry.
+stage() { # BUILD FOLDER VERSION
+    local out
+    out=$(mktemp -d)
+    cmake --install "$1" --prefix "$out" >/dev/null
+    rm -rf "$2"
+    mv "$out/bin" "$2"
+    rm -rf "$out"
+    # Debug information stays in the build; the packages are for running.
+    find "$2" -type f \( -iname '*.exe' -o -iname '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+    sed "s/@VERSION@/$3/" data/windows-readme.txt | sed 's/$/\r/' >"$2/README.txt"
+}
+
+project_version() {
+    sed -n 's/^project(NUVOKrc VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
+}
+
+# Only the set-up program, for the tests: from a build, with a version of
+# their choice (an update needs a newer one).
+if [ "${1:-}" = --installer ]; then
+    [ $# -ge 3 ] || { echo "usage: package-windows.sh --installer BUILD_DIR SETUP_EXE [VERSION]" >&2; exit 2; }
+    version=${4:-$(project_version)}
+    staged=$(mktemp -d)
+    trap 'rm -rf "$staged"' EXIT
+    stage "$2" "$staged/nuvokrc" "$version"
+    make_installer "$staged/nuvokrc" "$version" "$3"
+    exit
+fi
+
 build=${1:-build/windows}
-version=$(sed -n 's/^project(NUVOKrc VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 name=nuvokrc-$version-win64
 out=build/package-windows
 rm -rf "$out"
-mkdir -p "$out/stage"
-cmake --install "$build" --prefix "$out/stage" >/dev/null
-mv "$out/stage/bin" "$out/$name"
-rm -rf "$out/stage"
-# Debug information stays in the build; the zip is for running.
-find "$out/$name" -type f \( -iname '*.exe' -o -iname '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
-sed "s/@VERSION@/$version/" data/windows-readme.txt | sed 's/$/\r/' >"$out/$name/README.txt"
+mkdir -p "$out"
+stage "$build" "$out/$name" "$version"
 (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
-rm -rf "${out:?}/$name"
 echo "package-windows: $out/$name.zip ($(du -h "$out/$name.zip" | cut -f1))"
+make_installer "$out/$name" "$version" "$out/$name-setup.exe"
+rm -rf "${out:?}/$name"
+echo "package-windows: $out/$name-setup.exe ($(du -h "$out/$name-setup.exe" | cut -f1))"
 
 scripts/private-desktop.sh tests/mixer/with-pulseaudio.sh "$0" --check "$out/$name.zip"
