@@ -34,7 +34,7 @@ HOST_TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-dev deboo
 # The Windows program: Qt for Windows is built from Debian's qt6-base source
 # (scripts/build-qt-windows.sh installs what that needs); the tests and the
 # zip's check run it under Wine on a private desktop and sound server.
-WINDOWS_PACKAGES=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64 wine wine64 xvfb xauth icewm
+WINDOWS_PACKAGES=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64 wine wine64 nsis xvfb xauth icewm
                   x11-utils xdotool pulseaudio pulseaudio-utils)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
@@ -131,7 +131,7 @@ fuzz() {
 windows_tests() {
     build windows
     cmake --preset test >/dev/null
-    cmake --build --preset test --target test_windows_program
+    cmake --build --preset test --target test_windows_program test_windows_installer
     ctest --preset windows
 }
 

@@ -1,0 +1,240 @@
+// The Windows set-up program, built here from the windows preset's build by
+// scripts/package-windows.sh, used as a Windows user and an administrator's
+// silent deployment use it: under Wine, on a private X server with icewm and
+// a private sound server, each case on a fresh Wine prefix. What it did is
+// read back from the prefix's files and registry and from the X server.
+//
+// The run needs: NUVOKRC_WINDOWS_BUILD (the windows preset's build folder),
+// makensis, wine, xwininfo. Without them it exits with 77 (skipped).
+
+#include "wineworld.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace nuvok::e2e;
+using nuvok::test::DesktopProbe;
+
+namespace {
+
+const QString kOldVersion = QStringLiteral("0.1.0");
+const QString kNewVersion = QStringLiteral("0.1.1");
+const QString kInstallFolder = QStringLiteral("C:\\Program Files\\NUVOKrc");
+const QString kUninstallKey =
+    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NUVOKrc");
+const QString kRunKey = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+const QString kSettingsKey =
+    QStringLiteral("HKCU\\Software\\VB and VBA Program Settings\\NUVOKrc\\Settings");
+// What the program's own "Start on Power up" writes for a program in that folder.
+const QString kRunValue = QStringLiteral("\"%1\\nuvokrc.exe\" -min").arg(kInstallFolder);
+const QString kShortcut =
+    QStringLiteral("ProgramData/Microsoft/Windows/Start Menu/Programs/NUVOK Remote Control.lnk");
+
+QString buildFolder() {
+    return qEnvironmentVariable("NUVOKRC_WINDOWS_BUILD");
+}
+
+// A port that some program holds: the test cannot bind it.
+bool portTaken(quint16 port) {
+    QUdpSocket socket;
+    return !socket.bind(QHostAddress::AnyIPv4, port);
+}
+
+} // namespace
+
+class WindowsInstallerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void silentInstallPutsEverythingInPlace();
+    void updateKeepsSettingsAndRestartsTheProgram();
+    void silentUninstallLeavesOnlyTheSettings();
+
+private:
+    // The set-up program of this version, silently, to its end.
+    void install(const QString& version);
+    QString installed(const QString& path = {}) const {
+        return QDir(m_prefix->driveC()).filePath(QStringLiteral("Program Files/NUVOKrc/") + path);
+    }
+    // The installed program, started from its folder, until it takes a key.
+    void startInstalled(WindowsProgram& program, quint16 port, const QStringList& arguments);
+    void storePort(quint16 port);
+
+    QTemporaryDir m_setups;
+    DesktopProbe m_probe;
+    std::unique_ptr<WinePrefix> m_prefix;
+};
+
+void WindowsInstallerTest::initTestCase() {
+    QVERIFY2(m_probe.connected(), "run this test through scripts/private-desktop.sh");
+    // An older and a newer set-up program of the same files, as an update meets them.
+    for (const QString& version : {kOldVersion, kNewVersion}) {
+        QProcess build;
+        build.setProcessChannelMode(QProcess::MergedChannels);
+        build.start(QStringLiteral(NUVOKRC_SOURCE_DIR "/scripts/package-windows.sh"),
+                    {QStringLiteral("--installer"), buildFolder(),
+                     m_setups.filePath(version + QStringLiteral("-setup.exe")), version});
+        QVERIFY2(build.waitForFinished(600000) && build.exitCode() == 0,
+                 qPrintable(QString::fromLocal8Bit(build.readAll())));
+    }
+}
+
+void WindowsInstallerTest::init() {
+    m_prefix = std::make_unique<WinePrefix>();
+    const auto boot =
+        m_prefix->run(QStringLiteral("wine"), {QStringLiteral("wineboot"), QStringLiteral("-i")},
+                      kPrefixTimeoutMs);
+    QVERIFY2(boot.exitCode == 0, qPrintable(boot.output));
+}
+
+void WindowsInstallerTest::cleanup() {
+    m_prefix.reset();
+}
+
+void WindowsInstallerTest::install(const QString& version) {
+    const auto setup = m_prefix->run(
+        QStringLiteral("wine"),
+        {m_setups.filePath(version + QStringLiteral("-setup.exe")), QStringLiteral("/S")},
+        kPrefixTimeoutMs);
+    QVERIFY2(setup.exitCode == 0, qPrintable(setup.output));
+}
+
+void WindowsInstallerTest::storePort(quint16 port) {
+    const auto stored = m_prefix->run(
+        QStringLiteral("wine"),
+        {QStringLiteral("reg"), QStringLiteral("add"), kSettingsKey, QStringLiteral("/v"),
+         QStringLiteral("portNum"), QStringLiteral("/t"), QStringLiteral("REG_SZ"),
+         QStringLiteral("/d"), QString::number(port), QStringLiteral("/f")});
+    QVERIFY2(stored.exitCode == 0, qPrintable(stored.output));
+}
+
+void WindowsInstallerTest::startInstalled(WindowsProgram& program, quint16 port,
+                                          const QStringList& arguments) {
+    QVERIFY(program.start(arguments));
+    const QString probeLine = remoteLine(u'\u2400');
+    QVERIFY2(waitUntil(
+                 [&] {
+                     press(port, {QStringLiteral("00")});
+                     return waitUntil([&] { return program.lines().contains(probeLine); }, 2000);
+                 },
+                 kPrefixTimeoutMs),
+             qPrintable(program.logSince(0)));
+}
+
+void WindowsInstallerTest::silentInstallPutsEverythingInPlace() {
+    install(kNewVersion);
+    for (const char* file : {"nuvokrc.exe", "nuvok-send.exe", "Qt6Core.dll",
+                             "platforms/qwindows.dll", "README.txt", "uninstall.exe"})
+        QVERIFY2(QFileInfo::exists(installed(QString::fromLatin1(file))), file);
+    QVERIFY(QFileInfo::exists(QDir(m_prefix->driveC()).filePath(kShortcut)));
+
+    const QStringList uninstallValues{
+        QStringLiteral("DisplayName"),     QStringLiteral("DisplayVersion"),
+        QStringLiteral("Publisher"),       QStringLiteral("DisplayIcon"),
+        QStringLiteral("UninstallString"), QStringLiteral("QuietUninstallString"),
+        QStringLiteral("InstallLocation"), QStringLiteral("EstimatedSize")};
+    for (const QString& name : uninstallValues)
+        QVERIFY2(!m_prefix->registryValue(kUninstallKey, name).isEmpty(), qPrintable(name));
+    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("DisplayVersion")), kNewVersion);
+    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("InstallLocation")),
+             kInstallFolder);
+    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("QuietUninstallString")),
+             QStringLiteral("\"%1\\uninstall.exe\" /S").arg(kInstallFolder));
+    // EstimatedSize is in KiB: the programs and Qt are some MiB.
+    QVERIFY(
+        m_prefix->registryValue(kUninstallKey, QStringLiteral("EstimatedSize")).toUInt(nullptr, 0) >
+        1024);
+    QCOMPARE(m_prefix->registryValue(kRunKey, QStringLiteral("NUVOKRC")), kRunValue);
+
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    WindowsProgram program(*m_prefix, installed());
+    startInstalled(program, port, {QStringLiteral("-port"), QString::number(port)});
+}
+
+void WindowsInstallerTest::updateKeepsSettingsAndRestartsTheProgram() {
+    install(kOldVersion);
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    storePort(port);
+    WindowsProgram running(*m_prefix, installed());
+    startInstalled(running, port, {});
+    QVERIFY(waitUntil([&] { return trayIcons(m_probe).size() == 1; }, kLineTimeoutMs));
+
+    install(kNewVersion);
+    // The old program was closed the way closing its window closes it.
+    QProcess& process = running.process();
+    QVERIFY2(waitUntil([&] { return process.state() == QProcess::NotRunning; }, kLineTimeoutMs),
+             qPrintable(running.logSince(0)));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    // ... and the new one runs in its place: its port, one icon.
+    QVERIFY(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs));
+    QVERIFY(waitUntil([&] { return trayIcons(m_probe).size() == 1; }, kLineTimeoutMs));
+
+    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("DisplayVersion")), kNewVersion);
+    const auto entries = m_prefix->run(
+        QStringLiteral("wine"),
+        {QStringLiteral("reg"), QStringLiteral("query"),
+         QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"),
+         QStringLiteral("/s")});
+    QCOMPARE(entries.output.count(QStringLiteral("NUVOK Remote Control")), 1);
+    QCOMPARE(m_prefix->registryValue(kSettingsKey, QStringLiteral("portNum")),
+             QString::number(port));
+}
+
+void WindowsInstallerTest::silentUninstallLeavesOnlyTheSettings() {
+    install(kNewVersion);
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    storePort(port);
+    WindowsProgram running(*m_prefix, installed());
+    startInstalled(running, port, {});
+
+    // The uninstaller copies itself away and returns at once; its work is
+    // done when the folder is gone.
+    const auto uninstall =
+        m_prefix->run(QStringLiteral("wine"),
+                      {kInstallFolder + QStringLiteral("\\uninstall.exe"), QStringLiteral("/S")});
+    QVERIFY2(uninstall.exitCode == 0, qPrintable(uninstall.output));
+    QVERIFY2(waitUntil([&] { return !QFileInfo::exists(installed()); }, kPrefixTimeoutMs),
+             qPrintable(QDir(installed())
+                            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                            .join(QLatin1Char(' '))));
+    QProcess& process = running.process();
+    QVERIFY(waitUntil([&] { return process.state() == QProcess::NotRunning; }, kLineTimeoutMs));
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(waitUntil([&] { return trayIcons(m_probe).empty(); }, kLineTimeoutMs));
+
+    QVERIFY(!QFileInfo::exists(QDir(m_prefix->driveC()).filePath(kShortcut)));
+    QVERIFY(m_prefix->registryValue(kRunKey, QStringLiteral("NUVOKRC")).isEmpty());
+    QVERIFY(m_prefix->registryValue(kUninstallKey, QStringLiteral("DisplayName")).isEmpty());
+    QCOMPARE(m_prefix->registryValue(kSettingsKey, QStringLiteral("portNum")),
+             QString::number(port));
+}
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QStringList missing;
+    if (buildFolder().isEmpty() ||
+        !QFileInfo::exists(QDir(buildFolder()).filePath(QStringLiteral("bin/nuvokrc.exe"))))
+        missing << QStringLiteral(
+            "nuvokrc.exe in NUVOKRC_WINDOWS_BUILD/bin (./dev.sh windows builds it)");
+    for (const char* tool : {"makensis", "wine", "wineserver", "xwininfo"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            missing << QString::fromLatin1(tool);
+    if (!missing.isEmpty()) {
+        std::fprintf(stderr, "SKIP: not run, missing: %s\n",
+                     qPrintable(missing.join(QStringLiteral(", "))));
+        return 77;
+    }
+    WindowsInstallerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_windows_installer.moc"
