@@ -10,7 +10,6 @@
 #include "wineworld.h"
 
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -105,25 +104,15 @@ void WindowsInstallerTest::install(const QString& version) {
 }
 
 void WindowsInstallerTest::storePort(quint16 port) {
-    const auto stored = m_prefix->run(
-        QStringLiteral("wine"),
-        {QStringLiteral("reg"), QStringLiteral("add"), kSettingsKey, QStringLiteral("/v"),
-         QStringLiteral("portNum"), QStringLiteral("/t"), QStringLiteral("REG_SZ"),
-         QStringLiteral("/d"), QString::number(port), QStringLiteral("/f")});
+    const auto stored =
+        m_prefix->storeString(kSettingsKey, QStringLiteral("portNum"), QString::number(port));
     QVERIFY2(stored.exitCode == 0, qPrintable(stored.output));
 }
 
 void WindowsInstallerTest::startInstalled(WindowsProgram& program, quint16 port,
                                           const QStringList& arguments) {
     QVERIFY(program.start(arguments));
-    const QString probeLine = remoteLine(u'\u2400');
-    QVERIFY2(waitUntil(
-                 [&] {
-                     press(port, {QStringLiteral("00")});
-                     return waitUntil([&] { return program.lines().contains(probeLine); }, 2000);
-                 },
-                 kPrefixTimeoutMs),
-             qPrintable(program.logSince(0)));
+    QVERIFY2(program.waitForFirstKey(port, kPrefixTimeoutMs), qPrintable(program.logSince(0)));
 }
 
 void WindowsInstallerTest::silentInstallPutsEverythingInPlace() {
@@ -225,14 +214,8 @@ int main(int argc, char* argv[]) {
         !QFileInfo::exists(QDir(buildFolder()).filePath(QStringLiteral("bin/nuvokrc.exe"))))
         missing << QStringLiteral(
             "nuvokrc.exe in NUVOKRC_WINDOWS_BUILD/bin (./dev.sh windows builds it)");
-    for (const char* tool : {"makensis", "wine", "wineserver", "xwininfo"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            missing << QString::fromLatin1(tool);
-    if (!missing.isEmpty()) {
-        std::fprintf(stderr, "SKIP: not run, missing: %s\n",
-                     qPrintable(missing.join(QStringLiteral(", "))));
-        return 77;
-    }
+    if (const int skipped = skippedWithout(missing, {"makensis", "wine", "wineserver", "xwininfo"}))
+        return skipped;
     WindowsInstallerTest test;
     return QTest::qExec(&test, argc, argv);
 }

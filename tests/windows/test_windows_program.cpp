@@ -215,15 +215,9 @@ void WindowsProgramTest::pressAndExpect(const QStringList& keys, const QStringLi
 void WindowsProgramTest::startsListeningOnTheGivenPort() {
     QVERIFY2(m_program->waitForLines({QStringLiteral("Port: %1").arg(m_port)}, 0) >= 0,
              qPrintable(m_program->logSince(0)));
-    // Key code 0 does nothing; it is sent until the listener has it.
-    const QString probeLine = remoteLine(u'\u2400');
-    QVERIFY2(waitUntil(
-                 [&] {
-                     press(m_port, {QStringLiteral("00")});
-                     return waitUntil([&] { return m_program->lines().contains(probeLine); }, 2000);
-                 },
-                 kPrefixTimeoutMs),
+    QVERIFY2(m_program->waitForFirstKey(m_port, kPrefixTimeoutMs),
              qPrintable(m_program->logSince(0)));
+    const QString probeLine = remoteLine(u'\u2400');
     m_next = m_program->lines().lastIndexOf(probeLine) + 1;
     // A sound server is running: the winmm mixer is there, nothing is asked.
     QVERIFY2(!m_program->lines().contains(QStringLiteral("Es wurde kein Mixer gefunden!")),
@@ -439,22 +433,12 @@ void WindowsProgramTest::closingTheWindowEndsTheProgram() {
 void WindowsProgramTest::withoutPortTheStoredPortIsUsed() {
     const quint16 port = freePort();
     QVERIFY(port != 0);
-    const auto stored = m_prefix->run(
-        QStringLiteral("wine"),
-        {QStringLiteral("reg"), QStringLiteral("add"), kSettingsKey, QStringLiteral("/v"),
-         QStringLiteral("portNum"), QStringLiteral("/t"), QStringLiteral("REG_SZ"),
-         QStringLiteral("/d"), QString::number(port), QStringLiteral("/f")});
+    const auto stored =
+        m_prefix->storeString(kSettingsKey, QStringLiteral("portNum"), QString::number(port));
     QVERIFY2(stored.exitCode == 0, qPrintable(stored.output));
     WindowsProgram program(*m_prefix);
     QVERIFY(program.start({}));
-    const QString probeLine = remoteLine(u'\u2400');
-    QVERIFY2(waitUntil(
-                 [&] {
-                     press(port, {QStringLiteral("00")});
-                     return waitUntil([&] { return program.lines().contains(probeLine); }, 2000);
-                 },
-                 kLineTimeoutMs),
-             qPrintable(program.logSince(0)));
+    QVERIFY2(program.waitForFirstKey(port, kLineTimeoutMs), qPrintable(program.logSince(0)));
 }
 
 int main(int argc, char* argv[]) {
@@ -467,14 +451,9 @@ int main(int argc, char* argv[]) {
     if (windowsTools().isEmpty() ||
         !QFileInfo::exists(QDir(windowsTools()).filePath(QStringLiteral("keywindow.exe"))))
         missing << QStringLiteral("keywindow.exe in NUVOKRC_WINDOWS_TOOLS");
-    for (const char* tool : {"wine", "wineserver", "winepath", "xdotool", "xwininfo"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            missing << QString::fromLatin1(tool);
-    if (!missing.isEmpty()) {
-        std::fprintf(stderr, "SKIP: not run, missing: %s\n",
-                     qPrintable(missing.join(QStringLiteral(", "))));
-        return 77;
-    }
+    if (const int skipped =
+            skippedWithout(missing, {"wine", "wineserver", "winepath", "xdotool", "xwininfo"}))
+        return skipped;
     WindowsProgramTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace nuvok::e2e {
@@ -81,6 +82,14 @@ public:
         return {};
     }
 
+    // Stores a string value, as `reg add` does.
+    Result storeString(const QString& key, const QString& name, const QString& value) const {
+        return run(QStringLiteral("wine"),
+                   {QStringLiteral("reg"), QStringLiteral("add"), key, QStringLiteral("/v"), name,
+                    QStringLiteral("/t"), QStringLiteral("REG_SZ"), QStringLiteral("/d"), value,
+                    QStringLiteral("/f")});
+    }
+
     // This system's path of the prefix's drive C.
     QString driveC() const { return m_dir.filePath(QStringLiteral("drive_c")); }
 
@@ -147,6 +156,18 @@ public:
     }
     QString logSince(qsizetype from) { return lines().mid(from).join(QLatin1Char('\n')); }
 
+    // Sends key code 0, which does nothing, until the listener has it; true
+    // when it did within the time.
+    bool waitForFirstKey(quint16 port, int timeoutMs) {
+        const QString probeLine = remoteLine(u'\u2400');
+        return waitUntil(
+            [&] {
+                press(port, {QStringLiteral("00")});
+                return waitUntil([&] { return lines().contains(probeLine); }, 2000);
+            },
+            timeoutMs);
+    }
+
     // Waits for these lines in this order after line number `from`; returns
     // the index after the last of them, or -1.
     qsizetype waitForLines(const QStringList& expected, qsizetype from) {
@@ -187,6 +208,19 @@ inline std::vector<QRect> trayIcons(const nuvok::test::DesktopProbe& probe) {
             icons.push_back(seen.frame);
     }
     return icons;
+}
+
+// The exit code of a test that cannot run here: 77 (skipped, with what is
+// missing) when something is, else 0.
+inline int skippedWithout(QStringList missing, std::initializer_list<const char*> tools) {
+    for (const char* tool : tools)
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            missing << QString::fromLatin1(tool);
+    if (missing.isEmpty())
+        return 0;
+    std::fprintf(stderr, "SKIP: not run, missing: %s\n",
+                 qPrintable(missing.join(QStringLiteral(", "))));
+    return 77;
 }
 
 } // namespace nuvok::e2e
