@@ -17,8 +17,13 @@ public:
         if (!m_device.enter(MixerOp::Open))
             return false;
         m_device.m_open = true;
+        m_device.m_lost = false;
         return true;
     }
+
+    bool stale() override { return m_device.m_lost; }
+    std::string name() const override { return "the fake mixer"; }
+    std::string failureText() const override { return m_device.failureText; }
 
     std::optional<std::uint32_t> findLine(std::uint32_t componentType) override {
         if (!m_device.enter(MixerOp::FindLine) || !m_device.m_open)
