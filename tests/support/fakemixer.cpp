@@ -22,7 +22,7 @@ public:
     }
 
     bool stale() override { return m_device.m_lost; }
-    std::string name() const override { return "the fake mixer"; }
+    std::string name() const override { return m_device.name; }
     std::string failureText() const override { return m_device.failureText; }
 
     std::optional<std::uint32_t> findLine(std::uint32_t componentType) override {
@@ -55,8 +55,10 @@ public:
         FakeMixerDevice::Line* line = m_device.lineByControl(controlId);
         if (line)
             line->writes.push_back(value);
-        if (!proceed || !m_device.m_open || !line || value < line->control.minimum ||
-            value > line->control.maximum)
+        if (!proceed || !m_device.m_open || !line)
+            return false;
+        if (m_device.refusesOutOfBounds &&
+            (value < line->control.minimum || value > line->control.maximum))
             return false;
         line->level = value;
         return true;

@@ -42,6 +42,11 @@ public:
         m_lost = true;
         m_open = false;
     }
+    // Whether writes outside a control's bounds are refused, as a card does;
+    // a sound server takes levels above its 100 %.
+    bool refusesOutOfBounds = true;
+    // What the back-ends call themselves.
+    std::string name = "the fake mixer";
     // The reason back-ends give for a failed call.
     std::string failureText = "the fake mixer failed";
     int calls(MixerOp op) const;
