@@ -53,12 +53,12 @@ public:
         snd_mixer_t* raw = nullptr;
         int rc = snd_mixer_open(&raw, 0);
         if (rc < 0)
-            return failed(rc);
+            return failed(rc, "its default device cannot be opened");
         MixerHandle mixer(raw);
         if ((rc = snd_mixer_attach(raw, kDevice)) < 0 ||
             (rc = snd_mixer_selem_register(raw, nullptr, nullptr)) < 0 ||
             (rc = snd_mixer_load(raw)) < 0)
-            return failed(rc);
+            return failed(rc, "its default device cannot be opened");
         m_mixer = std::move(mixer);
         m_failure.clear();
         return true;
@@ -111,7 +111,7 @@ public:
             return std::nullopt;
         // Take in what other programs changed since the last call.
         if (const int rc = snd_mixer_handle_events(m_mixer.get()); rc < 0) {
-            failed(rc);
+            failed(rc, "the device has gone away");
             m_lost = true;
             return std::nullopt;
         }
@@ -141,7 +141,7 @@ public:
         const int rc = m_lines[controlId].side == VolumeSide::Playback
                            ? snd_mixer_selem_set_playback_volume_all(elem, value)
                            : snd_mixer_selem_set_capture_volume_all(elem, value);
-        return rc >= 0 || failed(rc);
+        return rc >= 0 || failed(rc, "the level was refused");
     }
 
     void close() override {
@@ -155,8 +155,8 @@ public:
     std::string failureText() const override { return m_failure; }
 
 private:
-    bool failed(int rc) {
-        m_failure = std::string("ALSA: ") + snd_strerror(rc);
+    bool failed(int rc, const std::string& what) {
+        m_failure = what + " (" + snd_strerror(rc) + ")";
         return false;
     }
 

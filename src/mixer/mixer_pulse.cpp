@@ -40,6 +40,7 @@ public:
     bool open() override {
         close();
         m_failure.clear();
+        m_hung = false;
         m_loop = pa_threaded_mainloop_new();
         if (!m_loop)
             return fail("the sound server's client library could not start");
@@ -64,6 +65,7 @@ public:
             ok = false;
         if (!ok && m_failure.empty())
             m_failure = serverError();
+        m_hung = !ok && m_timedOut;
         pa_threaded_mainloop_unlock(m_loop);
         if (!ok) {
             const std::string why = m_failure;
@@ -161,6 +163,7 @@ public:
 
     std::string name() const override { return "the sound server (PulseAudio)"; }
     std::string failureText() const override { return m_failure; }
+    bool hung() const override { return m_hung; }
 
 private:
     bool fail(const std::string& why) {
@@ -292,6 +295,7 @@ private:
     bool m_running = false;
     bool m_lost = false;
     bool m_timedOut = false;
+    bool m_hung = false;
     std::string m_failure;
 };
 

@@ -45,6 +45,10 @@ public:
     virtual std::string name() const { return "the mixer"; }
     // Why the most recent call failed, for the log; empty when it is not known.
     virtual std::string failureText() const { return {}; }
+    // True when the last open() reached the device but it did not answer in
+    // time (a hung sound server). Mixers that might reach it another way are
+    // then not tried, since they could wait for it without a bound.
+    virtual bool hung() const { return false; }
 };
 
 // The mixer of this OS: the sound server through PulseAudio's client library

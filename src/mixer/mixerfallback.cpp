@@ -32,6 +32,8 @@ bool FallbackMixer::open() {
         if (why.empty())
             why = "cannot be opened";
         failures += (failures.empty() ? "" : "; ") + mixer->name() + ": " + why;
+        if (mixer->hung())
+            break;
     }
     m_failure = failures.empty() ? "there is no mixer" : failures;
     return false;

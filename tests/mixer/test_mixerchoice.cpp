@@ -84,6 +84,9 @@ TEST_CASE("the first mixer that opens is used, and a preferred one that comes up
         {"card only", false, true, "card", ""},
         {"server only", true, false, "server", ""},
         {"neither", false, false, "", "server: not running; card: no card"},
+        // A server that is there but hangs might be reached through the card's
+        // mixer too (ALSA's plugin for it), which would wait without a bound.
+        {"server hangs", false, true, "", "server: not running"},
     };
     for (const Row& row : rows) {
         FakeMixerDevice server;
@@ -96,6 +99,7 @@ TEST_CASE("the first mixer that opens is used, and a preferred one that comes up
         card.addLine(nuvok::kComponentSpeakers, 0, 100, 0);
         if (!row.serverUp)
             server.fail(MixerOp::Open);
+        server.hangs = row.name == "server hangs";
         if (!row.cardUp)
             card.fail(MixerOp::Open);
         nuvok::FallbackMixer mixer(

@@ -24,6 +24,7 @@ public:
     bool stale() override { return m_device.m_lost; }
     std::string name() const override { return m_device.name; }
     std::string failureText() const override { return m_device.failureText; }
+    bool hung() const override { return m_device.hangs && m_device.m_failing.count(MixerOp::Open); }
 
     std::optional<std::uint32_t> findLine(std::uint32_t componentType) override {
         if (!m_device.enter(MixerOp::FindLine) || !m_device.m_open)

@@ -45,6 +45,8 @@ public:
     // Whether writes outside a control's bounds are refused, as a card does;
     // a sound server takes levels above its 100 %.
     bool refusesOutOfBounds = true;
+    // Whether a failed open counts as a device that is there but hangs.
+    bool hangs = false;
     // What the back-ends call themselves.
     std::string name = "the fake mixer";
     // The reason back-ends give for a failed call.
