@@ -186,6 +186,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void stepVolume(bool up); // VolIncr and VolDecr
     void createControls();
     void createMenu();
     void applyEnlarged();

@@ -1,13 +1,100 @@
 #include "mixer/clsvolume.h"
 
+#include <utility>
+
 clsVolume::clsVolume(std::unique_ptr<nuvok::MixerBackend> mixer, nuvok::Notifier& notifier)
     : m_mixer(std::move(mixer)) {
-    if (!m_mixer || !m_mixer->open()) {
+    if (!m_mixer || !openControls()) {
         notifier.showMessage(kNoMixerMessage);
         return;
     }
+}
+
+bool clsVolume::openControls() {
+    m_wave = {};
+    m_mic = {};
+    m_open = m_mixer->open();
+    if (!m_open) {
+        m_keyReady = false;
+        return false;
+    }
     FindLineControl(nuvok::kComponentSpeakers, m_wave);
     FindLineControl(nuvok::kComponentMicrophone, m_mic);
+    m_keyReady = m_wave.found;
+    if (m_keyReady)
+        m_keyMixer = m_mixer->name();
+    return true;
+}
+
+bool clsVolume::reopen() {
+    const bool wasReady = m_keyReady;
+    const std::string before = m_keyMixer;
+    m_mixer->close();
+    openControls();
+    if (m_keyReady && (!wasReady || before != m_keyMixer))
+        m_notice = "Volume control available: " + m_keyMixer;
+    return m_keyReady;
+}
+
+bool clsVolume::keyFailed(const std::string& fallback) {
+    const std::string why = m_mixer ? m_mixer->failureText() : std::string();
+    m_keyFailure = why.empty() ? fallback : why;
+    m_keyReady = false;
+    return false;
+}
+
+// A mixer that failed at the last key, or tells that it has gone away, is
+// chosen and opened again before it is used.
+bool clsVolume::readyForKey() {
+    if (!m_mixer) {
+        m_keyFailure = "no mixer was found";
+        return false;
+    }
+    if (m_keyReady && !m_mixer->stale())
+        return true;
+    if (reopen())
+        return true;
+    return keyFailed(m_open ? "the mixer has no speakers volume control" : "no mixer was found");
+}
+
+std::optional<clsVolume::KeyLevel> clsVolume::readWaveForKey() {
+    m_lastKeyLevel.reset();
+    if (!readyForKey())
+        return std::nullopt;
+    std::optional<std::int32_t> level = m_mixer->readValue(m_wave.info.controlId);
+    // A device that went away between two keys (a restarted sound server) is
+    // opened again once, at once.
+    if (!level && m_mixer->stale() && reopen())
+        level = m_mixer->readValue(m_wave.info.controlId);
+    if (!level) {
+        keyFailed("the level could not be read");
+        return std::nullopt;
+    }
+    m_lastKeyLevel = level;
+    return KeyLevel{*level, m_wave.info.maximum};
+}
+
+bool clsVolume::writeWaveForKey(std::int32_t level) {
+    if (!m_keyReady) {
+        if (m_keyFailure.empty())
+            m_keyFailure = "no mixer was found";
+        return false;
+    }
+    std::int32_t top = m_wave.info.maximum;
+    if (m_lastKeyLevel && level < *m_lastKeyLevel && top < *m_lastKeyLevel)
+        top = *m_lastKeyLevel;
+    if (level > top)
+        level = top;
+    if (level < m_wave.info.minimum)
+        level = m_wave.info.minimum;
+    if (!m_mixer->writeValue(m_wave.info.controlId, level))
+        return keyFailed("the mixer did not take the level");
+    m_keyFailure.clear();
+    return true;
+}
+
+std::string clsVolume::takeAvailabilityNotice() {
+    return std::exchange(m_notice, std::string());
 }
 
 clsVolume::~clsVolume() {

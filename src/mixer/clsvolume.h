@@ -5,13 +5,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 // Speakers and microphone volume of the first mixer device. The mixer is
-// opened and the two volume controls are looked up once, at construction; the
+// opened and the two volume controls are looked up at construction; the
 // levels are read from and written to the mixer on every access, only the
-// bounds are kept. Nothing is reported to the caller: a missing mixer is
-// announced once at construction, later failures read as 0 and writes that
-// fail are dropped.
+// bounds are kept. The properties report nothing to the caller: a missing
+// mixer is announced once at construction, later failures read as 0 and
+// writes that fail are dropped.
+//
+// The volume keys use the checked access below instead: it opens the mixer
+// again when it was missing, has gone away or would be chosen differently now
+// (a sound server that restarted or started late), and says why a level could
+// not be read or written.
 class clsVolume {
 public:
     static constexpr const char* kNoMixerMessage = "Es wurde kein Mixer gefunden!";
@@ -32,6 +39,22 @@ public:
     void WaveVolume(std::int32_t NewVolume);
     void MicroVolume(std::int32_t NewVolume);
 
+    // The speakers level and the top of its range, for a step.
+    struct KeyLevel {
+        std::int32_t level = 0;
+        std::int32_t maximum = 0;
+    };
+    std::optional<KeyLevel> readWaveForKey();
+    // Writes a level clamped to the control's bounds; a level above the top
+    // is kept only when it is below the level read just before, so that a
+    // step down from above the top goes one step and not down to the top.
+    bool writeWaveForKey(std::int32_t level);
+    // Why the last checked access failed, for the log.
+    const std::string& keyFailure() const { return m_keyFailure; }
+    // Once after the checked access found a mixer where there was none or
+    // another one before: "Volume control available: ...". Empty otherwise.
+    std::string takeAvailabilityNotice();
+
 private:
     struct Control {
         bool found = false;
@@ -42,8 +65,20 @@ private:
     std::int32_t ReadControlValue(const Control& control) const;
     bool WriteControlValue(const Control& control, std::int32_t value);
     void writeClamped(const Control& control, std::int32_t value);
+    bool openControls();
+    bool reopen();
+    bool readyForKey();
+    bool keyFailed(const std::string& fallback);
 
     std::unique_ptr<nuvok::MixerBackend> m_mixer;
     Control m_wave;
     Control m_mic;
+    // Whether the last access of the keys found the speakers control, and
+    // through which mixer.
+    bool m_open = false;
+    bool m_keyReady = false;
+    std::string m_keyMixer;
+    std::optional<std::int32_t> m_lastKeyLevel;
+    std::string m_keyFailure;
+    std::string m_notice;
 };

@@ -1,7 +1,6 @@
-// The mixer on Linux: the ALSA simple mixer of the "default" device, which on
-// a desktop is the sound server's (PulseAudio or PipeWire) and otherwise the
-// first sound card.
-#include "mixer/mixerbackend.h"
+// The mixer of machines without a sound server: the ALSA simple mixer of the
+// "default" device, usually the first sound card.
+#include "mixer/mixer_alsa.h"
 #include "mixer/mixerchoice.h"
 
 #include <alsa/asoundlib.h>
@@ -52,13 +51,16 @@ public:
         close();
         snd_lib_error_set_handler(&dropLibraryMessage);
         snd_mixer_t* raw = nullptr;
-        if (snd_mixer_open(&raw, 0) < 0)
-            return false;
+        int rc = snd_mixer_open(&raw, 0);
+        if (rc < 0)
+            return failed(rc, "its default device cannot be opened");
         MixerHandle mixer(raw);
-        if (snd_mixer_attach(raw, kDevice) < 0 ||
-            snd_mixer_selem_register(raw, nullptr, nullptr) < 0 || snd_mixer_load(raw) < 0)
-            return false;
+        if ((rc = snd_mixer_attach(raw, kDevice)) < 0 ||
+            (rc = snd_mixer_selem_register(raw, nullptr, nullptr)) < 0 ||
+            (rc = snd_mixer_load(raw)) < 0)
+            return failed(rc, "its default device cannot be opened");
         m_mixer = std::move(mixer);
+        m_failure.clear();
         return true;
     }
 
@@ -108,8 +110,11 @@ public:
         if (!m_mixer)
             return std::nullopt;
         // Take in what other programs changed since the last call.
-        if (snd_mixer_handle_events(m_mixer.get()) < 0)
+        if (const int rc = snd_mixer_handle_events(m_mixer.get()); rc < 0) {
+            failed(rc, "the device has gone away");
+            m_lost = true;
             return std::nullopt;
+        }
         snd_mixer_elem_t* elem = element(controlId);
         if (!elem)
             return std::nullopt;
@@ -136,15 +141,25 @@ public:
         const int rc = m_lines[controlId].side == VolumeSide::Playback
                            ? snd_mixer_selem_set_playback_volume_all(elem, value)
                            : snd_mixer_selem_set_capture_volume_all(elem, value);
-        return rc >= 0;
+        return rc >= 0 || failed(rc, "the level was refused");
     }
 
     void close() override {
         m_lines.clear();
         m_mixer.reset();
+        m_lost = false;
     }
 
+    bool stale() override { return !m_mixer || m_lost; }
+    std::string name() const override { return "the ALSA mixer"; }
+    std::string failureText() const override { return m_failure; }
+
 private:
+    bool failed(int rc, const std::string& what) {
+        m_failure = what + " (" + snd_strerror(rc) + ")";
+        return false;
+    }
+
     snd_mixer_elem_t* element(std::uint32_t lineId) const {
         if (!m_mixer || lineId >= m_lines.size())
             return nullptr;
@@ -159,11 +174,13 @@ private:
 
     MixerHandle m_mixer;
     std::vector<Line> m_lines;
+    bool m_lost = false; // the device went away
+    std::string m_failure;
 };
 
 } // namespace
 
-std::unique_ptr<MixerBackend> createSystemMixer() {
+std::unique_ptr<MixerBackend> createAlsaMixer() {
     return std::make_unique<AlsaMixer>();
 }
 

@@ -1,10 +1,10 @@
 // The mixer on Windows: winmm's first mixer device. Every structure is the
-// platform's own, sized with sizeof, and lives only for its call.
-#include "mixer/mixerbackend.h"
+// platform's own, sized with sizeof, and lives only for its call. A call that
+// fails because the device went away (a USB headset unplugged) makes the
+// mixer stale, so that the volume object opens the first device again.
+#include "mixer/mixer_win.h"
 
-#include <windows.h>
-
-#include <mmsystem.h>
+#include <string>
 
 namespace nuvok {
 namespace {
@@ -13,14 +13,21 @@ namespace {
 // device number.
 constexpr DWORD kByHandle = MIXER_OBJECTF_HMIXER;
 
+// Results that mean the device is no longer there.
+bool deviceGone(MMRESULT result) {
+    return result == MMSYSERR_NODRIVER || result == MMSYSERR_INVALHANDLE ||
+           result == MMSYSERR_BADDEVICEID;
+}
+
 class WinmmMixer final : public MixerBackend {
 public:
+    explicit WinmmMixer(WinmmCalls calls) : m_calls(std::move(calls)) {}
     ~WinmmMixer() override { close(); }
 
     bool open() override {
         close();
         HMIXER handle = nullptr;
-        if (mixerOpen(&handle, 0, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR)
+        if (!checked(m_calls.open(&handle, 0, 0, 0, MIXER_OBJECTF_MIXER)))
             return false;
         m_handle = handle;
         return true;
@@ -32,8 +39,8 @@ public:
         MIXERLINEA line{};
         line.cbStruct = sizeof line;
         line.dwComponentType = componentType;
-        if (mixerGetLineInfoA(object(), &line, kByHandle | MIXER_GETLINEINFOF_COMPONENTTYPE) !=
-            MMSYSERR_NOERROR)
+        if (!checked(
+                m_calls.getLineInfo(object(), &line, kByHandle | MIXER_GETLINEINFOF_COMPONENTTYPE)))
             return std::nullopt;
         return line.dwLineID;
     }
@@ -50,8 +57,8 @@ public:
         request.cControls = 1;
         request.cbmxctrl = sizeof control;
         request.pamxctrl = &control;
-        if (mixerGetLineControlsA(object(), &request,
-                                  kByHandle | MIXER_GETLINECONTROLSF_ONEBYTYPE) != MMSYSERR_NOERROR)
+        if (!checked(m_calls.getLineControls(object(), &request,
+                                             kByHandle | MIXER_GETLINECONTROLSF_ONEBYTYPE)))
             return std::nullopt;
         // The bounds are unsigned words that the program handles as signed values.
         return MixerControlInfo{control.dwControlID,
@@ -64,8 +71,8 @@ public:
             return std::nullopt;
         MIXERCONTROLDETAILS_UNSIGNED value{};
         MIXERCONTROLDETAILS details = describe(controlId, value);
-        if (mixerGetControlDetailsA(object(), &details,
-                                    kByHandle | MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR)
+        if (!checked(m_calls.getControlDetails(object(), &details,
+                                               kByHandle | MIXER_GETCONTROLDETAILSF_VALUE)))
             return std::nullopt;
         return static_cast<std::int32_t>(value.dwValue);
     }
@@ -76,18 +83,34 @@ public:
         MIXERCONTROLDETAILS_UNSIGNED value{};
         value.dwValue = static_cast<DWORD>(newValue);
         MIXERCONTROLDETAILS details = describe(controlId, value);
-        return mixerSetControlDetails(object(), &details,
-                                      kByHandle | MIXER_SETCONTROLDETAILSF_VALUE) ==
-               MMSYSERR_NOERROR;
+        return checked(m_calls.setControlDetails(object(), &details,
+                                                 kByHandle | MIXER_SETCONTROLDETAILSF_VALUE));
     }
 
     void close() override {
         if (m_handle)
-            mixerClose(m_handle);
+            m_calls.close(m_handle);
         m_handle = nullptr;
+        m_lost = false;
     }
 
+    bool stale() override { return !m_handle || m_lost; }
+    std::string name() const override { return "the Windows mixer"; }
+    std::string failureText() const override { return m_failure; }
+
 private:
+    bool checked(MMRESULT result) {
+        if (result == MMSYSERR_NOERROR)
+            return true;
+        if (deviceGone(result)) {
+            m_lost = true;
+            m_failure = "the mixer device is not there (it may have been unplugged)";
+        } else {
+            m_failure = "the Windows mixer reported error " + std::to_string(result);
+        }
+        return false;
+    }
+
     HMIXEROBJ object() const { return reinterpret_cast<HMIXEROBJ>(m_handle); }
 
     // One value for all channels of the control.
@@ -102,13 +125,20 @@ private:
         return details;
     }
 
+    WinmmCalls m_calls;
     HMIXER m_handle = nullptr;
+    bool m_lost = false;
+    std::string m_failure;
 };
 
 } // namespace
 
+std::unique_ptr<MixerBackend> createWinmmMixer(WinmmCalls calls) {
+    return std::make_unique<WinmmMixer>(std::move(calls));
+}
+
 std::unique_ptr<MixerBackend> createSystemMixer() {
-    return std::make_unique<WinmmMixer>();
+    return createWinmmMixer();
 }
 
 } // namespace nuvok

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace nuvok {
 
@@ -35,9 +36,24 @@ public:
     virtual bool writeValue(std::uint32_t controlId, std::int32_t value) = 0;
     // Closes the device; harmless when it is not open.
     virtual void close() = 0;
+
+    // True when the device has gone away since it was opened (a sound server
+    // that ended, a headset unplugged), or another device would be chosen now:
+    // the next access should open it again rather than use it.
+    virtual bool stale() { return false; }
+    // What the mixer is, for the log ("the PulseAudio sound server").
+    virtual std::string name() const { return "the mixer"; }
+    // Why the most recent call failed, for the log; empty when it is not known.
+    virtual std::string failureText() const { return {}; }
+    // True when the last open() reached the device but it did not answer in
+    // time (a hung sound server). Mixers that might reach it another way are
+    // then not tried, since they could wait for it without a bound.
+    virtual bool hung() const { return false; }
 };
 
-// The mixer of this OS (ALSA on Linux, winmm on Windows).
+// The mixer of this OS: the sound server through PulseAudio's client library
+// where one answers, else ALSA's default device on Linux; winmm's first
+// device on Windows. It chooses again every time it is opened.
 std::unique_ptr<MixerBackend> createSystemMixer();
 
 } // namespace nuvok

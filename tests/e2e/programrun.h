@@ -148,12 +148,14 @@ public:
         m_process.setProcessEnvironment(environment);
     }
 
-    // No sound devices, whatever the machine has: start-up then always shows
-    // the no-mixer box.
+    // No sound devices and no sound server, whatever the machine has:
+    // start-up then always shows the no-mixer box.
     void withoutSoundDevices() {
         QFile noDevices(m_config.filePath(QStringLiteral("asound.conf")));
         if (noDevices.open(QIODevice::WriteOnly))
             setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"), noDevices.fileName());
+        setEnvironment(QStringLiteral("PULSE_SERVER"),
+                       QStringLiteral("unix:") + m_config.filePath(QStringLiteral("no-server")));
     }
 
     bool start(const QStringList& arguments) {

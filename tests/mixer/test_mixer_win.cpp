@@ -6,12 +6,17 @@
 #include "support/fakemixer.h"
 
 #include "mixer/clsvolume.h"
+#include "mixer/mixer_win.h"
+#include "remote/volumesteps.h"
 
 #include <windows.h>
 
 #include <mmsystem.h>
 
+#include <cstdint>
 #include <iostream>
+#include <string>
+#include <vector>
 
 using nuvok::kComponentMicrophone;
 using nuvok::kComponentSpeakers;
@@ -98,5 +103,121 @@ TEST_CASE("the volume object on winmm: a message exactly when there is no mixer"
         volume.WaveVolume(before);
     } else {
         CHECK_EQ(volume.WaveVolume(), 0);
+    }
+}
+
+namespace {
+
+// One winmm mixer device that can be unplugged and plugged in again: a handle
+// of a device that went away answers MMSYSERR_NODRIVER, as winmm does, and
+// only a new mixerOpen reaches the device again.
+struct FakeWinmm {
+    bool present = true;
+    UINT_PTR generation = 1; // the handle mixerOpen gives now
+    UINT_PTR opened = 0;     // the handle last given out
+    int opens = 0;
+    DWORD level = 4369;
+
+    MMRESULT reach(HMIXEROBJ object) const {
+        return present && reinterpret_cast<UINT_PTR>(object) == generation && opened == generation
+                   ? MMSYSERR_NOERROR
+                   : MMSYSERR_NODRIVER;
+    }
+
+    nuvok::WinmmCalls calls() {
+        nuvok::WinmmCalls c;
+        c.open = [this](LPHMIXER handle, UINT, DWORD_PTR, DWORD_PTR, DWORD) {
+            ++opens;
+            if (!present)
+                return MMRESULT(MMSYSERR_BADDEVICEID);
+            opened = generation;
+            *handle = reinterpret_cast<HMIXER>(generation);
+            return MMRESULT(MMSYSERR_NOERROR);
+        };
+        c.getLineInfo = [this](HMIXEROBJ object, LPMIXERLINEA line, DWORD) {
+            if (const MMRESULT r = reach(object))
+                return r;
+            if (line->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS)
+                return MMRESULT(MIXERR_INVALLINE);
+            line->dwLineID = 7;
+            return MMRESULT(MMSYSERR_NOERROR);
+        };
+        c.getLineControls = [this](HMIXEROBJ object, LPMIXERLINECONTROLSA request, DWORD) {
+            if (const MMRESULT r = reach(object))
+                return r;
+            request->pamxctrl->dwControlID = 9;
+            request->pamxctrl->Bounds.dwMinimum = 0;
+            request->pamxctrl->Bounds.dwMaximum = 65535;
+            return MMRESULT(MMSYSERR_NOERROR);
+        };
+        c.getControlDetails = [this](HMIXEROBJ object, LPMIXERCONTROLDETAILS details, DWORD) {
+            if (const MMRESULT r = reach(object))
+                return r;
+            static_cast<MIXERCONTROLDETAILS_UNSIGNED*>(details->paDetails)->dwValue = level;
+            return MMRESULT(MMSYSERR_NOERROR);
+        };
+        c.setControlDetails = [this](HMIXEROBJ object, LPMIXERCONTROLDETAILS details, DWORD) {
+            if (const MMRESULT r = reach(object))
+                return r;
+            level = static_cast<MIXERCONTROLDETAILS_UNSIGNED*>(details->paDetails)->dwValue;
+            return MMRESULT(MMSYSERR_NOERROR);
+        };
+        c.close = [](HMIXER) { return MMRESULT(MMSYSERR_NOERROR); };
+        return c;
+    }
+};
+
+} // namespace
+
+// Each row is a script: "up" presses Up and expects the step made, "up!" not
+// made; "unplug" and "plug" take the device away and bring it back.
+TEST_CASE("a device that goes away is opened again on the next key") {
+    struct Row {
+        std::string name;
+        std::vector<std::string> script;
+        DWORD level;
+        int opens;
+    };
+    const std::vector<Row> rows = {
+        {"unplugged and back between two keys", {"up", "unplug", "plug", "up"}, 13107, 2},
+        {"a key while it is away, then back",
+         {"up", "unplug", "up!", "up!", "plug", "up"},
+         13107,
+         4},
+        {"away at start-up, plugged in later", {"unplug", "start", "up!", "plug", "up"}, 8738, 3},
+    };
+    for (const Row& row : rows) {
+        FakeWinmm winmm;
+        RecordingNotifier notifier;
+        std::unique_ptr<clsVolume> volume;
+        const auto start = [&] {
+            volume = std::make_unique<clsVolume>(nuvok::createWinmmMixer(winmm.calls()), notifier);
+        };
+        if (row.script.front() != "unplug")
+            start();
+        for (const std::string& action : row.script) {
+            if (action == "start") {
+                start();
+            } else if (action == "unplug") {
+                winmm.present = false;
+            } else if (action == "plug") {
+                winmm.present = true;
+                ++winmm.generation;
+            } else {
+                const nuvok::VolumeStep step = nuvok::volumeStepUp(*volume);
+                const bool expected = action == "up";
+                if (step.made != expected)
+                    nuvok::test::fail(__FILE__, __LINE__,
+                                      row.name + ": " + action + " gave " + step.failure);
+                if (!step.made && step.failure.find("not there") == std::string::npos)
+                    nuvok::test::fail(__FILE__, __LINE__, row.name + ": reason " + step.failure);
+            }
+        }
+        if (winmm.level != row.level || winmm.opens != row.opens)
+            nuvok::test::fail(__FILE__, __LINE__,
+                              row.name + ": level " + std::to_string(winmm.level) + ", opens " +
+                                  std::to_string(winmm.opens));
+        // The no-mixer box only when there was none at start-up.
+        CHECK_EQ(notifier.messages.size(), row.script.front() == "unplug" ? 1u : 0u);
     }
 }

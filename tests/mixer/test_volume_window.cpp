@@ -29,6 +29,16 @@ private:
         return services;
     }
 
+    // The description of the failure a step ends with; empty when it was made.
+    static QString volumeStepFails(F_NUVOKrc& window, bool up) {
+        try {
+            up ? window.VolIncr() : window.VolDecr();
+        } catch (const nuvok::Failure& e) {
+            return QString::fromStdString(e.description());
+        }
+        return {};
+    }
+
 private slots:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("NUVOKrc")); }
 
@@ -109,8 +119,29 @@ private slots:
         F_NUVOKrc window(servicesWith(device, notifier));
         window.createVolumeObject();
         QCOMPARE(notifier->messages, std::vector<std::string>{"Es wurde kein Mixer gefunden!"});
-        window.VolIncr();
+        QVERIFY(
+            volumeStepFails(window, true).startsWith(QLatin1String("Volume not changed (Vol+): ")));
         QCOMPARE(window.objVolume->WaveVolume(), 0);
+        QCOMPARE(notifier->messages.size(), std::size_t(1));
+    }
+
+    // A mixer that comes up after start-up (a sound server started late) is
+    // used by the next key, and the log says so once.
+    void aMixerFoundLaterIsUsedAndAnnounced() {
+        FakeMixerDevice device;
+        device.addLine(kComponentSpeakers, 0, 65535, 0);
+        device.fail(MixerOp::Open);
+        device.failureText = "no sound server is running";
+        auto notifier = std::make_shared<RecordingNotifier>();
+        F_NUVOKrc window(servicesWith(device, notifier));
+        window.createVolumeObject();
+        QCOMPARE(volumeStepFails(window, false),
+                 QStringLiteral("Volume not changed (Vol-): no sound server is running"));
+        device.heal(MixerOp::Open);
+        window.VolIncr();
+        window.VolIncr();
+        QCOMPARE(device.level(kComponentSpeakers), 2 * 4369);
+        QCOMPARE(window.logText().count(QStringLiteral("Volume control available: ")), 1);
         QCOMPARE(notifier->messages.size(), std::size_t(1));
     }
 
@@ -119,7 +150,7 @@ private slots:
         window.createVolumeObject();
         QVERIFY(window.objVolume);
         QVERIFY(window.logText().contains(QStringLiteral("Es wurde kein Mixer gefunden!")));
-        window.VolDecr();
+        QVERIFY(!volumeStepFails(window, false).isEmpty());
         QCOMPARE(window.objVolume->MaxWaveVolume(), 0);
     }
 };

@@ -5,6 +5,7 @@
 #include "remote/volumesteps.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,8 @@ namespace {
 
 enum class Dir { Up, Down };
 
-void step(clsVolume& volume, Dir dir) {
-    if (dir == Dir::Up)
-        nuvok::volumeStepUp(volume);
-    else
-        nuvok::volumeStepDown(volume);
+nuvok::VolumeStep step(clsVolume& volume, Dir dir) {
+    return dir == Dir::Up ? nuvok::volumeStepUp(volume) : nuvok::volumeStepDown(volume);
 }
 
 // The level the speakers control has after one step from `level`.
@@ -148,4 +146,109 @@ TEST_CASE("controls with 32-bit bounds step up to their top") {
     CHECK_EQ(after(INT32_MAX, INT32_MAX - 10, Dir::Up), INT32_MAX);
     CHECK_EQ(after(INT32_MAX, INT32_MAX, Dir::Up), INT32_MAX);
     CHECK_EQ(after(INT32_MAX, 0, Dir::Down), 0);
+}
+
+// What the keys do when the mixer is missing, goes away or fails. Each row
+// prepares the fake device, then presses the keys; a step that is not made
+// writes nothing and says why.
+TEST_CASE("steps through a mixer that goes away, comes back or fails") {
+    struct Row {
+        std::string name;
+        std::function<void(FakeMixerDevice&)> before; // after construction
+        std::vector<Dir> keys;
+        std::vector<bool> made;
+        std::int32_t level; // afterwards
+        int opens;          // in all, construction included
+    };
+    const auto lose = [](FakeMixerDevice& d) { d.lose(); };
+    const auto failRead = [](FakeMixerDevice& d) { d.fail(MixerOp::Read); };
+    const std::vector<Row> rows = {
+        {"device lost between keys: opened again at once", lose, {Dir::Up}, {true}, 8738, 2},
+        {"read fails: no step, none written",
+         failRead,
+         {Dir::Up, Dir::Down},
+         {false, false},
+         4369,
+         2},
+        {"read fails once: the next key opens again",
+         [](FakeMixerDevice& d) {
+             d.fail(MixerOp::Read);
+             // The second read, on the next key, works again.
+             d.onCall = [&d, reads = 0](MixerOp op) mutable {
+                 if (op == MixerOp::Read && ++reads == 2)
+                     d.heal(MixerOp::Read);
+             };
+         },
+         {Dir::Up, Dir::Up},
+         {false, true},
+         8738,
+         2},
+        {"write refused: not made",
+         [](FakeMixerDevice& d) { d.fail(MixerOp::Write); },
+         {Dir::Down},
+         {false},
+         4369,
+         1},
+        {"lost and not back: not made, the next key tries again",
+         [](FakeMixerDevice& d) {
+             d.lose();
+             d.fail(MixerOp::Open);
+         },
+         {Dir::Up, Dir::Up},
+         {false, false},
+         4369,
+         3},
+    };
+    for (const Row& row : rows) {
+        FakeMixerDevice device;
+        device.addLine(kComponentSpeakers, 0, 65535, 4369);
+        RecordingNotifier notifier;
+        clsVolume volume(device.backend(), notifier);
+        row.before(device);
+        const int writesBefore = device.calls(MixerOp::Write);
+        int writesAsked = 0;
+        for (std::size_t i = 0; i < row.keys.size(); ++i) {
+            const nuvok::VolumeStep result = step(volume, row.keys[i]);
+            if (result.made != row.made[i] || result.made != result.failure.empty())
+                nuvok::test::fail(__FILE__, __LINE__,
+                                  row.name + ": key " + std::to_string(i) + " made " +
+                                      std::to_string(result.made) + " (" + result.failure + ")");
+            if (!result.made && result.failure != device.failureText)
+                nuvok::test::fail(__FILE__, __LINE__, row.name + ": reason " + result.failure);
+            writesAsked += result.made ? 1 : 0;
+        }
+        device.onCall = nullptr;
+        device.heal(MixerOp::Read);
+        if (device.level(kComponentSpeakers) != row.level ||
+            device.calls(MixerOp::Open) != row.opens)
+            nuvok::test::fail(__FILE__, __LINE__,
+                              row.name + ": level " +
+                                  std::to_string(device.level(kComponentSpeakers)) + ", opens " +
+                                  std::to_string(device.calls(MixerOp::Open)));
+        // Only a step that was made wrote (a refused write counts as asked).
+        if (row.name.rfind("write refused", 0) != 0)
+            CHECK_EQ(device.calls(MixerOp::Write) - writesBefore, writesAsked);
+        CHECK(notifier.messages.empty());
+    }
+}
+
+TEST_CASE("above the top of the range Up leaves the level and Down goes one step") {
+    // A sound server lets other programs raise a device above 100 %.
+    FakeMixerDevice device;
+    device.addLine(kComponentSpeakers, 0, 65536, 0);
+    device.refusesOutOfBounds = false;
+    RecordingNotifier notifier;
+    clsVolume volume(device.backend(), notifier);
+    device.setLevel(kComponentSpeakers, 98304); // 150 %
+    const nuvok::VolumeStep up = nuvok::volumeStepUp(volume);
+    CHECK(!up.made);
+    CHECK(up.failure.find("150 %") != std::string::npos);
+    CHECK_EQ(device.level(kComponentSpeakers), 98304);
+    CHECK_EQ(device.calls(MixerOp::Write), 0);
+    // One step down from where it is, not down to the top.
+    CHECK(nuvok::volumeStepDown(volume).made);
+    CHECK_EQ(device.level(kComponentSpeakers), 93935);
+    // A level written from outside the keys is still held to the top.
+    volume.WaveVolume(90000);
+    CHECK_EQ(device.level(kComponentSpeakers), 65536);
 }

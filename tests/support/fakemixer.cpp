@@ -17,8 +17,14 @@ public:
         if (!m_device.enter(MixerOp::Open))
             return false;
         m_device.m_open = true;
+        m_device.m_lost = false;
         return true;
     }
+
+    bool stale() override { return m_device.m_lost; }
+    std::string name() const override { return m_device.name; }
+    std::string failureText() const override { return m_device.failureText; }
+    bool hung() const override { return m_device.hangs && m_device.m_failing.count(MixerOp::Open); }
 
     std::optional<std::uint32_t> findLine(std::uint32_t componentType) override {
         if (!m_device.enter(MixerOp::FindLine) || !m_device.m_open)
@@ -50,8 +56,10 @@ public:
         FakeMixerDevice::Line* line = m_device.lineByControl(controlId);
         if (line)
             line->writes.push_back(value);
-        if (!proceed || !m_device.m_open || !line || value < line->control.minimum ||
-            value > line->control.maximum)
+        if (!proceed || !m_device.m_open || !line)
+            return false;
+        if (m_device.refusesOutOfBounds &&
+            (value < line->control.minimum || value > line->control.maximum))
             return false;
         line->level = value;
         return true;

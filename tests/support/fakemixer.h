@@ -34,6 +34,23 @@ public:
     void setLevel(std::uint32_t componentType, std::int32_t value);
 
     void fail(MixerOp op) { m_failing.insert(op); }
+    void heal(MixerOp op) { m_failing.erase(op); }
+    // The device goes away, as an unplugged headset or an ended sound server:
+    // the back-ends it handed out turn stale and fail every call until one
+    // of them opens it again.
+    void lose() {
+        m_lost = true;
+        m_open = false;
+    }
+    // Whether writes outside a control's bounds are refused, as a card does;
+    // a sound server takes levels above its 100 %.
+    bool refusesOutOfBounds = true;
+    // Whether a failed open counts as a device that is there but hangs.
+    bool hangs = false;
+    // What the back-ends call themselves.
+    std::string name = "the fake mixer";
+    // The reason back-ends give for a failed call.
+    std::string failureText = "the fake mixer failed";
     int calls(MixerOp op) const;
     // Every value a write was asked to set, accepted or not, per component type.
     std::vector<std::int32_t> writes(std::uint32_t componentType) const;
@@ -62,6 +79,7 @@ private:
     std::set<MixerOp> m_failing;
     std::map<MixerOp, int> m_calls;
     bool m_open = false;
+    bool m_lost = false;
 };
 
 // "1 2 3": a list of levels as the test harness can show it.

@@ -1,0 +1,139 @@
+// The volume keys of the real program against a private PulseAudio server:
+// the level that moves is the server's default output at the moment of the
+// key, across a restart of the server, a server that starts after the
+// program and a change of the default; a key the server cannot take says so.
+// The program finds no ALSA device here, so only the server can take a step.
+
+#include "programrun.h"
+#include "support/pulseserver.h"
+
+#include <QTest>
+
+using namespace nuvok::e2e;
+using nuvok::test::PulseServer;
+
+class EndToEndSoundTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void volumeKeysFollowTheSoundServer_data();
+    void volumeKeysFollowTheSoundServer();
+};
+
+// Each row is a script, one action per entry:
+//   "server A B"  start the server with the sinks A and B (A the default), all at 19661 (30 %)
+//   "kill"        end the server at once
+//   "program"     start the program and wait until it listens
+//   "default B"   make sink B the default
+//   "up"          press Up
+//   "line T"      a log line T follows the lines seen so far
+//   "starts T"    a log line beginning with T follows
+//   "sink A V"    sink A has the raw volume V on every channel (one step up
+//                 from 19661 is 24030)
+//   "only T"      exactly one line beginning with T since the last key, and no "Vol+"
+void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
+    QTest::addColumn<QStringList>("script");
+    QTest::newRow("server restarted")
+        << QStringList{"server spk", "program",    "up", "line Vol+", "sink spk 24030",
+                       "kill",       "server spk", "up", "line Vol+", "sink spk 24030"};
+    QTest::newRow("default output switched between two keys")
+        << QStringList{"server spk hdmi", "program",      "up", "line Vol+", "sink spk 24030",
+                       "sink hdmi 19661", "default hdmi", "up", "line Vol+", "sink hdmi 24030",
+                       "sink spk 24030"};
+    QTest::newRow("server started after the program")
+        << QStringList{"program",   "server spk",    "up", "starts Volume control available",
+                       "line Vol+", "sink spk 24030"};
+    QTest::newRow("server down") << QStringList{"server spk",
+                                                "program",
+                                                "kill",
+                                                "up",
+                                                "only Volume not changed (Vol+): ",
+                                                "server spk",
+                                                "up",
+                                                "line Vol+",
+                                                "sink spk 24030"};
+}
+
+void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
+    QFETCH(QStringList, script);
+    if (const QString missing = PulseServer::missing(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+
+    PulseServer server;
+    Program program(QString{});
+    program.withoutSoundDevices();
+    program.setEnvironment(QStringLiteral("PULSE_SERVER"), server.address());
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    qsizetype next = 0;     // the first log line not yet matched
+    qsizetype keyStart = 0; // the first log line after the last key sent
+    const auto log = [&] { return program.lines().join(QLatin1Char('\n')); };
+
+    for (const QString& entry : script) {
+        const QStringList words = entry.split(QLatin1Char(' '));
+        const QString action = words.front();
+        const QString rest = entry.section(QLatin1Char(' '), 1);
+        if (action == QLatin1String("server")) {
+            QVERIFY2(server.start(words.mid(1)), qPrintable(server.log()));
+        } else if (action == QLatin1String("kill")) {
+            server.stop();
+        } else if (action == QLatin1String("program")) {
+            QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+            QVERIFY2(waitForListener(program, port), qPrintable(log()));
+            next = program.lines().size();
+        } else if (action == QLatin1String("default")) {
+            QVERIFY(server.setDefaultSink(rest));
+        } else if (action == QLatin1String("up")) {
+            keyStart = next = program.lines().size();
+            QVERIFY(press(port, {QStringLiteral("up")}));
+        } else if (action == QLatin1String("line")) {
+            QVERIFY2(program.waitForLine(rest, next), qPrintable(entry + ":\n" + log()));
+            next = program.lines().indexOf(rest, next) + 1;
+        } else if (action == QLatin1String("starts") || action == QLatin1String("only")) {
+            const auto found = [&] {
+                const QStringList lines = program.lines();
+                for (qsizetype i = next; i < lines.size(); ++i)
+                    if (lines[i].startsWith(rest))
+                        return i;
+                return qsizetype(-1);
+            };
+            QVERIFY2(waitUntil([&] { return found() >= 0; }, kLineTimeoutMs),
+                     qPrintable(entry + ":\n" + log()));
+            next = found() + 1;
+            if (action == QLatin1String("only")) {
+                // The key's line comes last: anything else would follow it.
+                QVERIFY(waitForListener(program, port));
+                const QStringList since = program.lines().mid(keyStart);
+                QCOMPARE(since.filter(QRegularExpression(QStringLiteral("^Vol[+-]$"))).size(), 0);
+                QCOMPARE(since
+                             .filter(QRegularExpression(QStringLiteral("^") +
+                                                        QRegularExpression::escape(rest)))
+                             .size(),
+                         1);
+                next = program.lines().size();
+            }
+        } else if (action == QLatin1String("sink")) {
+            const QString sink = words.value(1);
+            const long expected = words.value(2).toLong();
+            QList<long> volumes;
+            const bool reached = waitUntil(
+                [&] {
+                    volumes = server.sinkVolumes(sink);
+                    return !volumes.isEmpty() && std::all_of(volumes.begin(), volumes.end(),
+                                                             [&](long v) { return v == expected; });
+                },
+                3000);
+            QVERIFY2(reached,
+                     qPrintable(QStringLiteral("%1: %2\n%3")
+                                    .arg(entry)
+                                    .arg(volumes.isEmpty() ? QStringLiteral("(none)")
+                                                           : QString::number(volumes.front()))
+                                    .arg(log())));
+        } else {
+            QFAIL(qPrintable(QStringLiteral("unknown action: ") + entry));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(EndToEndSoundTest)
+#include "test_e2e_sound.moc"

@@ -1,0 +1,47 @@
+#pragma once
+
+// A private PulseAudio server for tests: its socket, cookie and state live in
+// a folder of its own, and it can be stopped and started again on the same
+// socket, as a sound server restarts under a running session. Every sink is a
+// null sink and starts at the raw volume 19661 (30 %).
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace nuvok::test {
+
+class PulseServer {
+public:
+    PulseServer();
+    ~PulseServer();
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    // Why no server can run here (programs missing); empty when one can.
+    static QString missing();
+
+    // Starts the server with these null sinks, the first one the default,
+    // and one null source "mic"; true when it answers.
+    bool start(const QStringList& sinks = {QStringLiteral("spk")});
+    // Ends the server at once, as a crash or a restart does.
+    void stop();
+    bool running() const { return m_server.state() != QProcess::NotRunning; }
+
+    // The address clients are given in PULSE_SERVER.
+    QString address() const;
+    QString log() const;
+
+    bool setDefaultSink(const QString& sink);
+    bool setSinkVolume(const QString& sink, const QString& volume);
+    // The raw volume of every channel of a sink; empty when it cannot be read.
+    QList<long> sinkVolumes(const QString& sink);
+
+private:
+    int pactl(const QStringList& arguments, QByteArray* output = nullptr);
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+};
+
+} // namespace nuvok::test
