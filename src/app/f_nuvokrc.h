@@ -2,7 +2,7 @@
 
 #include "app/logpanel.h"
 #include "app/windowservices.h"
-#include "net/commandsender.h"
+#include "net/controllerlink.h"
 #include "net/handsetlist.h"
 #include "net/socketcomponent.h"
 #include "remote/droptally.h"
@@ -31,11 +31,11 @@ class QTimer;
 class clsVolume;
 
 // Tunables of the main window. The defaults are the program's own; tests
-// shorten the controller timings and point the controller at loopback.
+// shorten the controller's deadline and point the controller at loopback.
 struct WindowOptions {
     QString controllerHost;
     float controllerPort;
-    CommandSender::Timing senderTiming;
+    int controllerDeadlineMs = ControllerLink::kDefaultDeadlineMs;
     int maxLogLines = 100000;
     bool logToStderr = false;
     char decimalSeparator; // of the user's number format
@@ -44,8 +44,8 @@ struct WindowOptions {
     WindowOptions();
 };
 
-// The program's one window: it owns the controls, both sockets, the timer and
-// all state of a run, and its handlers hold the program's behaviour.
+// The program's one window: it owns the controls, the listener, the link to
+// the controller, the timer and all state of a run, and wires them together.
 class F_NUVOKrc : public QMainWindow {
     Q_OBJECT
 
@@ -59,11 +59,9 @@ public:
     QString logText() const; // the panel's text with CR LF line ends
     int logCaret() const;    // caret offset in the CR LF text
 
-    // Controller link
-    bool sendCMD(const QString& strData);
-    bool sendTCP(const QString& strIP, float iPort, const QString& strData);
-    void closeSck2();
-    void wait(double dSeconds);
+    // Controller link: queues the command and returns its number at once.
+    quint64 sendCMD(const QString& strData);
+    ControllerLink* controllerLink() const { return m_link; }
 
     // Key interpreter and volume steps
     void doRC(int iCommand);
@@ -138,7 +136,6 @@ public:
     QLabel* icon_green = nullptr;
     QLabel* icon_blue = nullptr;
     SocketComponent* Winsock1 = nullptr;
-    SocketComponent* Winsock2 = nullptr;
     QTimer* Timer1 = nullptr;
 
     // Menu
@@ -209,7 +206,18 @@ private:
     WindowOptions m_options;
     QIcon m_greenIcon;
     QIcon m_blueIcon;
-    std::unique_ptr<CommandSender> m_sender;
+    // The door pulse: its off goes out kDoorPulseSeconds after the on has
+    // reached the controller (or was given up).
+    class Actions; // the interpreter's actions, carried out by the window
+    void startDoorPulse(quint64 openCommand);
+    void commandThrough(quint64 id);
+    void endDoorPulses();
+    void dropPendingCommands();
+
+    ControllerLink* m_link = nullptr;
+    QTimer* m_doorTimer = nullptr;
+    quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
+    int m_doorPulses = 0;          // pulses whose off has not been asked for yet
     QString m_controllerHost;
     float m_controllerPort;
     HandsetList m_handsets; // everybody until start-up reads the setting

@@ -130,6 +130,7 @@ void F_NUVOKrc::readStartSettings() {
         m_nextSongTitle = settings.audioTitle;
     m_controllerHost = settings.controllerHost;
     m_controllerPort = settings.controllerPort;
+    m_link->setController(m_controllerHost, nuvok::roundHalfEvenToInt32(m_controllerPort));
     m_handsets = settings.handsets;
     playerControl = nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)
@@ -154,6 +155,9 @@ void F_NUVOKrc::Form_QueryUnload() {
 void F_NUVOKrc::Form_Unload() {
     trayStuff::removeTrayIcon();
     Winsock1->Close();
+    // Nothing holds the end: what has not reached the controller is dropped
+    // and named in one line.
+    dropPendingCommands();
 }
 
 QString F_NUVOKrc::usageText() {

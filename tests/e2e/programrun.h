@@ -39,12 +39,14 @@ struct HandsetRun {
     QString errorText;
 };
 
-// Runs the handset simulator to its end.
+// Runs the handset simulator to its end, handling this process's events
+// meanwhile, so that a controller stand-in here sees connections when they come.
 inline HandsetRun handset(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral(NUVOKSEND_BINARY), arguments);
     HandsetRun run;
-    if (!process.waitForFinished(60000)) {
+    if (!process.waitForStarted(10000) ||
+        !waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
         process.kill();
         process.waitForFinished();
         run.errorText = QStringLiteral("nuvok-send did not finish");

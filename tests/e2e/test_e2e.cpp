@@ -11,15 +11,6 @@
 
 using namespace nuvok::e2e;
 
-namespace {
-
-// The program's pause after closing a controller connection, and a margin
-// for a loaded machine.
-constexpr int kControllerPauseMs = 500;
-constexpr int kSchedulingMarginMs = 1500;
-
-} // namespace
-
 class EndToEndTest : public QObject {
     Q_OBJECT
 
@@ -87,11 +78,6 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
         QStringList keys;
         QStringList lines;
         std::size_t connectionsAfter;
-        // The key before sent a controller command and pauses after closing
-        // the connection, handling arrivals meanwhile; when it then ends it
-        // takes back the door's first 9 (and the menu mark). A key that
-        // depends on them waits until that pause is surely over.
-        bool afterControllerPause = false;
     };
     const Step steps[] = {
         {{QStringLiteral("menu")},
@@ -101,10 +87,7 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
         {{QStringLiteral("3")}, {QStringLiteral("Remote: 3")}, 1},
         {{QStringLiteral("down")}, {remoteLine(u'\u240f'), QStringLiteral("strOnOff =0 ")}, 1},
         {{QStringLiteral("3")}, {QStringLiteral("Remote: 3")}, 2},
-        {{QStringLiteral("9")},
-         {QStringLiteral("Remote: 9"), QStringLiteral("DoorPreOpen")},
-         2,
-         true},
+        {{QStringLiteral("9")}, {QStringLiteral("Remote: 9"), QStringLiteral("DoorPreOpen")}, 2},
         {{QStringLiteral("9")}, {QStringLiteral("Remote: 9"), QStringLiteral("Open Door")}, 4},
         {{QStringLiteral("65:menu")}, {QStringLiteral("RemoteMenu:  65")}, 4},
         {{QStringLiteral("00:menu")}, {QStringLiteral("RemoteMenu:  0")}, 4},
@@ -112,8 +95,6 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
     qsizetype next = program.lines().lastIndexOf(keyZero) + 1;
     for (const Step& step : steps) {
         const QString what = step.keys.join(QLatin1Char(' '));
-        if (step.afterControllerPause)
-            QTest::qWait(kControllerPauseMs + kSchedulingMarginMs);
         const KeyRun run = pressAndRead(program, port, step.keys, step.lines, next);
         QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
         QCOMPARE(run.got, step.lines); // nothing but the expected lines
