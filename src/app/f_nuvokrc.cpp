@@ -68,8 +68,7 @@ WindowOptions::WindowOptions()
 F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
       m_greenIcon(icons::idle()), m_blueIcon(icons::busy()),
-      m_controllerHost(m_options.controllerHost), m_controllerPort(m_options.controllerPort),
-      m_dropTally(m_options.dropTiming) {
+      m_controllerHost(m_options.controllerHost), m_controllerPort(m_options.controllerPort) {
     fillEmptyServices(m_services, [this](const QString& line) { logData(line); });
     setWindowTitle(QStringLiteral("NUVOK Remote Control"));
     setWindowIcon(m_greenIcon);
@@ -77,21 +76,11 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     createMenu();
     resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
 
-    Winsock1 = new SocketComponent(this);
-    connect(Winsock1, &SocketComponent::DataArrival, this,
-            guarded(&F_NUVOKrc::Winsock1_DataArrival));
-    connect(Winsock1, &SocketComponent::ConnectionRequest, this,
-            guarded(&F_NUVOKrc::Winsock1_ConnectionRequest));
-    connect(Winsock1, &SocketComponent::CloseEvent, this, guarded(&F_NUVOKrc::Winsock1_Close));
-    connect(Winsock1, &SocketComponent::ConnectEvent, this, guarded(&F_NUVOKrc::Winsock1_Connect));
-    Winsock1->setSenderFilter(
-        [this](const QHostAddress& sender) { return m_handsets.admits(sender); },
-        [this](const QHostAddress& sender) { senderRefused(sender); });
-    m_dropClock.start();
-    m_dropTimer = new QTimer(this);
-    m_dropTimer->setInterval(
-        static_cast<int>(std::clamp<std::int64_t>(m_options.dropTiming.quietMs / 4, 10, 250)));
-    connect(m_dropTimer, &QTimer::timeout, this, guarded(&F_NUVOKrc::reportDrops));
+    m_receiver = new KeyReceiver(m_options.dropTiming, this);
+    connect(m_receiver, &KeyReceiver::message, this, &F_NUVOKrc::handleKeyMessage);
+    connect(m_receiver, &KeyReceiver::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
+    connect(m_receiver, &KeyReceiver::logLine, this,
+            [this](const QString& line) { reportFailures([&] { logData(line); }); });
     m_link = new ControllerLink(this);
     m_link->setController(m_controllerHost, nuvok::roundHalfEvenToInt32(m_controllerPort));
     m_link->setDeadlineMs(m_options.controllerDeadlineMs);

@@ -3,15 +3,12 @@
 #include "app/logpanel.h"
 #include "app/windowservices.h"
 #include "net/controllerlink.h"
-#include "net/handsetlist.h"
-#include "net/socketcomponent.h"
+#include "net/keyreceiver.h"
 #include "remote/droptally.h"
-#include "remote/nestinglimit.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
@@ -74,13 +71,10 @@ public:
     void Form_QueryUnload();
     void Form_Unload();
 
-    // Listener, port and protocol
+    // Listener, port and protocol; the receive path itself is the receiver's.
     void doListen();
     void b_listen_Click();
-    void Winsock1_ConnectionRequest(int requestID);
-    void Winsock1_DataArrival(int bytesTotal);
-    void Winsock1_Close();
-    void Winsock1_Connect();
+    KeyReceiver* receiver() const { return m_receiver; }
     void Timer1_Timer();
     void m_port_Click();
     void m_protocol_Click();
@@ -135,7 +129,6 @@ public:
     QPushButton* B_clr = nullptr;
     QLabel* icon_green = nullptr;
     QLabel* icon_blue = nullptr;
-    SocketComponent* Winsock1 = nullptr;
     QTimer* Timer1 = nullptr;
 
     // Menu
@@ -169,7 +162,6 @@ public:
     // name another (read at start-up).
     QString controllerHost() const { return m_controllerHost; }
     float controllerPort() const { return m_controllerPort; }
-    const HandsetList& handsets() const { return m_handsets; }
     WindowServices& services() { return m_services; }
 
 signals:
@@ -197,10 +189,9 @@ private:
     void writePortBox(const QString& text);
     void portBoxEdited();
     void showActivity(bool busy);
-    void discardArrival();
+    void handleKeyMessage(const QByteArray& data);
+    void showPeer(bool beep);
     void readStartSettings();
-    void senderRefused(const QHostAddress& sender);
-    void reportDrops();
 
     WindowServices m_services;
     WindowOptions m_options;
@@ -220,10 +211,7 @@ private:
     int m_doorPulses = 0;          // pulses whose off has not been asked for yet
     QString m_controllerHost;
     float m_controllerPort;
-    HandsetList m_handsets; // everybody until start-up reads the setting
-    nuvok::DropTally m_dropTally;
-    QElapsedTimer m_dropClock;
-    QTimer* m_dropTimer = nullptr; // runs while the tally has bursts to sum up
+    KeyReceiver* m_receiver = nullptr; // Winsock1 and what comes in through it
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up
     bool m_unloaded = false;          // the window has been closed
@@ -231,6 +219,4 @@ private:
     // While it runs, a window system that shows the start window is overruled.
     QDeadlineTimer m_startSettling{0};
     static constexpr int kStartSettlingMs = 3000;
-    // Arrivals handled inside the waits of earlier ones, at most this deep.
-    nuvok::NestingLimit m_arrivalNesting{32};
 };

@@ -18,7 +18,8 @@ private slots:
     void handsetRefusedByAClosedPortFails_data();
     void handsetRefusedByAClosedPortFails();
     void udpSessionDrivesTheControllerAndLogsEveryKey();
-    void tcpSessionServesOnePeerWithOneMessagePerArrival();
+    void tcpSessionServesOnePeerAndReadsEveryKeyOfItsStream();
+    void keyCodesNeverDriveTheTerminal();
     void endRequestClosesTheWindowAndEndsNormally_data();
     void endRequestClosesTheWindowAndEndsNormally();
     void soundLibraryMessagesStayOutOfTheLog();
@@ -127,7 +128,7 @@ void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
     QVERIFY(program.process().state() == QProcess::Running);
 }
 
-void EndToEndTest::tcpSessionServesOnePeerWithOneMessagePerArrival() {
+void EndToEndTest::tcpSessionServesOnePeerAndReadsEveryKeyOfItsStream() {
     const quint16 port = freePort();
     QVERIFY(port != 0);
     // Port and protocol from the stored settings; no "Port:" line then.
@@ -136,19 +137,25 @@ void EndToEndTest::tcpSessionServesOnePeerWithOneMessagePerArrival() {
     QVERIFY2(waitUntil([&] { return nuvok::test::tcpPortListening(port); }, kLineTimeoutMs),
              qPrintable(program.lines().join(QLatin1Char('\n'))));
 
-    // Four bytes in one arrival: only the first message counts.
-    QVERIFY(press(port,
-                  {QStringLiteral("menu"), QStringLiteral("65:menu"), QStringLiteral("--raw"),
-                   QStringLiteral("35ac36ac"), QStringLiteral("00:menu"), QStringLiteral("7")},
-                  true));
+    // Each write 400 ms after the last: two keys in one write, three in one,
+    // and one key split over two writes. Every key counts, once, in order.
+    QVERIFY(
+        press(port,
+              {QStringLiteral("menu"), QStringLiteral("65:menu"), QStringLiteral("--raw"),
+               QStringLiteral("35ac36ac"), QStringLiteral("--raw"), QStringLiteral("31ac32ac33ac"),
+               QStringLiteral("--raw"), QStringLiteral("38"), QStringLiteral("--raw"),
+               QStringLiteral("ac"), QStringLiteral("00:menu"), QStringLiteral("7")},
+              true));
     const QStringList expected{QStringLiteral("Remote: \u00ee"),  QStringLiteral("bMenu 1"),
                                QStringLiteral("RemoteMenu:  65"), QStringLiteral("Remote: 5"),
-                               QStringLiteral("RemoteMenu:  0"),  QStringLiteral("Remote: 7")};
+                               QStringLiteral("Remote: 6"),       QStringLiteral("Remote: 1"),
+                               QStringLiteral("Remote: 2"),       QStringLiteral("Remote: 3"),
+                               QStringLiteral("Remote: 8"),       QStringLiteral("RemoteMenu:  0"),
+                               QStringLiteral("Remote: 7")};
     QVERIFY2(program.waitForLines(expected, 0) >= 0,
              qPrintable(program.lines().join(QLatin1Char('\n'))));
     QCOMPARE(program.lines().mid(program.lines().indexOf(expected.front()), expected.size()),
              expected);
-    QVERIFY(!program.lines().contains(QStringLiteral("Remote: 6")));
     QVERIFY(!program.lines().contains(QStringLiteral("Port: %1").arg(port)));
 
     // The peer has gone; the listener stays closed until Listen is pressed.
@@ -159,6 +166,38 @@ void EndToEndTest::tcpSessionServesOnePeerWithOneMessagePerArrival() {
     QVERIFY2(second.errorText.contains(QLatin1String("refused the connection")),
              qPrintable(second.errorText));
     QVERIFY(program.process().state() == QProcess::Running);
+}
+
+// Every key code below 0x20 and from 0x80 to 0x9F, some of them the C1
+// controls that start terminal sequences (0x90 DCS, 0x9D OSC), written to
+// standard error: nothing in the stream a terminal would act on.
+void EndToEndTest::keyCodesNeverDriveTheTerminal() {
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QString{});
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    QStringList keys{QStringLiteral("--delay"), QStringLiteral("0")};
+    for (int code = 0; code < 0xA0; code = code == 0x1F ? 0x80 : code + 1)
+        keys << QStringLiteral("--raw")
+             << QStringLiteral("%1ac").arg(code, 2, 16, QLatin1Char('0'));
+    keys << QStringLiteral("65:menu");
+    QVERIFY(press(port, keys));
+    QVERIFY2(program.waitForLine(QStringLiteral("RemoteMenu:  65")),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const QByteArray stream = program.errorOutput();
+    for (qsizetype i = 0; i < stream.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(stream[i]);
+        const auto next = i + 1 < stream.size() ? static_cast<unsigned char>(stream[i + 1]) : 0;
+        QVERIFY2((byte >= 0x20 || byte == '\n') && byte != 0x7F,
+                 qPrintable(QStringLiteral("byte %1 at %2").arg(byte).arg(i)));
+        QVERIFY2(!(byte == 0xC2 && next >= 0x80 && next <= 0x9F),
+                 qPrintable(QStringLiteral("U+00%1 at %2").arg(next, 2, 16).arg(i)));
+    }
+    const QStringList lines = program.lines();
+    QVERIFY(lines.contains(QStringLiteral("Remote: <U+0090>")));
+    QVERIFY(lines.contains(QStringLiteral("Remote: <U+009D>")));
+    QVERIFY(lines.contains(remoteLine(u'\u241b'))); // ESC
 }
 
 void EndToEndTest::endRequestClosesTheWindowAndEndsNormally_data() {
