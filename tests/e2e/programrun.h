@@ -166,6 +166,12 @@ public:
 
     QProcess& process() { return m_process; }
 
+    // Everything written to standard error so far, as written.
+    QByteArray errorOutput() {
+        takeErrorOutput();
+        return m_errorOutput;
+    }
+
     // Log lines so far, without the platform's own messages.
     QStringList lines() {
         takeErrorOutput();
@@ -190,7 +196,9 @@ public:
 
 private:
     void takeErrorOutput() {
-        m_pending += m_process.readAllStandardError();
+        const QByteArray output = m_process.readAllStandardError();
+        m_errorOutput += output;
+        m_pending += output;
         qsizetype end;
         while ((end = m_pending.indexOf('\n')) >= 0) {
             const QString line = QString::fromUtf8(m_pending.left(end));
@@ -203,6 +211,7 @@ private:
     QTemporaryDir m_config;
     QProcess m_process;
     QByteArray m_pending;
+    QByteArray m_errorOutput;
     QStringList m_lines;
 };
 
