@@ -56,6 +56,7 @@ private slots:
     void aFailedCommandIsGivenUpAfterOneRetryAndNamed_data();
     void aFailedCommandIsGivenUpAfterOneRetryAndNamed();
     void aLaterCommandNeverOvertakesAnEarlierOne();
+    void aControllerThatCannotBeReachedIsNamedOnce();
     void droppingCutsTheCommandInFlightAndSaysNothing();
     void aFullQueueRefusesAllButTheCommandsThatMustGo();
     void theLogLineNamesCommandsControllerAndReason_data();
@@ -152,6 +153,18 @@ void ControllerLinkTest::aLaterCommandNeverOvertakesAnEarlierOne() {
     QCOMPARE(l.failed.size(), 0);
     QVERIFY(controller.waitForCommands(2));
     QCOMPARE(controller.commands(), onTheWire({"setport 3.1 ", "setport 3.0 "}));
+}
+
+// A port no controller can have: one failure for the command, with the reason.
+void ControllerLinkTest::aControllerThatCannotBeReachedIsNamedOnce() {
+    ControllerLink link;
+    QSignalSpy failed(&link, &ControllerLink::failed);
+    link.setController(QStringLiteral("127.0.0.1"), 0);
+    link.send(QStringLiteral("setport 1.1"));
+    QVERIFY(waitUntil([&] { return !failed.isEmpty(); }));
+    QTest::qWait(50);
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed.first().at(2).toString(), QStringLiteral("a port number runs from 1 to 65535"));
 }
 
 void ControllerLinkTest::droppingCutsTheCommandInFlightAndSaysNothing() {

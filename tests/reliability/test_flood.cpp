@@ -112,7 +112,7 @@ void waitUntilQuiet(WindowFixture& f) {
     QString last;
     do {
         last = f->logText();
-        eventpump::wait(0.3);
+        QTest::qWait(300);
     } while (f->logText() != last || f->controllerLink()->pending() > 0 ||
              f->receiver()->socket().bytesPending() > 0);
 }
