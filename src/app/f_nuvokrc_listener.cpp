@@ -30,7 +30,7 @@ std::string F_NUVOKrc::readSetting(const char* key) const {
 void F_NUVOKrc::doListen() {
     m_receiver->close();
     if (m_unloaded)
-        return; // a closed window listens no more, even when a wait ends after the close
+        return; // a closed window listens no more, even when start-up goes on after the close
     // The protocol is read at every opening, so a protocol stored meanwhile takes effect.
     m_receiver->open(nuvok::roundHalfEvenToInt32(listenPort),
                      readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
