@@ -13,6 +13,11 @@ class QTcpSocket;
 
 namespace nuvok::test {
 
+// The stand-in notes a connection when this process's event loop gets to it;
+// on a loaded machine that may be this much after the connection came, so an
+// interval between two connections reads up to this much short.
+inline constexpr int kStandInLatenessMs = 50;
+
 // The LED and door controller as the tests play it, on 127.0.0.1 and a port
 // of its own:
 //   Answers  accepts every connection and keeps what each one carried;
