@@ -4,8 +4,7 @@
 
 #include "app/icons.h"
 #include "common/buildconfig.h"
-#include "net/commandsender.h"
-#include "net/eventpump.h"
+#include "common/numtext.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -69,8 +68,7 @@ WindowOptions::WindowOptions()
 F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
       m_greenIcon(icons::idle()), m_blueIcon(icons::busy()),
-      m_controllerHost(m_options.controllerHost), m_controllerPort(m_options.controllerPort),
-      m_dropTally(m_options.dropTiming) {
+      m_controllerHost(m_options.controllerHost), m_controllerPort(m_options.controllerPort) {
     fillEmptyServices(m_services, [this](const QString& line) { logData(line); });
     setWindowTitle(QStringLiteral("NUVOK Remote Control"));
     setWindowIcon(m_greenIcon);
@@ -78,24 +76,27 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     createMenu();
     resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
 
-    Winsock1 = new SocketComponent(this);
-    connect(Winsock1, &SocketComponent::DataArrival, this,
-            guarded(&F_NUVOKrc::Winsock1_DataArrival));
-    connect(Winsock1, &SocketComponent::ConnectionRequest, this,
-            guarded(&F_NUVOKrc::Winsock1_ConnectionRequest));
-    connect(Winsock1, &SocketComponent::CloseEvent, this, guarded(&F_NUVOKrc::Winsock1_Close));
-    connect(Winsock1, &SocketComponent::ConnectEvent, this, guarded(&F_NUVOKrc::Winsock1_Connect));
-    Winsock1->setSenderFilter(
-        [this](const QHostAddress& sender) { return m_handsets.admits(sender); },
-        [this](const QHostAddress& sender) { senderRefused(sender); });
-    m_dropClock.start();
-    m_dropTimer = new QTimer(this);
-    m_dropTimer->setInterval(
-        static_cast<int>(std::clamp<std::int64_t>(m_options.dropTiming.quietMs / 4, 10, 250)));
-    connect(m_dropTimer, &QTimer::timeout, this, guarded(&F_NUVOKrc::reportDrops));
-    Winsock2 = new SocketComponent(this);
-    m_sender = std::make_unique<CommandSender>(
-        *Winsock2, [this](const QString& line) { logData(line); }, m_options.senderTiming);
+    m_receiver = new KeyReceiver(m_options.dropTiming, this);
+    connect(m_receiver, &KeyReceiver::message, this, &F_NUVOKrc::handleKeyMessage);
+    connect(m_receiver, &KeyReceiver::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
+    connect(m_receiver, &KeyReceiver::logLine, this,
+            [this](const QString& line) { reportFailures([&] { logData(line); }); });
+    m_link = new ControllerLink(this);
+    m_link->setController(m_controllerHost, nuvok::roundHalfEvenToInt32(m_controllerPort));
+    m_link->setDeadlineMs(m_options.controllerDeadlineMs);
+    connect(m_link, &ControllerLink::delivered, this,
+            [this](quint64 id) { reportFailures([&] { commandThrough(id); }); });
+    connect(m_link, &ControllerLink::failed, this,
+            [this](quint64 id, const QString& text, const QString& reason) {
+                reportFailures([&] {
+                    logData(m_link->notDeliveredLine({text}, reason));
+                    commandThrough(id);
+                });
+            });
+    m_doorTimer = new QTimer(this);
+    m_doorTimer->setSingleShot(true);
+    m_doorTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_doorTimer, &QTimer::timeout, this, guarded(&F_NUVOKrc::endDoorPulses));
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
@@ -291,20 +292,8 @@ void F_NUVOKrc::applyEnlarged() {
 
 // ---- Controller link -------------------------------------------------------
 
-bool F_NUVOKrc::sendCMD(const QString& strData) {
-    return m_sender->sendCMD(m_controllerHost, m_controllerPort, strData);
-}
-
-bool F_NUVOKrc::sendTCP(const QString& strIP, float iPort, const QString& strData) {
-    return m_sender->sendTCP(strIP, iPort, strData);
-}
-
-void F_NUVOKrc::closeSck2() {
-    m_sender->closeSck2();
-}
-
-void F_NUVOKrc::wait(double dSeconds) {
-    eventpump::wait(dSeconds);
+quint64 F_NUVOKrc::sendCMD(const QString& strData) {
+    return m_link->send(strData);
 }
 
 // Only the marks change: nothing reads them.

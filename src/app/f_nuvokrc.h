@@ -2,16 +2,13 @@
 
 #include "app/logpanel.h"
 #include "app/windowservices.h"
-#include "net/commandsender.h"
-#include "net/handsetlist.h"
-#include "net/socketcomponent.h"
+#include "net/controllerlink.h"
+#include "net/keyreceiver.h"
 #include "remote/droptally.h"
-#include "remote/nestinglimit.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
@@ -31,11 +28,11 @@ class QTimer;
 class clsVolume;
 
 // Tunables of the main window. The defaults are the program's own; tests
-// shorten the controller timings and point the controller at loopback.
+// shorten the controller's deadline and point the controller at loopback.
 struct WindowOptions {
     QString controllerHost;
     float controllerPort;
-    CommandSender::Timing senderTiming;
+    int controllerDeadlineMs = ControllerLink::kDefaultDeadlineMs;
     int maxLogLines = 100000;
     bool logToStderr = false;
     char decimalSeparator; // of the user's number format
@@ -44,8 +41,8 @@ struct WindowOptions {
     WindowOptions();
 };
 
-// The program's one window: it owns the controls, both sockets, the timer and
-// all state of a run, and its handlers hold the program's behaviour.
+// The program's one window: it owns the controls, the listener, the link to
+// the controller, the timer and all state of a run, and wires them together.
 class F_NUVOKrc : public QMainWindow {
     Q_OBJECT
 
@@ -59,11 +56,9 @@ public:
     QString logText() const; // the panel's text with CR LF line ends
     int logCaret() const;    // caret offset in the CR LF text
 
-    // Controller link
-    bool sendCMD(const QString& strData);
-    bool sendTCP(const QString& strIP, float iPort, const QString& strData);
-    void closeSck2();
-    void wait(double dSeconds);
+    // Controller link: queues the command and returns its number at once.
+    quint64 sendCMD(const QString& strData);
+    ControllerLink* controllerLink() const { return m_link; }
 
     // Key interpreter and volume steps
     void doRC(int iCommand);
@@ -76,13 +71,10 @@ public:
     void Form_QueryUnload();
     void Form_Unload();
 
-    // Listener, port and protocol
+    // Listener, port and protocol; the receive path itself is the receiver's.
     void doListen();
     void b_listen_Click();
-    void Winsock1_ConnectionRequest(int requestID);
-    void Winsock1_DataArrival(int bytesTotal);
-    void Winsock1_Close();
-    void Winsock1_Connect();
+    KeyReceiver* receiver() const { return m_receiver; }
     void Timer1_Timer();
     void m_port_Click();
     void m_protocol_Click();
@@ -137,8 +129,6 @@ public:
     QPushButton* B_clr = nullptr;
     QLabel* icon_green = nullptr;
     QLabel* icon_blue = nullptr;
-    SocketComponent* Winsock1 = nullptr;
-    SocketComponent* Winsock2 = nullptr;
     QTimer* Timer1 = nullptr;
 
     // Menu
@@ -172,7 +162,6 @@ public:
     // name another (read at start-up).
     QString controllerHost() const { return m_controllerHost; }
     float controllerPort() const { return m_controllerPort; }
-    const HandsetList& handsets() const { return m_handsets; }
     WindowServices& services() { return m_services; }
 
 signals:
@@ -201,22 +190,29 @@ private:
     void writePortBox(const QString& text);
     void portBoxEdited();
     void showActivity(bool busy);
-    void discardArrival();
+    void handleKeyMessage(const QByteArray& data);
+    void showPeer(bool beep);
     void readStartSettings();
-    void senderRefused(const QHostAddress& sender);
-    void reportDrops();
 
     WindowServices m_services;
     WindowOptions m_options;
     QIcon m_greenIcon;
     QIcon m_blueIcon;
-    std::unique_ptr<CommandSender> m_sender;
+    // The door pulse: its off goes out kDoorPulseSeconds after the on has
+    // reached the controller (or was given up).
+    class Actions; // the interpreter's actions, carried out by the window
+    void startDoorPulse(quint64 openCommand);
+    void commandThrough(quint64 id);
+    void endDoorPulses();
+    void dropPendingCommands();
+
+    ControllerLink* m_link = nullptr;
+    QTimer* m_doorTimer = nullptr;
+    quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
+    int m_doorPulses = 0;          // pulses whose off has not been asked for yet
     QString m_controllerHost;
     float m_controllerPort;
-    HandsetList m_handsets; // everybody until start-up reads the setting
-    nuvok::DropTally m_dropTally;
-    QElapsedTimer m_dropClock;
-    QTimer* m_dropTimer = nullptr; // runs while the tally has bursts to sum up
+    KeyReceiver* m_receiver = nullptr; // Winsock1 and what comes in through it
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up
     bool m_unloaded = false;          // the window has been closed
@@ -224,6 +220,4 @@ private:
     // While it runs, a window system that shows the start window is overruled.
     QDeadlineTimer m_startSettling{0};
     static constexpr int kStartSettlingMs = 3000;
-    // Arrivals handled inside the waits of earlier ones, at most this deep.
-    nuvok::NestingLimit m_arrivalNesting{32};
 };

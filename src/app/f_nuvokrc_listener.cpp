@@ -28,17 +28,13 @@ std::string F_NUVOKrc::readSetting(const char* key) const {
 }
 
 void F_NUVOKrc::doListen() {
-    Winsock1->Close();
+    m_receiver->close();
     if (m_unloaded)
-        return; // a closed window listens no more, even when a wait ends after the close
-    Winsock1->setLocalPort(nuvok::roundHalfEvenToInt32(listenPort));
-    // Read at every opening, so a protocol stored meanwhile takes effect.
-    Winsock1->setProtocol(readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
-                                                           : SocketComponent::sckUDPProtocol);
-    if (Winsock1->Protocol() == SocketComponent::sckUDPProtocol)
-        Winsock1->Bind();
-    else
-        Winsock1->Listen();
+        return; // a closed window listens no more, even when start-up goes on after the close
+    // The protocol is read at every opening, so a protocol stored meanwhile takes effect.
+    m_receiver->open(nuvok::roundHalfEvenToInt32(listenPort),
+                     readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
+                                                      : SocketComponent::sckUDPProtocol);
     eventpump::processPendingEvents();
 }
 
@@ -58,26 +54,13 @@ void F_NUVOKrc::b_listen_Click() {
     reportFailures([this] { doListen(); });
 }
 
-void F_NUVOKrc::Winsock1_ConnectionRequest(int requestID) {
-    reportFailures([this, requestID] {
-        Winsock1->Close();
-        Winsock1->Accept(requestID);
-        T_remoteHost->setText(Winsock1->RemoteHost());
-        T_RemIP->setText(Winsock1->RemoteHostIP());
-        T_RPort->setText(QString::number(Winsock1->RemotePort()));
+void F_NUVOKrc::showPeer(bool beep) {
+    const SocketComponent& socket = m_receiver->socket();
+    T_remoteHost->setText(socket.RemoteHost());
+    T_RemIP->setText(socket.RemoteHostIP());
+    T_RPort->setText(QString::number(socket.RemotePort()));
+    if (beep)
         QApplication::beep();
-    });
-}
-
-void F_NUVOKrc::Winsock1_Connect() {
-    T_remoteHost->setText(Winsock1->RemoteHost());
-    T_RemIP->setText(Winsock1->RemoteHostIP());
-    T_RPort->setText(QString::number(Winsock1->RemotePort()));
-}
-
-// The listener stays closed until Listen is pressed or the port changes.
-void F_NUVOKrc::Winsock1_Close() {
-    Winsock1->Close();
 }
 
 // The tray first when a key starts and last when it ends, so that the icon the
@@ -93,40 +76,23 @@ void F_NUVOKrc::showActivity(bool busy) {
     }
 }
 
-void F_NUVOKrc::discardArrival() {
-    try {
-        Winsock1->GetData();
-    } catch (const std::exception&) {
-        // the socket was closed meanwhile: nothing is left to discard
-    }
-}
-
-void F_NUVOKrc::Winsock1_DataArrival(int bytesTotal) {
-    (void)bytesTotal; // all pending data is read
-    {
-        const nuvok::NestingLimit::Level level(m_arrivalNesting);
-        if (!level.admitted()) {
-            discardArrival();
-            return;
+// One key message, from a datagram or a pair of the TCP stream: the busy
+// icon, its log line, the interpreter, the idle icon.
+void F_NUVOKrc::handleKeyMessage(const QByteArray& data) {
+    reportFailures([&] {
+        showActivity(true);
+        const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
+            std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+        if (message.key) {
+            logData(QString::fromStdString(message.logLine));
+            doRC(*message.key);
         }
-        reportFailures([this] {
-            showActivity(true);
-            const QByteArray data = Winsock1->GetData();
-            const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
-                std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
-            if (message.key) {
-                logData(QString::fromStdString(message.logLine));
-                doRC(*message.key);
-            }
-        });
-        showActivity(false);
-    }
-    if (const std::uint64_t dropped = m_arrivalNesting.takeTurnedAway())
-        logData(fromStd(nuvok::droppedMessagesText(dropped, m_arrivalNesting.maxDepth())));
+    });
+    showActivity(false);
 }
 
 void F_NUVOKrc::Timer1_Timer() {
-    const int state = Winsock1->State();
+    const int state = m_receiver->socket().State();
     const QString text = QString::number(state);
     QColor colour;
     switch (state) {
@@ -153,27 +119,4 @@ void F_NUVOKrc::Timer1_Timer() {
         palette.setColor(QPalette::Base, colour);
         T_state->setPalette(palette);
     }
-}
-
-// ---- Senders outside Handsets -----------------------------------------------
-
-// Called from inside the socket's own reading: counts and at most logs, so
-// that a flood costs next to nothing and reaches neither the interpreter nor
-// the speaker.
-void F_NUVOKrc::senderRefused(const QHostAddress& sender) {
-    reportFailures([&] {
-        const std::string line =
-            m_dropTally.record(sender.toString().toStdString(), m_dropClock.elapsed());
-        if (!line.empty())
-            logData(fromStd(line));
-        if (m_dropTally.busy() && !m_dropTimer->isActive())
-            m_dropTimer->start();
-    });
-}
-
-void F_NUVOKrc::reportDrops() {
-    for (const std::string& line : m_dropTally.due(m_dropClock.elapsed()))
-        logData(fromStd(line));
-    if (!m_dropTally.busy())
-        m_dropTimer->stop();
 }

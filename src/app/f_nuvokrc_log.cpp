@@ -26,8 +26,12 @@ void F_NUVOKrc::logData(const QString& strText) {
     const QString line = visibleLine(strText);
     t_receive->appendLine(line);
     if (m_options.logToStderr) {
+        // A terminal acts on more than the panel does: the C1 controls and
+        // the characters that reorder text are written as <U+XXXX> there.
         const QByteArray utf8 = line.toUtf8();
-        std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
+        const std::string safe =
+            nuvok::terminalSafe(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+        std::fwrite(safe.data(), 1, safe.size(), stderr);
         std::fputc('\n', stderr);
         std::fflush(stderr);
     }

@@ -88,8 +88,5 @@ void F_NUVOKrc::m_protocol_Click() {
     // with the protocol stored before.
     if (answer == QLatin1String("TCP") || answer == QLatin1String("UDP"))
         reportFailures([&] { m_services.settings->write("Protocol", answer.toStdString()); });
-    reportFailures([this] {
-        Winsock1->Close();
-        doListen();
-    });
+    reportFailures([this] { doListen(); });
 }

@@ -77,11 +77,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
                 listenPort = 65530;
         }
 
-        const std::string protocol = readSetting("Protocol");
-        Winsock1->Close();
-        Winsock1->setProtocol(protocol == "TCP" ? SocketComponent::sckTCPProtocol
-                                                : SocketComponent::sckUDPProtocol);
-        doListen();
+        doListen(); // with the stored protocol
     });
     if (m_unloaded)
         return;
@@ -130,7 +126,8 @@ void F_NUVOKrc::readStartSettings() {
         m_nextSongTitle = settings.audioTitle;
     m_controllerHost = settings.controllerHost;
     m_controllerPort = settings.controllerPort;
-    m_handsets = settings.handsets;
+    m_link->setController(m_controllerHost, nuvok::roundHalfEvenToInt32(m_controllerPort));
+    m_receiver->setHandsets(settings.handsets);
     playerControl = nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)
         logData(line);
@@ -153,7 +150,10 @@ void F_NUVOKrc::Form_QueryUnload() {
 
 void F_NUVOKrc::Form_Unload() {
     trayStuff::removeTrayIcon();
-    Winsock1->Close();
+    m_receiver->close();
+    // Nothing holds the end: what has not reached the controller is dropped
+    // and named in one line.
+    dropPendingCommands();
 }
 
 QString F_NUVOKrc::usageText() {

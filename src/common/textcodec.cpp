@@ -104,4 +104,28 @@ char32_t visibleControl(char32_t c) {
     return c;
 }
 
+bool isTerminalControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 ||
+           c == 0x2029;
+}
+
+std::string terminalSafe(std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(utf8.size());
+    for (const char32_t c : decodeUtf8(utf8)) {
+        const char32_t visible = visibleControl(c);
+        if (!isTerminalControl(visible)) {
+            appendUtf8(out, visible);
+            continue;
+        }
+        out += "<U+";
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out += kHex[(visible >> shift) & 0xF];
+        out += '>';
+    }
+    return out;
+}
+
 } // namespace nuvok

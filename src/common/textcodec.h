@@ -16,6 +16,19 @@ std::string cp1252ToUtf8(std::string_view bytes);
 // (U+2424). Other characters are returned unchanged.
 char32_t visibleControl(char32_t c);
 
+// A log line as it is written to a terminal (--log-stderr): UTF-8 that no
+// terminal acts on. What visibleControl shows as a picture is shown so here
+// too; the C1 controls (U+0080-U+009F, among them CSI, DCS and OSC) and the
+// characters that reorder text (the bidirectional embeddings, overrides and
+// isolates U+202A-U+202E and U+2066-U+2069, the marks U+200E, U+200F and
+// U+061C) have no picture and are written as "<U+" four hexadecimal digits ">",
+// for example <U+009D>. Bytes that are not UTF-8 become U+FFFD.
+std::string terminalSafe(std::string_view utf8);
+
+// Whether a terminal would act on this character: the characters that
+// terminalSafe rewrites.
+bool isTerminalControl(char32_t c);
+
 // Appends one Unicode character encoded as UTF-8.
 void appendUtf8(std::string& out, char32_t c);
 std::string encodeUtf8(std::u32string_view text);

@@ -1,14 +1,11 @@
 #pragma once
 
-// The program runs on one thread; waiting means handling whatever events
-// arrive meanwhile, so key messages and timer ticks keep flowing.
+// The program runs on one thread and never waits for anything: the only
+// places that handle pending events from inside a handler are the end of
+// opening the listener and start-up's event pass.
 namespace eventpump {
 
 // One pass: handles every window, timer and socket event waiting now.
 void processPendingEvents();
-
-// Returns after at least dSeconds (monotonic clock), handling events meanwhile.
-// Zero or a negative value returns at once without handling events.
-void wait(double dSeconds);
 
 } // namespace eventpump

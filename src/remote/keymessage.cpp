@@ -24,4 +24,29 @@ DecodedKeyMessage decodeKeyMessage(std::string_view data) {
     return {};
 }
 
+void KeyMessageStream::append(std::string_view bytes) {
+    m_bytes.erase(0, m_taken); // what was handed out goes before the buffer grows
+    m_taken = 0;
+    m_bytes.append(bytes);
+}
+
+std::optional<std::string> KeyMessageStream::next() {
+    if (m_bytes.size() - m_taken < 2)
+        return std::nullopt;
+    std::string message = m_bytes.substr(m_taken, 2);
+    m_taken += 2;
+    return message;
+}
+
+std::string KeyMessageStream::takeRest() {
+    std::string rest = m_bytes.substr(m_taken);
+    clear();
+    return rest;
+}
+
+void KeyMessageStream::clear() {
+    m_bytes.clear();
+    m_taken = 0;
+}
+
 } // namespace nuvok

@@ -38,4 +38,23 @@ struct DecodedKeyMessage {
 // them is ignored. Throws nuvok::Failure for fewer than two bytes.
 DecodedKeyMessage decodeKeyMessage(std::string_view data);
 
+// A TCP connection's bytes as key messages. The handset writes its two-byte
+// messages one after another, and the network cuts them where it likes: one
+// read may hold several messages, or half of one. Each complete pair is taken
+// in order; an odd last byte waits for its partner. (A UDP datagram is one
+// message as it stands and does not go through here.)
+class KeyMessageStream {
+public:
+    void append(std::string_view bytes);
+    // The next complete message, oldest first, or nothing.
+    std::optional<std::string> next();
+    // The bytes still waiting for their partner: none or one.
+    std::string takeRest();
+    void clear();
+
+private:
+    std::string m_bytes;
+    std::size_t m_taken = 0; // bytes of m_bytes already handed out
+};
+
 } // namespace nuvok

@@ -38,7 +38,7 @@ public:
 
     void logData(const std::string& strText) override { m_inner.logData(strText); }
     void sendCMD(const std::string& strData) override { m_inner.sendCMD(strData); }
-    void wait(double dSeconds) override { m_inner.wait(dSeconds); }
+    void scheduleDoorPulseEnd() override { m_inner.scheduleDoorPulseEnd(); }
     void VolIncr() override { m_inner.VolIncr(); }
     void VolDecr() override { m_inner.VolDecr(); }
     void showMode(const std::string& text) override { m_inner.showMode(text); }

@@ -129,10 +129,9 @@ void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions) {
         if (state.mode == DoorPreOpen) {
             // Set before the pulse so that key codes arriving during it see mode 0.
             state.mode = mode_idle;
-            actions.sendCMD("setport 1.1");
+            actions.sendCMD(kDoorOpenCommand);
             actions.logData("Open Door");
-            actions.wait(0.8);
-            actions.sendCMD("setport 1.0");
+            actions.scheduleDoorPulseEnd();
         } else {
             state.mode = DoorPreOpen;
             actions.logData("DoorPreOpen");
@@ -151,6 +150,12 @@ std::string modeText(std::int32_t mode) {
     if (mode == mode_Audio)
         return "Audio mode";
     return std::to_string(mode);
+}
+
+void endDoorPulse(RemoteState& state, RemoteActions& actions) {
+    actions.sendCMD(kDoorCloseCommand);
+    state.bMenu = false;
+    actions.showMode(modeText(state.mode));
 }
 
 void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles) {

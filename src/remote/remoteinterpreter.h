@@ -20,9 +20,20 @@ struct PlayerTitles {
 // Interprets one key code: updates the state, acts, logs and shows the mode.
 // A failing action ends the key code where it failed and propagates; what was
 // changed before stays changed. The state is read afresh after every action,
-// so key codes handled inside wait or sendCMD take effect for the rest of this
-// one.
+// so an action that runs further key codes (none of the program's do) still
+// leaves a consistent state.
 void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles);
+
+// How long the door opener's output stays on, and the commands that switch it.
+inline constexpr double kDoorPulseSeconds = 0.8;
+inline constexpr const char* kDoorOpenCommand = "setport 1.1";
+inline constexpr const char* kDoorCloseCommand = "setport 1.0";
+
+// The end of a door pulse, run by whoever honoured scheduleDoorPulseEnd:
+// "setport 1.0", then what the door key code did after its pause when the
+// pause still nested the keys that came during it: the menu flag is cleared
+// and the mode is shown, as the keys of the pulse left it.
+void endDoorPulse(RemoteState& state, RemoteActions& actions);
 
 // What the mode display shows for a mode.
 std::string modeText(std::int32_t mode);

@@ -42,6 +42,7 @@ private slots:
     void tabLeavesTheLogPanel();
     void menuEntriesOutliveASettingsFileThatCannotBeWritten_data();
     void menuEntriesOutliveASettingsFileThatCannotBeWritten();
+    void retryAndEchoOnlyToggleTheirMarks();
 };
 
 void MainWindowTest::layoutHasItsInitialContents() {
@@ -362,6 +363,21 @@ void MainWindowTest::menuEntriesOutliveASettingsFileThatCannotBeWritten() {
         }
     }
     QCOMPARE(f.dialogs->prompts.size(), 2); // port and protocol
+}
+
+void MainWindowTest::retryAndEchoOnlyToggleTheirMarks() {
+    F_NUVOKrc window;
+    const QString logBefore = window.logText();
+    QVERIFY(!window.m_retry->isChecked());
+    QVERIFY(!window.m_echo->isChecked());
+    window.m_retry_Click();
+    QVERIFY(window.m_retry->isChecked());
+    QVERIFY(!window.m_echo->isChecked());
+    window.m_echo_Click();
+    window.m_retry_Click();
+    QVERIFY(!window.m_retry->isChecked());
+    QVERIFY(window.m_echo->isChecked());
+    QCOMPARE(window.logText(), logBefore);
 }
 
 QTEST_MAIN(MainWindowTest)

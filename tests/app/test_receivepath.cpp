@@ -1,4 +1,3 @@
-#include "net/eventpump.h"
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
 
@@ -21,7 +20,7 @@ private slots:
     void keyMessagesAreLoggedAndDispatched_data();
     void keyMessagesAreLoggedAndDispatched();
     void busyIconShowsWhileAMessageIsHandled();
-    void tcpArrivalHandlesOnlyItsFirstMessage();
+    void tcpArrivalHandlesEveryMessageInOrder();
     void tcpPeerIsShownAndServedAlone();
     void peerCloseLeavesTheListenerClosedUntilListen();
     void stateDisplayColours();
@@ -33,12 +32,13 @@ namespace {
 void openUdp(WindowFixture& f) {
     f->listenPort = 0;
     f->doListen();
-    QCOMPARE(f->Winsock1->State(), 1);
+    QCOMPARE(f->receiver()->socket().State(), 1);
 }
 
 void sendDatagram(WindowFixture& f, const QByteArray& message) {
     QUdpSocket peer;
-    peer.writeDatagram(message, QHostAddress::LocalHost, quint16(f->Winsock1->boundPort()));
+    peer.writeDatagram(message, QHostAddress::LocalHost,
+                       quint16(f->receiver()->socket().boundPort()));
 }
 
 } // namespace
@@ -63,8 +63,8 @@ void ReceivePathTest::protocolSettingChoosesTheListener() {
         f.settings->values["Protocol"] = stored.toStdString();
     f->listenPort = 0;
     f->doListen();
-    QCOMPARE(f->Winsock1->Protocol(), protocol);
-    QCOMPARE(f->Winsock1->State(), state);
+    QCOMPARE(f->receiver()->socket().Protocol(), protocol);
+    QCOMPARE(f->receiver()->socket().State(), state);
 }
 
 void ReceivePathTest::keyMessagesAreLoggedAndDispatched_data() {
@@ -77,6 +77,7 @@ void ReceivePathTest::keyMessagesAreLoggedAndDispatched_data() {
     QTest::newRow("key 0 shown") << QByteArray("\x00\xAC", 2) << "Remote: \u2400" << true;
     QTest::newRow("key CR shown") << QByteArray("\r\xAC", 2) << "Remote: \u240D" << true;
     QTest::newRow("Windows-1252 key") << QByteArray("\x80\xAC", 2) << "Remote: \u20AC" << true;
+    QTest::newRow("C1 key as it is") << QByteArray("\x9D\xAC", 2) << "Remote: \u009D" << true;
     QTest::newRow("rest ignored") << QByteArray("8\xAC\x01\x02", 4) << "Remote: 8" << true;
     QTest::newRow("kind 0") << QByteArray("5\x00", 2) << QString() << false;
     QTest::newRow("kind AD") << QByteArray("5\xAD", 2) << QString() << false;
@@ -120,21 +121,32 @@ void ReceivePathTest::busyIconShowsWhileAMessageIsHandled() {
     QVERIFY(f->logText().endsWith("two bytes, the key code and its kind"));
 }
 
-void ReceivePathTest::tcpArrivalHandlesOnlyItsFirstMessage() {
+// Each pair of the stream is handled as a datagram is: its line, the
+// interpreter, the icons.
+void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
     f->listenPort = 0;
     f->doListen();
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, quint16(f->Winsock1->boundPort()));
-    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    peer.connectToHost(QHostAddress::LocalHost, quint16(f->receiver()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
+    QList<qint64> icons;
+    connect(f.window.get(), &QWidget::windowIconChanged, this,
+            [&](const QIcon& icon) { icons << icon.cacheKey(); });
     const QString before = f->logText();
-    peer.write(QByteArray("1\xAC"
-                          "2\xAC",
-                          4));
-    QVERIFY(waitUntil([&] { return f->logText() != before; }));
-    eventpump::wait(0.1);
-    QCOMPARE(f->logText().mid(before.size()), QStringLiteral("\r\nRemote: 1"));
+    peer.write(QByteArray("\xEE\xAC"
+                          "\x10\xAC"
+                          "1",
+                          5));
+    QVERIFY(waitUntil([&] { return f->T_mode->text() == "1"; }));
+    QTest::qWait(100);
+    QCOMPARE(f->logText().mid(before.size()),
+             QStringLiteral("\r\nRemote: \u00ee\r\nbMenu 1\r\nRemote: \u2410\r\nMode:SetLeds"));
+    QCOMPARE(icons.size(), 4); // busy and idle for each of the two keys
+    peer.write(QByteArray("\xAC", 1));
+    QVERIFY(waitUntil([&] { return f->logText().contains("\r\nRemote: 1"); }));
+    QCOMPARE(icons.size(), 6);
 }
 
 void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
@@ -142,10 +154,10 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
     f.settings->values["Protocol"] = "TCP";
     f->listenPort = 0;
     f->doListen();
-    const quint16 port = quint16(f->Winsock1->boundPort());
+    const quint16 port = quint16(f->receiver()->socket().boundPort());
     QTcpSocket first;
     first.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
     QCOMPARE(f->T_RemIP->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
     QCOMPARE(f->T_remoteHost->text(), QStringLiteral("localhost"));
@@ -154,7 +166,7 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
     second.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
     QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
-    QCOMPARE(f->Winsock1->State(), 7);
+    QCOMPARE(f->receiver()->socket().State(), 7);
     QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
 }
 
@@ -167,10 +179,10 @@ void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+        QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
         peer.disconnectFromHost();
     }
-    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 0; }));
+    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 0; }));
     QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
 
     QTcpSocket refused;
@@ -178,10 +190,10 @@ void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     QVERIFY(waitUntil([&] { return refused.state() == QAbstractSocket::UnconnectedState; }));
 
     f->b_listen->click();
-    QCOMPARE(f->Winsock1->State(), 2);
+    QCOMPARE(f->receiver()->socket().State(), 2);
     QTcpSocket again;
     again.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
 }
 
 void ReceivePathTest::stateDisplayColours() {
@@ -198,8 +210,8 @@ void ReceivePathTest::stateDisplayColours() {
     f->doListen();
     QCOMPARE(shown(), qMakePair(QStringLiteral("2"), QColor(255, 255, 0)));
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, quint16(f->Winsock1->boundPort()));
-    QVERIFY(waitUntil([&] { return f->Winsock1->State() == 7; }));
+    peer.connectToHost(QHostAddress::LocalHost, quint16(f->receiver()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
     QCOMPARE(shown(), qMakePair(QStringLiteral("7"), QColor(0, 255, 0)));
     peer.abort();
     QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
@@ -212,7 +224,7 @@ void ReceivePathTest::listenFailureIsLogged() {
     WindowFixture f;
     f->listenPort = occupier.localPort();
     f->b_listen->click();
-    QCOMPARE(f->Winsock1->State(), 0);
+    QCOMPARE(f->receiver()->socket().State(), 0);
     const QString last = f.logLines().last();
     QVERIFY2(last.contains(QString::number(occupier.localPort())), qPrintable(last));
 }

@@ -69,7 +69,7 @@ void StartupTest::commandLinePort() {
     QCOMPARE(f->listenPort, expected);
     QCOMPARE(f->C_PortNum->currentText(), box.arg(free));
     QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
-    QCOMPARE(f->Winsock1->State(), 1);
+    QCOMPARE(f->receiver()->socket().State(), 1);
 }
 
 void StartupTest::storedPort_data() {
@@ -93,7 +93,7 @@ void StartupTest::storedPort() {
     f->Form_Load("");
     QCOMPARE(f->listenPort, port);
     QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
-    QCOMPARE(f->Winsock1->LocalPort(), nuvok::roundHalfEvenToInt32(port));
+    QCOMPARE(f->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
     for (const QString& line : f.logLines())
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
 }
@@ -114,7 +114,7 @@ void StartupTest::storedProtocol() {
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
-    QCOMPARE(f->Winsock1->Protocol(), protocol);
+    QCOMPARE(f->receiver()->socket().Protocol(), protocol);
 }
 
 void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
@@ -135,7 +135,7 @@ void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(f->isVisible());
     QVERIFY(f->windowState() & Qt::WindowMinimized);
-    QCOMPARE(f->Winsock1->State(), 1);
+    QCOMPARE(f->receiver()->socket().State(), 1);
 }
 
 void StartupTest::startEntryMarkFollowsTheStoredEntry_data() {
@@ -177,7 +177,7 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     // The failed opening ends the listener's steps before the port is logged.
     for (const QString& line : lines)
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
-    QCOMPARE(f->Winsock1->State(), 0);
+    QCOMPARE(f->receiver()->socket().State(), 0);
     // Hidden in the icon, or minimised on the taskbar: either way reachable.
     QCOMPARE(f->isVisible(), !hasArea);
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
@@ -195,7 +195,7 @@ void StartupTest::closeDuringTheStartEndsIt() {
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QCOMPARE(unloaded.size(), 1);
     QVERIFY(!f->isVisible());
-    QCOMPARE(f->Winsock1->State(), 0);
+    QCOMPARE(f->receiver()->socket().State(), 0);
     QVERIFY(!f.tray->shown);
     QVERIFY(!f->objVolume); // nothing after the close
 }
@@ -207,7 +207,7 @@ void StartupTest::closingMinimisesAndClosesTheListener() {
     QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
     QVERIFY(f->close());
     QCOMPARE(unloaded.size(), 1);
-    QCOMPARE(f->Winsock1->State(), 0);
+    QCOMPARE(f->receiver()->socket().State(), 0);
     // Minimised into the notification area, whose icon is then taken away.
     QVERIFY(!f->isVisible());
     QVERIFY(!f.tray->shown);

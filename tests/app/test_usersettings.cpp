@@ -240,7 +240,7 @@ void UserSettingsTest::handsetsKeepOthersOut() {
             outsiders.push_back(std::move(socket));
         }
         QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.3") == kFlood; }));
-        QCOMPARE(f->Winsock1->State(), int(SocketComponent::sckListening));
+        QCOMPARE(f->receiver()->socket().State(), int(SocketComponent::sckListening));
         QCOMPARE(f->T_RemIP->text(), peerBefore);
         QTcpSocket handset;
         QVERIFY(handset.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));

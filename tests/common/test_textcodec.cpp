@@ -59,3 +59,47 @@ TEST_CASE("Characters of every length encode to UTF-8 and decode back") {
     CHECK_EQ(encodeUtf8(text), std::string("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x8E\xB5"));
     CHECK(decodeUtf8(encodeUtf8(text)) == text);
 }
+
+TEST_CASE("A line for the terminal carries nothing a terminal acts on") {
+    struct Row {
+        std::string line;
+        std::string written;
+    };
+    const std::vector<Row> rows{
+        {"Remote: 5", "Remote: 5"},
+        {std::string("Remote: \0", 9), "Remote: \xE2\x90\x80"}, // NUL: its picture
+        {"Remote: \x1B[31m", "Remote: \xE2\x90\x9B[31m"},       // ESC: its picture
+        {"Remote: \x7F", "Remote: \xE2\x90\xA1"},               // DEL: its picture
+        {"Remote: \xC2\x90", "Remote: <U+0090>"},               // DCS
+        {"Remote: \xC2\x9D", "Remote: <U+009D>"},               // OSC
+        {"Remote: \xC2\x85", "Remote: <U+0085>"},               // NEL
+        {"a\xE2\x80\xAE"
+         "b",
+         "a<U+202E>b"}, // right-to-left override
+        {"a\xE2\x81\xA6"
+         "b\xE2\x81\xA9",
+         "a<U+2066>b<U+2069>"},                                           // isolates
+        {"\xE2\x80\x8F\xD8\x9C\xE2\x80\x8E", "<U+200F><U+061C><U+200E>"}, // marks
+        {"a\xE2\x80\xA8"
+         "b",
+         "a\xE2\x90\xA4"
+         "b"}, // line separator: its picture
+        {"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x8E\xB5", "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x8E\xB5"},
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"}, // not UTF-8
+    };
+    for (const Row& row : rows)
+        CHECK_EQ(terminalSafe(row.line), row.written);
+    // Every character written stays clear of what a terminal acts on.
+    char32_t firstActedOn = 0;
+    for (char32_t c = 1; c <= 0x10FFFF && firstActedOn == 0; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        for (const char32_t written : decodeUtf8(terminalSafe(encodeUtf8(std::u32string(1, c)))))
+            if (isTerminalControl(written))
+                firstActedOn = c;
+    }
+    CHECK_EQ(static_cast<unsigned>(firstActedOn), 0u);
+}

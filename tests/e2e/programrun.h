@@ -39,12 +39,14 @@ struct HandsetRun {
     QString errorText;
 };
 
-// Runs the handset simulator to its end.
+// Runs the handset simulator to its end, handling this process's events
+// meanwhile, so that a controller stand-in here sees connections when they come.
 inline HandsetRun handset(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral(NUVOKSEND_BINARY), arguments);
     HandsetRun run;
-    if (!process.waitForFinished(60000)) {
+    if (!process.waitForStarted(10000) ||
+        !waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
         process.kill();
         process.waitForFinished();
         run.errorText = QStringLiteral("nuvok-send did not finish");
@@ -166,6 +168,12 @@ public:
 
     QProcess& process() { return m_process; }
 
+    // Everything written to standard error so far, as written.
+    QByteArray errorOutput() {
+        takeErrorOutput();
+        return m_errorOutput;
+    }
+
     // Log lines so far, without the platform's own messages.
     QStringList lines() {
         takeErrorOutput();
@@ -190,7 +198,9 @@ public:
 
 private:
     void takeErrorOutput() {
-        m_pending += m_process.readAllStandardError();
+        const QByteArray output = m_process.readAllStandardError();
+        m_errorOutput += output;
+        m_pending += output;
         qsizetype end;
         while ((end = m_pending.indexOf('\n')) >= 0) {
             const QString line = QString::fromUtf8(m_pending.left(end));
@@ -203,6 +213,7 @@ private:
     QTemporaryDir m_config;
     QProcess m_process;
     QByteArray m_pending;
+    QByteArray m_errorOutput;
     QStringList m_lines;
 };
 

@@ -1,17 +1,21 @@
 // Arrivals of handset data, decoded and handed to the key interpreter as the
-// main window does, with each wait and controller command letting the next
-// arrival run nested inside it, up to the window's nesting bound.
+// main window does: once as UDP datagrams, once as the reads of a TCP stream
+// cut into key messages. A door pulse ends after the arrival that follows it,
+// so that keys come during the pulse. Every log line is checked as
+// --log-stderr writes it to a terminal, and so is the input itself taken as a
+// line (settings values and error texts reach the log from outside too).
 //
 // Input: messages, each a length byte (taken modulo 65, as datagrams of up to
 // 64 bytes) and that many bytes; a missing tail is cut short.
 #include "common/failure.h"
+#include "common/textcodec.h"
 #include "remote/keymessage.h"
-#include "remote/nestinglimit.h"
 #include "remote/remoteinterpreter.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +31,11 @@ bool validUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : 0;
+        const std::size_t length = lead < 0x80         ? 1
+                                   : lead >> 5 == 6    ? 2
+                                   : lead >> 4 == 14   ? 3
+                                   : lead >> 3 == 0x1E ? 4
+                                                       : 0;
         if (length == 0 || i + length > text.size())
             return false;
         for (std::size_t k = 1; k < length; ++k) {
@@ -35,6 +43,34 @@ bool validUtf8(std::string_view text) {
                 return false;
         }
         i += length;
+    }
+    return true;
+}
+
+// What a terminal acts on, judged from the bytes alone: C0 controls and DEL,
+// C1 controls (U+0080-U+009F), the bidirectional marks, embeddings, overrides
+// and isolates, and the line and paragraph separators.
+bool terminalSafeBytes(std::string_view bytes) {
+    if (!validUtf8(bytes))
+        return false;
+    const auto at = [&](std::size_t i) {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
+    };
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned char b = at(i);
+        if (b < 0x20 || b == 0x7F)
+            return false;
+        if (b == 0xC2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F)
+            return false;
+        if (b == 0xD8 && at(i + 1) == 0x9C) // U+061C
+            return false;
+        if (b == 0xE2 && at(i + 1) == 0x80) {
+            const unsigned char c = at(i + 2);
+            if (c == 0x8E || c == 0x8F || (c >= 0xA8 && c <= 0xAE)) // 200E/F, 2028/9, 202A-E
+                return false;
+        }
+        if (b == 0xE2 && at(i + 1) == 0x81 && at(i + 2) >= 0xA6 && at(i + 2) <= 0xA9)
+            return false; // U+2066-U+2069
     }
     return true;
 }
@@ -54,19 +90,17 @@ bool knownCommand(const std::string& command) {
            command[11] == ' ';
 }
 
-class Arrivals;
-
 class RecordingActions : public nuvok::RemoteActions {
 public:
-    RecordingActions(Arrivals& arrivals, nuvok::RemoteState& state)
-        : m_arrivals(arrivals), m_state(state) {}
+    explicit RecordingActions(nuvok::RemoteState& state) : m_state(state) {}
 
     void logData(const std::string& strText) override {
         require(validUtf8(strText));
+        require(terminalSafeBytes(nuvok::terminalSafe(strText)));
         ++lines;
     }
-    void sendCMD(const std::string& strData) override;
-    void wait(double dSeconds) override;
+    void sendCMD(const std::string& strData) override { require(knownCommand(strData)); }
+    void scheduleDoorPulseEnd() override { ++doorPulsesDue; }
     void VolIncr() override { ++volumeSteps; }
     void VolDecr() override { --volumeSteps; }
     void activateWindow(const std::string& title) override {
@@ -86,9 +120,9 @@ public:
 
     long lines = 0;
     long volumeSteps = 0;
+    int doorPulsesDue = 0;
 
 private:
-    Arrivals& m_arrivals;
     nuvok::RemoteState& m_state;
 };
 
@@ -97,41 +131,37 @@ public:
     explicit Arrivals(std::vector<std::string> messages) : m_messages(std::move(messages)) {}
 
     void run() {
-        while (m_next < m_messages.size())
-            handleNext();
-        require(m_limit.depth() == 0);
-        require(m_limit.takeTurnedAway() == 0);
-    }
-
-    // One arrival, as the window's handler takes it.
-    void handleNext() {
-        if (m_next >= m_messages.size())
-            return;
-        const std::string& data = m_messages[m_next++];
-        {
-            const nuvok::NestingLimit::Level level(m_limit);
-            require(m_limit.depth() <= m_limit.maxDepth());
-            if (!level.admitted())
-                return;
-            try {
-                const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(data);
-                checkDecoded(data, message);
-                if (message.key) {
-                    m_actions.logData(message.logLine);
-                    nuvok::doRC(m_state, *message.key, m_actions, m_titles);
-                }
-            } catch (const nuvok::Failure& failure) {
-                require(!failure.description().empty());
-            }
-            require(knownMode(m_state.mode));
-            require(m_state.strOnOff.empty() || m_state.strOnOff == "1 " ||
-                    m_state.strOnOff == "0 ");
+        for (const std::string& data : m_messages) {
+            // A pulse asked for by an earlier arrival ends after this one.
+            const int due = m_actions.doorPulsesDue;
+            handle(data);
+            for (int i = 0; i < due; ++i)
+                nuvok::endDoorPulse(m_state, m_actions);
+            m_actions.doorPulsesDue -= due;
+            require(due == 0 || !m_state.bMenu);
         }
-        if (const std::uint64_t dropped = m_limit.takeTurnedAway())
-            m_actions.logData(nuvok::droppedMessagesText(dropped, m_limit.maxDepth()));
+        for (; m_actions.doorPulsesDue > 0; --m_actions.doorPulsesDue)
+            nuvok::endDoorPulse(m_state, m_actions);
     }
 
 private:
+    // One arrival, as the window's handler takes it.
+    void handle(const std::string& data) {
+        try {
+            const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(data);
+            checkDecoded(data, message);
+            if (message.key) {
+                m_actions.logData(message.logLine);
+                nuvok::doRC(m_state, *message.key, m_actions, m_titles);
+            }
+        } catch (const nuvok::Failure& failure) {
+            require(!failure.description().empty());
+            m_actions.logData(failure.description());
+        }
+        require(knownMode(m_state.mode));
+        require(m_state.strOnOff.empty() || m_state.strOnOff == "1 " || m_state.strOnOff == "0 ");
+    }
+
     static void checkDecoded(std::string_view data, const nuvok::DecodedKeyMessage& message) {
         require(data.size() >= 2);
         const auto key = static_cast<unsigned char>(data[0]);
@@ -145,22 +175,10 @@ private:
     }
 
     std::vector<std::string> m_messages;
-    std::size_t m_next = 0;
-    nuvok::NestingLimit m_limit{32};
     nuvok::RemoteState m_state;
-    RecordingActions m_actions{*this, m_state};
+    RecordingActions m_actions{m_state};
     const nuvok::PlayerTitles m_titles{"Winamp", "VLC"};
 };
-
-void RecordingActions::sendCMD(const std::string& strData) {
-    require(knownCommand(strData));
-    m_arrivals.handleNext();
-}
-
-void RecordingActions::wait(double dSeconds) {
-    require(dSeconds > 0 && dSeconds < 2);
-    m_arrivals.handleNext();
-}
 
 std::vector<std::string> splitMessages(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> messages;
@@ -174,10 +192,32 @@ std::vector<std::string> splitMessages(const std::uint8_t* data, std::size_t siz
     return messages;
 }
 
+// The messages' bytes as the reads of one TCP connection: every complete pair
+// in order, the odd last byte left over.
+std::vector<std::string> streamMessages(const std::vector<std::string>& reads) {
+    nuvok::KeyMessageStream stream;
+    std::string all;
+    std::vector<std::string> messages;
+    for (const std::string& read : reads) {
+        all += read;
+        stream.append(read);
+        while (std::optional<std::string> message = stream.next())
+            messages.push_back(*message);
+    }
+    require(messages.size() == all.size() / 2);
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        require(messages[i] == all.substr(2 * i, 2));
+    require(stream.takeRest() == all.substr(2 * messages.size()));
+    return messages;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Arrivals arrivals(splitMessages(data, size));
-    arrivals.run();
+    const std::vector<std::string> reads = splitMessages(data, size);
+    Arrivals(reads).run();
+    Arrivals(streamMessages(reads)).run();
+    require(terminalSafeBytes(
+        nuvok::terminalSafe(std::string_view(reinterpret_cast<const char*>(data), size))));
     return 0;
 }

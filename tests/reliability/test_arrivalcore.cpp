@@ -48,6 +48,48 @@ TEST_CASE("messages shorter than two bytes are refused with their length") {
     }
 }
 
+TEST_CASE("a TCP stream yields every complete pair in order, however it was cut") {
+    struct Row {
+        std::vector<std::string> reads;
+        std::vector<std::string> messages;
+        std::string rest;
+    };
+    const std::string three("1\xAC"
+                            "2\xAC"
+                            "3\xAC");
+    const std::vector<Row> rows{
+        {{three}, {"1\xAC", "2\xAC", "3\xAC"}, ""},
+        {{"5", "\xAC"}, {"5\xAC"}, ""},
+        {{"5"}, {}, "5"},
+        {{"1\xAC"
+          "2",
+          "\xAC"
+          "3",
+          "\xAC"},
+         {"1\xAC", "2\xAC", "3\xAC"},
+         ""},
+        {{"", "1", "",
+          "\xAC"
+          "4"},
+         {"1\xAC"},
+         "4"},
+        {{std::string("\0\xAC\0", 3)}, {std::string("\0\xAC", 2)}, std::string(1, '\0')},
+    };
+    for (const Row& row : rows) {
+        KeyMessageStream stream;
+        std::vector<std::string> messages;
+        for (const std::string& read : row.reads) {
+            stream.append(read);
+            while (auto message = stream.next())
+                messages.push_back(*message);
+        }
+        CHECK(messages == row.messages);
+        CHECK_EQ(stream.takeRest(), row.rest);
+        CHECK(!stream.next());
+        CHECK_EQ(stream.takeRest(), std::string());
+    }
+}
+
 TEST_CASE("nesting beyond the bound is turned away and reported once it is below again") {
     NestingLimit limit(3);
     std::vector<std::unique_ptr<NestingLimit::Level>> held;

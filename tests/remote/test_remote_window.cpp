@@ -1,48 +1,18 @@
 #include "app/f_nuvokrc.h"
 #include "common/failure.h"
+#include "support/controllerstandin.h"
 #include "support/eventwait.h"
 #include "support/fakedesktopcontrol.h"
 #include "support/windowfixture.h"
 
 #include <QLineEdit>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
+using nuvok::test::ControllerStandIn;
 using nuvok::test::waitUntil;
 
 namespace {
-
-// A controller on loopback that keeps what each connection carried.
-class Controller : public QObject {
-public:
-    Controller() {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                const qsizetype index = received.size();
-                received.append(QByteArray());
-                connect(socket, &QTcpSocket::readyRead, this,
-                        [this, socket, index] { received[index] += socket->readAll(); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    QList<QByteArray> withData() const {
-        QList<QByteArray> data;
-        for (const QByteArray& bytes : received) {
-            if (!bytes.isEmpty())
-                data.append(bytes);
-        }
-        return data;
-    }
-    QList<QByteArray> received;
-
-private:
-    QTcpServer m_server;
-};
 
 struct Window {
     std::shared_ptr<nuvok::test::FakeDesktopControl> desktop =
@@ -114,33 +84,76 @@ private slots:
     }
 
     void ledCommandReachesTheController() {
-        Controller controller;
+        ControllerStandIn controller;
         Window w(controller.port());
         for (int code : {238, 16, 49})
             w.f->doRC(code);
-        QVERIFY(waitUntil([&] { return controller.withData().size() == 1; }));
-        QCOMPARE(controller.withData().first(), QByteArray("setport 1.1 \r\n"));
+        QVERIFY(controller.waitForCommands(1));
+        QCOMPARE(controller.commands(), QList<QByteArray>{"setport 1.1 \r\n"});
         QCOMPARE(w.f->T_mode->text(), QStringLiteral("1"));
     }
 
-    // A key code handled during the door pause changes the state the outer
-    // key code goes on with.
-    void thirdNineDuringTheDoorPause() {
-        Controller controller;
+    // A command that cannot be delivered is named once, after its retry; the
+    // key's own lines stay as they are, and the keys after it are handled at
+    // once.
+    void aCommandNotDeliveredIsNamedOnce() {
+        ControllerStandIn controller(ControllerStandIn::Mode::Refuses);
+        Window w(controller.port());
+        for (int code : {57, 57})
+            w.f->doRC(code);
+        w.f->doRC(48); // a space for the player, whatever the controller does
+        QCOMPARE(w.logLines(), (QStringList{"DoorPreOpen", "Open Door", "[Space]"}));
+        const QString prefix = QStringLiteral("Controller 127.0.0.1:%1: ").arg(controller.port());
+        const QStringList expected{prefix + R"("setport 1.1" not delivered (connection refused))",
+                                   prefix + R"("setport 1.0" not delivered (connection refused))"};
+        QVERIFY(waitUntil([&] { return w.logLines().size() >= 5; }, 5000));
+        QCOMPARE(w.logLines().mid(3), expected);
+    }
+
+    // The door stays open 0.8 s whatever keys come meanwhile; they are handled
+    // as they come, and the pulse's end leaves the mode, the menu flag and the
+    // mode field as the door key's end did after its pause.
+    void doorPulseKeepsItsLengthWhateverKeysCome_data() {
+        QTest::addColumn<QList<int>>("during");
+        QTest::addColumn<QList<QByteArray>>("commands");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("mode");
+        const QByteArray on("setport 1.1\r\n");
+        const QByteArray off("setport 1.0\r\n");
+        QTest::newRow("no key") << QList<int>{} << QList<QByteArray>{on, off} << "0" << 0;
+        QTest::newRow("LED keys") << QList<int>{238, 16, 51, 238, 16, 52}
+                                  << QList<QByteArray>{on, "setport 3.1 \r\n", "setport 4.1 \r\n",
+                                                       off}
+                                  << "1" << 1;
+        QTest::newRow("a third 9") << QList<int>{57} << QList<QByteArray>{on, off} << "3" << 3;
+        QTest::newRow("Menu is cleared")
+            << QList<int>{238} << QList<QByteArray>{on, off} << "0" << 0;
+        QTest::newRow("menu then video")
+            << QList<int>{238, 17} << QList<QByteArray>{on, off} << "Video mode" << 4;
+    }
+    void doorPulseKeepsItsLengthWhateverKeysCome() {
+        QFETCH(QList<int>, during);
+        QFETCH(QList<QByteArray>, commands);
+        QFETCH(QString, shown);
+        QFETCH(int, mode);
+        ControllerStandIn controller;
         Window w(controller.port());
         w.f->doRC(57);
-        bool nestedRan = false;
-        QTimer::singleShot(150, w.f.get(), [&] {
-            nestedRan = w.f->RemoteState.mode == 0;
-            w.f->doRC(57);
-        });
         w.f->doRC(57);
-        QVERIFY(nestedRan);
-        QCOMPARE(w.logLines(), (QStringList{"DoorPreOpen", "Open Door", "DoorPreOpen"}));
-        QCOMPARE(w.f->T_mode->text(), QStringLiteral("3"));
-        QCOMPARE(w.f->RemoteState.mode, 3);
-        QVERIFY(waitUntil([&] { return controller.withData().size() == 2; }));
-        QCOMPARE(controller.withData(), (QList<QByteArray>{"setport 1.1\r\n", "setport 1.0\r\n"}));
+        QCOMPARE(w.f->T_mode->text(), QStringLiteral("0"));
+        for (int code : during) {
+            QTest::qWait(60);
+            w.f->doRC(code);
+        }
+        QVERIFY(controller.waitForCommands(commands.size()));
+        QCOMPARE(controller.commands(), commands);
+        const auto& sent = controller.connections();
+        const qint64 pulse = sent.back().acceptedMs - sent.front().acceptedMs;
+        QVERIFY2(pulse >= 800 - nuvok::test::kStandInLatenessMs && pulse <= 1300,
+                 qPrintable(QString::number(pulse)));
+        QCOMPARE(w.f->T_mode->text(), shown);
+        QCOMPARE(w.f->RemoteState.mode, mode);
+        QVERIFY(!w.f->RemoteState.bMenu);
     }
 };
 

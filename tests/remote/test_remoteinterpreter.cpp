@@ -43,6 +43,11 @@ struct Remote {
     nuvok::PlayerTitles titles = kTitles;
 
     void press(int code) { nuvok::doRC(state, code, actions, titles); }
+    // The pause is over: every door pulse asked for ends.
+    void endDoorPulses() {
+        for (; actions.doorPulsesDue > 0; --actions.doorPulsesDue)
+            nuvok::endDoorPulse(state, actions);
+    }
     void pressAll(const std::vector<int>& codes) {
         for (int code : codes)
             press(code);
@@ -73,8 +78,11 @@ TEST_CASE("LED session and door pulse from start-up") {
         {kKeyDown, {"log:strOnOff =0 ", "mode:1"}},
         {key('3'), {"cmd:setport 3.0 ", "mode:1"}},
         {key('9'), {"log:DoorPreOpen", "mode:3"}},
-        {key('9'), {"cmd:setport 1.1", "log:Open Door", "wait:0.8", "cmd:setport 1.0", "mode:0"}},
+        {key('9'), {"cmd:setport 1.1", "log:Open Door", "door:later", "mode:0"}},
     });
+    CHECK_EQ(remote.actions.doorPulsesDue, 1);
+    remote.endDoorPulses();
+    CHECK_EQ(joined(remote.actions.take()), joined({"cmd:setport 1.0", "mode:0"}));
     CHECK_EQ(remote.state.mode, 0);
     CHECK(!remote.state.bMenu);
 }
@@ -286,32 +294,60 @@ TEST_CASE("A failing keystroke skips the rest of the row and the later steps") {
     CHECK_EQ(remote.state.mode, 4);
 }
 
-TEST_CASE("A third 9 during the door pause") {
-    Remote remote;
-    remote.pressAll(kToMode3);
-    remote.actions.duringWait = [&] {
-        remote.actions.duringWait = nullptr;
-        remote.press(key('9'));
+// What the door key code did after its pause, when the pause nested the keys
+// that came during it, happens at the pulse's end: "setport 1.0", the menu
+// flag cleared, the mode shown as those keys left it.
+TEST_CASE("Keys during the door pulse, and the pulse's end") {
+    struct Row {
+        const char* name;
+        std::vector<int> during;
+        Journal duringJournal;
+        Journal end;
+        int mode;
     };
-    remote.press(key('9'));
-    CHECK_EQ(joined(remote.actions.take()),
-             joined({"cmd:setport 1.1", "log:Open Door", "wait:0.8", "log:DoorPreOpen", "mode:3",
-                     "cmd:setport 1.0", "mode:3"}));
-    CHECK_EQ(remote.state.mode, 3);
-    CHECK(!remote.state.bMenu);
+    const std::vector<Row> rows{
+        {"nothing", {}, {}, {"cmd:setport 1.0", "mode:0"}, 0},
+        {"a key is read in mode 0",
+         {kKeyUp},
+         {"vol+", "log:Vol+", "log:bMenu", "mode:0"},
+         {"cmd:setport 1.0", "mode:0"},
+         0},
+        {"a third 9", {key('9')}, {"log:DoorPreOpen", "mode:3"}, {"cmd:setport 1.0", "mode:3"}, 3},
+        {"Menu is cleared at the end",
+         {kKeyMenu},
+         {"log:bMenu 1", "mode:0"},
+         {"cmd:setport 1.0", "mode:0"},
+         0},
+        {"LED commands go out in their order",
+         {kKeyMenu, kKeyLeft, key('3'), kKeyMenu, kKeyLeft, key('4')},
+         {"log:bMenu 1", "mode:0", "log:Mode:SetLeds", "mode:1", "cmd:setport 3.1 ", "mode:1",
+          "log:bMenu 1", "mode:1", "log:Mode:SetLeds", "mode:1", "cmd:setport 4.1 ", "mode:1"},
+         {"cmd:setport 1.0", "mode:1"},
+         1},
+    };
+    for (const Row& row : rows) {
+        Remote remote;
+        remote.pressAll(kToMode3);
+        remote.press(key('9'));
+        CHECK_EQ(joined(remote.actions.take()),
+                 joined({"cmd:setport 1.1", "log:Open Door", "door:later", "mode:0"}));
+        for (int code : row.during)
+            remote.press(code);
+        CHECK_EQ(joined(remote.actions.take()), joined(row.duringJournal));
+        remote.endDoorPulses();
+        CHECK_EQ(joined(remote.actions.take()), joined(row.end));
+        CHECK_EQ(remote.state.mode, row.mode);
+        CHECK(!remote.state.bMenu);
+    }
 }
 
-TEST_CASE("Key codes during the door pulse are read in mode 0") {
+TEST_CASE("A door pulse started during another one ends with it") {
     Remote remote;
-    remote.pressAll(kToMode3);
-    remote.actions.duringSendCMD = [&](const std::string& command) {
-        if (command == "setport 1.1")
-            remote.press(kKeyUp);
-    };
-    remote.press(key('9'));
+    remote.pressAll({key('9'), key('9'), key('9'), key('9')});
+    CHECK_EQ(remote.actions.doorPulsesDue, 2);
+    remote.endDoorPulses();
     CHECK_EQ(joined(remote.actions.take()),
-             joined({"cmd:setport 1.1", "vol+", "log:Vol+", "log:bMenu", "mode:0", "log:Open Door",
-                     "wait:0.8", "cmd:setport 1.0", "mode:0"}));
+             joined({"cmd:setport 1.0", "mode:0", "cmd:setport 1.0", "mode:0"}));
 }
 
 TEST_CASE("A nested menu combination changes what the rest of the key does") {

@@ -6,19 +6,19 @@
 
 #include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
-// Records every action as one journal entry ("log:...", "cmd:...", "wait:0.8",
+// Records every action as one journal entry ("log:...", "cmd:...", "door:later",
 // "vol+", "vol-", "activate:...", "keys:...", "mode:...") and can fail or run
-// further key codes from inside wait and sendCMD.
+// further key codes from inside sendCMD. The door pulses asked for are counted;
+// the test ends them with nuvok::endDoorPulse.
 class FakeRemoteActions : public nuvok::RemoteActions {
 public:
     std::vector<std::string> journal;
     std::set<std::string> openWindows{"Winamp", "VLC"};
     std::string failingKeys; // sendKeys with this text fails
-    std::function<void()> duringWait;
+    int doorPulsesDue = 0;
     std::function<void(const std::string&)> duringSendCMD;
 
     void logData(const std::string& strText) override { journal.push_back("log:" + strText); }
@@ -27,12 +27,9 @@ public:
         if (duringSendCMD)
             duringSendCMD(strData);
     }
-    void wait(double dSeconds) override {
-        std::ostringstream text;
-        text << "wait:" << dSeconds;
-        journal.push_back(text.str());
-        if (duringWait)
-            duringWait();
+    void scheduleDoorPulseEnd() override {
+        journal.push_back("door:later");
+        ++doorPulsesDue;
     }
     void VolIncr() override { journal.push_back("vol+"); }
     void VolDecr() override { journal.push_back("vol-"); }

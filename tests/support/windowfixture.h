@@ -13,7 +13,7 @@ namespace nuvok::test {
 
 // A main window with in-memory settings, answerable dialogs, a recording
 // notification area and start entry, and no other platform back-ends; the controller sits on
-// loopback with short timings.
+// loopback with a short deadline.
 struct WindowFixture {
     std::shared_ptr<MemorySettings> settings = std::make_shared<MemorySettings>();
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
@@ -35,9 +35,7 @@ struct WindowFixture {
     static WindowOptions shortOptions() {
         WindowOptions options;
         options.controllerHost = QStringLiteral("127.0.0.1");
-        options.senderTiming.pollStepSeconds = 0.01;
-        options.senderTiming.pollCount = 20;
-        options.senderTiming.closePauseSeconds = 0.01;
+        options.controllerDeadlineMs = 500;
         options.decimalSeparator = '.';
         return options;
     }

@@ -1,0 +1,190 @@
+#include "net/controllerlink.h"
+
+#include <QMetaObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+ControllerLink::ControllerLink(QObject* parent)
+    : QObject(parent), m_socket(new QTcpSocket(this)), m_deadline(new QTimer(this)) {
+    m_deadline->setSingleShot(true);
+    m_deadline->setTimerType(Qt::PreciseTimer);
+    connect(m_deadline, &QTimer::timeout, this, &ControllerLink::onDeadline);
+    connect(m_socket, &QTcpSocket::connected, this, &ControllerLink::onConnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &ControllerLink::onBytesWritten);
+    connect(m_socket, &QTcpSocket::disconnected, this, &ControllerLink::onDisconnected);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &ControllerLink::onError);
+}
+
+ControllerLink::~ControllerLink() {
+    m_phase = Phase::Idle;
+    m_socket->abort();
+}
+
+void ControllerLink::setController(const QString& host, int port) {
+    m_host = host;
+    m_port = port;
+}
+
+quint64 ControllerLink::send(const QString& text, Admission admission) {
+    const quint64 id = ++m_lastId;
+    const qsizetype waiting = pending() - (m_running ? 1 : 0);
+    if (admission == Admission::Bounded && waiting >= kMaxWaiting) {
+        const QString reason = QStringLiteral("%1 commands are waiting already").arg(kMaxWaiting);
+        QMetaObject::invokeMethod(
+            this, [this, id, text, reason] { emit failed(id, text, reason); },
+            Qt::QueuedConnection);
+        return id;
+    }
+    m_queue.push_back({id, text});
+    if (!m_running)
+        startNext();
+    return id;
+}
+
+QStringList ControllerLink::dropAll() {
+    QStringList texts;
+    for (const Command& command : m_queue)
+        texts << command.text;
+    m_queue.clear();
+    ++m_generation;
+    m_running = false;
+    m_phase = Phase::Idle;
+    m_deadline->stop();
+    m_socket->abort();
+    return texts;
+}
+
+QString ControllerLink::notDeliveredLine(const QStringList& texts, const QString& reason) const {
+    QStringList quoted;
+    for (const QString& text : texts)
+        quoted << QLatin1Char('"') + text + QLatin1Char('"');
+    // An IPv6 address is bracketed, so that its port stands apart.
+    const QString host =
+        m_host.contains(QLatin1Char(':')) ? QLatin1Char('[') + m_host + QLatin1Char(']') : m_host;
+    return QStringLiteral("Controller %1:%2: %3 not delivered (%4)")
+        .arg(host)
+        .arg(m_port)
+        .arg(quoted.join(QStringLiteral(", ")), reason);
+}
+
+void ControllerLink::startNext() {
+    if (m_queue.empty()) {
+        m_running = false;
+        return;
+    }
+    m_running = true;
+    m_attempt = 1;
+    startAttempt();
+}
+
+void ControllerLink::startAttempt() {
+    m_wire = m_queue.front().text.toLatin1() + "\r\n";
+    m_written = 0;
+    m_phase = Phase::Connecting;
+    if (m_host.trimmed().isEmpty()) {
+        endAttempt(false, QStringLiteral("no controller host is set"));
+        return;
+    }
+    if (m_port < 1 || m_port > 65535) {
+        endAttempt(false, QStringLiteral("a port number runs from 1 to 65535"));
+        return;
+    }
+    m_deadline->start(m_deadlineMs);
+    m_socket->connectToHost(m_host, static_cast<quint16>(m_port));
+}
+
+void ControllerLink::onConnected() {
+    if (m_phase != Phase::Connecting)
+        return;
+    m_phase = Phase::Sending;
+    m_deadline->start(m_deadlineMs);
+    m_socket->write(m_wire);
+    // Closes once the text has gone out.
+    m_socket->disconnectFromHost();
+}
+
+void ControllerLink::onBytesWritten(qint64 bytes) {
+    if (m_phase == Phase::Sending)
+        m_written += bytes;
+}
+
+void ControllerLink::onDisconnected() {
+    if (m_phase != Phase::Sending)
+        return;
+    if (m_written >= m_wire.size())
+        endAttempt(true, {});
+    else
+        endAttempt(false, QStringLiteral("the connection closed before the command had gone out"));
+}
+
+void ControllerLink::onError(QAbstractSocket::SocketError error) {
+    if (m_phase == Phase::Idle)
+        return;
+    // The controller may close its end as soon as it has the text.
+    if (m_phase == Phase::Sending && m_written >= m_wire.size())
+        return endAttempt(true, {});
+    endAttempt(false, reasonFor(error));
+}
+
+void ControllerLink::onDeadline() {
+    if (m_phase == Phase::Idle)
+        return;
+    const QString bound = QString::number(m_deadlineMs / 1000.0, 'g', 3);
+    endAttempt(false, m_phase == Phase::Connecting
+                          ? QStringLiteral("no connection within %1 s").arg(bound)
+                          : QStringLiteral("the command had not gone out within %1 s").arg(bound));
+}
+
+QString ControllerLink::reasonFor(QAbstractSocket::SocketError error) const {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("connection refused");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("host not found");
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("the controller closed the connection before the command had gone "
+                              "out");
+    default: {
+        QString text = m_socket->errorString();
+        if (!text.isEmpty())
+            text[0] = text[0].toLower();
+        return text;
+    }
+    }
+}
+
+void ControllerLink::endAttempt(bool ok, const QString& reason) {
+    m_phase = Phase::Idle;
+    m_deadline->stop();
+    // Signals of the socket are often still being emitted here: what follows
+    // runs from the event loop, not inside them.
+    m_socket->abort();
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, ok, reason] {
+            if (generation == m_generation)
+                afterAttempt(ok, reason);
+        },
+        Qt::QueuedConnection);
+}
+
+void ControllerLink::afterAttempt(bool ok, const QString& reason) {
+    if (m_queue.empty())
+        return;
+    if (!ok && m_attempt == 1) {
+        m_attempt = 2; // the one retry, at once
+        startAttempt();
+        return;
+    }
+    const Command command = m_queue.front();
+    m_queue.pop_front();
+    m_running = false;
+    if (ok)
+        emit delivered(command.id, command.text);
+    else
+        emit failed(command.id, command.text, reason);
+    // A handler may have sent meanwhile, which started the next command.
+    if (!m_running)
+        startNext();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "net/handsetlist.h"
+#include "net/socketcomponent.h"
+#include "remote/droptally.h"
+#include "remote/keymessage.h"
+#include "remote/nestinglimit.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class QTimer;
+
+// The receive path: the listener socket (a bound UDP socket, or a TCP
+// listener that serves one peer at a time), the key messages it carries, and
+// who may send them.
+//
+// Each UDP datagram is one message as it stands, whatever its length. A TCP
+// connection is a stream of two-byte messages that the network cuts where it
+// likes: every complete pair is handed on in order, and an odd last byte
+// waits for its partner on the same connection (when the peer leaves first,
+// it is handed on alone). Senders outside the handset list are dropped before
+// anyone hears of them and summed up in the log.
+class KeyReceiver : public QObject {
+    Q_OBJECT
+
+public:
+    explicit KeyReceiver(nuvok::DropTiming dropTiming = {}, QObject* parent = nullptr);
+
+    // Closes, then listens on the port: by TCP (protocol 0) or UDP (1).
+    // Throws nuvok::Failure when the port cannot be opened.
+    void open(int port, int protocol);
+    // Closes the listener or the connection to the peer; nothing comes in
+    // until the next open.
+    void close();
+    // The listener's state, port, protocol and peer.
+    const SocketComponent& socket() const { return *m_socket; }
+
+    void setHandsets(const HandsetList& handsets) { m_handsets = handsets; }
+    const HandsetList& handsets() const { return m_handsets; }
+
+signals:
+    // One key message, to be handled as it stands (decoding may fail).
+    void message(const QByteArray& data);
+    // A TCP peer was accepted (beep) or the socket connected (no beep); the
+    // socket shows its address.
+    void peerAccepted(bool beep);
+    // A line for the log: senders outside the handset list, messages turned
+    // away, a connection that could not be taken.
+    void logLine(const QString& line);
+
+private:
+    void onConnectionRequest(int requestID);
+    void onDataArrival();
+    void onPeerClosed();
+    void hand(const QByteArray& data);
+    void handStream();
+    void senderRefused(const QHostAddress& sender);
+    void reportDrops();
+    void reportFailure(const std::exception& failure);
+
+    SocketComponent* m_socket;
+    HandsetList m_handsets; // everybody until told otherwise
+    nuvok::KeyMessageStream m_stream;
+    quint64 m_connection = 0; // bumped whenever the stream's connection ends
+    nuvok::DropTally m_dropTally;
+    QElapsedTimer m_dropClock;
+    QTimer* m_dropTimer; // runs while the tally has bursts to sum up
+    // Messages handled inside the handling of earlier ones, at most this deep.
+    nuvok::NestingLimit m_nesting{32};
+};

@@ -1,0 +1,198 @@
+// The real program and the LED and door controller: the stand-in answers,
+// refuses, stays silent or comes up late, on 127.0.0.1, and the keys come as
+// UDP datagrams from this process, timed on the stand-in's clock.
+
+#include "e2e/programrun.h"
+#include "net/controllerlink.h"
+#include "remote/keymessage.h"
+#include "support/controllerstandin.h"
+
+#include <QTest>
+#include <csignal>
+#ifndef Q_OS_WIN
+#include <sys/types.h>
+#endif
+
+using namespace nuvok::e2e;
+using nuvok::test::ControllerStandIn;
+using Mode = ControllerStandIn::Mode;
+
+namespace {
+
+// The program on a port of its own, its controller the stand-in.
+struct Session {
+    explicit Session(const ControllerStandIn& controller)
+        : port(quint16(freePort())),
+          program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=UDP\n"
+                                 "ControllerHost=127.0.0.1\nControllerPort=%2\n")
+                      .arg(port)
+                      .arg(controller.port())) {}
+
+    bool start() { return port != 0 && program.start({}) && waitForListener(program, port); }
+
+    // One key message as one datagram.
+    void press(int code) {
+        const std::string message = nuvok::keyMessage(static_cast<unsigned char>(code));
+        handset.writeDatagram(message.data(), qint64(message.size()), QHostAddress::LocalHost,
+                              port);
+    }
+    // Keys a little apart, as fingers press them; events are handled meanwhile.
+    void tap(std::initializer_list<int> codes, int apartMs = 60) {
+        for (int code : codes) {
+            press(code);
+            QTest::qWait(apartMs);
+        }
+    }
+    bool waitForLine(const QString& line) { return program.waitForLine(line); }
+    QString log() { return program.lines().join(QLatin1Char('\n')); }
+
+    quint16 port;
+    Program program;
+    QUdpSocket handset;
+};
+
+constexpr int kMenu = nuvok::kKeyMenu;
+constexpr int kLeft = nuvok::kKeyLeft;
+constexpr int kDown = nuvok::kKeyDown;
+constexpr int kUp = nuvok::kKeyUp;
+
+QString notDelivered(const ControllerStandIn& controller, const QString& text,
+                     const QString& reason) {
+    return QStringLiteral("Controller 127.0.0.1:%1: \"%2\" not delivered (%3)")
+        .arg(controller.port())
+        .arg(text, reason);
+}
+
+} // namespace
+
+class ControllerEndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ledsWalkedQuicklyAllArriveInOrder();
+    void afterAnOutageTheLaterOffIsTheLastWord();
+    void aRefusalIsNamedAtOnceAndKeysGoOn();
+    void endRequestWithACommandPendingEndsAtOnce();
+    void doorPulseKeepsItsLengthWhileKeysCome();
+};
+
+// Seven LEDs, 50 ms apart: seven connections with one command each, in
+// order, the last one soon after the last key.
+void ControllerEndToEndTest::ledsWalkedQuicklyAllArriveInOrder() {
+    ControllerStandIn controller;
+    QVERIFY2(controller.ready(), qPrintable(controller.problem()));
+    Session s(controller);
+    QVERIFY2(s.start(), qPrintable(s.log()));
+    s.tap({kMenu, kLeft});
+    QVERIFY(s.waitForLine(QStringLiteral("Mode:SetLeds")));
+    qint64 lastKeyMs = 0;
+    for (char led = '1'; led <= '7'; ++led) {
+        s.press(led);
+        lastKeyMs = controller.elapsedMs();
+        QTest::qWait(50);
+    }
+    QVERIFY2(controller.waitForCommands(7), qPrintable(s.log()));
+    QTest::qWait(300); // nothing more comes
+    QCOMPARE(controller.commands(),
+             (QList<QByteArray>{"setport 1.1 \r\n", "setport 2.1 \r\n", "setport 3.1 \r\n",
+                                "setport 4.1 \r\n", "setport 5.1 \r\n", "setport 6.1 \r\n",
+                                "setport 7.1 \r\n"}));
+    QCOMPARE(controller.connections().size(), std::size_t(7));
+    const qint64 lag = controller.connections().back().acceptedMs - lastKeyMs;
+    QVERIFY2(lag <= 500, qPrintable(QString::number(lag)));
+}
+
+// LED 3 on while the controller refuses; it comes back, and the user
+// switches LED 3 off: the off is the last thing the controller hears.
+void ControllerEndToEndTest::afterAnOutageTheLaterOffIsTheLastWord() {
+    ControllerStandIn controller(Mode::Refuses);
+    QVERIFY2(controller.ready(), qPrintable(controller.problem()));
+    Session s(controller);
+    QVERIFY2(s.start(), qPrintable(s.log()));
+    s.tap({kMenu, kLeft, '3'});
+    QVERIFY2(s.waitForLine(notDelivered(controller, QStringLiteral("setport 3.1 "),
+                                        QStringLiteral("connection refused"))),
+             qPrintable(s.log()));
+    controller.answer();
+    s.tap({kDown, '3'});
+    QVERIFY2(controller.waitForCommands(1), qPrintable(s.log()));
+    // Long enough for any command still on its way to come.
+    QTest::qWait(2 * ControllerLink::kDefaultDeadlineMs + 1000);
+    QCOMPARE(controller.commands(), QList<QByteArray>{"setport 3.0 \r\n"});
+}
+
+// A refused door pulse: "Open Door" as ever, the failure line soon after, and
+// a volume key right after the door key is handled at once.
+void ControllerEndToEndTest::aRefusalIsNamedAtOnceAndKeysGoOn() {
+    ControllerStandIn controller(Mode::Refuses);
+    QVERIFY2(controller.ready(), qPrintable(controller.problem()));
+    Session s(controller);
+    QVERIFY2(s.start(), qPrintable(s.log()));
+    s.tap({'9'});
+    QElapsedTimer clock;
+    clock.start();
+    s.press('9');
+    s.press(kUp);
+    QVERIFY2(s.waitForLine(QStringLiteral("Open Door")), qPrintable(s.log()));
+    const QString upLine = remoteLine(u'\u240e');
+    QVERIFY2(s.waitForLine(upLine), qPrintable(s.log()));
+    // Up is handled: its own line and the volume's (a step, or why not) follow.
+    QVERIFY2(
+        waitUntil([&] { return s.program.lines().indexOf(upLine) + 1 < s.program.lines().size(); },
+                  1000),
+        qPrintable(s.log()));
+    QVERIFY2(clock.elapsed() <= 1500, qPrintable(QString::number(clock.elapsed())));
+    const QString failure = notDelivered(controller, QStringLiteral("setport 1.1"),
+                                         QStringLiteral("connection refused"));
+    QVERIFY2(waitUntil([&] { return s.program.lines().contains(failure); }, 3000),
+             qPrintable(s.log()));
+    QVERIFY2(clock.elapsed() <= 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(s.program.lines().count(failure), 1);
+}
+
+void ControllerEndToEndTest::endRequestWithACommandPendingEndsAtOnce() {
+#ifdef Q_OS_WIN
+    QSKIP("POSIX signals only");
+#else
+    ControllerStandIn controller(Mode::Silent);
+    if (!controller.ready())
+        QSKIP(qPrintable(controller.problem()));
+    Session s(controller);
+    QVERIFY2(s.start(), qPrintable(s.log()));
+    s.tap({kMenu, kLeft, '3'});
+    QVERIFY2(s.waitForLine(QStringLiteral("Remote: 3")), qPrintable(s.log()));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(::kill(pid_t(s.program.process().processId()), SIGTERM), 0);
+    QVERIFY2(s.program.process().waitForFinished(kLineTimeoutMs), qPrintable(s.log()));
+    const qint64 took = clock.elapsed();
+    QCOMPARE(s.program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.program.process().exitCode(), 0);
+    QVERIFY2(took <= 2000, qPrintable(QString::number(took)));
+    QVERIFY2(s.program.lines().contains(notDelivered(controller, QStringLiteral("setport 3.1 "),
+                                                     QStringLiteral("the program ended"))),
+             qPrintable(s.log()));
+#endif
+}
+
+// 9 9, then Menu + Left, 3, Menu + Left, 4 during the pulse: the LED commands
+// go out as they come, and the door's off 0.8 s after its on.
+void ControllerEndToEndTest::doorPulseKeepsItsLengthWhileKeysCome() {
+    ControllerStandIn controller;
+    QVERIFY2(controller.ready(), qPrintable(controller.problem()));
+    Session s(controller);
+    QVERIFY2(s.start(), qPrintable(s.log()));
+    s.tap({'9'});
+    s.tap({'9', kMenu, kLeft, '3', kMenu, kLeft, '4'}, 80);
+    QVERIFY2(controller.waitForCommands(4), qPrintable(s.log()));
+    QCOMPARE(controller.commands(), (QList<QByteArray>{"setport 1.1\r\n", "setport 3.1 \r\n",
+                                                       "setport 4.1 \r\n", "setport 1.0\r\n"}));
+    const auto& sent = controller.connections();
+    const qint64 pulse = sent.back().acceptedMs - sent.front().acceptedMs;
+    QVERIFY2(pulse >= 800 - nuvok::test::kStandInLatenessMs && pulse <= 1300,
+             qPrintable(QString::number(pulse)));
+    QVERIFY(s.program.lines().contains(QStringLiteral("Open Door")));
+}
+
+QTEST_GUILESS_MAIN(ControllerEndToEndTest)
+#include "test_e2e_controller.moc"
