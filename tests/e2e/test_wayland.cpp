@@ -1,0 +1,323 @@
+// The real program on a Wayland desktop of scripts/private-desktop.sh: sway
+// with waybar's tray as the notification area, or weston without one, and a
+// private sound server. Nothing reaches an X server. Where the window is, is
+// read from the compositor (swaymsg); the icon is reached over the session
+// bus, as the panel reaches it.
+
+#include "e2e/programrun.h"
+#include "support/statusnotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace nuvok::e2e;
+using namespace nuvok::test;
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
+const QString kNoAreaLine = QStringLiteral("No notification area found: the window stays open, "
+                                           "as this Wayland desktop may not give a minimised "
+                                           "window back");
+// How long a put-away window must stay put away.
+constexpr int kSteadyMs = 700;
+
+bool desktopHasTray() {
+    return qEnvironmentVariable("NUVOKRC_DESKTOP_TRAY") == QLatin1String("yes");
+}
+
+bool onSway() {
+    return qEnvironmentVariable("NUVOKRC_DESKTOP_WM") == QLatin1String("sway");
+}
+
+// A command's standard output; empty when it fails.
+QByteArray outputOf(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
+}
+
+// The program's main window in sway's tree: absent while the program keeps
+// it hidden, present and visible once shown.
+struct SwayWindow {
+    bool present = false;
+    bool visible = false;
+};
+
+void findIn(const QJsonObject& node, qint64 pid, SwayWindow& found) {
+    if (node.value(QStringLiteral("pid")).toInteger() == pid &&
+        node.value(QStringLiteral("name")).toString() == kProgramTitle) {
+        found.present = true;
+        found.visible = found.visible || node.value(QStringLiteral("visible")).toBool();
+    }
+    for (const char* key : {"nodes", "floating_nodes"})
+        for (const QJsonValue child : node.value(QLatin1String(key)).toArray())
+            findIn(child.toObject(), pid, found);
+}
+
+SwayWindow swayWindow(qint64 pid) {
+    SwayWindow found;
+    const QJsonDocument tree = QJsonDocument::fromJson(
+        outputOf(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")}));
+    findIn(tree.object(), pid, found);
+    return found;
+}
+
+// Waits until the window is gone from the compositor and stays gone.
+QString settlesHidden(qint64 pid) {
+    if (!waitUntil([&] { return !swayWindow(pid).present; }, kLineTimeoutMs))
+        return QStringLiteral("the window is still on the desktop");
+    QTest::qWait(kSteadyMs);
+    if (swayWindow(pid).present)
+        return QStringLiteral("the window came back");
+    return {};
+}
+
+bool shownOnSway(qint64 pid) {
+    return waitUntil([&] { return swayWindow(pid).visible; }, kLineTimeoutMs);
+}
+
+// The first channel's raw volume of the default sink, as the server says.
+long sinkVolume() {
+    const auto match = QRegularExpression(QStringLiteral(R"(:\s*(\d+)\s*/)"))
+                           .match(QString::fromUtf8(outputOf(QStringLiteral("pactl"),
+                                                             {QStringLiteral("get-sink-volume"),
+                                                              QStringLiteral("@DEFAULT_SINK@")})));
+    return match.hasMatch() ? match.captured(1).toLong() : -1;
+}
+
+QString mprisPlugin() {
+    for (const char* path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so"})
+        if (QFile::exists(QString::fromLatin1(path)))
+            return QString::fromLatin1(path);
+    return {};
+}
+
+} // namespace
+
+class WaylandDesktopTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startUpPutsTheWindowAwayOrLeavesItOpen();
+    void theIconShowsAndPutsAwayTheWindow_data();
+    void theIconShowsAndPutsAwayTheWindow();
+    void closingEndsTheProgramWithStatusZero();
+    void aTakenPortKeepsTheWindowReachable();
+    void aPlayerKeyAndAVolumeStepWork();
+
+private:
+    // Started on the desktop's Wayland display, with no X11 display at all.
+    bool start(Program& program, const QStringList& arguments);
+    // The program's icon in the panel's tray, once it is there.
+    StatusNotifierItemRef icon(qint64 pid);
+
+    QDBusConnection m_bus = QDBusConnection::sessionBus();
+};
+
+void WaylandDesktopTest::initTestCase() {
+    QVERIFY2(qEnvironmentVariable("NUVOKRC_DESKTOP_PLATFORM") == QLatin1String("wayland") &&
+                 qEnvironmentVariableIsSet("WAYLAND_DISPLAY"),
+             "run this test through scripts/private-desktop.sh --wm sway or --wm weston");
+    QVERIFY2(!qEnvironmentVariableIsSet("DISPLAY"), "the desktop must offer no X11 display");
+    QVERIFY(m_bus.isConnected());
+}
+
+bool WaylandDesktopTest::start(Program& program, const QStringList& arguments) {
+    program.unsetEnvironment(QStringLiteral("DISPLAY"));
+    return program.start(arguments);
+}
+
+StatusNotifierItemRef WaylandDesktopTest::icon(qint64 pid) {
+    StatusNotifierItemRef item;
+    waitUntil(
+        [&] {
+            item = findStatusNotifierItem(m_bus, pid);
+            return item.valid();
+        },
+        kLineTimeoutMs);
+    return item;
+}
+
+void WaylandDesktopTest::startUpPutsTheWindowAwayOrLeavesItOpen() {
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(waitForListener(program, port), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    if (!desktopHasTray()) {
+        // Nothing here could give a minimised window back: it stays open.
+        QVERIFY2(program.lines().contains(kNoAreaLine),
+                 qPrintable(program.lines().join(QLatin1Char('\n'))));
+        return;
+    }
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    const QString failure = settlesHidden(pid);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(!program.lines().contains(kNoAreaLine));
+    // The panel names the icon after the program.
+    QCOMPARE(statusNotifierProperty(m_bus, item, QStringLiteral("Title")).toString(),
+             QStringLiteral("NUVOKrc"));
+    QCOMPARE(statusNotifierToolTipTitle(m_bus, item), QStringLiteral("NUVOKrc"));
+}
+
+void WaylandDesktopTest::theIconShowsAndPutsAwayTheWindow_data() {
+    QTest::addColumn<bool>("rightClick");
+    QTest::newRow("left click (Activate)") << false;
+    QTest::newRow("right click (ContextMenu)") << true;
+}
+
+void WaylandDesktopTest::theIconShowsAndPutsAwayTheWindow() {
+    QFETCH(bool, rightClick);
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    QVERIFY(settlesHidden(pid).isEmpty());
+    const auto click = [&] {
+        return rightClick ? contextMenuStatusNotifierItem(m_bus, item)
+                          : activateStatusNotifierItem(m_bus, item);
+    };
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(click());
+        QVERIFY2(shownOnSway(pid), qPrintable(QStringLiteral("round %1: not shown").arg(round)));
+        QVERIFY(click());
+        const QString failure = settlesHidden(pid);
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("round %1: ").arg(round) + failure));
+    }
+}
+
+void WaylandDesktopTest::closingEndsTheProgramWithStatusZero() {
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    if (onSway()) {
+        // Shown through the icon, then closed by the compositor as by its
+        // close button.
+        if (desktopHasTray()) {
+            const StatusNotifierItemRef item = icon(pid);
+            QVERIFY(activateStatusNotifierItem(m_bus, item));
+        }
+        QVERIFY(shownOnSway(pid));
+        QVERIFY(!outputOf(QStringLiteral("swaymsg"), {QStringLiteral("[pid=%1] kill").arg(pid)})
+                     .isEmpty());
+    } else {
+        // weston has no tool that closes a window; the session's end does it.
+        program.process().terminate();
+    }
+    QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+}
+
+void WaylandDesktopTest::aTakenPortKeepsTheWindowReachable() {
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    const QString port = QString::number(occupier.localPort());
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), port}));
+    QVERIFY2(waitUntil([&] { return !program.lines().filter(port).isEmpty(); }, kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    if (!desktopHasTray()) {
+        QVERIFY(program.waitForLine(kNoAreaLine));
+        QCOMPARE(program.process().state(), QProcess::Running);
+        return;
+    }
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    QVERIFY(settlesHidden(pid).isEmpty());
+    QVERIFY(activateStatusNotifierItem(m_bus, item));
+    QVERIFY(shownOnSway(pid));
+}
+
+// MPRIS is how players are reached on Wayland; the volume goes to the sound
+// server as anywhere.
+void WaylandDesktopTest::aPlayerKeyAndAVolumeStepWork() {
+    const QString plugin = mprisPlugin();
+    if (QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty() || plugin.isEmpty())
+        QSKIP("needs mpv and mpv-mpris (./dev.sh installs them)");
+    if (QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty() ||
+        !qEnvironmentVariableIsSet("PULSE_SERVER"))
+        QSKIP("needs the private sound server of tests/mixer/with-pulseaudio.sh");
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QProcess player;
+    player.start(QStringLiteral("mpv"),
+                 {QStringLiteral("--no-config"), QStringLiteral("--script=") + plugin,
+                  QStringLiteral("--ao=null"), QStringLiteral("--vo=null"),
+                  QStringLiteral("--idle=yes"), QStringLiteral("--pause"),
+                  QStringLiteral("av://lavfi:sine=duration=60")});
+    QVERIFY(player.waitForStarted(5000));
+    const auto status = [&] {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.mpris.MediaPlayer2.mpv"), QStringLiteral("/org/mpris/MediaPlayer2"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        call << QStringLiteral("org.mpris.MediaPlayer2.Player") << QStringLiteral("PlaybackStatus");
+        const QDBusMessage answer = m_bus.call(call, QDBus::Block, 5000);
+        return answer.arguments().isEmpty()
+                   ? QString()
+                   : answer.arguments().first().value<QDBusVariant>().variant().toString();
+    };
+    QVERIFY2(waitUntil([&] { return status() == QLatin1String("Paused"); }, kLineTimeoutMs),
+             qPrintable(QStringLiteral("the player says '%1'").arg(status())));
+
+    QVERIFY(QProcess::execute(QStringLiteral("pactl"),
+                              {QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@"),
+                               QStringLiteral("30%")}) == 0);
+    const long before = sinkVolume();
+    QVERIFY(before > 0);
+
+    const quint16 port = freePort();
+    Program program(QStringLiteral("[Settings]\nVideoTitle=mpv\n"), QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    qsizetype next = 0;
+    KeyRun run =
+        pressAndRead(program, port, {QStringLiteral("up")}, {QStringLiteral("Vol+")}, next);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY2(waitUntil([&] { return sinkVolume() != before; }, kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    // One fifteenth of the full range.
+    QVERIFY2(qAbs(sinkVolume() - before - 65536 / 15) <= 2,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(sinkVolume())));
+
+    run = pressAndRead(program, port,
+                       {QStringLiteral("menu"), QStringLiteral("right"), QStringLiteral("5")},
+                       {QStringLiteral("mode_Video"),
+                        QStringLiteral("Through MPRIS: mpv (org.mpris.MediaPlayer2.mpv)"),
+                        QStringLiteral("[Space] Pause")},
+                       next);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY2(waitUntil([&] { return status() == QLatin1String("Playing"); }, kLineTimeoutMs),
+             qPrintable(QStringLiteral("the player says '%1'").arg(status())));
+
+    player.terminate();
+    if (!player.waitForFinished(5000))
+        player.kill();
+    player.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(WaylandDesktopTest)
+#include "test_wayland.moc"
