@@ -1,5 +1,7 @@
 #include "support/statusnotifier.h"
 
+#include "support/eventwait.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -44,6 +46,30 @@ bool click(const QDBusConnection& bus, const StatusNotifierItemRef& item, const 
 }
 
 } // namespace
+
+PrivateSessionBus::PrivateSessionBus() {
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+    if (!m_daemon.waitForStarted(5000) || !waitUntil([&] { return m_daemon.canReadLine(); }, 15000))
+        return;
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateSessionBus::~PrivateSessionBus() {
+    QDBusConnection::disconnectFromBus(QStringLiteral("private-session"));
+    if (m_daemon.state() == QProcess::NotRunning)
+        return;
+    m_daemon.terminate();
+    if (!m_daemon.waitForFinished(3000)) {
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+}
+
+QDBusConnection PrivateSessionBus::connection() const {
+    return QDBusConnection::connectToBus(m_address, QStringLiteral("private-session"));
+}
 
 StatusNotifierItemRef findStatusNotifierItem(const QDBusConnection& bus, qint64 pid) {
     const QStringList items = getProperty(bus, kWatcherService, kWatcherPath, kWatcherService,

@@ -8,11 +8,28 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 namespace nuvok::test {
+
+// A session bus of the test's own (dbus-daemon), ended with the object.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+    PrivateSessionBus(const PrivateSessionBus&) = delete;
+    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+    // Empty when the bus could not be started.
+    const QString& address() const { return m_address; }
+    QDBusConnection connection() const;
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
 
 struct StatusNotifierItemRef {
     QString service;
