@@ -18,11 +18,13 @@
 # no: whether the desktop has a notification area) and NUVOKRC_DESKTOP_PLATFORM
 # (xcb or wayland: the toolkit platform of the desktop); the window manager
 # runs with a private HOME of its own. A Wayland desktop also has a private
-# XDG_RUNTIME_DIR and session bus (DBUS_SESSION_BUS_ADDRESS), and sway its
-# SWAYSOCK for swaymsg. sway does not run as root: started as root, the script
-# runs the compositor and the command as the unprivileged user
-# nuvokrc-desktop, which it creates when missing. Exits with the command's
-# status, or 77 (skipped) when the desktop cannot be started here.
+# XDG_RUNTIME_DIR and session bus (DBUS_SESSION_BUS_ADDRESS); sway adds
+# SWAYSOCK for swaymsg and NUVOKRC_DESKTOP_XWAYLAND, the display of its
+# XWayland (unset when there is none; DISPLAY itself stays unset). sway does
+# not run as root: started as root, the script runs the compositor and the
+# command as the unprivileged user nuvokrc-desktop, which it creates when
+# missing. Exits with the command's status, or 77 (skipped) when the desktop
+# cannot be started here.
 set -u
 
 wm=icewm

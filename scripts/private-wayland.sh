@@ -67,7 +67,7 @@ leftovers() {
         pid=${environ#/proc/}
         pid=${pid%/environ}
         [ "$pid" != $$ ] && [ "$(stat -c %U "/proc/$pid" 2>/dev/null)" = "$owner" ] &&
-            tr '\0' '\n' <"$environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$runtime" &&
+            tr '\0' '\n' 2>/dev/null <"$environ" | grep -qxF "XDG_RUNTIME_DIR=$runtime" &&
             echo "$pid"
     done
 }
@@ -165,6 +165,12 @@ EOF
         echo "private-desktop: waybar's tray did not come up" >&2
         tail -n 20 "$work/sway.log" >&2
         exit 1
+    fi
+    # XWayland's display, as sway gives it to the programs it starts; not
+    # passed on as DISPLAY, so that the desktop offers no X11 unless asked.
+    asUser swaymsg exec "printf %s \"\$DISPLAY\" >$work/xwayland-display" >/dev/null
+    if command -v Xwayland >/dev/null && waitFor 15 test -s "$work/xwayland-display"; then
+        export NUVOKRC_DESKTOP_XWAYLAND=$(cat "$work/xwayland-display")
     fi
     ;;
 weston)

@@ -6,6 +6,7 @@
 
 #include "e2e/programrun.h"
 #include "support/statusnotifier.h"
+#include "support/x11desktop.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -54,24 +55,28 @@ QByteArray outputOf(const QString& program, const QStringList& arguments) {
 struct SwayWindow {
     bool present = false;
     bool visible = false;
+    bool focused = false;
+    bool urgent = false; // asked to come to the front, and refused
 };
 
-void findIn(const QJsonObject& node, qint64 pid, SwayWindow& found) {
+void findIn(const QJsonObject& node, qint64 pid, const QString& title, SwayWindow& found) {
     if (node.value(QStringLiteral("pid")).toInteger() == pid &&
-        node.value(QStringLiteral("name")).toString() == kProgramTitle) {
+        node.value(QStringLiteral("name")).toString() == title) {
         found.present = true;
         found.visible = found.visible || node.value(QStringLiteral("visible")).toBool();
+        found.focused = found.focused || node.value(QStringLiteral("focused")).toBool();
+        found.urgent = found.urgent || node.value(QStringLiteral("urgent")).toBool();
     }
     for (const char* key : {"nodes", "floating_nodes"})
         for (const QJsonValue child : node.value(QLatin1String(key)).toArray())
-            findIn(child.toObject(), pid, found);
+            findIn(child.toObject(), pid, title, found);
 }
 
-SwayWindow swayWindow(qint64 pid) {
+SwayWindow swayWindow(qint64 pid, const QString& title = kProgramTitle) {
     SwayWindow found;
     const QJsonDocument tree = QJsonDocument::fromJson(
         outputOf(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")}));
-    findIn(tree.object(), pid, found);
+    findIn(tree.object(), pid, title, found);
     return found;
 }
 
@@ -118,6 +123,8 @@ private slots:
     void closingEndsTheProgramWithStatusZero();
     void aTakenPortKeepsTheWindowReachable();
     void aPlayerKeyAndAVolumeStepWork();
+    void aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data();
+    void aPlayerUnderXWaylandIsTypedIntoOnlyInFront();
 
 private:
     // Started on the desktop's Wayland display, with no X11 display at all.
@@ -317,6 +324,63 @@ void WaylandDesktopTest::aPlayerKeyAndAVolumeStepWork() {
     if (!player.waitForFinished(5000))
         player.kill();
     player.waitForFinished();
+}
+
+void WaylandDesktopTest::aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data() {
+    QTest::addColumn<bool>("programInFront");
+    QTest::newRow("player in front") << false;
+    QTest::newRow("program's window in front") << true;
+}
+
+// An X11 player under XWayland is found by its title. Typed into it is only
+// while it has the focus already: sway, like most compositors, does not let
+// one program bring another's window to the front; it marks it urgent.
+void WaylandDesktopTest::aPlayerUnderXWaylandIsTypedIntoOnlyInFront() {
+    QFETCH(bool, programInFront);
+    const QString xwayland = qEnvironmentVariable("NUVOKRC_DESKTOP_XWAYLAND");
+    if (xwayland.isEmpty() || !desktopHasTray())
+        QSKIP("needs sway with XWayland (./dev.sh installs xwayland)");
+    const QString title = QStringLiteral("Stand-in Player");
+    qputenv("DISPLAY", xwayland.toLocal8Bit());
+    KeyWindow player(title);
+    qunsetenv("DISPLAY");
+    QVERIFY2(player.waitReady(), qPrintable(player.errorOutput()));
+    QVERIFY(
+        waitUntil([&] { return swayWindow(player.processId(), title).focused; }, kLineTimeoutMs));
+
+    const quint16 port = freePort();
+    Program program(QStringLiteral("[Settings]\nVideoTitle=%1\n").arg(title),
+                    QStringLiteral("wayland"));
+    program.setEnvironment(QStringLiteral("DISPLAY"), xwayland);
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    if (programInFront) {
+        QVERIFY(activateStatusNotifierItem(m_bus, icon(pid)));
+        QVERIFY(waitUntil([&] { return swayWindow(pid).focused; }, kLineTimeoutMs));
+    }
+    qsizetype next = 0;
+    const QString refused =
+        QStringLiteral(
+            "Cannot bring the window \"%1\" to the front: the Wayland compositor did not give it "
+            "the "
+            "focus (on Wayland a program may not bring another program's window to the front)")
+            .arg(title);
+    const QStringList expected =
+        programInFront ? QStringList{QStringLiteral("mode_Video"), refused, refused}
+                       : QStringList{QStringLiteral("mode_Video"), QStringLiteral("[Space] Pause")};
+    const KeyRun run = pressAndRead(
+        program, port, {QStringLiteral("menu"), QStringLiteral("right"), QStringLiteral("5")},
+        expected, next);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    if (programInFront) {
+        QVERIFY(swayWindow(player.processId(), title).urgent);
+        QVERIFY(swayWindow(pid).focused);
+        QVERIFY(player.keys().isEmpty());
+    } else {
+        QVERIFY(player.waitForKeys(1));
+        QCOMPARE(player.keys(), QStringList{QStringLiteral("space")});
+    }
 }
 
 QTEST_GUILESS_MAIN(WaylandDesktopTest)
