@@ -118,6 +118,7 @@ class WaylandDesktopTest : public QObject {
 private slots:
     void initTestCase();
     void startUpPutsTheWindowAwayOrLeavesItOpen();
+    void underXWaylandTheProgramWorksAsOnX11();
     void theIconShowsAndPutsAwayTheWindow_data();
     void theIconShowsAndPutsAwayTheWindow();
     void closingEndsTheProgramWithStatusZero();
@@ -180,6 +181,34 @@ void WaylandDesktopTest::startUpPutsTheWindowAwayOrLeavesItOpen() {
     QCOMPARE(statusNotifierProperty(m_bus, item, QStringLiteral("Title")).toString(),
              QStringLiteral("NUVOKrc"));
     QCOMPARE(statusNotifierToolTipTitle(m_bus, item), QStringLiteral("NUVOKrc"));
+}
+
+// Started with the xcb platform (as without qt6-wayland), the program runs
+// through XWayland as on X11: hidden into the icon, shown by a click,
+// closed by the compositor.
+void WaylandDesktopTest::underXWaylandTheProgramWorksAsOnX11() {
+    const QString xwayland = qEnvironmentVariable("NUVOKRC_DESKTOP_XWAYLAND");
+    if (xwayland.isEmpty() || !desktopHasTray())
+        QSKIP("needs sway with XWayland (./dev.sh installs xwayland)");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DISPLAY"), xwayland);
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(waitForListener(program, port), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    const QString failure = settlesHidden(pid);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(activateStatusNotifierItem(m_bus, item));
+    QVERIFY(shownOnSway(pid));
+    QVERIFY(
+        !outputOf(QStringLiteral("swaymsg"), {QStringLiteral("[pid=%1] kill").arg(pid)}).isEmpty());
+    QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    for (const QString& line : program.lines())
+        QVERIFY2(!line.contains(QLatin1String("notification area")), qPrintable(line));
 }
 
 void WaylandDesktopTest::theIconShowsAndPutsAwayTheWindow_data() {
