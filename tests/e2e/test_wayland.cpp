@@ -11,6 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -126,6 +127,8 @@ private slots:
     void aPlayerKeyAndAVolumeStepWork();
     void aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data();
     void aPlayerUnderXWaylandIsTypedIntoOnlyInFront();
+    // Last: the panel does not come back.
+    void aPanelThatQuitsGivesTheWindowBack();
 
 private:
     // Started on the desktop's Wayland display, with no X11 display at all.
@@ -414,6 +417,27 @@ void WaylandDesktopTest::aPlayerUnderXWaylandIsTypedIntoOnlyInFront() {
         QVERIFY(player.waitForKeys(1));
         QCOMPARE(player.keys(), QStringList{QStringLiteral("space")});
     }
+}
+
+// The panel's tray goes with the panel; a window hidden in it must not be
+// lost with it.
+void WaylandDesktopTest::aPanelThatQuitsGivesTheWindowBack() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    QVERIFY(icon(pid).valid());
+    QVERIFY(settlesHidden(pid).isEmpty());
+    const QDBusReply<uint> panel =
+        m_bus.interface()->servicePid(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    QVERIFY(panel.isValid());
+    QVERIFY(QProcess::execute(QStringLiteral("kill"), {QString::number(panel.value())}) == 0);
+    QVERIFY2(shownOnSway(pid), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    QVERIFY(program.waitForLine(
+        QStringLiteral("The notification area went away: the window is back on the desktop")));
 }
 
 QTEST_GUILESS_MAIN(WaylandDesktopTest)
