@@ -147,13 +147,20 @@ EOF
     asUser WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
         sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
     pids+=($!)
-    swaySocket() { ls "$runtime"/sway-ipc.*.sock 2>/dev/null | head -n1 | grep .; }
+    swaySocket() {
+        local found
+        for found in "$runtime"/sway-ipc.*.sock; do
+            [ -S "$found" ] && echo "$found" && return 0
+        done
+        return 1
+    }
     if ! waitFor 30 swaySocket; then
         echo "private-desktop: sway did not start" >&2
         tail -n 20 "$work/sway.log" >&2
         skip "sway could not start on its headless back-end"
     fi
-    export SWAYSOCK=$(swaySocket)
+    SWAYSOCK=$(swaySocket)
+    export SWAYSOCK
     waitFor 15 asUser swaymsg -t get_version || skip "sway does not answer on $SWAYSOCK"
     # The panel's tray is ready when its watcher is on the bus.
     trayReady() {
@@ -170,7 +177,8 @@ EOF
     # passed on as DISPLAY, so that the desktop offers no X11 unless asked.
     asUser swaymsg exec "printf %s \"\$DISPLAY\" >$work/xwayland-display" >/dev/null
     if command -v Xwayland >/dev/null && waitFor 15 test -s "$work/xwayland-display"; then
-        export NUVOKRC_DESKTOP_XWAYLAND=$(cat "$work/xwayland-display")
+        NUVOKRC_DESKTOP_XWAYLAND=$(cat "$work/xwayland-display")
+        export NUVOKRC_DESKTOP_XWAYLAND
     fi
     ;;
 weston)
@@ -185,8 +193,11 @@ weston)
     fi
     ;;
 esac
-socket=$(ls "$runtime"/wayland-* 2>/dev/null | grep -v '\.lock$' | head -n1)
-[ -S "$socket" ] || skip "the compositor made no Wayland socket"
+socket=""
+for found in "$runtime"/wayland-*; do
+    [ -S "$found" ] && socket=$found && break
+done
+[ -n "$socket" ] || skip "the compositor made no Wayland socket"
 # A full path: the command may move XDG_RUNTIME_DIR (the sound server does).
 export WAYLAND_DISPLAY=$socket
 

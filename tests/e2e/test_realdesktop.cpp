@@ -255,10 +255,12 @@ void RealDesktopTest::theIconOverTheSessionBusShowsAndMinimisingHides() {
         QVERIFY2(
             waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs),
             qPrintable(QStringLiteral("round %1: ").arg(round) + describe(m_probe.view(window))));
-        // A window manager still framing the window may not minimise it yet.
+        // A window manager still framing or activating the window may not
+        // minimise it yet, or restore it again for the late activation.
         QVERIFY(waitUntil(
             [&] { return qAbs(m_probe.view(window).frame.width() - kNormalOuterWidth) <= 4; },
             kLineTimeoutMs));
+        QVERIFY(m_probe.waitForActive(window));
         m_probe.minimise(window);
         QVERIFY2(settlesWithdrawn(), qPrintable(QStringLiteral("round %1: ").arg(round) +
                                                 describe(m_probe.view(window))));
