@@ -111,6 +111,7 @@ QString statusNotifierToolTipTitle(const QDBusConnection& bus, const StatusNotif
     }
     argument.endArray();
     argument >> title;
+    argument.endStructure();
     return title;
 }
 
