@@ -26,7 +26,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasoun
 TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
                desktop-file-utils groff-base dpkg-dev file
-               mpv mpv-mpris dbus-daemon)
+               mpv mpv-mpris dbus-daemon dbus-bin
+               sway waybar weston grim qt6-wayland xwayland)
 # The steps after the test preset's suite: sanitizers and fuzzing (clang), the
 # Windows build under Wine, the check of the other Debian release (debootstrap).
 # Names without a version, so that one list serves Debian 12 and 13.

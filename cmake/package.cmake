@@ -22,6 +22,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the xcb platform plugin is loaded at run time, so it is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins")
+# Native on Wayland sessions with the wayland platform plugin; without it the
+# program runs through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins, qt6-wayland")
 
 include(CPack)

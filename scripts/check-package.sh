@@ -16,7 +16,10 @@ fi
 
 deb=$(scripts/build-package.sh "$@")
 echo "check-package: built $deb"
-dpkg-deb --field "$deb" Package Version Depends
+dpkg-deb --field "$deb" Package Version Depends Recommends
+# Native on Wayland sessions once the platform plugin is there.
+dpkg-deb --field "$deb" Recommends | grep -qw qt6-wayland ||
+    { echo "check-package: FAIL: the package does not recommend qt6-wayland" >&2; exit 1; }
 
 installed=false
 cleanup() {

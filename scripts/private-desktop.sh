@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
 # Runs a command on a private desktop: its own Xvfb display and a window
-# manager, both ended when the command ends. The tests, the benchmarks and the
-# screenshot all start their desktops through this one script.
-#   private-desktop.sh [--wm icewm|fluxbox|openbox|none] [--screen WxHxD]
-#                      [--artifacts DIR] COMMAND [ARGS...]
+# manager, or a headless Wayland compositor, ended when the command ends. The
+# tests, the benchmarks and the screenshot all start their desktops through
+# this one script.
+#   private-desktop.sh [--wm icewm|fluxbox|openbox|none|sway|weston]
+#                      [--screen WxHxD] [--artifacts DIR] COMMAND [ARGS...]
 # --wm       the window manager (default icewm); icewm and fluxbox have a
-#            notification area, openbox has none
+#            notification area, openbox has none; sway (with waybar as its
+#            panel, whose tray takes icons over the session bus) and weston
+#            (no notification area) are Wayland compositors on their headless
+#            back-ends
 # --screen   the screen size and depth (default 1024x768x24)
 # --artifacts keep the server's and window manager's logs there (default: a
 #            temporary folder that is removed afterwards)
-# The command sees DISPLAY, NUVOKRC_DESKTOP_WM (the window manager's name) and
-# NUVOKRC_DESKTOP_TRAY (yes or no: whether the desktop has a notification
-# area); the window manager runs with a private HOME of its own. Exits with the
-# command's status, or 77 (skipped) when Xvfb or the window manager is not
-# installed.
+# The command sees DISPLAY (X11) or WAYLAND_DISPLAY (Wayland, a full path),
+# NUVOKRC_DESKTOP_WM (the window manager's name), NUVOKRC_DESKTOP_TRAY (yes or
+# no: whether the desktop has a notification area) and NUVOKRC_DESKTOP_PLATFORM
+# (xcb or wayland: the toolkit platform of the desktop); the window manager
+# runs with a private HOME of its own. A Wayland desktop also has a private
+# XDG_RUNTIME_DIR and session bus (DBUS_SESSION_BUS_ADDRESS); sway adds
+# SWAYSOCK for swaymsg and NUVOKRC_DESKTOP_XWAYLAND, the display of its
+# XWayland (unset when there is none; DISPLAY itself stays unset). sway does
+# not run as root: started as root, the script runs the compositor and the
+# command as the unprivileged user nuvokrc-desktop, which it creates when
+# missing. Exits with the command's status, or 77 (skipped) when the desktop
+# cannot be started here.
 set -u
 
 wm=icewm
@@ -33,7 +44,12 @@ done
 case "$wm" in
 icewm | fluxbox) tray=yes ;;
 openbox | none) tray=no ;;
+sway) tray=yes ;;
+weston) tray=no ;;
 *) echo "private-desktop: unknown window manager '$wm'" >&2; exit 2 ;;
+esac
+case "$wm" in
+sway | weston) exec "$(dirname "$0")/private-wayland.sh" "$wm" "$screen" "$artifacts" "$@" ;;
 esac
 for tool in Xvfb xprop $([ "$wm" = none ] || echo "$wm"); do
     if ! command -v "$tool" >/dev/null; then
@@ -107,7 +123,7 @@ if [ "$wm" != none ]; then
     fi
 fi
 
-export NUVOKRC_DESKTOP_WM=$wm NUVOKRC_DESKTOP_TRAY=$tray
+export NUVOKRC_DESKTOP_WM=$wm NUVOKRC_DESKTOP_TRAY=$tray NUVOKRC_DESKTOP_PLATFORM=xcb
 # In the background, with the caller's input, so that a TERM ends the desktop too.
 "$@" <&0 &
 wait $!

@@ -88,10 +88,15 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // notification area is not shown at all: an X window manager may map it
     // normally whatever it is asked, and may keep a window on the taskbar
     // that was withdrawn the moment it was mapped. A click on the icon during
-    // the event pass shows it.
+    // the event pass shows it. Where the window system does not report a
+    // minimise (Wayland), a window without a notification area starts open:
+    // the desktop may have no way to give a minimised window back.
     reportFailures([&] {
         if (!trayStuff::hidesToTray()) {
-            setWindowState(Qt::WindowMinimized);
+            if (trayStuff::minimiseReported())
+                setWindowState(Qt::WindowMinimized);
+            else
+                m_minimisedAtStart = false;
             show();
         }
         eventpump::processPendingEvents();

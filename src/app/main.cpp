@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/f_nuvokrc.h"
 #include "app/signalclose.h"
+#include "app/toolkitmessages.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
         std::fputs(CommandLine::versionText().c_str(), stdout);
         return 0;
     }
+    toolkitMessages::leaveOutNoise();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NUVOKrc"));
     WindowOptions options;

@@ -36,6 +36,21 @@ void hideIntoTray(F_NUVOKrc& window, Qt::WindowStates keep) {
     window.hide();
 }
 
+// Without a notification area: minimised on the taskbar where the window
+// system can give it back, else left open.
+void putOnDesktop(F_NUVOKrc& window, Qt::WindowStates windowState) {
+    if (!minimiseReported()) {
+        window.setWindowState(windowState & ~Qt::WindowMinimized);
+        window.show();
+        return;
+    }
+    // An X window manager may have mapped the window normally whatever it was
+    // asked; the window's own change handler asks again when it says so later.
+    if (!(window.windowState() & Qt::WindowMinimized))
+        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    window.show();
+}
+
 // A notification area came or went after the icon was shown.
 void areaChanged() {
     TrayState& state = tray();
@@ -46,8 +61,23 @@ void areaChanged() {
     if (hasArea == state.hadArea)
         return;
     state.hadArea = hasArea;
-    if (!hasArea)
-        return; // hidesToTray() keeps the window on the taskbar from now on
+    if (!hasArea) {
+        // The icon went with the panel: a window hidden in it would be out of
+        // reach for good.
+        if (!window->isVisible()) {
+            const Qt::WindowStates kept = windowStateOf(*window);
+            state.hiddenState.reset();
+            window->logData(QStringLiteral(
+                "The notification area went away: the window is back on the desktop"));
+            putOnDesktop(*window, kept);
+        }
+        return;
+    }
+    if (!minimiseReported()) {
+        window->logData(QStringLiteral(
+            "Notification area found: a click on the icon puts the window away there"));
+        return;
+    }
     window->logData(
         QStringLiteral("Notification area found: the window hides there when minimised"));
     if (window->isVisible() && (window->windowState() & Qt::WindowMinimized))
@@ -75,8 +105,12 @@ void addTrayIcon(F_NUVOKrc& window) {
     });
     state.windowGone = QObject::connect(&window, &QObject::destroyed, [] { removeTrayIcon(); });
     if (!state.hadArea)
-        window.logData(QStringLiteral(
-            "No notification area found: the window stays in the taskbar when minimised"));
+        window.logData(
+            minimiseReported()
+                ? QStringLiteral(
+                      "No notification area found: the window stays in the taskbar when minimised")
+                : QStringLiteral("No notification area found: the window stays open, as this "
+                                 "Wayland desktop may not give a minimised window back"));
 }
 
 void removeTrayIcon() {
@@ -105,11 +139,19 @@ bool hidesToTray() {
     return state.trayWindow && state.area && state.area->available();
 }
 
+bool minimiseReported() {
+    const TrayState& state = tray();
+    return !state.area || state.area->minimiseReported();
+}
+
 void putAway(F_NUVOKrc& window, Qt::WindowStates windowState) {
     if (tray().trayWindow == &window && hidesToTray()) {
         hideIntoTray(window, windowState);
         return;
     }
+    // Left open where a minimised window might not come back.
+    if (!minimiseReported())
+        return;
     // On the taskbar. An X window manager may have mapped the window normally
     // whatever it was asked; the window's own change handler asks again when
     // it says so later.
@@ -131,6 +173,13 @@ void trayClicked(TrayArea::Click click) {
     F_NUVOKrc* window = tray().trayWindow;
     if (!window)
         return;
+    // Where minimising cannot be seen, a click on the icon of the shown
+    // window is the way to put it away; the next click brings it back.
+    if (click != TrayArea::Click::Other && !minimiseReported() && window->isVisible() &&
+        hidesToTray()) {
+        hideIntoTray(*window, windowStateOf(*window));
+        return;
+    }
     switch (click) {
     case TrayArea::Click::Left:
         window->rightClick();

@@ -9,7 +9,9 @@ class F_NUVOKrc;
 
 // The program's icon in the notification area and the window's minimise and
 // restore handling: minimising the shown window hides it into the icon, a
-// click on the icon brings it back. One icon, for one window at a time.
+// click on the icon brings it back. Where the window system does not report a
+// minimise (Wayland), a click on the icon of the shown window hides it
+// instead. One icon, for one window at a time.
 namespace trayStuff {
 
 // Shows the window's own icon in the notification area (the window services'
@@ -25,10 +27,15 @@ void setTrayIcon(const QIcon& picture);
 // anew each time. Where this is false the window must never be hidden, or it
 // could not be reached.
 bool hidesToTray();
+// Whether the window system reports the user minimising the window (and can
+// give a minimised window back). Where it does not, a window without a
+// notification area is never minimised by the program.
+bool minimiseReported();
 
 // Puts the window away as a minimised window: hidden into the notification
-// area, or minimised on the taskbar where there is none. The window keeps
-// windowState as its state while hidden.
+// area, or minimised on the taskbar where there is none (left as it is where
+// minimising is not reported). The window keeps windowState as its state
+// while hidden.
 void putAway(F_NUVOKrc& window, Qt::WindowStates windowState);
 // The window's state as the program keeps it: a window hidden into the
 // notification area keeps the state it had, whatever the window system says.

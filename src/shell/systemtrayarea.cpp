@@ -1,5 +1,6 @@
 #include "shell/systemtrayarea.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace {
@@ -18,6 +19,9 @@ bool SystemTrayArea::available() const {
 void SystemTrayArea::show(const QIcon& icon, ClickHandler onClick) {
     remove();
     m_icon = std::make_unique<QSystemTrayIcon>(icon);
+    // Over the message bus the panel also shows the application's name as
+    // the icon's title.
+    m_icon->setToolTip(QStringLiteral("NUVOKrc"));
     QObject::connect(m_icon.get(), &QSystemTrayIcon::activated,
                      [onClick = std::move(onClick)](QSystemTrayIcon::ActivationReason reason) {
                          if (onClick)
@@ -54,6 +58,12 @@ void SystemTrayArea::watchAvailability(std::function<void()> onChange) {
                          }
                      });
     m_watch->start();
+}
+
+// xdg-shell has no minimised state a client could see: the compositor
+// minimises a window without telling it.
+bool SystemTrayArea::minimiseReported() const {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 QRect SystemTrayArea::geometry() const {

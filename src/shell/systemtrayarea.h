@@ -18,6 +18,7 @@ public:
     void setIcon(const QIcon& icon) override;
     void remove() override;
     void watchAvailability(std::function<void()> onChange) override;
+    bool minimiseReported() const override;
 
     // Where the icon is on the screen; empty when unknown or not shown.
     QRect geometry() const;

@@ -12,7 +12,8 @@ public:
     virtual ~TrayArea() = default;
     // Whether the desktop has a notification area at all.
     virtual bool available() const = 0;
-    // Shows the icon (no menu, no tooltip); clicks on it go to onClick.
+    // Shows the icon (no menu; its tooltip names the program); clicks on it go
+    // to onClick.
     virtual void show(const QIcon& icon, ClickHandler onClick) = 0;
     virtual void setIcon(const QIcon& icon) = 0;
     // Takes the icon away; harmless when there is none.
@@ -21,4 +22,9 @@ public:
     // as when the panel starts after the program. Areas that cannot tell
     // never call it.
     virtual void watchAvailability(std::function<void()> onChange) { (void)onChange; }
+    // Whether the window system tells the program that the user minimised its
+    // window (X11, Windows). A Wayland compositor never does, and may have no
+    // way at all to bring a minimised window back: there a click on the icon
+    // puts the shown window away, and a window without an area stays open.
+    virtual bool minimiseReported() const { return true; }
 };

@@ -250,6 +250,10 @@ void activateWindow(Connection& x, WindowDirectory& windows, const std::string& 
             x.sync(action);
             if (windows.isActive(target))
                 return;
+            if (waylandSession())
+                throw Failure(action +
+                              ": the Wayland compositor did not give it the focus (on Wayland "
+                              "a program may not bring another program's window to the front)");
             throw Failure(action + ": the window manager did not give it the focus");
         }
         x.waitForEvents(std::min(deadline, now + kFocusRecheck));

@@ -179,6 +179,11 @@ public:
         takeErrorOutput();
         return m_lines;
     }
+    // Everything on standard error so far, the platform's messages too.
+    QStringList everyLine() {
+        takeErrorOutput();
+        return m_everyLine;
+    }
 
     bool waitForLine(const QString& line, qsizetype from = 0) {
         return waitUntil([&] { return lines().indexOf(line, from) >= 0; }, kLineTimeoutMs);
@@ -205,6 +210,7 @@ private:
         while ((end = m_pending.indexOf('\n')) >= 0) {
             const QString line = QString::fromUtf8(m_pending.left(end));
             m_pending.remove(0, end + 1);
+            m_everyLine << line;
             if (!isPlatformNoise(line))
                 m_lines << line;
         }
@@ -215,6 +221,7 @@ private:
     QByteArray m_pending;
     QByteArray m_errorOutput;
     QStringList m_lines;
+    QStringList m_everyLine;
 };
 
 inline QString remoteLine(char16_t shown) {

@@ -6,14 +6,17 @@
 // until the user asks for it.
 
 #include "e2e/programrun.h"
+#include "support/statusnotifier.h"
 #include "support/x11desktop.h"
 
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
 using namespace nuvok::e2e;
 using nuvok::test::DesktopProbe;
+using namespace nuvok::test;
 
 namespace {
 
@@ -129,6 +132,7 @@ private slots:
     void everyStartPutsTheWindowAway();
     void theIconRestoresAndMinimisingHidesAgain();
     void aTakenPortKeepsTheWindowReachable();
+    void theIconOverTheSessionBusShowsAndMinimisingHides();
 
 private:
     DesktopProbe m_probe;
@@ -211,6 +215,56 @@ void RealDesktopTest::aTakenPortKeepsTheWindowReachable() {
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     if (desktopHasTray())
         QVERIFY(waitUntil([&] { return !trayIcon(m_probe).isEmpty(); }, kLineTimeoutMs));
+}
+
+// Panels such as KDE Plasma's host icons over the session bus rather than in
+// an X11 notification area; with a watcher on the bus the program's icon goes
+// there, whatever the window manager.
+void RealDesktopTest::theIconOverTheSessionBusShowsAndMinimisingHides() {
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        QSKIP("needs dbus-daemon (./dev.sh installs it)");
+    PrivateSessionBus bus;
+    QVERIFY2(!bus.address().isEmpty(), "dbus-daemon did not start");
+    StatusNotifierWatcher watcher(bus.connection());
+    QVERIFY(watcher.registered());
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    const auto settlesWithdrawn = [&] {
+        return waitUntil([&] { return withdrawn(m_probe.view(window)); }, kLineTimeoutMs) &&
+               (QTest::qWait(kSteadyMs), withdrawn(m_probe.view(window)));
+    };
+    QVERIFY2(settlesWithdrawn(), qPrintable(describe(m_probe.view(window))));
+    StatusNotifierItemRef item;
+    QVERIFY2(waitUntil(
+                 [&] {
+                     item = findStatusNotifierItem(bus.connection(), program.process().processId());
+                     return item.valid();
+                 },
+                 kLineTimeoutMs),
+             "the icon was not registered with the watcher");
+    QCOMPARE(statusNotifierProperty(bus.connection(), item, QStringLiteral("Title")).toString(),
+             QStringLiteral("NUVOKrc"));
+    QCOMPARE(statusNotifierToolTipTitle(bus.connection(), item), QStringLiteral("NUVOKrc"));
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(activateStatusNotifierItem(bus.connection(), item));
+        QVERIFY2(
+            waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs),
+            qPrintable(QStringLiteral("round %1: ").arg(round) + describe(m_probe.view(window))));
+        // A window manager still framing or activating the window may not
+        // minimise it yet, or restore it again for the late activation.
+        QVERIFY(waitUntil(
+            [&] { return qAbs(m_probe.view(window).frame.width() - kNormalOuterWidth) <= 4; },
+            kLineTimeoutMs));
+        QVERIFY(m_probe.waitForActive(window));
+        m_probe.minimise(window);
+        QVERIFY2(settlesWithdrawn(), qPrintable(QStringLiteral("round %1: ").arg(round) +
+                                                describe(m_probe.view(window))));
+    }
 }
 
 QTEST_GUILESS_MAIN(RealDesktopTest)

@@ -41,6 +41,11 @@ private slots:
     void withoutANotificationAreaMinimisingStaysInTheTaskbar();
     void aVanishedNotificationAreaKeepsTheWindowReachable();
     void aNotificationAreaThatAppearsLaterTakesTheWindow();
+    void aVanishingAreaGivesTheHiddenWindowBack_data();
+    void aVanishingAreaGivesTheHiddenWindowBack();
+    void withoutMinimiseReportsAClickTogglesTheWindow_data();
+    void withoutMinimiseReportsAClickTogglesTheWindow();
+    void withoutMinimiseReportsOrAreaTheWindowStaysOpen();
     void onlyIconsChangeTheTrayPicture();
     void removalIsRepeatableAndEndsTheHandling();
     void destroyingTheWindowRemovesTheIcon();
@@ -343,6 +348,96 @@ void ShellWindowTest::aNotificationAreaThatAppearsLaterTakesTheWindow() {
     window.showNormal();
     shell.tray->hasArea = true;
     window.setWindowState(Qt::WindowMinimized);
+    QVERIFY(!window.isVisible());
+}
+
+void ShellWindowTest::aVanishingAreaGivesTheHiddenWindowBack_data() {
+    QTest::addColumn<bool>("minimiseReported");
+    QTest::newRow("minimised on the taskbar") << true;
+    QTest::newRow("shown, as on Wayland") << false;
+}
+
+void ShellWindowTest::aVanishingAreaGivesTheHiddenWindowBack() {
+    QFETCH(bool, minimiseReported);
+    Shell shell;
+    shell.tray->reportsMinimise = minimiseReported;
+    F_NUVOKrc window(shell.services());
+    window.setWindowState(Qt::WindowMinimized); // as after start-up
+    trayStuff::addTrayIcon(window);
+    trayStuff::putAway(window, Qt::WindowMinimized);
+    QVERIFY(!window.isVisible());
+    const int lines = logLines(window);
+    shell.tray->setAvailable(false);
+    QVERIFY(window.isVisible());
+    QCOMPARE(minimised(window), minimiseReported);
+    QCOMPARE(logLines(window), lines + 1);
+    QCOMPARE(lastLogLine(window),
+             QStringLiteral("The notification area went away: the window is back on the desktop"));
+    // A shown window stays as it is when the area goes and comes again.
+    window.showNormal();
+    shell.tray->setAvailable(true);
+    shell.tray->setAvailable(false);
+    QVERIFY(window.isVisible());
+    QVERIFY(!minimised(window));
+}
+
+void ShellWindowTest::withoutMinimiseReportsAClickTogglesTheWindow_data() {
+    QTest::addColumn<Click>("click");
+    QTest::addColumn<bool>("toggles");
+    QTest::newRow("left") << Click::Left << true;
+    QTest::newRow("right") << Click::Right << true;
+    QTest::newRow("other") << Click::Other << false;
+}
+
+void ShellWindowTest::withoutMinimiseReportsAClickTogglesTheWindow() {
+    QFETCH(Click, click);
+    QFETCH(bool, toggles);
+    Shell shell;
+    shell.tray->reportsMinimise = false;
+    F_NUVOKrc window(shell.services());
+    window.setWindowState(Qt::WindowMinimized);
+    trayStuff::addTrayIcon(window);
+    trayStuff::putAway(window, Qt::WindowMinimized);
+    QVERIFY(!window.isVisible());
+    for (int round = 0; round < 2; ++round) {
+        shell.tray->click(click);
+        QCOMPARE(window.isVisible(), toggles);
+        if (!toggles)
+            return;
+        QVERIFY(!minimised(window));
+        shell.tray->click(click);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(int(trayStuff::windowStateOf(window)), int(Qt::WindowNoState));
+    }
+    // Without an area a click never hides the window: nothing could bring it back.
+    shell.tray->click(click);
+    shell.tray->hasArea = false;
+    shell.tray->click(click);
+    QVERIFY(window.isVisible());
+}
+
+void ShellWindowTest::withoutMinimiseReportsOrAreaTheWindowStaysOpen() {
+    Shell shell;
+    shell.tray->reportsMinimise = false;
+    shell.tray->hasArea = false;
+    F_NUVOKrc window(shell.services());
+    window.show();
+    const int lines = logLines(window);
+    trayStuff::addTrayIcon(window);
+    QCOMPARE(logLines(window), lines + 1);
+    QCOMPARE(lastLogLine(window),
+             QStringLiteral("No notification area found: the window stays open, as this Wayland "
+                            "desktop may not give a minimised window back"));
+    trayStuff::putAway(window, Qt::WindowMinimized);
+    QVERIFY(window.isVisible());
+    QVERIFY(!minimised(window));
+    // An area that appears later takes the window at the next click.
+    shell.tray->setAvailable(true);
+    QVERIFY(window.isVisible());
+    QCOMPARE(lastLogLine(window),
+             QStringLiteral("Notification area found: a click on the icon puts the window away "
+                            "there"));
+    shell.tray->click(Click::Left);
     QVERIFY(!window.isVisible());
 }
 

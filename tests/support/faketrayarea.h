@@ -25,6 +25,7 @@ public:
     void watchAvailability(std::function<void()> onChange) override {
         availabilityHandler = std::move(onChange);
     }
+    bool minimiseReported() const override { return reportsMinimise; }
     void click(Click which) {
         if (handler)
             handler(which);
@@ -37,6 +38,7 @@ public:
     }
 
     bool hasArea = true;
+    bool reportsMinimise = true; // false: as on Wayland
     bool shown = false;
     QIcon icon;
     ClickHandler handler;

@@ -1,0 +1,448 @@
+// The real program on a Wayland desktop of scripts/private-desktop.sh: sway
+// with waybar's tray as the notification area, or weston without one, and a
+// private sound server. Nothing reaches an X server. Where the window is, is
+// read from the compositor (swaymsg); the icon is reached over the session
+// bus, as the panel reaches it.
+
+#include "e2e/programrun.h"
+#include "support/statusnotifier.h"
+#include "support/x11desktop.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace nuvok::e2e;
+using namespace nuvok::test;
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
+const QString kNoAreaLine = QStringLiteral("No notification area found: the window stays open, "
+                                           "as this Wayland desktop may not give a minimised "
+                                           "window back");
+// How long a put-away window must stay put away.
+constexpr int kSteadyMs = 700;
+
+bool desktopHasTray() {
+    return qEnvironmentVariable("NUVOKRC_DESKTOP_TRAY") == QLatin1String("yes");
+}
+
+bool onSway() {
+    return qEnvironmentVariable("NUVOKRC_DESKTOP_WM") == QLatin1String("sway");
+}
+
+// A command's standard output; empty when it fails.
+QByteArray outputOf(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
+}
+
+// The program's main window in sway's tree: absent while the program keeps
+// it hidden, present and visible once shown.
+struct SwayWindow {
+    bool present = false;
+    bool visible = false;
+    bool focused = false;
+    bool urgent = false; // asked to come to the front, and refused
+};
+
+void findIn(const QJsonObject& node, qint64 pid, const QString& title, SwayWindow& found) {
+    if (node.value(QStringLiteral("pid")).toInteger() == pid &&
+        node.value(QStringLiteral("name")).toString() == title) {
+        found.present = true;
+        found.visible = found.visible || node.value(QStringLiteral("visible")).toBool();
+        found.focused = found.focused || node.value(QStringLiteral("focused")).toBool();
+        found.urgent = found.urgent || node.value(QStringLiteral("urgent")).toBool();
+    }
+    for (const char* key : {"nodes", "floating_nodes"})
+        for (const QJsonValue child : node.value(QLatin1String(key)).toArray())
+            findIn(child.toObject(), pid, title, found);
+}
+
+SwayWindow swayWindow(qint64 pid, const QString& title = kProgramTitle) {
+    SwayWindow found;
+    const QJsonDocument tree = QJsonDocument::fromJson(
+        outputOf(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")}));
+    findIn(tree.object(), pid, title, found);
+    return found;
+}
+
+// Waits until the window is gone from the compositor and stays gone.
+QString settlesHidden(qint64 pid) {
+    if (!waitUntil([&] { return !swayWindow(pid).present; }, kLineTimeoutMs))
+        return QStringLiteral("the window is still on the desktop");
+    QTest::qWait(kSteadyMs);
+    if (swayWindow(pid).present)
+        return QStringLiteral("the window came back");
+    return {};
+}
+
+bool shownOnSway(qint64 pid) {
+    return waitUntil([&] { return swayWindow(pid).visible; }, kLineTimeoutMs);
+}
+
+// The first channel's raw volume of the default sink, as the server says.
+long sinkVolume() {
+    const auto match = QRegularExpression(QStringLiteral(R"(:\s*(\d+)\s*/)"))
+                           .match(QString::fromUtf8(outputOf(QStringLiteral("pactl"),
+                                                             {QStringLiteral("get-sink-volume"),
+                                                              QStringLiteral("@DEFAULT_SINK@")})));
+    return match.hasMatch() ? match.captured(1).toLong() : -1;
+}
+
+QString mprisPlugin() {
+    for (const char* path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so"})
+        if (QFile::exists(QString::fromLatin1(path)))
+            return QString::fromLatin1(path);
+    return {};
+}
+
+} // namespace
+
+class WaylandDesktopTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startUpPutsTheWindowAwayOrLeavesItOpen();
+    void underXWaylandTheProgramWorksAsOnX11();
+    void theIconShowsAndPutsAwayTheWindow_data();
+    void theIconShowsAndPutsAwayTheWindow();
+    void closingEndsTheProgramWithStatusZero();
+    void aTakenPortKeepsTheWindowReachable();
+    void aPlayerKeyAndAVolumeStepWork();
+    void aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data();
+    void aPlayerUnderXWaylandIsTypedIntoOnlyInFront();
+    // Last: the panel does not come back.
+    void aPanelThatQuitsGivesTheWindowBack();
+
+private:
+    // Started on the desktop's display (X11 only where the test gives one).
+    bool start(Program& program, const QStringList& arguments);
+    // The program's icon in the panel's tray, once it is there.
+    StatusNotifierItemRef icon(qint64 pid);
+
+    QDBusConnection m_bus = QDBusConnection::sessionBus();
+};
+
+void WaylandDesktopTest::initTestCase() {
+    QVERIFY2(qEnvironmentVariable("NUVOKRC_DESKTOP_PLATFORM") == QLatin1String("wayland") &&
+                 qEnvironmentVariableIsSet("WAYLAND_DISPLAY"),
+             "run this test through scripts/private-desktop.sh --wm sway or --wm weston");
+    QVERIFY2(!qEnvironmentVariableIsSet("DISPLAY"), "the desktop must offer no X11 display");
+    QVERIFY(m_bus.isConnected());
+}
+
+bool WaylandDesktopTest::start(Program& program, const QStringList& arguments) {
+    // For sanitizer builds (ignored otherwise): the Wayland libraries are
+    // built without frame pointers, and only full stacks match the leak
+    // suppressions of the platform's own objects.
+    program.setEnvironment(QStringLiteral("ASAN_OPTIONS"),
+                           QStringLiteral("fast_unwind_on_malloc=0"));
+    return program.start(arguments);
+}
+
+StatusNotifierItemRef WaylandDesktopTest::icon(qint64 pid) {
+    StatusNotifierItemRef item;
+    waitUntil(
+        [&] {
+            item = findStatusNotifierItem(m_bus, pid);
+            return item.valid();
+        },
+        kLineTimeoutMs);
+    return item;
+}
+
+void WaylandDesktopTest::startUpPutsTheWindowAwayOrLeavesItOpen() {
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(waitForListener(program, port), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    // The toolkit's X11 notification-area code looks for a signal that only
+    // its X11 platform has; that says nothing to the user.
+    for (const QString& line : program.everyLine())
+        QVERIFY2(!line.contains(QLatin1String("QObject::connect")), qPrintable(line));
+    if (!desktopHasTray()) {
+        // Nothing here could give a minimised window back: it stays open.
+        QVERIFY2(program.lines().contains(kNoAreaLine),
+                 qPrintable(program.lines().join(QLatin1Char('\n'))));
+        return;
+    }
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    const QString failure = settlesHidden(pid);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(!program.lines().contains(kNoAreaLine));
+    // The panel names the icon after the program.
+    QCOMPARE(statusNotifierProperty(m_bus, item, QStringLiteral("Title")).toString(),
+             QStringLiteral("NUVOKrc"));
+    QCOMPARE(statusNotifierToolTipTitle(m_bus, item), QStringLiteral("NUVOKrc"));
+}
+
+// Started with the xcb platform (as without qt6-wayland), the program runs
+// through XWayland as on X11: hidden into the icon, shown by a click,
+// closed by the compositor.
+void WaylandDesktopTest::underXWaylandTheProgramWorksAsOnX11() {
+    const QString xwayland = qEnvironmentVariable("NUVOKRC_DESKTOP_XWAYLAND");
+    if (xwayland.isEmpty() || !desktopHasTray())
+        QSKIP("needs sway with XWayland (./dev.sh installs xwayland)");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DISPLAY"), xwayland);
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(waitForListener(program, port), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    const QString failure = settlesHidden(pid);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(activateStatusNotifierItem(m_bus, item));
+    QVERIFY(shownOnSway(pid));
+    QVERIFY(
+        !outputOf(QStringLiteral("swaymsg"), {QStringLiteral("[pid=%1] kill").arg(pid)}).isEmpty());
+    QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    for (const QString& line : program.lines())
+        QVERIFY2(!line.contains(QLatin1String("notification area")), qPrintable(line));
+}
+
+void WaylandDesktopTest::theIconShowsAndPutsAwayTheWindow_data() {
+    QTest::addColumn<bool>("rightClick");
+    QTest::newRow("left click (Activate)") << false;
+    QTest::newRow("right click (ContextMenu)") << true;
+}
+
+void WaylandDesktopTest::theIconShowsAndPutsAwayTheWindow() {
+    QFETCH(bool, rightClick);
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    QVERIFY(settlesHidden(pid).isEmpty());
+    const auto click = [&] {
+        return rightClick ? contextMenuStatusNotifierItem(m_bus, item)
+                          : activateStatusNotifierItem(m_bus, item);
+    };
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(click());
+        QVERIFY2(shownOnSway(pid), qPrintable(QStringLiteral("round %1: not shown").arg(round)));
+        QVERIFY(click());
+        const QString failure = settlesHidden(pid);
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("round %1: ").arg(round) + failure));
+    }
+}
+
+void WaylandDesktopTest::closingEndsTheProgramWithStatusZero() {
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    if (onSway()) {
+        // Shown through the icon, then closed by the compositor as by its
+        // close button.
+        if (desktopHasTray()) {
+            const StatusNotifierItemRef item = icon(pid);
+            QVERIFY(activateStatusNotifierItem(m_bus, item));
+        }
+        QVERIFY(shownOnSway(pid));
+        QVERIFY(!outputOf(QStringLiteral("swaymsg"), {QStringLiteral("[pid=%1] kill").arg(pid)})
+                     .isEmpty());
+    } else {
+        // weston has no tool that closes a window; the session's end does it.
+        program.process().terminate();
+    }
+    QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+}
+
+void WaylandDesktopTest::aTakenPortKeepsTheWindowReachable() {
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    const QString port = QString::number(occupier.localPort());
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), port}));
+    QVERIFY2(waitUntil([&] { return !program.lines().filter(port).isEmpty(); }, kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    if (!desktopHasTray()) {
+        QVERIFY(program.waitForLine(kNoAreaLine));
+        QCOMPARE(program.process().state(), QProcess::Running);
+        return;
+    }
+    const qint64 pid = program.process().processId();
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "no icon in the panel's tray");
+    QVERIFY(settlesHidden(pid).isEmpty());
+    QVERIFY(activateStatusNotifierItem(m_bus, item));
+    QVERIFY(shownOnSway(pid));
+}
+
+// MPRIS is how players are reached on Wayland; the volume goes to the sound
+// server as anywhere.
+void WaylandDesktopTest::aPlayerKeyAndAVolumeStepWork() {
+    const QString plugin = mprisPlugin();
+    if (QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty() || plugin.isEmpty())
+        QSKIP("needs mpv and mpv-mpris (./dev.sh installs them)");
+    if (QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty() ||
+        !qEnvironmentVariableIsSet("PULSE_SERVER"))
+        QSKIP("needs the private sound server of tests/mixer/with-pulseaudio.sh");
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QProcess player;
+    player.start(QStringLiteral("mpv"),
+                 {QStringLiteral("--no-config"), QStringLiteral("--script=") + plugin,
+                  QStringLiteral("--ao=null"), QStringLiteral("--vo=null"),
+                  QStringLiteral("--idle=yes"), QStringLiteral("--pause"),
+                  QStringLiteral("av://lavfi:sine=duration=60")});
+    QVERIFY(player.waitForStarted(5000));
+    const auto status = [&] {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.mpris.MediaPlayer2.mpv"), QStringLiteral("/org/mpris/MediaPlayer2"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        call << QStringLiteral("org.mpris.MediaPlayer2.Player") << QStringLiteral("PlaybackStatus");
+        const QDBusMessage answer = m_bus.call(call, QDBus::Block, 5000);
+        return answer.arguments().isEmpty()
+                   ? QString()
+                   : answer.arguments().first().value<QDBusVariant>().variant().toString();
+    };
+    QVERIFY2(waitUntil([&] { return status() == QLatin1String("Paused"); }, kLineTimeoutMs),
+             qPrintable(QStringLiteral("the player says '%1'").arg(status())));
+
+    QVERIFY(QProcess::execute(QStringLiteral("pactl"),
+                              {QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@"),
+                               QStringLiteral("30%")}) == 0);
+    const long before = sinkVolume();
+    QVERIFY(before > 0);
+
+    const quint16 port = freePort();
+    Program program(QStringLiteral("[Settings]\nVideoTitle=mpv\n"), QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    qsizetype next = 0;
+    KeyRun run =
+        pressAndRead(program, port, {QStringLiteral("up")}, {QStringLiteral("Vol+")}, next);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY2(waitUntil([&] { return sinkVolume() != before; }, kLineTimeoutMs),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    // One fifteenth of the full range.
+    QVERIFY2(qAbs(sinkVolume() - before - 65536 / 15) <= 2,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(sinkVolume())));
+
+    run = pressAndRead(program, port,
+                       {QStringLiteral("menu"), QStringLiteral("right"), QStringLiteral("5")},
+                       {QStringLiteral("mode_Video"),
+                        QStringLiteral("Through MPRIS: mpv (org.mpris.MediaPlayer2.mpv)"),
+                        QStringLiteral("[Space] Pause")},
+                       next);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    QVERIFY2(waitUntil([&] { return status() == QLatin1String("Playing"); }, kLineTimeoutMs),
+             qPrintable(QStringLiteral("the player says '%1'").arg(status())));
+
+    player.terminate();
+    if (!player.waitForFinished(5000))
+        player.kill();
+    player.waitForFinished();
+}
+
+void WaylandDesktopTest::aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data() {
+    QTest::addColumn<bool>("programInFront");
+    QTest::newRow("player in front") << false;
+    QTest::newRow("program's window in front") << true;
+}
+
+// An X11 player under XWayland is found by its title. Typed into it is only
+// while it has the focus already: sway, like most compositors, does not let
+// one program bring another's window to the front; it marks it urgent.
+void WaylandDesktopTest::aPlayerUnderXWaylandIsTypedIntoOnlyInFront() {
+    QFETCH(bool, programInFront);
+    const QString xwayland = qEnvironmentVariable("NUVOKRC_DESKTOP_XWAYLAND");
+    if (xwayland.isEmpty() || !desktopHasTray())
+        QSKIP("needs sway with XWayland (./dev.sh installs xwayland)");
+    const QString title = QStringLiteral("Stand-in Player");
+    qputenv("DISPLAY", xwayland.toLocal8Bit());
+    KeyWindow player(title);
+    qunsetenv("DISPLAY");
+    QVERIFY2(player.waitReady(), qPrintable(player.errorOutput()));
+    QVERIFY(
+        waitUntil([&] { return swayWindow(player.processId(), title).focused; }, kLineTimeoutMs));
+
+    const quint16 port = freePort();
+    Program program(QStringLiteral("[Settings]\nVideoTitle=%1\n").arg(title),
+                    QStringLiteral("wayland"));
+    program.setEnvironment(QStringLiteral("DISPLAY"), xwayland);
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    if (programInFront) {
+        QVERIFY(activateStatusNotifierItem(m_bus, icon(pid)));
+        QVERIFY(waitUntil([&] { return swayWindow(pid).focused; }, kLineTimeoutMs));
+    }
+    qsizetype next = 0;
+    const QString refused =
+        QStringLiteral(
+            "Cannot bring the window \"%1\" to the front: the Wayland compositor did not give it "
+            "the "
+            "focus (on Wayland a program may not bring another program's window to the front)")
+            .arg(title);
+    const QStringList expected =
+        programInFront ? QStringList{QStringLiteral("mode_Video"), refused, refused}
+                       : QStringList{QStringLiteral("mode_Video"), QStringLiteral("[Space] Pause")};
+    const KeyRun run = pressAndRead(
+        program, port, {QStringLiteral("menu"), QStringLiteral("right"), QStringLiteral("5")},
+        expected, next);
+    QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+    if (programInFront) {
+        QVERIFY(swayWindow(player.processId(), title).urgent);
+        QVERIFY(swayWindow(pid).focused);
+        QVERIFY(player.keys().isEmpty());
+    } else {
+        QVERIFY(player.waitForKeys(1));
+        QCOMPARE(player.keys(), QStringList{QStringLiteral("space")});
+    }
+}
+
+// The panel's tray goes with the panel; a window hidden in it must not be
+// lost with it.
+void WaylandDesktopTest::aPanelThatQuitsGivesTheWindowBack() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    QVERIFY(icon(pid).valid());
+    QVERIFY(settlesHidden(pid).isEmpty());
+    const QDBusReply<uint> panel =
+        m_bus.interface()->servicePid(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    QVERIFY(panel.isValid());
+    QVERIFY(QProcess::execute(QStringLiteral("kill"), {QString::number(panel.value())}) == 0);
+    QVERIFY2(shownOnSway(pid), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    QVERIFY(program.waitForLine(
+        QStringLiteral("The notification area went away: the window is back on the desktop")));
+}
+
+QTEST_GUILESS_MAIN(WaylandDesktopTest)
+#include "test_wayland.moc"
