@@ -261,7 +261,14 @@ void RealDesktopTest::theIconOverTheSessionBusShowsAndMinimisingHides() {
             [&] { return qAbs(m_probe.view(window).frame.width() - kNormalOuterWidth) <= 4; },
             kLineTimeoutMs));
         QVERIFY(m_probe.waitForActive(window));
-        m_probe.minimise(window);
+        // A minimise that the window manager undoes for a late activation
+        // (openbox on a loaded machine) is asked for again, as a user would.
+        QVERIFY(waitUntil(
+            [&] {
+                m_probe.minimise(window);
+                return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+            },
+            kLineTimeoutMs));
         QVERIFY2(settlesWithdrawn(), qPrintable(QStringLiteral("round %1: ").arg(round) +
                                                 describe(m_probe.view(window))));
     }
