@@ -210,6 +210,8 @@ private:
     QTimer* m_doorTimer = nullptr;
     quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
     int m_doorPulses = 0;          // pulses whose off has not been asked for yet
+    // How long the door's off may hold the end of the program.
+    static constexpr int kDoorCloseAtExitMs = 1000;
     QString m_controllerHost;
     float m_controllerPort;
     KeyReceiver* m_receiver = nullptr; // Winsock1 and what comes in through it

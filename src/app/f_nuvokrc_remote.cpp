@@ -74,11 +74,22 @@ void F_NUVOKrc::endDoorPulses() {
 }
 
 void F_NUVOKrc::dropPendingCommands() {
+    const QString doorClose = QString::fromLatin1(nuvok::kDoorCloseCommand);
     QStringList dropped = m_link->dropAll();
+    // A pulse whose off has not been asked for, or has not gone out yet.
+    const bool doorMayBeOpen = m_doorPulses > 0 || dropped.contains(doorClose);
     m_doorTimer->stop();
     m_doorOpenCommand = 0;
-    for (; m_doorPulses > 0; --m_doorPulses)
-        dropped << QString::fromLatin1(nuvok::kDoorCloseCommand);
+    m_doorPulses = 0;
+    if (doorMayBeOpen)
+        dropped.removeAll(doorClose);
     if (!dropped.isEmpty())
         logData(m_link->notDeliveredLine(dropped, QStringLiteral("the program ended")));
+    // An end during a pulse must not leave the door opener on: its off goes
+    // out now, bounded so that the program still ends at once.
+    if (doorMayBeOpen) {
+        const QString reason = m_link->sendBeforeExit(doorClose, kDoorCloseAtExitMs);
+        if (!reason.isEmpty())
+            logData(m_link->notDeliveredLine({doorClose}, reason));
+    }
 }

@@ -1,8 +1,10 @@
 #include "net/controllerlink.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 ControllerLink::ControllerLink(QObject* parent)
     : QObject(parent), m_socket(new QTcpSocket(this)), m_deadline(new QTimer(this)) {
@@ -52,6 +54,32 @@ QStringList ControllerLink::dropAll() {
     m_deadline->stop();
     m_socket->abort();
     return texts;
+}
+
+QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs) {
+    if (m_host.trimmed().isEmpty())
+        return QStringLiteral("no controller host is set");
+    if (m_port < 1 || m_port > 65535)
+        return QStringLiteral("a port number runs from 1 to 65535");
+    QElapsedTimer clock;
+    clock.start();
+    const auto left = [&] { return std::max(1, timeoutMs - int(clock.elapsed())); };
+    QTcpSocket socket;
+    socket.connectToHost(m_host, static_cast<quint16>(m_port));
+    if (!socket.waitForConnected(left()))
+        return socket.error() == QAbstractSocket::SocketTimeoutError
+                   ? QStringLiteral("no connection within %1 s").arg(timeoutMs / 1000.0)
+                   : reasonFor(socket, socket.error());
+    const QByteArray wire = text.toLatin1() + "\r\n";
+    socket.write(wire);
+    while (socket.bytesToWrite() > 0)
+        if (!socket.waitForBytesWritten(left()))
+            return QStringLiteral("the command had not gone out within %1 s")
+                .arg(timeoutMs / 1000.0);
+    socket.disconnectFromHost();
+    if (socket.state() != QAbstractSocket::UnconnectedState)
+        socket.waitForDisconnected(left());
+    return {};
 }
 
 QString ControllerLink::notDeliveredLine(const QStringList& texts, const QString& reason) const {
@@ -123,7 +151,7 @@ void ControllerLink::onError(QAbstractSocket::SocketError error) {
     // The controller may close its end as soon as it has the text.
     if (m_phase == Phase::Sending && m_written >= m_wire.size())
         return endAttempt(true, {});
-    endAttempt(false, reasonFor(error));
+    endAttempt(false, reasonFor(*m_socket, error));
 }
 
 void ControllerLink::onDeadline() {
@@ -135,7 +163,8 @@ void ControllerLink::onDeadline() {
                           : QStringLiteral("the command had not gone out within %1 s").arg(bound));
 }
 
-QString ControllerLink::reasonFor(QAbstractSocket::SocketError error) const {
+QString ControllerLink::reasonFor(const QAbstractSocket& socket,
+                                  QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return QStringLiteral("connection refused");
@@ -145,7 +174,7 @@ QString ControllerLink::reasonFor(QAbstractSocket::SocketError error) const {
         return QStringLiteral("the controller closed the connection before the command had gone "
                               "out");
     default: {
-        QString text = m_socket->errorString();
+        QString text = socket.errorString();
         if (!text.isEmpty())
             text[0] = text[0].toLower();
         return text;

@@ -58,6 +58,13 @@ public:
     // connection is cut); returns their texts in order. No signal follows.
     QStringList dropAll();
 
+    // The program's last word to the controller, as it ends: one attempt on a
+    // connection of its own, waited for up to timeoutMs. The one wait of the
+    // link, for the door opener's off, which must not be left behind when the
+    // program ends during a pulse. Returns an empty text when delivered, else
+    // the reason.
+    QString sendBeforeExit(const QString& text, int timeoutMs);
+
     // The log line for commands that were not delivered, for example
     //   Controller 192.168.1.50:50290: "setport 3.1 " not delivered (connection refused)
     QString notDeliveredLine(const QStringList& texts, const QString& reason) const;
@@ -86,7 +93,7 @@ private:
     void onDisconnected();
     void onError(QAbstractSocket::SocketError error);
     void onDeadline();
-    QString reasonFor(QAbstractSocket::SocketError error) const;
+    static QString reasonFor(const QAbstractSocket& socket, QAbstractSocket::SocketError error);
 
     QString m_host;
     int m_port = 0;
