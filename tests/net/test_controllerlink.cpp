@@ -209,13 +209,13 @@ void ControllerLinkTest::theLogLineNamesCommandsControllerAndReason_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<QString>("line");
-    QTest::newRow("one") << "192.168.1.50" << QStringList{"setport 3.1 "}
-                         << R"(Controller 192.168.1.50:50290: "setport 3.1 " not delivered (why))";
-    QTest::newRow("two") << "ledcontroller.lan" << QStringList{"setport 3.1 ", "setport 1.0"}
-                         << R"(Controller ledcontroller.lan:50290: "setport 3.1 ", "setport 1.0" )"
+    QTest::newRow("one") << "127.0.0.9" << QStringList{"setport 3.1 "}
+                         << R"(Controller 127.0.0.9:50290: "setport 3.1 " not delivered (why))";
+    QTest::newRow("two") << "localhost" << QStringList{"setport 3.1 ", "setport 1.0"}
+                         << R"(Controller localhost:50290: "setport 3.1 ", "setport 1.0" )"
                             R"(not delivered (why))";
-    QTest::newRow("IPv6") << "fd00::5" << QStringList{"setport 1.1"}
-                          << R"(Controller [fd00::5]:50290: "setport 1.1" not delivered (why))";
+    QTest::newRow("IPv6") << "::1" << QStringList{"setport 1.1"}
+                          << R"(Controller [::1]:50290: "setport 1.1" not delivered (why))";
 }
 
 void ControllerLinkTest::theLogLineNamesCommandsControllerAndReason() {
