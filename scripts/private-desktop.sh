@@ -66,24 +66,9 @@ else
 fi
 mkdir -p "$work/wm-home"
 pids=()
-# Some window managers (fluxbox) outlive a TERM; whatever is left after a few
-# seconds is killed, so that the desktop never outlives its command.
+. "$(dirname "$0")/stop-processes.sh"
 cleanup() {
-    local pid left
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null
-    done
-    for _ in $(seq 50); do
-        left=0
-        for pid in "${pids[@]}"; do
-            kill -0 "$pid" 2>/dev/null && left=1
-        done
-        [ "$left" = 0 ] && break
-        sleep 0.1
-    done
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null
-    done
+    stop_processes "${pids[@]}"
     wait 2>/dev/null
     [ -n "$artifacts" ] || rm -rf "$work"
 }

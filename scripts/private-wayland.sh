@@ -61,6 +61,7 @@ chmod 700 "$runtime"
 chown "$owner:" "$work" "$runtime" "$work/wm-home" "$work/home" 2>/dev/null
 
 pids=()
+. "$(dirname "$0")/stop-processes.sh"
 leftovers() {
     local environ pid
     for environ in /proc/[0-9]*/environ; do
@@ -72,26 +73,13 @@ leftovers() {
     done
 }
 cleanup() {
-    local pid left
+    local pid
     if [ -n "$artifacts" ] && [ "$wm" = sway ] && command -v grim >/dev/null &&
         [ -n "${WAYLAND_DISPLAY:-}" ]; then
         "${runas[@]}" env XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
             grim "$work/desktop.png" >/dev/null 2>&1
     fi
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null
-    done
-    for _ in $(seq 50); do
-        left=0
-        for pid in "${pids[@]}"; do
-            kill -0 "$pid" 2>/dev/null && left=1
-        done
-        [ "$left" = 0 ] && break
-        sleep 0.1
-    done
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null
-    done
+    stop_processes "${pids[@]}"
     # Whatever the compositor started itself (waybar, Xwayland) goes too: the
     # processes of this desktop's user that run in this desktop's runtime
     # folder (other desktops of the same user run beside this one).
