@@ -41,6 +41,7 @@ public:
         close();
         m_failure.clear();
         m_hung = false;
+        m_timedOut = false;
         m_loop = pa_threaded_mainloop_new();
         if (!m_loop)
             return fail("the sound server's client library could not start");
@@ -126,9 +127,9 @@ public:
                 : pa_context_set_source_volume_by_name(m_context, answer.device.c_str(), &volume,
                                                        &PulseMixer::succeeded, &done);
         const bool ok = finishLocked(operation, done);
-        pa_threaded_mainloop_unlock(m_loop);
         if (ok && !done.ok)
             m_failure = "the sound server refused the level (" + serverError() + ")";
+        pa_threaded_mainloop_unlock(m_loop);
         return ok && done.ok;
     }
 
@@ -238,10 +239,12 @@ private:
         pa_time_event* deadline =
             pa_context_rttime_new(m_context, pa_rtclock_now() + pa_usec_t(m_roundTripMs) * 1000,
                                   &PulseMixer::deadlinePassed, this);
+        // Without its deadline the wait could last for ever: it is not begun.
+        if (!deadline)
+            return condition();
         while (!condition() && !m_timedOut)
             pa_threaded_mainloop_wait(m_loop);
-        if (deadline)
-            pa_threaded_mainloop_get_api(m_loop)->time_free(deadline);
+        pa_threaded_mainloop_get_api(m_loop)->time_free(deadline);
         return !m_timedOut || condition();
     }
 

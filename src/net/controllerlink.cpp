@@ -44,9 +44,15 @@ quint64 ControllerLink::send(const QString& text, Admission admission) {
 }
 
 QStringList ControllerLink::dropAll() {
+    // A front command whose text has gone out is through, even though its
+    // outcome is still on its way: it is not named as dropped.
+    const bool frontThrough =
+        m_running && (m_phase == Phase::Sending ? m_written >= m_wire.size() : m_frontThrough);
     QStringList texts;
     for (const Command& command : m_queue)
         texts << command.text;
+    if (frontThrough && !texts.isEmpty())
+        texts.removeFirst();
     m_queue.clear();
     ++m_generation;
     m_running = false;
@@ -56,11 +62,23 @@ QStringList ControllerLink::dropAll() {
     return texts;
 }
 
-QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs) {
+QString ControllerLink::unusableController() const {
     if (m_host.trimmed().isEmpty())
         return QStringLiteral("no controller host is set");
     if (m_port < 1 || m_port > 65535)
         return QStringLiteral("a port number runs from 1 to 65535");
+    return {};
+}
+
+QString ControllerLink::notWithin(bool connecting, int ms) {
+    const QString bound = QString::number(ms / 1000.0, 'g', 3);
+    return connecting ? QStringLiteral("no connection within %1 s").arg(bound)
+                      : QStringLiteral("the command had not gone out within %1 s").arg(bound);
+}
+
+QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs) {
+    if (const QString unusable = unusableController(); !unusable.isEmpty())
+        return unusable;
     QElapsedTimer clock;
     clock.start();
     const auto left = [&] { return std::max(1, timeoutMs - int(clock.elapsed())); };
@@ -68,14 +86,13 @@ QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs) {
     socket.connectToHost(m_host, static_cast<quint16>(m_port));
     if (!socket.waitForConnected(left()))
         return socket.error() == QAbstractSocket::SocketTimeoutError
-                   ? QStringLiteral("no connection within %1 s").arg(timeoutMs / 1000.0)
+                   ? notWithin(true, timeoutMs)
                    : reasonFor(socket, socket.error());
     const QByteArray wire = text.toLatin1() + "\r\n";
     socket.write(wire);
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(left()))
-            return QStringLiteral("the command had not gone out within %1 s")
-                .arg(timeoutMs / 1000.0);
+            return notWithin(false, timeoutMs);
     socket.disconnectFromHost();
     if (socket.state() != QAbstractSocket::UnconnectedState)
         socket.waitForDisconnected(left());
@@ -108,13 +125,10 @@ void ControllerLink::startNext() {
 void ControllerLink::startAttempt() {
     m_wire = m_queue.front().text.toLatin1() + "\r\n";
     m_written = 0;
+    m_frontThrough = false;
     m_phase = Phase::Connecting;
-    if (m_host.trimmed().isEmpty()) {
-        endAttempt(false, QStringLiteral("no controller host is set"));
-        return;
-    }
-    if (m_port < 1 || m_port > 65535) {
-        endAttempt(false, QStringLiteral("a port number runs from 1 to 65535"));
+    if (const QString unusable = unusableController(); !unusable.isEmpty()) {
+        endAttempt(false, unusable);
         return;
     }
     m_deadline->start(m_deadlineMs);
@@ -157,10 +171,7 @@ void ControllerLink::onError(QAbstractSocket::SocketError error) {
 void ControllerLink::onDeadline() {
     if (m_phase == Phase::Idle)
         return;
-    const QString bound = QString::number(m_deadlineMs / 1000.0, 'g', 3);
-    endAttempt(false, m_phase == Phase::Connecting
-                          ? QStringLiteral("no connection within %1 s").arg(bound)
-                          : QStringLiteral("the command had not gone out within %1 s").arg(bound));
+    endAttempt(false, notWithin(m_phase == Phase::Connecting, m_deadlineMs));
 }
 
 QString ControllerLink::reasonFor(const QAbstractSocket& socket,
@@ -184,6 +195,7 @@ QString ControllerLink::reasonFor(const QAbstractSocket& socket,
 
 void ControllerLink::endAttempt(bool ok, const QString& reason) {
     m_phase = Phase::Idle;
+    m_frontThrough = ok;
     m_deadline->stop();
     // Signals of the socket are often still being emitted here: what follows
     // runs from the event loop, not inside them.

@@ -16,7 +16,7 @@ class QTimer;
 //
 // Nothing here waits: send() returns at once and the outcome comes back as a
 // signal. An attempt ends at once when the controller refuses the connection,
-// and after deadlineMs() when it does not answer. A failed attempt is tried
+// and after the deadline (setDeadlineMs) when it does not answer. A failed attempt is tried
 // once more at once; a command that fails twice is given up.
 class ControllerLink : public QObject {
     Q_OBJECT
@@ -42,10 +42,7 @@ public:
 
     // Where the commands go; a change applies from the next attempt on.
     void setController(const QString& host, int port);
-    QString host() const { return m_host; }
-    int port() const { return m_port; }
     void setDeadlineMs(int ms) { m_deadlineMs = ms; }
-    int deadlineMs() const { return m_deadlineMs; }
 
     // Queues one command (the text without CR LF; one byte per character) and
     // returns its number, counting from 1. It goes out when the commands
@@ -94,6 +91,10 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void onDeadline();
     static QString reasonFor(const QAbstractSocket& socket, QAbstractSocket::SocketError error);
+    // Why no attempt can be made with this host and port; empty when one can.
+    QString unusableController() const;
+    // The reason of an attempt that ran out of time.
+    static QString notWithin(bool connecting, int ms);
 
     QString m_host;
     int m_port = 0;
@@ -103,8 +104,9 @@ private:
     std::deque<Command> m_queue; // the front is in flight while an attempt runs
     quint64 m_lastId = 0;
     Phase m_phase = Phase::Idle;
-    bool m_running = false; // the front command is being tried (or its outcome is on its way)
-    int m_attempt = 0;      // 1 or 2 while the front command is tried
+    bool m_running = false;      // the front command is being tried (or its outcome is on its way)
+    bool m_frontThrough = false; // the front command's last attempt delivered it
+    int m_attempt = 0;           // 1 or 2 while the front command is tried
     QByteArray m_wire;
     qint64 m_written = 0;
     quint64 m_generation = 0; // bumped by dropAll, so that outcomes on their way are dropped

@@ -39,7 +39,6 @@ public:
     const SocketComponent& socket() const { return *m_socket; }
 
     void setHandsets(const HandsetList& handsets) { m_handsets = handsets; }
-    const HandsetList& handsets() const { return m_handsets; }
 
 signals:
     // One key message, to be handled as it stands (decoding may fail).

@@ -19,8 +19,9 @@ class QUdpSocket;
 // nuvok::Failure with a readable description when they cannot be carried out.
 //
 // Events are never emitted from inside a Qt socket signal: each is posted and
-// delivered by the event loop, so a handler that processes events (a wait)
-// receives the next arrival nested inside it. Qt itself emits readyRead neither
+// delivered by the event loop, so a handler that processed events would
+// receive the next arrival nested inside it (the receive path bounds that
+// nesting should a handler ever do so). Qt itself emits readyRead neither
 // recursively nor, for UDP, before the pending datagram has been read.
 class SocketComponent : public QObject {
     Q_OBJECT
