@@ -36,6 +36,14 @@ void hideIntoTray(F_NUVOKrc& window, Qt::WindowStates keep) {
     window.hide();
 }
 
+// On the taskbar. An X window manager may have mapped the window normally
+// whatever it was asked; the window's own change handler asks again when it
+// says so later.
+void minimiseOnTaskbar(F_NUVOKrc& window) {
+    if (!(window.windowState() & Qt::WindowMinimized))
+        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+}
+
 // Without a notification area: minimised on the taskbar where the window
 // system can give it back, else left open.
 void putOnDesktop(F_NUVOKrc& window, Qt::WindowStates windowState) {
@@ -44,10 +52,7 @@ void putOnDesktop(F_NUVOKrc& window, Qt::WindowStates windowState) {
         window.show();
         return;
     }
-    // An X window manager may have mapped the window normally whatever it was
-    // asked; the window's own change handler asks again when it says so later.
-    if (!(window.windowState() & Qt::WindowMinimized))
-        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    minimiseOnTaskbar(window);
     window.show();
 }
 
@@ -152,11 +157,7 @@ void putAway(F_NUVOKrc& window, Qt::WindowStates windowState) {
     // Left open where a minimised window might not come back.
     if (!minimiseReported())
         return;
-    // On the taskbar. An X window manager may have mapped the window normally
-    // whatever it was asked; the window's own change handler asks again when
-    // it says so later.
-    if (!(window.windowState() & Qt::WindowMinimized))
-        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    minimiseOnTaskbar(window);
 }
 
 Qt::WindowStates windowStateOf(const F_NUVOKrc& window) {
