@@ -224,6 +224,14 @@ private:
     QStringList m_everyLine;
 };
 
+// The player's MPRIS plugin where Debian installs it; empty without it.
+inline QString mprisPlugin() {
+    for (const char* path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so"})
+        if (QFile::exists(QString::fromLatin1(path)))
+            return QString::fromLatin1(path);
+    return {};
+}
+
 inline QString remoteLine(char16_t shown) {
     return QStringLiteral("Remote: ") + QChar(shown);
 }

@@ -45,13 +45,6 @@ bool writeTone(const QString& path, int seconds, int hertz) {
     return file.error() == QFileDevice::NoError;
 }
 
-QString mprisPlugin() {
-    for (const char* path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so"})
-        if (QFile::exists(QString::fromLatin1(path)))
-            return QString::fromLatin1(path);
-    return {};
-}
-
 } // namespace
 
 class E2eMpris : public QObject {

@@ -104,13 +104,6 @@ long sinkVolume() {
     return match.hasMatch() ? match.captured(1).toLong() : -1;
 }
 
-QString mprisPlugin() {
-    for (const char* path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so"})
-        if (QFile::exists(QString::fromLatin1(path)))
-            return QString::fromLatin1(path);
-    return {};
-}
-
 } // namespace
 
 class WaylandDesktopTest : public QObject {
