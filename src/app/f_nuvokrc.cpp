@@ -19,8 +19,6 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "mixer/clsvolume.h"
-
 namespace {
 
 constexpr int kLogTop = 1200;
@@ -67,8 +65,7 @@ WindowOptions::WindowOptions()
 
 F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
-      m_greenIcon(icons::idle()), m_blueIcon(icons::busy()),
-      m_controllerHost(m_options.controllerHost), m_controllerPort(m_options.controllerPort) {
+      m_greenIcon(icons::idle()), m_blueIcon(icons::busy()) {
     fillEmptyServices(m_services, [this](const QString& line) { logData(line); });
     setWindowTitle(QStringLiteral("NUVOK Remote Control"));
     setWindowIcon(m_greenIcon);
@@ -81,22 +78,13 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     connect(m_receiver, &KeyReceiver::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
     connect(m_receiver, &KeyReceiver::logLine, this,
             [this](const QString& line) { reportFailures([&] { logData(line); }); });
-    m_link = new ControllerLink(this);
-    m_link->setController(m_controllerHost, nuvok::roundHalfEvenToInt32(m_controllerPort));
-    m_link->setDeadlineMs(m_options.controllerDeadlineMs);
-    connect(m_link, &ControllerLink::delivered, this,
-            [this](quint64 id) { reportFailures([&] { commandThrough(id); }); });
-    connect(m_link, &ControllerLink::failed, this,
-            [this](quint64 id, const QString& text, const QString& reason) {
-                reportFailures([&] {
-                    logData(m_link->notDeliveredLine({text}, reason));
-                    commandThrough(id);
-                });
-            });
-    m_doorTimer = new QTimer(this);
-    m_doorTimer->setSingleShot(true);
-    m_doorTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_doorTimer, &QTimer::timeout, this, guarded(&F_NUVOKrc::endDoorPulses));
+    m_session =
+        new RemoteSession(m_services.desktop, m_services.players, m_options.peerTimes, this);
+    m_session->setController(m_options.controllerHost, m_options.controllerPort);
+    m_session->controllerLink()->setDeadlineMs(m_options.controllerDeadlineMs);
+    connect(m_session, &RemoteSession::logLine, this,
+            [this](const QString& line) { reportFailures([&] { logData(line); }); });
+    connect(m_session, &RemoteSession::modeShown, T_mode, &QLineEdit::setText);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
@@ -293,7 +281,7 @@ void F_NUVOKrc::applyEnlarged() {
 // ---- Controller link -------------------------------------------------------
 
 quint64 F_NUVOKrc::sendCMD(const QString& strData) {
-    return m_link->send(strData);
+    return m_session->sendCMD(strData);
 }
 
 // Only the marks change: nothing reads them.

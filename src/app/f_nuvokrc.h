@@ -5,8 +5,7 @@
 #include "net/controllerlink.h"
 #include "net/keyreceiver.h"
 #include "remote/droptally.h"
-#include "remote/playerreach.h"
-#include "remote/remotestate.h"
+#include "session/remotesession.h"
 
 #include <QDeadlineTimer>
 #include <QIcon>
@@ -38,11 +37,13 @@ struct WindowOptions {
     char decimalSeparator; // of the user's number format
     // When what senders outside Handsets sent is summed up in the log.
     nuvok::DropTiming dropTiming;
+    // How long the sound server and the players may take before they count as hung.
+    PeerTimes peerTimes;
     WindowOptions();
 };
 
-// The program's one window: it owns the controls, the listener, the link to
-// the controller, the timer and all state of a run, and wires them together.
+// The program's one window: the controls, the listener and start-up; the
+// interpreter, the peers and the controller are the session's.
 class F_NUVOKrc : public QMainWindow {
     Q_OBJECT
 
@@ -58,7 +59,8 @@ public:
 
     // Controller link: queues the command and returns its number at once.
     quint64 sendCMD(const QString& strData);
-    ControllerLink* controllerLink() const { return m_link; }
+    ControllerLink* controllerLink() const { return m_session->controllerLink(); }
+    RemoteSession* session() const { return m_session; }
 
     // Key interpreter and volume steps
     void doRC(int iCommand);
@@ -146,22 +148,14 @@ public:
 
     // State shared by the subsystems
     float listenPort = 0;
-    std::unique_ptr<clsVolume> objVolume;
-    QString strAudioTitle;
-    QString strVideoTitle;
-    // The title the "6" key looks for: fixed, unless the user set an audio title.
-    QString m_nextSongTitle = QStringLiteral("Winamp");
-    nuvok::RemoteState RemoteState; // the key interpreter's mode state
-    nuvok::PlayerControl playerControl = nuvok::PlayerControl::Auto; // read at start-up
-    nuvok::PlayerWays playerWays; // how each player was last reached
 
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }
     const WindowOptions& options() const { return m_options; }
     // Where controller commands go: the build's address unless the settings
     // name another (read at start-up).
-    QString controllerHost() const { return m_controllerHost; }
-    float controllerPort() const { return m_controllerPort; }
+    QString controllerHost() const { return m_session->controllerHost(); }
+    float controllerPort() const { return m_session->controllerPort(); }
     WindowServices& services() { return m_services; }
 
 signals:
@@ -175,7 +169,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void stepVolume(bool up); // VolIncr and VolDecr
     void createControls();
     void createMenu();
     void applyEnlarged();
@@ -198,22 +191,7 @@ private:
     WindowOptions m_options;
     QIcon m_greenIcon;
     QIcon m_blueIcon;
-    // The door pulse: its off goes out kDoorPulseSeconds after the on has
-    // reached the controller (or was given up).
-    class Actions; // the interpreter's actions, carried out by the window
-    void startDoorPulse(quint64 openCommand);
-    void commandThrough(quint64 id);
-    void endDoorPulses();
-    void dropPendingCommands();
-
-    ControllerLink* m_link = nullptr;
-    QTimer* m_doorTimer = nullptr;
-    quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
-    int m_doorPulses = 0;          // pulses whose off has not been asked for yet
-    // How long the door's off may hold the end of the program.
-    static constexpr int kDoorCloseAtExitMs = 1000;
-    QString m_controllerHost;
-    float m_controllerPort;
+    RemoteSession* m_session = nullptr;
     KeyReceiver* m_receiver = nullptr; // Winsock1 and what comes in through it
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up

@@ -121,19 +121,19 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
 }
 
 void F_NUVOKrc::readStartSettings() {
-    strAudioTitle = QStringLiteral("Winamp");
-    strVideoTitle = QStringLiteral("VLC");
+    RemoteSession& session = *m_session;
+    session.strAudioTitle = QStringLiteral("Winamp");
+    session.strVideoTitle = QStringLiteral("VLC");
     const StartSettings settings = ::readStartSettings(
         *m_services.settings, m_options.controllerHost, m_options.controllerPort);
-    strAudioTitle = settings.audioTitle;
-    strVideoTitle = settings.videoTitle;
+    session.strAudioTitle = settings.audioTitle;
+    session.strVideoTitle = settings.videoTitle;
     if (!m_services.settings->read("AudioTitle").empty())
-        m_nextSongTitle = settings.audioTitle;
-    m_controllerHost = settings.controllerHost;
-    m_controllerPort = settings.controllerPort;
-    m_link->setController(m_controllerHost, nuvok::roundHalfEvenToInt32(m_controllerPort));
+        session.nextSongTitle = settings.audioTitle;
+    session.setController(settings.controllerHost, settings.controllerPort);
     m_receiver->setHandsets(settings.handsets);
-    playerControl = nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
+    session.playerControl =
+        nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)
         logData(line);
 }
@@ -158,7 +158,7 @@ void F_NUVOKrc::Form_Unload() {
     m_receiver->close();
     // Nothing holds the end: what has not reached the controller is dropped
     // and named in one line.
-    dropPendingCommands();
+    m_session->end();
 }
 
 QString F_NUVOKrc::usageText() {
@@ -183,9 +183,10 @@ QString F_NUVOKrc::aboutText() {
 
 void F_NUVOKrc::m_help_Click() {
     // Before start-up has named the players the card shows the usual ones.
-    m_services.dialogs->message(strVideoTitle.isEmpty() || strAudioTitle.isEmpty()
-                                    ? usageText()
-                                    : usageText(strVideoTitle, strAudioTitle),
+    const QString& video = m_session->strVideoTitle;
+    const QString& audio = m_session->strAudioTitle;
+    m_services.dialogs->message(video.isEmpty() || audio.isEmpty() ? usageText()
+                                                                   : usageText(video, audio),
                                 QStringLiteral("Usage Info"));
 }
 

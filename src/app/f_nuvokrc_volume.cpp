@@ -1,19 +1,11 @@
 #include "app/f_nuvokrc.h"
 
-#include "common/failure.h"
 #include "mixer/clsvolume.h"
-#include "remote/volumesteps.h"
 
 #include <string>
 #include <vector>
 
 namespace {
-
-clsVolume& volumeOf(const std::unique_ptr<clsVolume>& objVolume) {
-    if (!objVolume)
-        throw nuvok::Failure("Volume control is not ready yet (the mixer has not been opened)");
-    return *objVolume;
-}
 
 // Keeps the no-mixer message until the window has its volume object.
 class HeldNotifier : public nuvok::Notifier {
@@ -29,27 +21,16 @@ public:
 // server that has come up.
 void F_NUVOKrc::createVolumeObject() {
     HeldNotifier held;
-    objVolume = std::make_unique<clsVolume>(m_services.mixerBackend(), held);
+    m_session->setVolume(std::make_shared<clsVolume>(m_services.mixerBackend(), held));
     for (const std::string& message : held.messages)
         m_services.notifier->showMessage(message);
 }
 
-// The caller logs "Vol+" or "Vol-" when the step returns; a step that was not
-// made ends the key with one line that says why.
-void F_NUVOKrc::stepVolume(bool up) {
-    const nuvok::VolumeStep step =
-        up ? nuvok::volumeStepUp(volumeOf(objVolume)) : nuvok::volumeStepDown(volumeOf(objVolume));
-    if (!step.notice.empty())
-        logData(QString::fromStdString(step.notice));
-    if (!step.made)
-        throw nuvok::Failure(std::string("Volume not changed (") + (up ? "Vol+" : "Vol-") +
-                             "): " + step.failure);
-}
-
+// One step on the sound server's queue; "Vol+" or "Vol-" is the key's line.
 void F_NUVOKrc::VolIncr() {
-    stepVolume(true);
+    m_session->VolIncr();
 }
 
 void F_NUVOKrc::VolDecr() {
-    stepVolume(false);
+    m_session->VolDecr();
 }

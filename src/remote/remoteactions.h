@@ -28,6 +28,8 @@ public:
     // returns without waiting for them to be processed.
     virtual void sendKeys(const std::string& keys) = 0;
     virtual void showMode(const std::string& text) = 0;
+    // The key code's own row is done; the door step and the menu flag follow.
+    virtual void endOfRow() {}
 };
 
 } // namespace nuvok

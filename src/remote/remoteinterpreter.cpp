@@ -162,6 +162,7 @@ void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const Player
     if (state.strOnOff.empty())
         state.strOnOff = "1 ";
     dispatchKey(state, iCommand, actions, titles);
+    actions.endOfRow();
     doorOpener(state, iCommand, actions);
     if (iCommand == kKeyMenu) {
         state.bMenu = true;

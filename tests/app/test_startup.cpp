@@ -123,8 +123,8 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(!f->isVisible());
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
-    QCOMPARE(f->strAudioTitle, QStringLiteral("Winamp"));
-    QCOMPARE(f->strVideoTitle, QStringLiteral("VLC"));
+    QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
+    QCOMPARE(f->session()->strVideoTitle, QStringLiteral("VLC"));
     QCOMPARE(f->outerWidthTwips(), 4680);
     QVERIFY(f.tray->shown);
     QCOMPARE(f.tray->icon.cacheKey(), f->greenIcon().cacheKey());
@@ -193,9 +193,9 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     QCOMPARE(f->isVisible(), !hasArea);
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
     // What does not need the listener is ready for another port.
-    QCOMPARE(f->strAudioTitle, QStringLiteral("Winamp"));
+    QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QVERIFY(f->m_add2reg->isChecked());
-    QVERIFY(f->objVolume);
+    QVERIFY(f->session()->volume());
 }
 
 void StartupTest::closeDuringTheStartEndsIt() {
@@ -208,7 +208,7 @@ void StartupTest::closeDuringTheStartEndsIt() {
     QVERIFY(!f->isVisible());
     QCOMPARE(f->receiver()->socket().State(), 0);
     QVERIFY(!f.tray->shown);
-    QVERIFY(!f->objVolume); // nothing after the close
+    QVERIFY(!f->session()->volume()); // nothing after the close
 }
 
 void StartupTest::closingMinimisesAndClosesTheListener() {

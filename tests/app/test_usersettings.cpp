@@ -163,8 +163,8 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     startOn(f, quint16(freePort()));
     QCOMPARE(f->controllerHost(), host);
     QCOMPARE(f->controllerPort(), port);
-    QCOMPARE(f->strVideoTitle, video);
-    QCOMPARE(f->strAudioTitle, audio);
+    QCOMPARE(f->session()->strVideoTitle, video);
+    QCOMPARE(f->session()->strAudioTitle, audio);
     QStringList settingLines = linesStartingWith(f, QStringLiteral("Setting "));
     // An expected line ending in "…" gives only how the line begins.
     if (logged.endsWith(u'…') && settingLines.size() == 1)
@@ -178,7 +178,7 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     f.settings->values["VideoTitle"] = "other";
     f->b_listen_Click();
     QCOMPARE(f->controllerHost(), host);
-    QCOMPARE(f->strVideoTitle, video);
+    QCOMPARE(f->session()->strVideoTitle, video);
 }
 
 void UserSettingsTest::usageCardNamesThePlayersInUse() {

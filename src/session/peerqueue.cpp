@@ -1,0 +1,182 @@
+#include "session/peerqueue.h"
+
+#include <QThread>
+
+// Lives on the peer's thread and runs one piece of work at a time.
+class PeerQueue::Runner : public QObject {
+    Q_OBJECT
+
+public:
+    void run(quint64 id, const PeerQueue::Work& work) {
+        PeerOutcome outcome;
+        try {
+            outcome = work();
+        } catch (const std::exception& failure) {
+            outcome.failure = QString::fromLocal8Bit(failure.what());
+        } catch (...) {
+            outcome.failure = QStringLiteral("it failed for an unknown reason");
+        }
+        emit done(id, outcome);
+    }
+
+signals:
+    void done(quint64 id, const PeerOutcome& outcome);
+};
+
+PeerQueue::PeerQueue(QString peer, Options options, std::function<void()> probe, QObject* parent)
+    : QObject(parent), m_peer(std::move(peer)), m_options(options), m_probe(std::move(probe)) {
+    qRegisterMetaType<PeerOutcome>();
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &PeerQueue::deadlinePassed);
+    m_probeTimer.setInterval(m_options.probeIntervalMs);
+    connect(&m_probeTimer, &QTimer::timeout, this, &PeerQueue::probeNow);
+    if (!m_options.ownThread)
+        return;
+    m_thread = new QThread;
+    m_thread->setObjectName(m_peer);
+    m_runner = new Runner;
+    m_runner->moveToThread(m_thread);
+    connect(m_runner, &Runner::done, this, &PeerQueue::finished, Qt::QueuedConnection);
+    m_thread->start();
+}
+
+PeerQueue::~PeerQueue() {
+    stop();
+}
+
+void PeerQueue::stop() {
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_deadline.stop();
+    m_probeTimer.stop();
+    failPending(QStringLiteral("the program ended"));
+    if (!m_thread)
+        return;
+    disconnect(m_runner, nullptr, this, nullptr);
+    m_thread->quit();
+    if (m_thread->wait(m_options.endWaitMs)) {
+        delete m_runner;
+        delete m_thread;
+    }
+    // else: the peer still holds the thread; it and its work are left to the
+    // end of the process rather than freed under its feet.
+    m_runner = nullptr;
+    m_thread = nullptr;
+}
+
+QString PeerQueue::seconds() const {
+    return QString::number(m_options.deadlineMs / 1000.0, 'g', 3);
+}
+
+void PeerQueue::post(Work work, Done done) {
+    if (m_stopped) {
+        done({{}, QStringLiteral("the program is ending"), true});
+        return;
+    }
+    if (!m_options.ownThread) {
+        PeerOutcome outcome;
+        try {
+            outcome = work();
+        } catch (const std::exception& failure) {
+            outcome.failure = QString::fromLocal8Bit(failure.what());
+        }
+        done(outcome);
+        return;
+    }
+    if (m_hung) {
+        done({{}, QStringLiteral("%1 does not answer").arg(m_peer), true});
+        return;
+    }
+    if (m_pending.size() >= static_cast<std::size_t>(m_options.capacity)) {
+        done({{}, QStringLiteral("too many keys are waiting for %1").arg(m_peer), true});
+        return;
+    }
+    m_pending.push_back({std::move(work), std::move(done)});
+    startNext();
+}
+
+void PeerQueue::startNext() {
+    if (m_threadBusy || m_hung || m_pending.empty())
+        return;
+    Item item = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_inFlight = std::move(item.done);
+    dispatch(std::move(item.work));
+}
+
+void PeerQueue::dispatch(Work work) {
+    m_threadBusy = true;
+    m_currentId = ++m_lastId;
+    const quint64 id = m_currentId;
+    Runner* runner = m_runner;
+    QMetaObject::invokeMethod(
+        runner, [runner, id, work = std::move(work)] { runner->run(id, work); },
+        Qt::QueuedConnection);
+    m_deadline.start(m_options.deadlineMs);
+}
+
+void PeerQueue::finished(quint64 id, const PeerOutcome& outcome) {
+    m_threadBusy = false;
+    if (id == m_currentId) {
+        m_currentId = 0;
+        m_deadline.stop();
+        if (m_probing) {
+            m_probing = false;
+            m_hung = false;
+            m_probeTimer.stop();
+            emit answers(QStringLiteral("%1 answers again").arg(m_peer));
+        } else if (m_inFlight) {
+            const Done done = std::move(m_inFlight);
+            m_inFlight = nullptr;
+            done(outcome);
+        }
+    }
+    // An answer after its deadline was already reported as missing.
+    startNext();
+}
+
+void PeerQueue::deadlinePassed() {
+    m_currentId = 0;
+    if (m_probing) {
+        m_probing = false;
+        return; // still hung; the probe timer tries again
+    }
+    const bool first = !m_hung;
+    m_hung = true;
+    if (m_inFlight) {
+        const Done done = std::move(m_inFlight);
+        m_inFlight = nullptr;
+        done({{}, QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds()), true});
+    }
+    failPending(QStringLiteral("%1 does not answer").arg(m_peer));
+    if (first)
+        emit hangs(QStringLiteral("%1 does not answer within %2 s; its keys fail at once until it "
+                                  "answers again")
+                       .arg(m_peer, seconds()));
+    m_probeTimer.start();
+}
+
+void PeerQueue::probeNow() {
+    if (!m_hung) {
+        m_probeTimer.stop();
+        return;
+    }
+    if (m_threadBusy)
+        return; // the late work still holds the thread: not back yet
+    m_probing = true;
+    dispatch([probe = m_probe] {
+        if (probe)
+            probe();
+        return PeerOutcome{};
+    });
+}
+
+void PeerQueue::failPending(const QString& reason) {
+    std::deque<Item> pending;
+    pending.swap(m_pending);
+    for (Item& item : pending)
+        item.done({{}, reason, true});
+}
+
+#include "peerqueue.moc"

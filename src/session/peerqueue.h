@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+class QThread;
+
+// What a piece of work for a peer left: its log lines, and why it failed
+// (empty when it did not). `notRun` says it never reached the peer.
+struct PeerOutcome {
+    QStringList lines;
+    QString failure;
+    bool notRun = false;
+};
+Q_DECLARE_METATYPE(PeerOutcome)
+
+// The link to one peer that may answer late or never (the sound server, the
+// players): a bounded FIFO of work carried out one at a time on a thread of
+// its own, so that the event loop never waits for the peer. Each piece has a
+// deadline; a peer that misses it is taken for hung, and everything for it
+// fails at once, with one outcome per piece, until a probe in the background
+// finds it answering again. Outcomes are delivered on the owner's thread, in
+// the order the work was posted.
+class PeerQueue : public QObject {
+    Q_OBJECT
+
+public:
+    using Work = std::function<PeerOutcome()>; // runs on the peer's thread
+    using Done = std::function<void(const PeerOutcome&)>;
+
+    struct Options {
+        int deadlineMs = 1000;
+        int capacity = 16;          // pieces waiting behind the one in flight
+        int probeIntervalMs = 2000; // while hung
+        bool ownThread = true;      // false: work runs at once, in post (tests)
+        int endWaitMs = 300;        // how long the end of the program waits for it
+    };
+
+    // `peer` names it in the log ("the sound server"); `probe` is a cheap
+    // round trip that tells whether it answers again (it may throw).
+    PeerQueue(QString peer, Options options, std::function<void()> probe,
+              QObject* parent = nullptr);
+    ~PeerQueue() override;
+
+    void post(Work work, Done done);
+    bool hung() const { return m_hung; }
+    // The probe of a hung peer, from now on.
+    void setProbe(std::function<void()> probe) { m_probe = std::move(probe); }
+    const QString& peer() const { return m_peer; }
+    // Lets the peer's thread go; work still waiting fails as not run. A
+    // thread that does not end in time is left to the end of the process.
+    void stop();
+
+signals:
+    void hangs(const QString& text);   // the first missed deadline
+    void answers(const QString& text); // a probe found it again
+
+private:
+    struct Item {
+        Work work;
+        Done done;
+    };
+    class Runner;
+
+    void startNext();
+    void dispatch(Work work);
+    void finished(quint64 id, const PeerOutcome& outcome);
+    void deadlinePassed();
+    void probeNow();
+    void failPending(const QString& reason);
+    QString seconds() const;
+
+    QString m_peer;
+    Options m_options;
+    std::function<void()> m_probe;
+    std::deque<Item> m_pending;
+    Done m_inFlight;        // the one the peer's thread runs, until it is answered
+    bool m_probing = false; // the thread runs the probe
+    bool m_threadBusy = false;
+    bool m_hung = false;
+    bool m_stopped = false;
+    quint64 m_lastId = 0;
+    quint64 m_currentId = 0;
+    QThread* m_thread = nullptr;
+    Runner* m_runner = nullptr;
+    QTimer m_deadline;
+    QTimer m_probeTimer;
+};

@@ -1,0 +1,263 @@
+#include "session/remotesession.h"
+
+#include "common/failure.h"
+#include "common/numtext.h"
+#include "mixer/clsvolume.h"
+#include "remote/deferredactions.h"
+#include "remote/remoteinterpreter.h"
+#include "remote/volumesteps.h"
+#include "shell/desktopcontrol.h"
+#include "shell/mediaplayers.h"
+
+namespace {
+
+// The actions of a peer's work, on the peer's thread: the desktop, the
+// players and the volume are asked and wait there, and the lines are kept
+// for the owner's thread.
+class PeerWork : public nuvok::RemoteActions {
+public:
+    PeerWork(QStringList& lines, nuvok::DesktopControl* desktop, clsVolume* volume)
+        : m_lines(lines), m_desktop(desktop), m_volume(volume) {}
+
+    void logData(const std::string& strText) override {
+        m_lines.append(QString::fromStdString(strText));
+    }
+    void VolIncr() override { step(true); }
+    void VolDecr() override { step(false); }
+    void activateWindow(const std::string& title) override { m_desktop->activateWindow(title); }
+    void sendKeys(const std::string& keys) override { m_desktop->sendKeys(keys); }
+    // Not peer work: the interpreter hands these to the session at once.
+    void sendCMD(const std::string&) override {}
+    void scheduleDoorPulseEnd() override {}
+    void showMode(const std::string&) override {}
+
+private:
+    void step(bool up) {
+        const std::string name = up ? "Vol+" : "Vol-";
+        if (!m_volume)
+            throw nuvok::Failure("Volume not changed (" + name +
+                                 "): the mixer has not been opened yet");
+        const nuvok::VolumeStep step =
+            up ? nuvok::volumeStepUp(*m_volume) : nuvok::volumeStepDown(*m_volume);
+        if (!step.notice.empty())
+            logData(step.notice);
+        if (!step.made)
+            throw nuvok::Failure("Volume not changed (" + name + "): " + step.failure);
+    }
+
+    QStringList& m_lines;
+    nuvok::DesktopControl* m_desktop;
+    clsVolume* m_volume;
+};
+
+PeerOutcome outcomeOf(const std::function<void(QStringList&)>& work) {
+    PeerOutcome outcome;
+    try {
+        work(outcome.lines);
+    } catch (const nuvok::Failure& failure) {
+        outcome.failure = QString::fromStdString(failure.description());
+    }
+    return outcome;
+}
+
+} // namespace
+
+// What the interpreter does at once: lines, controller commands, the door
+// pulse and the mode display.
+class RemoteSession::NowActions : public nuvok::RemoteActions {
+public:
+    explicit NowActions(RemoteSession& session,
+                        ControllerLink::Admission admission = ControllerLink::Admission::Bounded)
+        : m_session(session), m_admission(admission) {}
+
+    void logData(const std::string& strText) override {
+        m_session.log(QString::fromStdString(strText));
+    }
+    void sendCMD(const std::string& strData) override {
+        m_lastCommand = m_session.m_link->send(QString::fromStdString(strData), m_admission);
+    }
+    void scheduleDoorPulseEnd() override { m_session.startDoorPulse(m_lastCommand); }
+    void showMode(const std::string& text) override {
+        emit m_session.modeShown(QString::fromStdString(text));
+    }
+    // Peer work never comes here: the deferred actions make jobs of it.
+    void VolIncr() override {}
+    void VolDecr() override {}
+    void activateWindow(const std::string&) override {}
+    void sendKeys(const std::string&) override {}
+
+private:
+    RemoteSession& m_session;
+    ControllerLink::Admission m_admission;
+    quint64 m_lastCommand = 0;
+};
+
+RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
+                             std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
+                             QObject* parent)
+    : QObject(parent), m_desktop(std::move(desktop)), m_players(std::move(players)),
+      m_playerWays(std::make_shared<nuvok::PlayerWays>()) {
+    PeerQueue::Options sound;
+    sound.deadlineMs = times.soundServerDeadlineMs;
+    sound.probeIntervalMs = times.probeIntervalMs;
+    sound.ownThread = times.ownThreads;
+    m_soundServer = new PeerQueue(QStringLiteral("the sound server"), sound, {}, this);
+    PeerQueue::Options reach = sound;
+    reach.deadlineMs = times.playersDeadlineMs;
+    // A player that hangs is found again by the next key that reaches it.
+    m_playerQueue = new PeerQueue(QStringLiteral("the player"), reach, {}, this);
+    for (PeerQueue* queue : {m_soundServer, m_playerQueue}) {
+        connect(queue, &PeerQueue::hangs, this, &RemoteSession::log);
+        connect(queue, &PeerQueue::answers, this, &RemoteSession::log);
+    }
+
+    m_link = new ControllerLink(this);
+    connect(m_link, &ControllerLink::delivered, this, &RemoteSession::commandThrough);
+    connect(m_link, &ControllerLink::failed, this,
+            [this](quint64 id, const QString& text, const QString& reason) {
+                log(m_link->notDeliveredLine({text}, reason));
+                commandThrough(id);
+            });
+    m_doorTimer.setSingleShot(true);
+    m_doorTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_doorTimer, &QTimer::timeout, this, &RemoteSession::endDoorPulses);
+}
+
+RemoteSession::~RemoteSession() {
+    // The view may be going first: what the queues say from here on is not shown.
+    blockSignals(true);
+    m_soundServer->stop();
+    m_playerQueue->stop();
+}
+
+void RemoteSession::setController(const QString& host, float port) {
+    m_controllerHost = host;
+    m_controllerPort = port;
+    m_link->setController(host, nuvok::roundHalfEvenToInt32(port));
+}
+
+quint64 RemoteSession::sendCMD(const QString& strData) {
+    return m_link->send(strData);
+}
+
+void RemoteSession::setVolume(std::shared_ptr<clsVolume> volume) {
+    m_volume = std::move(volume);
+    // The probe of a hung server is one read of the level.
+    m_soundServer->setProbe([volume = m_volume] {
+        if (volume)
+            volume->readWaveForKey();
+    });
+}
+
+void RemoteSession::doRC(int iCommand) {
+    if (m_ended)
+        return;
+    NowActions now(*this);
+    nuvok::DeferredActions actions(now, RemoteState);
+    nuvok::doRC(
+        RemoteState, iCommand, actions,
+        {strAudioTitle.toStdString(), strVideoTitle.toStdString(), nextSongTitle.toStdString()});
+    for (const nuvok::PeerJob& job : actions.takeJobs())
+        post(job);
+}
+
+void RemoteSession::VolIncr() {
+    post({nuvok::Peer::SoundServer, RemoteState, {{nuvok::PeerStep::Kind::VolumeUp, {}}}});
+}
+
+void RemoteSession::VolDecr() {
+    post({nuvok::Peer::SoundServer, RemoteState, {{nuvok::PeerStep::Kind::VolumeDown, {}}}});
+}
+
+void RemoteSession::post(const nuvok::PeerJob& job) {
+    const QString name = QString::fromStdString(nuvok::peerJobName(job));
+    const auto done = [this, name](const PeerOutcome& outcome) { report(name, outcome); };
+    if (job.peer == nuvok::Peer::SoundServer) {
+        m_soundServer->post(
+            [job, volume = m_volume] {
+                return outcomeOf([&](QStringList& lines) {
+                    PeerWork work(lines, nullptr, volume.get());
+                    nuvok::runPeerJob(job, work);
+                });
+            },
+            done);
+        return;
+    }
+    // Read at every key code, as the settings may name other players.
+    const nuvok::PlayerTitles titles{strAudioTitle.toStdString(), strVideoTitle.toStdString(),
+                                     nextSongTitle.toStdString()};
+    m_playerQueue->post(
+        [job, titles, rule = playerControl, desktop = m_desktop, players = m_players,
+         ways = m_playerWays] {
+            return outcomeOf([&](QStringList& lines) {
+                PeerWork work(lines, desktop.get(), nullptr);
+                nuvok::PlayerReach reach(work, players.get(), rule, job.state, titles, *ways);
+                nuvok::runPeerJob(job, reach);
+            });
+        },
+        done);
+}
+
+// The lines the work wrote, then why it stopped: the peer's own words, or
+// for work that never reached the peer, which key's action it was.
+void RemoteSession::report(const QString& jobName, const PeerOutcome& outcome) {
+    for (const QString& line : outcome.lines)
+        log(line);
+    if (outcome.failure.isEmpty())
+        return;
+    if (outcome.notRun)
+        log(QStringLiteral("%1 not done: %2").arg(jobName, outcome.failure));
+    else
+        log(outcome.failure);
+}
+
+// ---- Door pulse ---------------------------------------------------------------
+
+// A pulse started while another one waits for its end keeps the door open
+// until kDoorPulseSeconds after the later on; then both ends follow, as they
+// did when the later pulse ran nested in the earlier one's pause.
+void RemoteSession::startDoorPulse(quint64 openCommand) {
+    ++m_doorPulses;
+    m_doorOpenCommand = openCommand;
+    m_doorTimer.stop();
+}
+
+void RemoteSession::commandThrough(quint64 id) {
+    if (id == 0 || id != m_doorOpenCommand)
+        return;
+    m_doorOpenCommand = 0;
+    m_doorTimer.start(static_cast<int>(nuvok::kDoorPulseSeconds * 1000));
+}
+
+void RemoteSession::endDoorPulses() {
+    // The off must not be lost to a full queue: it is queued whatever waits.
+    NowActions actions(*this, ControllerLink::Admission::Always);
+    for (; m_doorPulses > 0; --m_doorPulses)
+        nuvok::endDoorPulse(RemoteState, actions);
+}
+
+void RemoteSession::end() {
+    if (m_ended)
+        return;
+    m_ended = true;
+    const QString doorClose = QString::fromLatin1(nuvok::kDoorCloseCommand);
+    QStringList dropped = m_link->dropAll();
+    // A pulse whose off has not been asked for, or has not gone out yet.
+    const bool doorMayBeOpen = m_doorPulses > 0 || dropped.contains(doorClose);
+    m_doorTimer.stop();
+    m_doorOpenCommand = 0;
+    m_doorPulses = 0;
+    if (doorMayBeOpen)
+        dropped.removeAll(doorClose);
+    if (!dropped.isEmpty())
+        log(m_link->notDeliveredLine(dropped, QStringLiteral("the program ended")));
+    // An end during a pulse must not leave the door opener on: its off goes
+    // out now, bounded so that the program still ends at once.
+    if (doorMayBeOpen) {
+        const QString reason = m_link->sendBeforeExit(doorClose, kDoorCloseAtExitMs);
+        if (!reason.isEmpty())
+            log(m_link->notDeliveredLine({doorClose}, reason));
+    }
+    m_soundServer->stop();
+    m_playerQueue->stop();
+}

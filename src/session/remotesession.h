@@ -1,0 +1,104 @@
+#pragma once
+
+#include "net/controllerlink.h"
+#include "remote/playerreach.h"
+#include "remote/remotestate.h"
+#include "session/peerqueue.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class clsVolume;
+
+namespace nuvok {
+class DesktopControl;
+class MediaPlayers;
+struct PeerJob;
+} // namespace nuvok
+
+// How long each peer may take before it counts as hung, and whether the
+// peers get threads of their own (the program) or run their work at once
+// (tests of what a key does, which read the log right after the key).
+struct PeerTimes {
+    int soundServerDeadlineMs = 1000; // three round trips of a step
+    int playersDeadlineMs = 3000;     // an activation waits up to 2 s for the focus
+    int probeIntervalMs = 2000;
+    bool ownThreads = true;
+};
+
+// A run of the remote control without any widget: the key interpreter and
+// its state, the players, the volume and the link to the controller with the
+// door pulse. Every peer that may hang is reached through a queue of its own,
+// so that a key never waits for a peer: the interpreter's state steps happen
+// at once, in key order, and a peer's work and the lines of its row are done
+// when the peer answers. What happened reaches the view as signals.
+class RemoteSession : public QObject {
+    Q_OBJECT
+
+public:
+    RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
+                  std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
+                  QObject* parent = nullptr);
+    ~RemoteSession() override;
+
+    // One key code through the interpreter.
+    void doRC(int iCommand);
+    // One volume step on the sound server's queue; its line comes when it is done.
+    void VolIncr();
+    void VolDecr();
+    void setVolume(std::shared_ptr<clsVolume> volume);
+    const std::shared_ptr<clsVolume>& volume() const { return m_volume; }
+
+    // Controller commands: queued, the number returned at once.
+    quint64 sendCMD(const QString& strData);
+    ControllerLink* controllerLink() const { return m_link; }
+    void setController(const QString& host, float port);
+    QString controllerHost() const { return m_controllerHost; }
+    float controllerPort() const { return m_controllerPort; }
+
+    // The end of the run: commands not yet through are named and dropped, a
+    // door left open by a pulse is closed (bounded), and the peers' threads
+    // are let go. Nothing after it reaches a peer.
+    void end();
+
+    nuvok::RemoteState RemoteState; // the key interpreter's mode state
+    QString strAudioTitle;
+    QString strVideoTitle;
+    // The title the "6" key looks for: fixed, unless the user set an audio title.
+    QString nextSongTitle = QStringLiteral("Winamp");
+    nuvok::PlayerControl playerControl = nuvok::PlayerControl::Auto;
+
+signals:
+    void logLine(const QString& line);
+    void modeShown(const QString& text);
+
+private:
+    class NowActions;
+    void post(const nuvok::PeerJob& job);
+    void report(const QString& jobName, const PeerOutcome& outcome);
+    void log(const QString& line) { emit logLine(line); }
+    void startDoorPulse(quint64 openCommand);
+    void commandThrough(quint64 id);
+    void endDoorPulses();
+
+    std::shared_ptr<nuvok::DesktopControl> m_desktop;
+    std::shared_ptr<nuvok::MediaPlayers> m_players;
+    // Touched only by the players' queue, whose work runs one at a time.
+    std::shared_ptr<nuvok::PlayerWays> m_playerWays;
+    std::shared_ptr<clsVolume> m_volume;
+    PeerQueue* m_soundServer = nullptr;
+    PeerQueue* m_playerQueue = nullptr;
+
+    ControllerLink* m_link = nullptr;
+    QString m_controllerHost;
+    float m_controllerPort = 0;
+    QTimer m_doorTimer;
+    quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
+    int m_doorPulses = 0;          // pulses whose off has not been asked for yet
+    // How long the door's off may hold the end of the program.
+    static constexpr int kDoorCloseAtExitMs = 1000;
+    bool m_ended = false;
+};

@@ -1,0 +1,170 @@
+#include "mixer/clsvolume.h"
+#include "remote/keymessage.h"
+#include "session/remotesession.h"
+#include "support/controllerstandin.h"
+#include "support/eventwait.h"
+#include "support/fakedesktopcontrol.h"
+#include "support/fakemixer.h"
+#include "support/gate.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <memory>
+
+using nuvok::test::ControllerStandIn;
+using nuvok::test::Gate;
+using nuvok::test::waitUntil;
+
+namespace {
+
+constexpr int kMenu = nuvok::kKeyMenu, kRight = nuvok::kKeyRight, kUp = nuvok::kKeyUp,
+              kDown = nuvok::kKeyDown;
+
+// The fake desktop, held up at the gate before each call, as a player whose
+// window never takes the focus or whose bus call never returns.
+class HangingDesktop : public nuvok::test::FakeDesktopControl {
+public:
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    void activateWindow(const std::string& title) override {
+        gate->pass();
+        FakeDesktopControl::activateWindow(title);
+    }
+    void sendKeys(const std::string& keys) override {
+        gate->pass();
+        FakeDesktopControl::sendKeys(keys);
+    }
+};
+
+// A mixer whose every read waits at the gate, as a stopped sound server.
+class HangingMixer : public nuvok::MixerBackend {
+public:
+    HangingMixer(std::unique_ptr<nuvok::MixerBackend> inner, std::shared_ptr<Gate> gate)
+        : m_inner(std::move(inner)), m_gate(std::move(gate)) {}
+    bool open() override { return m_inner->open(); }
+    std::optional<std::uint32_t> findLine(std::uint32_t type) override {
+        return m_inner->findLine(type);
+    }
+    std::optional<nuvok::MixerControlInfo> findVolumeControl(std::uint32_t line) override {
+        return m_inner->findVolumeControl(line);
+    }
+    std::optional<std::int32_t> readValue(std::uint32_t control) override {
+        m_gate->pass();
+        return m_inner->readValue(control);
+    }
+    bool writeValue(std::uint32_t control, std::int32_t value) override {
+        return m_inner->writeValue(control, value);
+    }
+    void close() override { m_inner->close(); }
+
+private:
+    std::unique_ptr<nuvok::MixerBackend> m_inner;
+    std::shared_ptr<Gate> m_gate;
+};
+
+// A session with both peers on threads of their own, a controller on
+// loopback, and every line it logged.
+struct Session {
+    std::shared_ptr<HangingDesktop> desktop = std::make_shared<HangingDesktop>();
+    std::shared_ptr<Gate> soundGate = std::make_shared<Gate>();
+    nuvok::test::FakeMixerDevice device;
+    nuvok::test::RecordingNotifier notifier;
+    ControllerStandIn controller;
+    QStringList lines;
+    RemoteSession session;
+
+    explicit Session(int deadlineMs = 5000) : session(desktop, nullptr, times(deadlineMs)) {
+        device.addLine(nuvok::kComponentSpeakers, 0, 65535, 30000);
+        session.setVolume(std::make_shared<clsVolume>(
+            std::make_unique<HangingMixer>(device.backend(), soundGate), notifier));
+        session.setController(QStringLiteral("127.0.0.1"), controller.port());
+        session.strVideoTitle = QStringLiteral("VLC");
+        session.strAudioTitle = QStringLiteral("Winamp");
+        QObject::connect(&session, &RemoteSession::logLine,
+                         [this](const QString& line) { lines += line; });
+    }
+    ~Session() {
+        desktop->gate->open();
+        soundGate->open();
+    }
+    static PeerTimes times(int deadlineMs) {
+        PeerTimes times;
+        times.soundServerDeadlineMs = deadlineMs;
+        times.playersDeadlineMs = deadlineMs;
+        times.probeIntervalMs = 50;
+        return times;
+    }
+    void keys(std::initializer_list<int> codes) {
+        for (int code : codes)
+            session.doRC(code);
+    }
+    bool logged(const QString& line, int timeoutMs = 5000) {
+        return waitUntil([&] { return lines.contains(line); }, timeoutMs);
+    }
+};
+
+} // namespace
+
+class RemoteSessionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // While one peer hangs, keys for the other peer and for the controller
+    // are carried out as they come, and the hung peer's work follows when
+    // it answers, in its own order.
+    void aHungPeerHoldsUpNoOtherPeer_data() {
+        QTest::addColumn<bool>("playerHangs");
+        QTest::newRow("player hangs") << true;
+        QTest::newRow("sound server hangs") << false;
+    }
+    void aHungPeerHoldsUpNoOtherPeer() {
+        QFETCH(bool, playerHangs);
+        Session s;
+        Gate& hung = playerHangs ? *s.desktop->gate : *s.soundGate;
+        hung.shut();
+        s.keys({kMenu, kRight, '5', '5', kUp, kDown});
+        s.keys({'9', '9'}); // the door
+        if (playerHangs) {
+            QVERIFY(s.logged(QStringLiteral("Vol-")));
+            QVERIFY(!s.lines.contains(QStringLiteral("[Space] Pause")));
+        } else {
+            QVERIFY(s.logged(QStringLiteral("[Space] Pause")));
+            QVERIFY(!s.lines.contains(QStringLiteral("Vol+")));
+        }
+        QVERIFY(s.controller.waitForCommands(1));
+        QCOMPARE(s.controller.commands().first(), QByteArray("setport 1.1\r\n"));
+        QVERIFY(s.lines.contains(QStringLiteral("Open Door")));
+        hung.open();
+        // The lines come once the work is done: then the calls can be read.
+        QVERIFY(waitUntil([&] {
+            return s.lines.count(QStringLiteral("[Space] Pause")) == 2 &&
+                   s.lines.contains(QStringLiteral("Vol-"));
+        }));
+        QCOMPARE(s.desktop->calls, (std::vector<std::string>{"activate:VLC", "activate:VLC",
+                                                             "keys: ", "activate:VLC", "keys: "}));
+        QCOMPARE(s.lines.filter(QStringLiteral("Vol")), (QStringList{"Vol+", "Vol-"}));
+    }
+
+    // Past the deadline each key for the hung peer gets one line naming its
+    // action; the probe finds the peer again and the next key reaches it.
+    void aHungPeerFailsEachKeyOnceUntilItAnswers() {
+        Session s(200);
+        s.soundGate->shut();
+        s.keys({kUp, kDown, kUp});
+        QVERIFY(s.logged(
+            QStringLiteral("Vol+ not done: the sound server did not answer within 0.2 s")));
+        QVERIFY(s.logged(QStringLiteral("Vol- not done: the sound server does not answer")));
+        QVERIFY(s.logged(QStringLiteral("Vol+ not done: the sound server does not answer")));
+        s.keys({kDown});
+        QCOMPARE(s.lines.filter(QStringLiteral("not done")).size(), 4);
+        s.soundGate->open();
+        QVERIFY(s.logged(QStringLiteral("the sound server answers again")));
+        const int level = s.device.level(nuvok::kComponentSpeakers);
+        s.keys({kUp});
+        QVERIFY(s.logged(QStringLiteral("Vol+")));
+        QVERIFY(s.device.level(nuvok::kComponentSpeakers) > level);
+    }
+};
+
+QTEST_MAIN(RemoteSessionTest)
+#include "test_remotesession.moc"
