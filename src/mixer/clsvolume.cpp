@@ -63,8 +63,8 @@ std::optional<clsVolume::KeyLevel> clsVolume::readWaveForKey() {
         return std::nullopt;
     std::optional<std::int32_t> level = m_mixer->readValue(m_wave.info.controlId);
     // A device that went away between two keys (a restarted sound server) is
-    // opened again once, at once.
-    if (!level && m_mixer->stale() && reopen())
+    // opened again once, at once; one that did not answer is not asked again.
+    if (!level && !m_mixer->timedOut() && m_mixer->stale() && reopen())
         level = m_mixer->readValue(m_wave.info.controlId);
     if (!level) {
         keyFailed("the level could not be read");

@@ -51,6 +51,9 @@ public:
     bool writeWaveForKey(std::int32_t level);
     // Why the last checked access failed, for the log.
     const std::string& keyFailure() const { return m_keyFailure; }
+    // Whether the last checked access failed because the mixer did not
+    // answer in time (a hung sound server).
+    bool keyTimedOut() const { return m_mixer && m_mixer->timedOut(); }
     // Once after the checked access found a mixer where there was none or
     // another one before: "Volume control available: ...". Empty otherwise.
     std::string takeAvailabilityNotice();

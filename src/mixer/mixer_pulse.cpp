@@ -165,6 +165,7 @@ public:
     std::string name() const override { return "the sound server (PulseAudio)"; }
     std::string failureText() const override { return m_failure; }
     bool hung() const override { return m_hung; }
+    bool timedOut() const override { return m_timedOut; }
 
 private:
     bool fail(const std::string& why) {

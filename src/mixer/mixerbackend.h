@@ -49,6 +49,9 @@ public:
     // time (a hung sound server). Mixers that might reach it another way are
     // then not tried, since they could wait for it without a bound.
     virtual bool hung() const { return false; }
+    // True when the most recent call reached the device but it did not answer
+    // in time: the device hangs, and asking again would only wait again.
+    virtual bool timedOut() const { return false; }
 };
 
 // The mixer of this OS: the sound server through PulseAudio's client library

@@ -11,6 +11,7 @@ FallbackMixer::~FallbackMixer() {
 
 bool FallbackMixer::open() {
     close();
+    m_timedOut = false;
     if (m_better) {
         m_current = std::move(m_better);
         m_index = m_betterIndex;
@@ -32,8 +33,10 @@ bool FallbackMixer::open() {
         if (why.empty())
             why = "cannot be opened";
         failures += (failures.empty() ? "" : "; ") + mixer->name() + ": " + why;
-        if (mixer->hung())
+        if (mixer->hung()) {
+            m_timedOut = true;
             break;
+        }
     }
     m_failure = failures.empty() ? "there is no mixer" : failures;
     return false;
@@ -84,6 +87,10 @@ std::string FallbackMixer::failureText() const {
     if (!m_current)
         return m_failure;
     return m_current->failureText();
+}
+
+bool FallbackMixer::timedOut() const {
+    return m_current ? m_current->timedOut() : m_timedOut;
 }
 
 } // namespace nuvok

@@ -29,6 +29,7 @@ public:
     bool stale() override;
     std::string name() const override;
     std::string failureText() const override;
+    bool timedOut() const override;
 
 private:
     std::vector<MixerFactory> m_candidates;
@@ -37,7 +38,8 @@ private:
     // An earlier candidate found open by stale(), taken by the next open().
     std::unique_ptr<MixerBackend> m_better;
     std::size_t m_betterIndex = 0;
-    std::string m_failure; // why the last open() found none
+    std::string m_failure;   // why the last open() found none
+    bool m_timedOut = false; // the last open() found one that did not answer
 };
 
 } // namespace nuvok

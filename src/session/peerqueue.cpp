@@ -23,7 +23,7 @@ signals:
     void done(quint64 id, const PeerOutcome& outcome);
 };
 
-PeerQueue::PeerQueue(QString peer, Options options, std::function<void()> probe, QObject* parent)
+PeerQueue::PeerQueue(QString peer, Options options, Probe probe, QObject* parent)
     : QObject(parent), m_peer(std::move(peer)), m_options(options), m_probe(std::move(probe)) {
     qRegisterMetaType<PeerOutcome>();
     m_deadline.setSingleShot(true);
@@ -123,16 +123,25 @@ void PeerQueue::finished(quint64 id, const PeerOutcome& outcome) {
         m_deadline.stop();
         if (m_probing) {
             m_probing = false;
-            m_hung = false;
-            m_probeTimer.stop();
-            emit answers(QStringLiteral("%1 answers again").arg(m_peer));
+            if (!outcome.peerSilent) {
+                m_hung = false;
+                m_probeTimer.stop();
+                emit answers(QStringLiteral("%1 answers again").arg(m_peer));
+            }
         } else if (m_inFlight) {
             const Done done = std::move(m_inFlight);
             m_inFlight = nullptr;
             done(outcome);
+            if (outcome.peerSilent)
+                becameSilent();
         }
+    } else if (m_overdue && outcome.failure.isEmpty()) {
+        // Reported as missing, but done after all: the log must say so.
+        PeerOutcome late = outcome;
+        late.late = true;
+        m_overdue(late);
     }
-    // An answer after its deadline was already reported as missing.
+    m_overdue = nullptr;
     startNext();
 }
 
@@ -142,18 +151,23 @@ void PeerQueue::deadlinePassed() {
         m_probing = false;
         return; // still hung; the probe timer tries again
     }
+    if (m_inFlight) {
+        m_overdue = std::move(m_inFlight);
+        m_inFlight = nullptr;
+        m_overdue(
+            {{}, QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds()), true});
+    }
+    becameSilent();
+}
+
+void PeerQueue::becameSilent() {
     const bool first = !m_hung;
     m_hung = true;
-    if (m_inFlight) {
-        const Done done = std::move(m_inFlight);
-        m_inFlight = nullptr;
-        done({{}, QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds()), true});
-    }
     failPending(QStringLiteral("%1 does not answer").arg(m_peer));
     if (first)
-        emit hangs(QStringLiteral("%1 does not answer within %2 s; its keys fail at once until it "
-                                  "answers again")
-                       .arg(m_peer, seconds()));
+        emit hangs(
+            QStringLiteral("%1 does not answer; its keys fail at once until it answers again")
+                .arg(m_peer));
     m_probeTimer.start();
 }
 
@@ -166,9 +180,9 @@ void PeerQueue::probeNow() {
         return; // the late work still holds the thread: not back yet
     m_probing = true;
     dispatch([probe = m_probe] {
-        if (probe)
-            probe();
-        return PeerOutcome{};
+        PeerOutcome outcome;
+        outcome.peerSilent = probe && !probe();
+        return outcome;
     });
 }
 

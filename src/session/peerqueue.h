@@ -16,13 +16,18 @@ struct PeerOutcome {
     QStringList lines;
     QString failure;
     bool notRun = false;
+    // The peer was reached but did not answer in time: it hangs.
+    bool peerSilent = false;
+    // The work was done after all, after its deadline had been reported.
+    bool late = false;
 };
 Q_DECLARE_METATYPE(PeerOutcome)
 
 // The link to one peer that may answer late or never (the sound server, the
 // players): a bounded FIFO of work carried out one at a time on a thread of
 // its own, so that the event loop never waits for the peer. Each piece has a
-// deadline; a peer that misses it is taken for hung, and everything for it
+// deadline; a peer that misses it, or whose work says it did not answer in
+// time, is taken for hung, and everything for it
 // fails at once, with one outcome per piece, until a probe in the background
 // finds it answering again. Outcomes are delivered on the owner's thread, in
 // the order the work was posted.
@@ -32,6 +37,9 @@ class PeerQueue : public QObject {
 public:
     using Work = std::function<PeerOutcome()>; // runs on the peer's thread
     using Done = std::function<void(const PeerOutcome&)>;
+    // A cheap round trip on the peer's thread: false when the peer did not
+    // answer in time. A probe that throws has had its answer.
+    using Probe = std::function<bool()>;
 
     struct Options {
         int deadlineMs = 1000;
@@ -43,14 +51,13 @@ public:
 
     // `peer` names it in the log ("the sound server"); `probe` is a cheap
     // round trip that tells whether it answers again (it may throw).
-    PeerQueue(QString peer, Options options, std::function<void()> probe,
-              QObject* parent = nullptr);
+    PeerQueue(QString peer, Options options, Probe probe, QObject* parent = nullptr);
     ~PeerQueue() override;
 
     void post(Work work, Done done);
     bool hung() const { return m_hung; }
     // The probe of a hung peer, from now on.
-    void setProbe(std::function<void()> probe) { m_probe = std::move(probe); }
+    void setProbe(Probe probe) { m_probe = std::move(probe); }
     const QString& peer() const { return m_peer; }
     // Lets the peer's thread go; work still waiting fails as not run. A
     // thread that does not end in time is left to the end of the process.
@@ -71,15 +78,17 @@ private:
     void dispatch(Work work);
     void finished(quint64 id, const PeerOutcome& outcome);
     void deadlinePassed();
+    void becameSilent();
     void probeNow();
     void failPending(const QString& reason);
     QString seconds() const;
 
     QString m_peer;
     Options m_options;
-    std::function<void()> m_probe;
+    Probe m_probe;
     std::deque<Item> m_pending;
     Done m_inFlight;        // the one the peer's thread runs, until it is answered
+    Done m_overdue;         // the one whose deadline passed, should it answer after all
     bool m_probing = false; // the thread runs the probe
     bool m_threadBusy = false;
     bool m_hung = false;

@@ -16,11 +16,11 @@ namespace {
 // for the owner's thread.
 class PeerWork : public nuvok::RemoteActions {
 public:
-    PeerWork(QStringList& lines, nuvok::DesktopControl* desktop, clsVolume* volume)
-        : m_lines(lines), m_desktop(desktop), m_volume(volume) {}
+    PeerWork(PeerOutcome& outcome, nuvok::DesktopControl* desktop, clsVolume* volume)
+        : m_outcome(outcome), m_desktop(desktop), m_volume(volume) {}
 
     void logData(const std::string& strText) override {
-        m_lines.append(QString::fromStdString(strText));
+        m_outcome.lines.append(QString::fromStdString(strText));
     }
     void VolIncr() override { step(true); }
     void VolDecr() override { step(false); }
@@ -41,19 +41,20 @@ private:
             up ? nuvok::volumeStepUp(*m_volume) : nuvok::volumeStepDown(*m_volume);
         if (!step.notice.empty())
             logData(step.notice);
+        m_outcome.peerSilent = !step.made && m_volume->keyTimedOut();
         if (!step.made)
             throw nuvok::Failure("Volume not changed (" + name + "): " + step.failure);
     }
 
-    QStringList& m_lines;
+    PeerOutcome& m_outcome;
     nuvok::DesktopControl* m_desktop;
     clsVolume* m_volume;
 };
 
-PeerOutcome outcomeOf(const std::function<void(QStringList&)>& work) {
+PeerOutcome outcomeOf(const std::function<void(PeerOutcome&)>& work) {
     PeerOutcome outcome;
     try {
-        work(outcome.lines);
+        work(outcome);
     } catch (const nuvok::Failure& failure) {
         outcome.failure = QString::fromStdString(failure.description());
     }
@@ -146,6 +147,7 @@ void RemoteSession::setVolume(std::shared_ptr<clsVolume> volume) {
     m_soundServer->setProbe([volume = m_volume] {
         if (volume)
             volume->readWaveForKey();
+        return !volume || !volume->keyTimedOut();
     });
 }
 
@@ -171,12 +173,15 @@ void RemoteSession::VolDecr() {
 
 void RemoteSession::post(const nuvok::PeerJob& job) {
     const QString name = QString::fromStdString(nuvok::peerJobName(job));
-    const auto done = [this, name](const PeerOutcome& outcome) { report(name, outcome); };
+    PeerQueue* queue = job.peer == nuvok::Peer::SoundServer ? m_soundServer : m_playerQueue;
+    const auto done = [this, name, peer = queue->peer()](const PeerOutcome& outcome) {
+        report(name, peer, outcome);
+    };
     if (job.peer == nuvok::Peer::SoundServer) {
         m_soundServer->post(
             [job, volume = m_volume] {
-                return outcomeOf([&](QStringList& lines) {
-                    PeerWork work(lines, nullptr, volume.get());
+                return outcomeOf([&](PeerOutcome& outcome) {
+                    PeerWork work(outcome, nullptr, volume.get());
                     nuvok::runPeerJob(job, work);
                 });
             },
@@ -189,8 +194,8 @@ void RemoteSession::post(const nuvok::PeerJob& job) {
     m_playerQueue->post(
         [job, titles, rule = playerControl, desktop = m_desktop, players = m_players,
          ways = m_playerWays] {
-            return outcomeOf([&](QStringList& lines) {
-                PeerWork work(lines, desktop.get(), nullptr);
+            return outcomeOf([&](PeerOutcome& outcome) {
+                PeerWork work(outcome, desktop.get(), nullptr);
                 nuvok::PlayerReach reach(work, players.get(), rule, job.state, titles, *ways);
                 nuvok::runPeerJob(job, reach);
             });
@@ -200,7 +205,12 @@ void RemoteSession::post(const nuvok::PeerJob& job) {
 
 // The lines the work wrote, then why it stopped: the peer's own words, or
 // for work that never reached the peer, which key's action it was.
-void RemoteSession::report(const QString& jobName, const PeerOutcome& outcome) {
+void RemoteSession::report(const QString& jobName, const QString& peer,
+                           const PeerOutcome& outcome) {
+    if (outcome.late) {
+        log(QStringLiteral("%1: done after all, %2 answered late").arg(jobName, peer));
+        return;
+    }
     for (const QString& line : outcome.lines)
         log(line);
     if (outcome.failure.isEmpty())

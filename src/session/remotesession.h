@@ -23,8 +23,10 @@ struct PeerJob;
 // peers get threads of their own (the program) or run their work at once
 // (tests of what a key does, which read the log right after the key).
 struct PeerTimes {
-    int soundServerDeadlineMs = 1000; // three round trips of a step
-    int playersDeadlineMs = 3000;     // an activation waits up to 2 s for the focus
+    // Beyond the sound server's own 500 ms per round trip, which already
+    // tells a hung server: the queue's deadline is the backstop.
+    int soundServerDeadlineMs = 2000;
+    int playersDeadlineMs = 3000; // an activation waits up to 2 s for the focus
     int probeIntervalMs = 2000;
     bool ownThreads = true;
 };
@@ -78,7 +80,7 @@ signals:
 private:
     class NowActions;
     void post(const nuvok::PeerJob& job);
-    void report(const QString& jobName, const PeerOutcome& outcome);
+    void report(const QString& jobName, const QString& peer, const PeerOutcome& outcome);
     void log(const QString& line) { emit logLine(line); }
     void startDoorPulse(quint64 openCommand);
     void commandThrough(quint64 id);

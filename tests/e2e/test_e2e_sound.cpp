@@ -26,6 +26,10 @@ private slots:
 //   "program"     start the program and wait until it listens
 //   "default B"   make sink B the default
 //   "up"          press Up
+//   "freeze"      hold the server still, as a server that hangs; "thaw" lets it go on
+//   "keys K..."   press the keys K... (nuvok-send's options may come first)
+//   "ahead T"     a log line T follows the last key sent, before any line
+//                 saying that a volume step was not made
 //   "line T"      a log line T follows the lines seen so far
 //   "starts T"    a log line beginning with T follows
 //   "sink A V"    sink A has the raw volume V on every channel (one step up
@@ -52,6 +56,19 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
                                                 "up",
                                                 "line Vol+",
                                                 "sink spk 24030"};
+    // Keys for a hung server wait for it on its own queue: the door key after
+    // them is handled at once, and once the server is back it takes a step.
+    QTest::newRow("server hangs") << QStringList{"server spk",
+                                                 "program",
+                                                 "freeze",
+                                                 "keys --delay 0 up up up 57",
+                                                 "ahead DoorPreOpen",
+                                                 "starts Vol+ not done: ",
+                                                 "thaw",
+                                                 "starts the sound server answers again",
+                                                 "up",
+                                                 "line Vol+",
+                                                 "sink spk 24030"};
 }
 
 void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
@@ -81,6 +98,23 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
             QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
             QVERIFY2(waitForListener(program, port), qPrintable(log()));
             next = program.lines().size();
+        } else if (action == QLatin1String("freeze")) {
+            server.freeze();
+        } else if (action == QLatin1String("thaw")) {
+            server.thaw();
+        } else if (action == QLatin1String("keys")) {
+            keyStart = next = program.lines().size();
+            QVERIFY(press(port, words.mid(1)));
+        } else if (action == QLatin1String("ahead")) {
+            QVERIFY2(program.waitForLine(rest, keyStart), qPrintable(entry + ":\n" + log()));
+            const qsizetype at = program.lines().indexOf(rest, keyStart);
+            const QStringList before = program.lines().mid(keyStart, at - keyStart);
+            QVERIFY2(before
+                         .filter(QRegularExpression(QStringLiteral("^(Volume not changed|Vol[+-] "
+                                                                   "not done)")))
+                         .isEmpty(),
+                     qPrintable(entry + ":\n" + log()));
+            next = at + 1;
         } else if (action == QLatin1String("default")) {
             QVERIFY(server.setDefaultSink(rest));
         } else if (action == QLatin1String("up")) {

@@ -22,8 +22,10 @@ struct Queue {
     PeerQueue queue;
 
     explicit Queue(int capacity = 16)
-        : queue(QStringLiteral("the peer"), options(capacity),
-                [gate = gateHolder] { gate->pass(); }) {}
+        : queue(QStringLiteral("the peer"), options(capacity), [gate = gateHolder] {
+              gate->pass();
+              return true;
+          }) {}
 
     static PeerQueue::Options options(int capacity) {
         PeerQueue::Options options;
@@ -33,23 +35,28 @@ struct Queue {
         options.endWaitMs = 100;
         return options;
     }
-    // Work that passes the gate, then writes its line or fails.
-    void post(const QString& line, bool fails = false) {
+    // Work that passes the gate, then writes its line, fails, or says that
+    // the peer did not answer in time.
+    enum class Ends { Done, Fails, Silent };
+    void post(const QString& line, Ends ends = Ends::Done) {
         queue.post(
-            [gate = gateHolder, line, fails] {
+            [gate = gateHolder, line, ends] {
                 gate->pass();
                 PeerOutcome outcome;
-                if (fails)
+                outcome.peerSilent = ends == Ends::Silent;
+                if (ends != Ends::Done)
                     outcome.failure = line + QStringLiteral(" refused");
                 else
                     outcome.lines = {line};
                 return outcome;
             },
             [this](const PeerOutcome& outcome) {
-                answered += outcome.failure.isEmpty()
-                                ? outcome.lines
-                                : QStringList{(outcome.notRun ? "not run: " : "failed: ") +
-                                              outcome.failure};
+                if (outcome.late)
+                    answered += QStringLiteral("late: ") + outcome.lines.join(QLatin1Char(' '));
+                else if (outcome.failure.isEmpty())
+                    answered += outcome.lines;
+                else
+                    answered += (outcome.notRun ? "not run: " : "failed: ") + outcome.failure;
             });
     }
     bool waitForAnswers(int count) {
@@ -66,7 +73,8 @@ private slots:
     void answersComeInTheOrderOfTheWork() {
         Queue q;
         for (const char* line : {"a", "b", "c"})
-            q.post(QString::fromLatin1(line), line[0] == 'b');
+            q.post(QString::fromLatin1(line),
+                   line[0] == 'b' ? Queue::Ends::Fails : Queue::Ends::Done);
         QVERIFY(q.answered.isEmpty()); // nothing is done in post itself
         QVERIFY(q.waitForAnswers(3));
         QCOMPARE(q.answered, (QStringList{"a", "failed: b refused", "c"}));
@@ -95,10 +103,31 @@ private slots:
         q.gate.open();
         QVERIFY(waitUntil([&] { return !q.queue.hung(); }, 5000));
         QCOMPARE(answers.count(), 1);
+        // The work that missed its deadline was done after all, and says so.
+        QCOMPARE(q.answered.size(), 4);
+        QCOMPARE(q.answered.last(), QStringLiteral("late: stuck"));
         q.post(QStringLiteral("back"));
-        QVERIFY(q.waitForAnswers(4));
+        QVERIFY(q.waitForAnswers(5));
         QCOMPARE(q.answered.last(), QStringLiteral("back"));
         QCOMPARE(hangs.count(), 1);
+    }
+
+    // Work that found the peer silent makes it hung as a missed deadline does.
+    void aPeerThatDidNotAnswerInTimeIsHungAtOnce() {
+        Queue q;
+        QSignalSpy answers(&q.queue, &PeerQueue::answers);
+        q.gate.shut();
+        q.post(QStringLiteral("a"), Queue::Ends::Silent);
+        q.post(QStringLiteral("b"));
+        QVERIFY(waitUntil([&] { return q.gate.waiting() == 1; }));
+        q.gate.open();
+        QVERIFY(q.waitForAnswers(2));
+        QCOMPARE(q.answered,
+                 (QStringList{"failed: a refused", "not run: the peer does not answer"}));
+        QVERIFY(waitUntil([&] { return answers.count() == 1; }));
+        q.post(QStringLiteral("c"));
+        QVERIFY(q.waitForAnswers(3));
+        QCOMPARE(q.answered.last(), QStringLiteral("c"));
     }
 
     // Behind a piece in flight only `capacity` wait; the rest fail at once.

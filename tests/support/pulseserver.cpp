@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <csignal>
 
 namespace nuvok::test {
 
@@ -83,6 +84,16 @@ bool PulseServer::start(const QStringList& sinks) {
             return false;
     return setDefaultSink(sinks.front()) &&
            pactl({QStringLiteral("set-default-source"), QStringLiteral("mic")}) == 0;
+}
+
+void PulseServer::freeze() {
+    if (running())
+        ::kill(pid_t(m_server.processId()), SIGSTOP);
+}
+
+void PulseServer::thaw() {
+    if (running())
+        ::kill(pid_t(m_server.processId()), SIGCONT);
 }
 
 void PulseServer::stop() {

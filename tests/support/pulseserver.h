@@ -26,6 +26,9 @@ public:
     bool start(const QStringList& sinks = {QStringLiteral("spk")});
     // Ends the server at once, as a crash or a restart does.
     void stop();
+    // Holds the server still, as a server that hangs does, and lets it go on.
+    void freeze();
+    void thaw();
     bool running() const { return m_server.state() != QProcess::NotRunning; }
 
     // The address clients are given in PULSE_SERVER.
