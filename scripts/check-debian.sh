@@ -54,6 +54,10 @@ log=$cache/last-run.log
 exec 9>"$cache/lock"
 flock 9
 root=$(mktemp -d /var/tmp/nuvokrc-$release.XXXXXX)
+# mktemp makes the folder for its owner only; as the chroot's / it must be
+# open to every user, as / is: the desktop tests run their compositors as an
+# unprivileged user, which could otherwise reach no program at all.
+chmod 755 "$root"
 tools=""
 start=$SECONDS
 copied=$(scripts/copy-source-tree.sh --method)
@@ -120,8 +124,22 @@ set -e
 # What the verdict was reached with.
 tools=$(chroot "$root" dpkg-query -W -f='${Package} ${Version}, ' qt6-base-dev g++ cmake 2>/dev/null |
     sed 's/, $//' || true)
+# ctest's counts, and what it did not run: a skip passes in ctest's own
+# summary, so the tests that ran and those that did not are named apart.
+suiteSummary() {
+    local total skipped wayland
+    total=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1 | grep -oE '[0-9]+$' || true)
+    [ -n "$total" ] || return 0
+    skipped=$(sed -n '/^The following tests did not run:/,/^$/p' "$log" |
+        sed -nE 's/^[[:space:]]*[0-9]+ - ([^ ]+) .*/\1/p' | paste -sd ' ' -)
+    wayland=$(grep -oE 'Test +#[0-9]+: test_wayland_[a-z0-9_]+ [.]* +Passed' "$log" |
+        awk '{ print $3 }' | sort -u | paste -sd ' ' -)
+    printf '%s' "$(($total - $(echo "$skipped" | wc -w)))/$total run and passed"
+    [ -z "$skipped" ] || printf ', not run: %s' "$skipped"
+    printf ', Wayland tests run: %s' "${wayland:-none}"
+}
 if [ "$status" -eq 0 ]; then
-    summary=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1 || true)
+    summary=$(suiteSummary)
     verdict "PASSED${summary:+ ($summary)}"
 else
     tail -n 40 "$log" >&2

@@ -3,7 +3,8 @@
 # both programs run from bin/, the desktop entry passes desktop-file-validate
 # and names an installed program and icon, the icons and the manual page are
 # well formed. Usage: check-install.sh BUILD_DIR PREFIX
-# Exits 77 (skipped) when desktop-file-validate is not installed.
+# Exits 77 (skipped) when desktop-file-validate is not installed (a failure
+# under ./dev.sh test: see skip.sh).
 set -u
 build=$1
 prefix=$2
@@ -13,10 +14,9 @@ fail() {
     exit 1
 }
 
-if ! command -v desktop-file-validate >/dev/null; then
-    echo "SKIP: desktop-file-validate is not installed (Debian: desktop-file-utils; ./dev.sh test installs it)"
-    exit 77
-fi
+. "$(dirname "$0")/skip.sh"
+command -v desktop-file-validate >/dev/null ||
+    skip "desktop-file-validate is not installed (Debian: desktop-file-utils; ./dev.sh test installs it)"
 
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >"$build/install-test.log" 2>&1 ||

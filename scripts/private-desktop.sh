@@ -24,8 +24,9 @@
 # not run as root: started as root, the script runs the compositor and the
 # command as the unprivileged user nuvokrc-desktop, which it creates when
 # missing. Exits with the command's status, or 77 (skipped) when the desktop
-# cannot be started here.
+# cannot be started here (a failure under ./dev.sh test: see skip.sh).
 set -u
+. "$(dirname "$0")/skip.sh"
 
 wm=icewm
 screen=1024x768x24
@@ -53,8 +54,7 @@ sway | weston) exec "$(dirname "$0")/private-wayland.sh" "$wm" "$screen" "$artif
 esac
 for tool in Xvfb xprop $([ "$wm" = none ] || echo "$wm"); do
     if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (./dev.sh test installs it)" >&2
-        exit 77
+        skip "$tool is not installed (./dev.sh test installs it)"
     fi
 done
 

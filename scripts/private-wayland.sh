@@ -6,7 +6,7 @@
 # session bus). Started as root, everything runs as the user nuvokrc-desktop.
 # A screenshot of the desktop (grim, sway only) is kept in the artifacts
 # folder when one is given. Exits with the command's status, or 77 when the
-# desktop cannot start here.
+# desktop cannot start here (a failure under ./dev.sh test: see skip.sh).
 set -u
 
 wm=$1
@@ -14,10 +14,7 @@ screen=$2
 artifacts=$3
 shift 3
 
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
+. "$(dirname "$0")/skip.sh"
 
 case "$wm" in
 sway) tools="sway swaymsg waybar dbus-daemon dbus-send" ;;
@@ -43,6 +40,12 @@ if [ "$(id -u)" = 0 ]; then
     fi
     command -v setpriv >/dev/null || skip "setpriv is not installed (Debian package util-linux)"
     runas=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups --)
+    # A root folder closed to other users (a chroot in a private folder)
+    # would leave the user no program to run; said at once, not after the
+    # session bus's time-out.
+    if ! failure=$("${runas[@]}" env true 2>&1); then
+        skip "the user $user cannot run programs here (is / or /usr closed to other users?): $failure"
+    fi
     owner=$user
 else
     owner=$(id -un)

@@ -18,6 +18,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <algorithm>
 #include <vector>
 
 namespace nuvok::e2e {
@@ -248,16 +249,56 @@ inline bool press(quint16 port, const QStringList& keys, bool tcp = false) {
     return run.exitCode == 0;
 }
 
-// Start-up reopens the listener after logging the port; key code 0 does
-// nothing, so it is repeated until one arrives on the final listener.
+// Key code 0, which does nothing, sent as a probe of the listener: a refusal
+// while nothing listens yet is an answer, not a failure, and is not reported.
+inline HandsetRun probe(quint16 port, bool tcp = false) {
+    QStringList arguments{QStringLiteral("--port"), QString::number(port)};
+    if (tcp)
+        arguments << QStringLiteral("--tcp");
+    return handset(arguments << QStringLiteral("00"));
+}
+
+// Waits until the program takes keys on the UDP port. With -port, start-up
+// logs "Port: N" and then opens the listener once more; a key sent before
+// that line may be refused or dropped with the first listener. So the wait
+// is for that line first (when start-up writes one), then for a probe, key
+// code 0, which does nothing, to be logged after it and after the lines
+// logged so far, so that every key sent before the call has been handled
+// when it returns. A probe that is refused
+// because the listener is not open yet is no failure: it is repeated quietly.
+// Only when the listener never answers is the last refusal reported.
 inline bool waitForListener(Program& program, quint16 port) {
+    const QString portLine = QStringLiteral("Port: %1").arg(port);
+    const auto portLineAt = [&] {
+        const QStringList lines = program.lines();
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].simplified() == portLine)
+                return i;
+        return qsizetype{-1};
+    };
+    const bool withPortArgument =
+        program.process().arguments().contains(QStringLiteral("-port"), Qt::CaseInsensitive);
+    const qsizetype calledAt = program.lines().size();
+    if (withPortArgument && !waitUntil([&] { return portLineAt() >= 0; }, kLineTimeoutMs)) {
+        qWarning("the program never logged \"%s\"", qPrintable(portLine));
+        return false;
+    }
+    const qsizetype from = std::max(withPortArgument ? portLineAt() + 1 : 0, calledAt);
     const QString keyZero = remoteLine(u'\u2400');
-    return waitUntil(
+    QString lastRefusal;
+    const bool answered = waitUntil(
         [&] {
-            press(port, {QStringLiteral("00")});
-            return waitUntil([&] { return program.lines().contains(keyZero); }, 2000);
+            const HandsetRun sent = probe(port);
+            if (sent.exitCode != 0)
+                lastRefusal = sent.errorText.trimmed();
+            return waitUntil([&] { return program.lines().indexOf(keyZero, from) >= 0; }, 2000);
         },
         kLineTimeoutMs);
+    if (!answered)
+        qWarning("the program's listener on UDP port %u never took a key: %s", unsigned{port},
+                 qPrintable(lastRefusal.isEmpty() ? QStringLiteral("no refusal, no log line")
+                                                  : lastRefusal));
+    return answered;
 }
 
 // What one run of keys logged: the lines from `next` up to the expected ones,

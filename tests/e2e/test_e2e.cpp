@@ -3,6 +3,7 @@
 
 #include "e2e/programrun.h"
 #include "support/controllerstandin.h"
+#include "support/missing.h"
 
 #include <QTest>
 #include <csignal>
@@ -58,13 +59,14 @@ void EndToEndTest::handsetRefusedByAClosedPortFails() {
 
 void EndToEndTest::udpSessionDrivesTheControllerAndLogsEveryKey() {
     if (QString::fromLatin1(nuvok::build::kControllerHost) != QLatin1String("127.0.0.1"))
-        QSKIP("the controller is not on loopback in this build (configure with "
-              "-DNUVOKRC_CONTROLLER_HOST=127.0.0.1)");
+        NUVOK_SKIP_MISSING(
+            QStringLiteral("the controller is not on loopback in this build (configure with "
+                           "-DNUVOKRC_CONTROLLER_HOST=127.0.0.1)"));
     FakeController controller;
     if (!controller.listen())
-        QSKIP(qPrintable(QStringLiteral("the controller port 127.0.0.1:%1 is in use (%2)")
-                             .arg(nuvok::build::kControllerPort)
-                             .arg(controller.error())));
+        NUVOK_SKIP_MISSING(QStringLiteral("the controller port 127.0.0.1:%1 is in use (%2)")
+                               .arg(nuvok::build::kControllerPort)
+                               .arg(controller.error()));
     const quint16 port = freePort();
     QVERIFY(port != 0);
 

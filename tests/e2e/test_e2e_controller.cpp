@@ -6,6 +6,7 @@
 #include "net/controllerlink.h"
 #include "remote/keymessage.h"
 #include "support/controllerstandin.h"
+#include "support/missing.h"
 
 #include <QTest>
 #include <csignal>
@@ -178,7 +179,7 @@ QString endBySignal(Session& s) {
 void ControllerEndToEndTest::endRequestWithACommandPendingEndsAtOnce() {
     ControllerStandIn controller(Mode::Silent);
     if (!controller.ready())
-        QSKIP(qPrintable(controller.problem()));
+        NUVOK_SKIP_MISSING(controller.problem());
     Session s(controller);
     QVERIFY2(s.start(), qPrintable(s.log()));
     s.tap({kMenu, kLeft, '3'});

@@ -2,6 +2,7 @@
 // its MPRIS plugin) on a private session bus; the player's own control socket
 // tells what really happened to it.
 #include "programrun.h"
+#include "support/missing.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -77,7 +78,7 @@ void E2eMpris::initTestCase() {
     const QString plugin = mprisPlugin();
     if (QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty() || plugin.isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        QSKIP("needs mpv, mpv-mpris and dbus-daemon (./dev.sh installs them)");
+        NUVOK_SKIP_MISSING(QStringLiteral("needs mpv, mpv-mpris and dbus-daemon"));
     QVERIFY(m_dir.isValid());
 
     m_bus.start(QStringLiteral("dbus-daemon"),

@@ -5,6 +5,7 @@
 // The program finds no ALSA device here, so only the server can take a step.
 
 #include "programrun.h"
+#include "support/missing.h"
 #include "support/pulseserver.h"
 
 #include <QTest>
@@ -74,7 +75,7 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
 void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
     QFETCH(QStringList, script);
     if (const QString missing = PulseServer::missing(); !missing.isEmpty())
-        QSKIP(qPrintable(missing));
+        NUVOK_SKIP_MISSING(missing);
 
     PulseServer server;
     Program program(QString{});

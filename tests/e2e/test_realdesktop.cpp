@@ -6,6 +6,7 @@
 // until the user asks for it.
 
 #include "e2e/programrun.h"
+#include "support/missing.h"
 #include "support/statusnotifier.h"
 #include "support/x11desktop.h"
 
@@ -222,7 +223,7 @@ void RealDesktopTest::aTakenPortKeepsTheWindowReachable() {
 // there, whatever the window manager.
 void RealDesktopTest::theIconOverTheSessionBusShowsAndMinimisingHides() {
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        QSKIP("needs dbus-daemon (./dev.sh installs it)");
+        NUVOK_SKIP_MISSING(QStringLiteral("needs dbus-daemon"));
     PrivateSessionBus bus;
     QVERIFY2(!bus.address().isEmpty(), "dbus-daemon did not start");
     StatusNotifierWatcher watcher(bus.connection());

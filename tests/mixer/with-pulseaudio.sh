@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
 # Runs a command against a private PulseAudio server that has one null sink
 # "spk" and one null source "mic" as its defaults, and stops the server
-# afterwards. Exits with 77 (skipped) when no server can be started here.
+# afterwards. Exits with 77 (skipped) when no server can be started here
+# (a failure under ./dev.sh test: see scripts/skip.sh).
 #   with-pulseaudio.sh [--alsa] COMMAND [ARGS...]
 # --alsa: the command reaches the server through ALSA's "default" device, so
 # ALSA's PulseAudio plugin must be installed as well.
 set -u
 
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
+. "$(dirname "$0")/../../scripts/skip.sh"
 
 needAlsa=0
 if [ "${1:-}" = --alsa ]; then

@@ -1,6 +1,8 @@
+
 #include "net/controllerlink.h"
 #include "support/controllerstandin.h"
 #include "support/eventwait.h"
+#include "support/missing.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -119,7 +121,7 @@ void ControllerLinkTest::aFailedCommandIsGivenUpAfterOneRetryAndNamed() {
     QFETCH(int, mostMs);
     ControllerStandIn controller{Mode(mode)};
     if (!controller.ready())
-        QSKIP(qPrintable(controller.problem()));
+        NUVOK_SKIP_MISSING(controller.problem());
     Link l(controller, 400);
     QElapsedTimer clock;
     clock.start();
@@ -143,7 +145,7 @@ void ControllerLinkTest::aFailedCommandIsGivenUpAfterOneRetryAndNamed() {
 void ControllerLinkTest::aLaterCommandNeverOvertakesAnEarlierOne() {
     ControllerStandIn controller(Mode::Silent);
     if (!controller.ready())
-        QSKIP(qPrintable(controller.problem()));
+        NUVOK_SKIP_MISSING(controller.problem());
     Link l(controller);
     l.link.send(QStringLiteral("setport 3.1 "));
     QTest::qWait(100);
@@ -170,7 +172,7 @@ void ControllerLinkTest::aControllerThatCannotBeReachedIsNamedOnce() {
 void ControllerLinkTest::droppingCutsTheCommandInFlightAndSaysNothing() {
     ControllerStandIn controller(Mode::Silent);
     if (!controller.ready())
-        QSKIP(qPrintable(controller.problem()));
+        NUVOK_SKIP_MISSING(controller.problem());
     Link l(controller);
     l.link.send(QStringLiteral("setport 1.1"));
     l.link.send(QStringLiteral("setport 2.1 "));
@@ -190,7 +192,7 @@ void ControllerLinkTest::droppingCutsTheCommandInFlightAndSaysNothing() {
 void ControllerLinkTest::aFullQueueRefusesAllButTheCommandsThatMustGo() {
     ControllerStandIn controller(Mode::Silent);
     if (!controller.ready())
-        QSKIP(qPrintable(controller.problem()));
+        NUVOK_SKIP_MISSING(controller.problem());
     Link l(controller);
     l.link.send(QStringLiteral("in flight"));
     for (qsizetype i = 0; i < ControllerLink::kMaxWaiting; ++i)

@@ -384,7 +384,7 @@ void WindowsProgramTest::theProtocolIsStoredInTheRegistry() {
     const bool tcp = protocol == QLatin1String("TCP");
     QVERIFY2(waitUntil(
                  [&] {
-                     press(m_port, {QStringLiteral("00")}, tcp);
+                     probe(m_port, tcp);
                      return waitUntil(
                          [&] { return m_program->lines().indexOf(probeLine, m_next) >= 0; }, 2000);
                  },

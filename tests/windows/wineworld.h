@@ -162,7 +162,7 @@ public:
         const QString probeLine = remoteLine(u'\u2400');
         return waitUntil(
             [&] {
-                press(port, {QStringLiteral("00")});
+                probe(port);
                 return waitUntil([&] { return lines().contains(probeLine); }, 2000);
             },
             timeoutMs);
