@@ -8,7 +8,10 @@
 #include "support/missing.h"
 #include "support/pulseserver.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <csignal>
 
 using namespace nuvok::e2e;
 using nuvok::test::PulseServer;
@@ -29,6 +32,7 @@ private slots:
 //   "up"          press Up
 //   "freeze"      hold the server still, as a server that hangs; "thaw" lets it go on
 //   "keys K..."   press the keys K... (nuvok-send's options may come first)
+//   "end"         SIGTERM: the program ends normally, with status 0
 //   "ahead T"     a log line T follows the last key sent, before any line
 //                 saying that a volume step was not made
 //   "line T"      a log line T follows the lines seen so far
@@ -70,6 +74,9 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
                                                  "up",
                                                  "line Vol+",
                                                  "sink spk 24030"};
+    // The end does not wait for a server that holds a step.
+    QTest::newRow("ended while the server hangs")
+        << QStringList{"server spk", "program", "freeze", "keys --delay 0 up up", "end"};
 }
 
 void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
@@ -99,6 +106,14 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
             QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
             QVERIFY2(waitForListener(program, port), qPrintable(log()));
             next = program.lines().size();
+        } else if (action == QLatin1String("end")) {
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(::kill(pid_t(program.process().processId()), SIGTERM), 0);
+            QVERIFY(program.process().waitForFinished(kLineTimeoutMs));
+            qInfo("ended %lld ms after SIGTERM", static_cast<long long>(clock.elapsed()));
+            QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+            QVERIFY2(program.process().exitCode() == 0, qPrintable(log()));
         } else if (action == QLatin1String("freeze")) {
             server.freeze();
         } else if (action == QLatin1String("thaw")) {
