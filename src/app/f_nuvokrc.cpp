@@ -73,13 +73,10 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     createMenu();
     resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
 
-    m_receiver = new KeyReceiver(m_options.dropTiming, this);
-    connect(m_receiver, &KeyReceiver::message, this, &F_NUVOKrc::handleKeyMessage);
-    connect(m_receiver, &KeyReceiver::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
-    connect(m_receiver, &KeyReceiver::logLine, this,
-            [this](const QString& line) { reportFailures([&] { logData(line); }); });
-    m_session =
-        new RemoteSession(m_services.desktop, m_services.players, m_options.peerTimes, this);
+    m_session = new RemoteSession(m_services.desktop, m_services.players, m_options.peerTimes,
+                                  m_options.dropTiming, this);
+    connect(m_session->receiver(), &KeyReceiver::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
+    connect(m_session, &RemoteSession::busy, this, &F_NUVOKrc::showActivity);
     m_session->setController(m_options.controllerHost, m_options.controllerPort);
     m_session->controllerLink()->setDeadlineMs(m_options.controllerDeadlineMs);
     connect(m_session, &RemoteSession::logLine, this,

@@ -76,7 +76,7 @@ public:
     // Listener, port and protocol; the receive path itself is the receiver's.
     void doListen();
     void b_listen_Click();
-    KeyReceiver* receiver() const { return m_receiver; }
+    KeyReceiver* receiver() const { return m_session->receiver(); }
     void Timer1_Timer();
     void m_port_Click();
     void m_protocol_Click();
@@ -183,7 +183,6 @@ private:
     void writePortBox(const QString& text);
     void portBoxEdited();
     void showActivity(bool busy);
-    void handleKeyMessage(const QByteArray& data);
     void showPeer(bool beep);
     void readStartSettings();
 
@@ -192,7 +191,6 @@ private:
     QIcon m_greenIcon;
     QIcon m_blueIcon;
     RemoteSession* m_session = nullptr;
-    KeyReceiver* m_receiver = nullptr; // Winsock1 and what comes in through it
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up
     bool m_unloaded = false;          // the window has been closed

@@ -2,24 +2,13 @@
 
 #include "app/traystuff.h"
 
-#include "common/failure.h"
 #include "common/numtext.h"
 #include "net/eventpump.h"
-#include "remote/keymessage.h"
+#include "session/failuretext.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
-
-using nuvok::Failure;
-
-namespace {
-
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 // ---- Listener ---------------------------------------------------------------
 
@@ -28,25 +17,22 @@ std::string F_NUVOKrc::readSetting(const char* key) const {
 }
 
 void F_NUVOKrc::doListen() {
-    m_receiver->close();
-    if (m_unloaded)
+    if (m_unloaded) {
+        m_session->receiver()->close();
         return; // a closed window listens no more, even when start-up goes on after the close
+    }
     // The protocol is read at every opening, so a protocol stored meanwhile takes effect.
-    m_receiver->open(nuvok::roundHalfEvenToInt32(listenPort),
-                     readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
-                                                      : SocketComponent::sckUDPProtocol);
+    m_session->listen(nuvok::roundHalfEvenToInt32(listenPort),
+                      readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
+                                                       : SocketComponent::sckUDPProtocol);
     eventpump::processPendingEvents();
 }
 
 void F_NUVOKrc::reportFailures(const std::function<void()>& operation) {
     try {
         operation();
-    } catch (const Failure& failure) {
-        logData(fromStd(failure.description()));
-    } catch (const std::exception& failure) {
-        logData(QString::fromLocal8Bit(failure.what()));
     } catch (...) {
-        logData(QStringLiteral("An action failed for an unknown reason and was left unfinished"));
+        logData(failureText(std::current_exception()));
     }
 }
 
@@ -55,7 +41,7 @@ void F_NUVOKrc::b_listen_Click() {
 }
 
 void F_NUVOKrc::showPeer(bool beep) {
-    const SocketComponent& socket = m_receiver->socket();
+    const SocketComponent& socket = m_session->receiver()->socket();
     T_remoteHost->setText(socket.RemoteHost());
     T_RemIP->setText(socket.RemoteHostIP());
     T_RPort->setText(QString::number(socket.RemotePort()));
@@ -76,23 +62,8 @@ void F_NUVOKrc::showActivity(bool busy) {
     }
 }
 
-// One key message, from a datagram or a pair of the TCP stream: the busy
-// icon, its log line, the interpreter, the idle icon.
-void F_NUVOKrc::handleKeyMessage(const QByteArray& data) {
-    reportFailures([&] {
-        showActivity(true);
-        const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
-            std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
-        if (message.key) {
-            logData(QString::fromStdString(message.logLine));
-            doRC(*message.key);
-        }
-    });
-    showActivity(false);
-}
-
 void F_NUVOKrc::Timer1_Timer() {
-    const int state = m_receiver->socket().State();
+    const int state = m_session->receiver()->socket().State();
     const QString text = QString::number(state);
     QColor colour;
     switch (state) {

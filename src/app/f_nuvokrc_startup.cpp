@@ -131,7 +131,7 @@ void F_NUVOKrc::readStartSettings() {
     if (!m_services.settings->read("AudioTitle").empty())
         session.nextSongTitle = settings.audioTitle;
     session.setController(settings.controllerHost, settings.controllerPort);
-    m_receiver->setHandsets(settings.handsets);
+    m_session->receiver()->setHandsets(settings.handsets);
     session.playerControl =
         nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)
@@ -155,7 +155,6 @@ void F_NUVOKrc::Form_QueryUnload() {
 
 void F_NUVOKrc::Form_Unload() {
     trayStuff::removeTrayIcon();
-    m_receiver->close();
     // Nothing holds the end: what has not reached the controller is dropped
     // and named in one line.
     m_session->end();

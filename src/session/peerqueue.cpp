@@ -1,5 +1,7 @@
 #include "session/peerqueue.h"
 
+#include "session/failuretext.h"
+
 #include <QThread>
 
 // Lives on the peer's thread and runs one piece of work at a time.
@@ -11,10 +13,8 @@ public:
         PeerOutcome outcome;
         try {
             outcome = work();
-        } catch (const std::exception& failure) {
-            outcome.failure = QString::fromLocal8Bit(failure.what());
         } catch (...) {
-            outcome.failure = QStringLiteral("it failed for an unknown reason");
+            outcome.failure = failureText(std::current_exception());
         }
         emit done(id, outcome);
     }
@@ -78,8 +78,8 @@ void PeerQueue::post(Work work, Done done) {
         PeerOutcome outcome;
         try {
             outcome = work();
-        } catch (const std::exception& failure) {
-            outcome.failure = QString::fromLocal8Bit(failure.what());
+        } catch (...) {
+            outcome.failure = failureText(std::current_exception());
         }
         done(outcome);
         return;

@@ -4,8 +4,10 @@
 #include "common/numtext.h"
 #include "mixer/clsvolume.h"
 #include "remote/deferredactions.h"
+#include "remote/keymessage.h"
 #include "remote/remoteinterpreter.h"
 #include "remote/volumesteps.h"
+#include "session/failuretext.h"
 #include "shell/desktopcontrol.h"
 #include "shell/mediaplayers.h"
 
@@ -55,8 +57,8 @@ PeerOutcome outcomeOf(const std::function<void(PeerOutcome&)>& work) {
     PeerOutcome outcome;
     try {
         work(outcome);
-    } catch (const nuvok::Failure& failure) {
-        outcome.failure = QString::fromStdString(failure.description());
+    } catch (...) {
+        outcome.failure = failureText(std::current_exception());
     }
     return outcome;
 }
@@ -95,9 +97,13 @@ private:
 
 RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
                              std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
-                             QObject* parent)
+                             nuvok::DropTiming dropTiming, QObject* parent)
     : QObject(parent), m_desktop(std::move(desktop)), m_players(std::move(players)),
       m_playerWays(std::make_shared<nuvok::PlayerWays>()) {
+    m_receiver = new KeyReceiver(dropTiming, this);
+    connect(m_receiver, &KeyReceiver::message, this, &RemoteSession::handleKeyMessage);
+    connect(m_receiver, &KeyReceiver::logLine, this, &RemoteSession::log);
+
     PeerQueue::Options sound;
     sound.deadlineMs = times.soundServerDeadlineMs;
     sound.probeIntervalMs = times.probeIntervalMs;
@@ -149,6 +155,31 @@ void RemoteSession::setVolume(std::shared_ptr<clsVolume> volume) {
             volume->readWaveForKey();
         return !volume || !volume->keyTimedOut();
     });
+}
+
+void RemoteSession::listen(int port, int protocol) {
+    m_receiver->close();
+    if (m_ended)
+        return; // an ended run listens no more, even when start-up goes on after the end
+    m_receiver->open(port, protocol);
+}
+
+// One key message, from a datagram or a pair of the TCP stream: busy, its
+// log line, the interpreter, idle. Whatever fails is one line, and the next
+// message is read as usual.
+void RemoteSession::handleKeyMessage(const QByteArray& data) {
+    emit busy(true);
+    try {
+        const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
+            std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+        if (message.key) {
+            log(QString::fromStdString(message.logLine));
+            doRC(*message.key);
+        }
+    } catch (...) {
+        log(failureText(std::current_exception()));
+    }
+    emit busy(false);
 }
 
 void RemoteSession::doRC(int iCommand) {
@@ -250,6 +281,7 @@ void RemoteSession::end() {
     if (m_ended)
         return;
     m_ended = true;
+    m_receiver->close();
     const QString doorClose = QString::fromLatin1(nuvok::kDoorCloseCommand);
     QStringList dropped = m_link->dropAll();
     // A pulse whose off has not been asked for, or has not gone out yet.

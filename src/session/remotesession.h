@@ -1,6 +1,8 @@
 #pragma once
 
 #include "net/controllerlink.h"
+#include "net/keyreceiver.h"
+#include "remote/droptally.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
 #include "session/peerqueue.h"
@@ -31,8 +33,8 @@ struct PeerTimes {
     bool ownThreads = true;
 };
 
-// A run of the remote control without any widget: the key interpreter and
-// its state, the players, the volume and the link to the controller with the
+// A run of the remote control without any widget: the listener, the key
+// interpreter and its state, the players, the volume and the link to the controller with the
 // door pulse. Every peer that may hang is reached through a queue of its own,
 // so that a key never waits for a peer: the interpreter's state steps happen
 // at once, in key order, and a peer's work and the lines of its row are done
@@ -43,8 +45,13 @@ class RemoteSession : public QObject {
 public:
     RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
                   std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
-                  QObject* parent = nullptr);
+                  nuvok::DropTiming dropTiming = {}, QObject* parent = nullptr);
     ~RemoteSession() override;
+
+    // The listener for the handset's keys (Winsock1 and what comes in
+    // through it): (re)opened on a port with a protocol, closed at the end.
+    KeyReceiver* receiver() const { return m_receiver; }
+    void listen(int port, int protocol); // SocketComponent::sckTCPProtocol or sckUDPProtocol
 
     // One key code through the interpreter.
     void doRC(int iCommand);
@@ -76,9 +83,12 @@ public:
 signals:
     void logLine(const QString& line);
     void modeShown(const QString& text);
+    // A key message is being handled (true), or that is over (false).
+    void busy(bool handling);
 
 private:
     class NowActions;
+    void handleKeyMessage(const QByteArray& data);
     void post(const nuvok::PeerJob& job);
     void report(const QString& jobName, const QString& peer, const PeerOutcome& outcome);
     void log(const QString& line) { emit logLine(line); }
@@ -86,6 +96,7 @@ private:
     void commandThrough(quint64 id);
     void endDoorPulses();
 
+    KeyReceiver* m_receiver = nullptr;
     std::shared_ptr<nuvok::DesktopControl> m_desktop;
     std::shared_ptr<nuvok::MediaPlayers> m_players;
     // Touched only by the players' queue, whose work runs one at a time.
