@@ -381,7 +381,7 @@ void statePaints() {
     const QString idleState = window.T_state->text();
 
     // The same count across a real change shows that paints are seen.
-    window.receiver()->close();
+    window.session()->receiver()->close();
     runEventLoopFor(std::chrono::milliseconds(500));
     const int changePaints = counter.paints - idlePaints;
 

@@ -275,11 +275,7 @@ void F_NUVOKrc::applyEnlarged() {
     setOuterWidthTwips(m_more->isChecked() ? kEnlargedWidth : kNormalWidth);
 }
 
-// ---- Controller link -------------------------------------------------------
-
-quint64 F_NUVOKrc::sendCMD(const QString& strData) {
-    return m_session->sendCMD(strData);
-}
+// ---- Menu marks ------------------------------------------------------------
 
 // Only the marks change: nothing reads them.
 void F_NUVOKrc::m_retry_Click() {

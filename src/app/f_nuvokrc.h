@@ -57,15 +57,8 @@ public:
     QString logText() const; // the panel's text with CR LF line ends
     int logCaret() const;    // caret offset in the CR LF text
 
-    // Controller link: queues the command and returns its number at once.
-    quint64 sendCMD(const QString& strData);
-    ControllerLink* controllerLink() const { return m_session->controllerLink(); }
+    // The run behind the window: listener, interpreter, peers, controller.
     RemoteSession* session() const { return m_session; }
-
-    // Key interpreter and volume steps
-    void doRC(int iCommand);
-    void VolIncr();
-    void VolDecr();
     void createVolumeObject(); // the one clsVolume, from the window services
 
     // Start-up and shutdown; the argument text is what followed the program name.
@@ -76,7 +69,6 @@ public:
     // Listener, port and protocol; the receive path itself is the receiver's.
     void doListen();
     void b_listen_Click();
-    KeyReceiver* receiver() const { return m_session->receiver(); }
     void Timer1_Timer();
     void m_port_Click();
     void m_protocol_Click();

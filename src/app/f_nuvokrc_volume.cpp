@@ -16,7 +16,7 @@ public:
 
 } // namespace
 
-// The no-mixer box waits for the user; the volume object is the window's
+// The no-mixer box waits for the user; the volume object is the session's
 // before it shows, so that keys handled meanwhile can already find a sound
 // server that has come up.
 void F_NUVOKrc::createVolumeObject() {
@@ -24,13 +24,4 @@ void F_NUVOKrc::createVolumeObject() {
     m_session->setVolume(std::make_shared<clsVolume>(m_services.mixerBackend(), held));
     for (const std::string& message : held.messages)
         m_services.notifier->showMessage(message);
-}
-
-// One step on the sound server's queue; "Vol+" or "Vol-" is the key's line.
-void F_NUVOKrc::VolIncr() {
-    m_session->VolIncr();
-}
-
-void F_NUVOKrc::VolDecr() {
-    m_session->VolDecr();
 }

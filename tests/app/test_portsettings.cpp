@@ -64,11 +64,11 @@ void PortSettingsTest::portPromptAnswers() {
     if (accepted) {
         QCOMPARE(f->C_PortNum->currentText(), answer);
         QCOMPARE(f->listenPort, port);
-        QCOMPARE(f->receiver()->socket().LocalPort(), int(port));
+        QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
     } else {
         QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
         QCOMPARE(f->listenPort, before);
-        QCOMPARE(f->receiver()->socket().LocalPort(), 0); // the listener was not touched
+        QCOMPARE(f->session()->receiver()->socket().LocalPort(), 0); // the listener was not touched
     }
 }
 
@@ -81,8 +81,8 @@ void PortSettingsTest::portPromptOffersTheCurrentPort() {
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, " " + QString::number(free));
     QCOMPARE(f->C_PortNum->currentText(), " " + QString::number(free));
     QCOMPARE(f->listenPort, float(free));
-    QCOMPARE(f->receiver()->socket().State(), 1);
-    QCOMPARE(f->receiver()->socket().boundPort(), int(free));
+    QCOMPARE(f->session()->receiver()->socket().State(), 1);
+    QCOMPARE(f->session()->receiver()->socket().boundPort(), int(free));
 }
 
 void PortSettingsTest::typedPortsApplyAtOnce_data() {
@@ -127,7 +127,7 @@ void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
     f.dialogs->answers << "80.5";
     f->m_port_Click();
     QCOMPARE(f->listenPort, port);
-    QCOMPARE(f->receiver()->socket().LocalPort(), opened);
+    QCOMPARE(f->session()->receiver()->socket().LocalPort(), opened);
 }
 
 void PortSettingsTest::prefixOfAnEntryStaysAsTyped_data() {
@@ -153,7 +153,7 @@ void PortSettingsTest::prefixOfAnEntryStaysAsTyped() {
     QTest::keyClick(box->lineEdit(), Qt::Key_Return);
     QCOMPARE(box->currentText(), typed);
     if (portBox)
-        QCOMPARE(f->receiver()->socket().LocalPort(), typed.toInt());
+        QCOMPARE(f->session()->receiver()->socket().LocalPort(), typed.toInt());
 }
 
 void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma_data() {
@@ -181,7 +181,7 @@ void PortSettingsTest::enterAppendsANewPortOnce() {
     QCOMPARE(f->C_PortNum->count(), entries + 1);
     QCOMPARE(f->C_PortNum->itemText(entries), port);
     QCOMPARE(f->listenPort, port.toFloat());
-    QCOMPARE(f->receiver()->socket().boundPort(), port.toInt());
+    QCOMPARE(f->session()->receiver()->socket().boundPort(), port.toInt());
     QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
     QCOMPARE(f->C_PortNum->count(), entries + 1);
 }
@@ -202,7 +202,7 @@ void PortSettingsTest::pickingFromTheListDoesNotApply() {
     f->C_PortNum->setCurrentIndex(12);
     QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("8080"));
     QCOMPARE(f->listenPort, 4321.0f);
-    QCOMPARE(f->receiver()->socket().State(), 0);
+    QCOMPARE(f->session()->receiver()->socket().State(), 0);
 }
 
 void PortSettingsTest::protocolPromptAnswers_data() {
@@ -241,7 +241,7 @@ void PortSettingsTest::protocolPromptAnswers() {
     QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Protocol"));
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, storedBefore);
     QCOMPARE(QString::fromStdString(f.settings->read("Protocol")), storedAfter);
-    QCOMPARE(f->receiver()->socket().State(), state);
+    QCOMPARE(f->session()->receiver()->socket().State(), state);
 }
 
 void PortSettingsTest::reopenFailureIsLoggedOnce() {

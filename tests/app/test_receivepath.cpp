@@ -32,13 +32,13 @@ namespace {
 void openUdp(WindowFixture& f) {
     f->listenPort = 0;
     f->doListen();
-    QCOMPARE(f->receiver()->socket().State(), 1);
+    QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
 void sendDatagram(WindowFixture& f, const QByteArray& message) {
     QUdpSocket peer;
     peer.writeDatagram(message, QHostAddress::LocalHost,
-                       quint16(f->receiver()->socket().boundPort()));
+                       quint16(f->session()->receiver()->socket().boundPort()));
 }
 
 } // namespace
@@ -63,8 +63,8 @@ void ReceivePathTest::protocolSettingChoosesTheListener() {
         f.settings->values["Protocol"] = stored.toStdString();
     f->listenPort = 0;
     f->doListen();
-    QCOMPARE(f->receiver()->socket().Protocol(), protocol);
-    QCOMPARE(f->receiver()->socket().State(), state);
+    QCOMPARE(f->session()->receiver()->socket().Protocol(), protocol);
+    QCOMPARE(f->session()->receiver()->socket().State(), state);
 }
 
 void ReceivePathTest::keyMessagesAreLoggedAndDispatched_data() {
@@ -129,8 +129,9 @@ void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
     f->listenPort = 0;
     f->doListen();
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, quint16(f->receiver()->socket().boundPort()));
-    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
+    peer.connectToHost(QHostAddress::LocalHost,
+                       quint16(f->session()->receiver()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
     QList<qint64> icons;
     connect(f.window.get(), &QWidget::windowIconChanged, this,
             [&](const QIcon& icon) { icons << icon.cacheKey(); });
@@ -154,10 +155,10 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
     f.settings->values["Protocol"] = "TCP";
     f->listenPort = 0;
     f->doListen();
-    const quint16 port = quint16(f->receiver()->socket().boundPort());
+    const quint16 port = quint16(f->session()->receiver()->socket().boundPort());
     QTcpSocket first;
     first.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
     QCOMPARE(f->T_RemIP->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
     QCOMPARE(f->T_remoteHost->text(), QStringLiteral("localhost"));
@@ -166,7 +167,7 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
     second.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
     QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
-    QCOMPARE(f->receiver()->socket().State(), 7);
+    QCOMPARE(f->session()->receiver()->socket().State(), 7);
     QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
 }
 
@@ -179,10 +180,10 @@ void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
+        QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
         peer.disconnectFromHost();
     }
-    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 0; }));
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 0; }));
     QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
 
     QTcpSocket refused;
@@ -190,10 +191,10 @@ void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     QVERIFY(waitUntil([&] { return refused.state() == QAbstractSocket::UnconnectedState; }));
 
     f->b_listen->click();
-    QCOMPARE(f->receiver()->socket().State(), 2);
+    QCOMPARE(f->session()->receiver()->socket().State(), 2);
     QTcpSocket again;
     again.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
 }
 
 void ReceivePathTest::stateDisplayColours() {
@@ -210,8 +211,9 @@ void ReceivePathTest::stateDisplayColours() {
     f->doListen();
     QCOMPARE(shown(), qMakePair(QStringLiteral("2"), QColor(255, 255, 0)));
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, quint16(f->receiver()->socket().boundPort()));
-    QVERIFY(waitUntil([&] { return f->receiver()->socket().State() == 7; }));
+    peer.connectToHost(QHostAddress::LocalHost,
+                       quint16(f->session()->receiver()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
     QCOMPARE(shown(), qMakePair(QStringLiteral("7"), QColor(0, 255, 0)));
     peer.abort();
     QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
@@ -224,7 +226,7 @@ void ReceivePathTest::listenFailureIsLogged() {
     WindowFixture f;
     f->listenPort = occupier.localPort();
     f->b_listen->click();
-    QCOMPARE(f->receiver()->socket().State(), 0);
+    QCOMPARE(f->session()->receiver()->socket().State(), 0);
     const QString last = f.logLines().last();
     QVERIFY2(last.contains(QString::number(occupier.localPort())), qPrintable(last));
 }

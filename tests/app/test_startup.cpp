@@ -70,7 +70,7 @@ void StartupTest::commandLinePort() {
     QCOMPARE(f->listenPort, expected);
     QCOMPARE(f->C_PortNum->currentText(), box.arg(free));
     QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
-    QCOMPARE(f->receiver()->socket().State(), 1);
+    QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
 void StartupTest::storedPort_data() {
@@ -94,7 +94,7 @@ void StartupTest::storedPort() {
     f->Form_Load("");
     QCOMPARE(f->listenPort, port);
     QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
-    QCOMPARE(f->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
+    QCOMPARE(f->session()->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
     for (const QString& line : f.logLines())
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
 }
@@ -115,7 +115,7 @@ void StartupTest::storedProtocol() {
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
-    QCOMPARE(f->receiver()->socket().Protocol(), protocol);
+    QCOMPARE(f->session()->receiver()->socket().Protocol(), protocol);
 }
 
 void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
@@ -146,7 +146,7 @@ void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     QVERIFY(f->isVisible());
     QCOMPARE(bool(f->windowState() & Qt::WindowMinimized), minimiseReported);
     QCOMPARE(bool(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized), minimiseReported);
-    QCOMPARE(f->receiver()->socket().State(), 1);
+    QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
 void StartupTest::startEntryMarkFollowsTheStoredEntry_data() {
@@ -188,7 +188,7 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     // The failed opening ends the listener's steps before the port is logged.
     for (const QString& line : lines)
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
-    QCOMPARE(f->receiver()->socket().State(), 0);
+    QCOMPARE(f->session()->receiver()->socket().State(), 0);
     // Hidden in the icon, or minimised on the taskbar: either way reachable.
     QCOMPARE(f->isVisible(), !hasArea);
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
@@ -206,7 +206,7 @@ void StartupTest::closeDuringTheStartEndsIt() {
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QCOMPARE(unloaded.size(), 1);
     QVERIFY(!f->isVisible());
-    QCOMPARE(f->receiver()->socket().State(), 0);
+    QCOMPARE(f->session()->receiver()->socket().State(), 0);
     QVERIFY(!f.tray->shown);
     QVERIFY(!f->session()->volume()); // nothing after the close
 }
@@ -218,7 +218,7 @@ void StartupTest::closingMinimisesAndClosesTheListener() {
     QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
     QVERIFY(f->close());
     QCOMPARE(unloaded.size(), 1);
-    QCOMPARE(f->receiver()->socket().State(), 0);
+    QCOMPARE(f->session()->receiver()->socket().State(), 0);
     // Minimised into the notification area, whose icon is then taken away.
     QVERIFY(!f->isVisible());
     QVERIFY(!f.tray->shown);

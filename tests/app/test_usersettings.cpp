@@ -210,7 +210,7 @@ void UserSettingsTest::controllerNamedInTheSettingsGetsTheCommands() {
     f.settings->values["ControllerHost"] = "localhost";
     f.settings->values["ControllerPort"] = std::to_string(controller.serverPort());
     startOn(f, quint16(freePort()));
-    QVERIFY(f->sendCMD(QStringLiteral("setport 3.1 ")));
+    QVERIFY(f->session()->sendCMD(QStringLiteral("setport 3.1 ")));
     QVERIFY(waitUntil([&] { return received == "setport 3.1 \r\n"; }));
 }
 
@@ -240,7 +240,7 @@ void UserSettingsTest::handsetsKeepOthersOut() {
             outsiders.push_back(std::move(socket));
         }
         QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.3") == kFlood; }));
-        QCOMPARE(f->receiver()->socket().State(), int(SocketComponent::sckListening));
+        QCOMPARE(f->session()->receiver()->socket().State(), int(SocketComponent::sckListening));
         QCOMPARE(f->T_RemIP->text(), peerBefore);
         QTcpSocket handset;
         QVERIFY(handset.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));

@@ -58,7 +58,7 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
     services.notifier = notifier;
     F_NUVOKrc window(services, WindowFixture::shortOptions());
     window.Form_Load(QStringLiteral("-port %1").arg(occupier.localPort()).toStdString());
-    QCOMPARE(window.receiver()->socket().State(), 0);
+    QCOMPARE(window.session()->receiver()->socket().State(), 0);
     QVERIFY(notifier->messages.empty()); // the mixer was found
 
     const quint16 port = freePort();
@@ -66,7 +66,7 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
     window.C_PortNum->lineEdit()->setFocus();
     window.C_PortNum->lineEdit()->selectAll();
     QTest::keyClicks(window.C_PortNum->lineEdit(), QString::number(port));
-    QCOMPARE(window.receiver()->socket().LocalPort(), int(port));
+    QCOMPARE(window.session()->receiver()->socket().LocalPort(), int(port));
 
     QUdpSocket handset;
     const std::string up = nuvok::keyMessage(nuvok::kKeyUp);

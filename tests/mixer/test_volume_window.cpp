@@ -39,7 +39,7 @@ private:
     // The line a step failed with; empty when it was made.
     static QString volumeStepFails(F_NUVOKrc& window, bool up) {
         const qsizetype before = window.logText().size();
-        up ? window.VolIncr() : window.VolDecr();
+        up ? window.session()->VolIncr() : window.session()->VolDecr();
         const QStringList added = window.logText().mid(before).split(QStringLiteral("\r\n"));
         for (const QString& line : added) {
             if (line.startsWith(QLatin1String("Volume not changed")))
@@ -105,10 +105,10 @@ private slots:
             F_NUVOKrc window(servicesWith(device, notifier), inlinePeers());
             window.createVolumeObject();
             QVERIFY(window.session()->volume());
-            window.VolIncr();
-            window.VolIncr();
+            window.session()->VolIncr();
+            window.session()->VolIncr();
             QCOMPARE(device.level(kComponentSpeakers), 2 * 4369);
-            window.VolDecr();
+            window.session()->VolDecr();
             QCOMPARE(device.level(kComponentSpeakers), 4369);
             QVERIFY(notifier->messages.empty());
         }
@@ -142,8 +142,8 @@ private slots:
         QCOMPARE(volumeStepFails(window, false),
                  QStringLiteral("Volume not changed (Vol-): no sound server is running"));
         device.heal(MixerOp::Open);
-        window.VolIncr();
-        window.VolIncr();
+        window.session()->VolIncr();
+        window.session()->VolIncr();
         QCOMPARE(device.level(kComponentSpeakers), 2 * 4369);
         QCOMPARE(window.logText().count(QStringLiteral("Volume control available: ")), 1);
         QCOMPARE(notifier->messages.size(), std::size_t(1));

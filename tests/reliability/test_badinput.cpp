@@ -54,7 +54,7 @@ void BadInputTest::storedPortOutsideTheRangeGivesTheDefault() {
     f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
     QCOMPARE(f->listenPort, 65530.0f);
-    QCOMPARE(f->receiver()->socket().LocalPort(), 65530);
+    QCOMPARE(f->session()->receiver()->socket().LocalPort(), 65530);
 }
 
 void BadInputTest::commandLinePortGoesThroughThePortBox_data() {
@@ -79,7 +79,7 @@ void BadInputTest::commandLinePortGoesThroughThePortBox() {
     f->Form_Load("-port " + argument.toStdString());
     QCOMPARE(f->C_PortNum->currentText(), box);
     QCOMPARE(f->listenPort, port);
-    QCOMPARE(f->receiver()->socket().LocalPort(), int(port));
+    QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
     QVERIFY(f.logLines().contains("Port: " + QString::number(port)));
 }
 
@@ -87,8 +87,8 @@ void BadInputTest::overlongStoredProtocolListensOnUdp() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP" + kMegabyte;
     f->Form_Load("-port 0");
-    QCOMPARE(f->receiver()->socket().Protocol(), 1);
-    QCOMPARE(f->receiver()->socket().State(), 1);
+    QCOMPARE(f->session()->receiver()->socket().Protocol(), 1);
+    QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
 QTEST_MAIN(BadInputTest)

@@ -60,7 +60,7 @@ WindowOptions waitingControllerOptions() {
 quint16 openUdp(WindowFixture& f) {
     f->listenPort = 0;
     f->doListen();
-    return quint16(f->receiver()->socket().boundPort());
+    return quint16(f->session()->receiver()->socket().boundPort());
 }
 
 // Every line logged while it lives, also those the panel has trimmed since.
@@ -113,8 +113,8 @@ void waitUntilQuiet(WindowFixture& f) {
     do {
         last = f->logText();
         QTest::qWait(300);
-    } while (f->logText() != last || f->controllerLink()->pending() > 0 ||
-             f->receiver()->socket().bytesPending() > 0);
+    } while (f->logText() != last || f->session()->controllerLink()->pending() > 0 ||
+             f->session()->receiver()->socket().bytesPending() > 0);
 }
 
 // A key sent after the flood is handled: the menu key arms the menu.
@@ -132,7 +132,7 @@ void checkAKeyIsStillHandled(WindowFixture& f, quint16 port, bool tcp = false) {
         peer.writeDatagram(kMenuKey, QHostAddress::LocalHost, port);
         QVERIFY2(waitUntil([&] { return log.lines.contains("bMenu 1"); }),
                  qPrintable(f->logText().right(2000) + "\nstate " +
-                            QString::number(f->receiver()->socket().State())));
+                            QString::number(f->session()->receiver()->socket().State())));
     }
 }
 
@@ -171,7 +171,7 @@ void FloodTest::burstOfLedKeysIsHandledInFullAndEveryCommandNamed() {
     QCOMPARE(int(log.lines.count(QStringLiteral("Remote: 1"))), kSent);
     QCOMPARE(notDeliveredIn(log.lines), kSent);
     QCOMPARE(droppedIn(log.lines), quint64(0));
-    QCOMPARE(f->controllerLink()->pending(), 0);
+    QCOMPARE(f->session()->controllerLink()->pending(), 0);
     checkAKeyIsStillHandled(f, port);
 }
 
@@ -184,7 +184,7 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
     qsizetype mostPending = 0;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, this,
-            [&] { mostPending = qMax(mostPending, f->controllerLink()->pending()); });
+            [&] { mostPending = qMax(mostPending, f->session()->controllerLink()->pending()); });
     sampler.start(5);
     const int total = scaled(20000);
     std::atomic<bool> done{false};
@@ -206,7 +206,8 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
     qInfo("%d LED keys in %lld ms; %lld handled, %d commands not delivered, %llu dropped by the "
           "inbox; at most %lld commands pending; %d timer ticks",
           total, clock.elapsed(), added.count(QStringLiteral("Remote: 1")), notDeliveredIn(added),
-          f->receiver()->socket().droppedDatagrams(), qlonglong(mostPending), int(ticks.size()));
+          f->session()->receiver()->socket().droppedDatagrams(), qlonglong(mostPending),
+          int(ticks.size()));
     QVERIFY(mostPending <= ControllerLink::kMaxWaiting + 1);
     QCOMPARE(droppedIn(added), quint64(0));
     checkTimerKeptTicking(ticks, clock);
@@ -239,7 +240,8 @@ void FloodTest::randomDatagrams() {
     }
     waitUntilQuiet(f);
     qInfo("%d random datagrams in %lld ms; %llu dropped by the inbox; %d timer ticks", total,
-          clock.elapsed(), f->receiver()->socket().droppedDatagrams(), int(ticks.size()));
+          clock.elapsed(), f->session()->receiver()->socket().droppedDatagrams(),
+          int(ticks.size()));
     checkTimerKeptTicking(ticks, clock);
     checkLogIsBounded(f);
     checkAKeyIsStillHandled(f, port);
@@ -251,7 +253,7 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
     const quint16 port = freePort();
     f->listenPort = port;
     f->doListen();
-    QCOMPARE(f->receiver()->socket().State(), 2);
+    QCOMPARE(f->session()->receiver()->socket().State(), 2);
     QSignalSpy ticks(f->Timer1, &QTimer::timeout);
     QRandomGenerator random(20260101);
     const int cycles = scaled(300);

@@ -47,15 +47,15 @@ private slots:
     void playerKeysReachTheDesktop() {
         Window w;
         for (int code : {238, 17, 16, 53, 4, 48})
-            w.f->doRC(code);
+            w.f->session()->doRC(code);
         QCOMPARE(w.desktop->calls,
                  (std::vector<std::string>{"activate:VLC", "keys:{left}", "activate:VLC",
                                            "keys: ", "keys:{enter}", "keys: "}));
         QCOMPARE(w.logLines(), (QStringList{"bMenu 1", "mode_Video", "{left}", "[Space] Pause",
                                             "Select->Enter", "[Space]"}));
         QCOMPARE(w.f->T_mode->text(), QStringLiteral("Video mode"));
-        w.f->doRC(238);
-        w.f->doRC(14);
+        w.f->session()->doRC(238);
+        w.f->session()->doRC(14);
         QCOMPARE(w.desktop->calls.back(), std::string("activate:Winamp"));
         QCOMPARE(w.f->T_mode->text(), QStringLiteral("Audio mode"));
     }
@@ -85,7 +85,7 @@ private slots:
         Window w(controller.port());
         w.desktop->openWindows.clear();
         for (int code : codes)
-            w.f->doRC(code);
+            w.f->session()->doRC(code);
         QCOMPARE(w.logLines(), lines);
         QTEST(w.f->T_mode->text(), "shown");
         QTEST(w.f->session()->RemoteState.mode, "mode");
@@ -96,7 +96,7 @@ private slots:
 
     void withoutABackEndPlayerKeysFailWithADescription() {
         Window w(0, false);
-        w.f->doRC(48);
+        w.f->session()->doRC(48);
         const QString description = w.logLines().value(0);
         QVERIFY2(description.contains(QStringLiteral("keystroke")), qPrintable(description));
     }
@@ -105,7 +105,7 @@ private slots:
         ControllerStandIn controller;
         Window w(controller.port());
         for (int code : {238, 16, 49})
-            w.f->doRC(code);
+            w.f->session()->doRC(code);
         QVERIFY(controller.waitForCommands(1));
         QCOMPARE(controller.commands(), QList<QByteArray>{"setport 1.1 \r\n"});
         QCOMPARE(w.f->T_mode->text(), QStringLiteral("1"));
@@ -118,8 +118,8 @@ private slots:
         ControllerStandIn controller(ControllerStandIn::Mode::Refuses);
         Window w(controller.port());
         for (int code : {57, 57})
-            w.f->doRC(code);
-        w.f->doRC(48); // a space for the player, whatever the controller does
+            w.f->session()->doRC(code);
+        w.f->session()->doRC(48); // a space for the player, whatever the controller does
         QCOMPARE(w.logLines(), (QStringList{"DoorPreOpen", "Open Door", "[Space]"}));
         const QString prefix = QStringLiteral("Controller 127.0.0.1:%1: ").arg(controller.port());
         const QStringList expected{prefix + R"("setport 1.1" not delivered (connection refused))",
@@ -156,12 +156,12 @@ private slots:
         QFETCH(int, mode);
         ControllerStandIn controller;
         Window w(controller.port());
-        w.f->doRC(57);
-        w.f->doRC(57);
+        w.f->session()->doRC(57);
+        w.f->session()->doRC(57);
         QCOMPARE(w.f->T_mode->text(), QStringLiteral("0"));
         for (int code : during) {
             QTest::qWait(60);
-            w.f->doRC(code);
+            w.f->session()->doRC(code);
         }
         QVERIFY(controller.waitForCommands(commands.size()));
         QCOMPARE(controller.commands(), commands);
