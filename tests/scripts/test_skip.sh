@@ -5,13 +5,7 @@
 #   test_skip.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/harness.sh"
 
 # A PATH with bash and the basic tools only, so that the desktop and sound
 # programs are missing.
@@ -46,5 +40,4 @@ for wrapper in "$source_dir/scripts/private-desktop.sh --wm icewm" \
     expect 1 1 "is not installed" $wrapper
 done
 
-[ "$failures" -eq 0 ] || exit 1
-echo "every wrapper skips by hand and fails under ./dev.sh test, with the reason"
+finish "every wrapper skips by hand and fails under ./dev.sh test, with the reason"

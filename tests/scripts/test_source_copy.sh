@@ -5,13 +5,7 @@
 #   test_source_copy.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/harness.sh"
 files() { (cd "$1" && find . ! -type d | LC_ALL=C sort); }
 
 # A tree as a tarball delivers it: this project's own files, no .git.
@@ -83,8 +77,4 @@ else
     echo "the git rows skipped: git is not installed"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failed" >&2
-    exit 1
-fi
-echo "the source copy takes the project's files with and without git"
+finish "the source copy takes the project's files with and without git"
