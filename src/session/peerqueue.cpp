@@ -40,6 +40,8 @@ PeerQueue::PeerQueue(QString peer, Options options, Probe probe, QObject* parent
     m_thread->start();
 }
 
+std::atomic<int> PeerQueue::s_threadsLeft{0};
+
 PeerQueue::~PeerQueue() {
     stop();
 }
@@ -58,9 +60,15 @@ void PeerQueue::stop() {
     if (m_thread->wait(m_options.endWaitMs)) {
         delete m_runner;
         delete m_thread;
+    } else {
+        // The peer still holds the thread: it and its work are not freed
+        // under its feet, but once the peer lets go (or at the end of the
+        // process), the way threads are.
+        ++s_threadsLeft;
+        QObject::connect(m_thread, &QThread::finished, m_runner, &QObject::deleteLater);
+        QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        QObject::connect(m_thread, &QObject::destroyed, [] { --s_threadsLeft; });
     }
-    // else: the peer still holds the thread; it and its work are left to the
-    // end of the process rather than freed under its feet.
     m_runner = nullptr;
     m_thread = nullptr;
 }

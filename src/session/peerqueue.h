@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 
@@ -60,8 +61,11 @@ public:
     void setProbe(Probe probe) { m_probe = std::move(probe); }
     const QString& peer() const { return m_peer; }
     // Lets the peer's thread go; work still waiting fails as not run. A
-    // thread that does not end in time is left to the end of the process.
+    // thread that does not end in time is left running, and is freed once
+    // the peer lets go of it.
     void stop();
+    // Threads left to a peer by stop() and not freed yet.
+    static int threadsLeft() { return s_threadsLeft; }
 
 signals:
     void hangs(const QString& text);   // the first missed deadline
@@ -99,4 +103,5 @@ private:
     Runner* m_runner = nullptr;
     QTimer m_deadline;
     QTimer m_probeTimer;
+    static std::atomic<int> s_threadsLeft;
 };

@@ -156,7 +156,9 @@ private slots:
         QCOMPARE(q.answered, QStringList{"not run: the program ended"});
         q.post(QStringLiteral("after"));
         QCOMPARE(q.answered.last(), QStringLiteral("not run: the program is ending"));
-        q.gate.open(); // the left thread ends by itself
+        QCOMPARE(PeerQueue::threadsLeft(), 1);
+        q.gate.open(); // the left thread ends by itself, and is freed
+        QVERIFY(waitUntil([] { return PeerQueue::threadsLeft() == 0; }));
     }
 };
 
