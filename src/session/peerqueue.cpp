@@ -169,13 +169,12 @@ void PeerQueue::deadlinePassed() {
 }
 
 void PeerQueue::becameSilent() {
-    const bool first = !m_hung;
-    m_hung = true;
-    failPending(QStringLiteral("%1 does not answer").arg(m_peer));
-    if (first)
+    if (!m_hung)
         emit hangs(
             QStringLiteral("%1 does not answer; its keys fail at once until it answers again")
                 .arg(m_peer));
+    m_hung = true;
+    failPending(QStringLiteral("%1 does not answer").arg(m_peer));
     m_probeTimer.start();
 }
 
