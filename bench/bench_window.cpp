@@ -9,6 +9,7 @@
 #include "support/faketrayarea.h"
 #include "support/freeport.h"
 #include "support/memorysettings.h"
+#include "support/windowfixture.h"
 #include "udpsender.h"
 
 #include "app/f_nuvokrc.h"
@@ -250,7 +251,7 @@ GrowthFigures measureLogGrowth(bool shown) {
             runEventLoopFor(std::chrono::milliseconds(200));
         }
         appendLines(*bench->window, 0, kLogWarmUp, linesPerTurn);
-        bench->window->B_clr_Click();
+        nuvok::test::runHandler(*bench->window, "B_clr_Click");
         QCoreApplication::processEvents();
     }
     GrowthFigures figures;
@@ -275,7 +276,7 @@ GrowthFigures measureLogGrowth(bool shown) {
     figures.firstMicroseconds = first / kLogWindow;
     figures.lastMicroseconds = last / kLogWindow;
     figures.rssFullKiB = bench::residentKiB(getpid());
-    figures.blocks = late.window->t_receive->lines();
+    figures.blocks = nuvok::test::control<LogPanel>(*late.window, "t_receive")->lines();
     return figures;
 }
 
@@ -368,17 +369,18 @@ void statePaints() {
     BenchWindow bench;
     F_NUVOKrc& window = *bench.window;
     window.listenPort = static_cast<float>(nuvok::test::freePort());
-    window.b_listen_Click();
+    nuvok::test::runHandler(window, "b_listen_Click");
     window.show();
     runEventLoopFor(std::chrono::milliseconds(500));
 
     int ticks = 0;
-    QObject::connect(window.Timer1, &QTimer::timeout, [&ticks] { ++ticks; });
-    PaintCounter counter(window.T_state);
+    QObject::connect(nuvok::test::control<QTimer>(window, "Timer1"), &QTimer::timeout,
+                     [&ticks] { ++ticks; });
+    PaintCounter counter(nuvok::test::control<QLineEdit>(window, "T_state"));
     runEventLoopFor(std::chrono::milliseconds(3000));
     const int idlePaints = counter.paints;
     const int idleTicks = ticks;
-    const QString idleState = window.T_state->text();
+    const QString idleState = nuvok::test::control<QLineEdit>(window, "T_state")->text();
 
     // The same count across a real change shows that paints are seen.
     window.session()->receiver()->close();

@@ -88,6 +88,41 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::Timer1_Timer));
     connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::keepStartWidth));
     Timer1->start();
+    nameControls();
+}
+
+// Tests and accessibility tools find the controls by their names.
+void F_NUVOKrc::nameControls() {
+    const std::pair<QObject*, const char*> named[] = {
+        {T_mode, "T_mode"},
+        {Combo_IP, "Combo_IP"},
+        {C_PortNum, "C_PortNum"},
+        {T_RemIP, "T_RemIP"},
+        {b_listen, "b_listen"},
+        {T_state, "T_state"},
+        {T_remoteHost, "T_remoteHost"},
+        {T_RPort, "T_RPort"},
+        {Label1, "Label1"},
+        {Line1, "Line1"},
+        {t_receive, "t_receive"},
+        {B_clr, "B_clr"},
+        {icon_green, "icon_green"},
+        {icon_blue, "icon_blue"},
+        {Timer1, "Timer1"},
+        {m_opt, "m_opt"},
+        {m_port, "m_port"},
+        {m_destination, "m_destination"},
+        {m_retry, "m_retry"},
+        {m_echo, "m_echo"},
+        {m_protocol, "m_protocol"},
+        {m_add2reg, "m_add2reg"},
+        {m_1, "m_1"},
+        {m_info, "m_info"},
+        {m_more, "m_more"},
+        {m_help, "m_help"},
+    };
+    for (const auto& [object, name] : named)
+        object->setObjectName(QLatin1String(name));
 }
 
 F_NUVOKrc::~F_NUVOKrc() = default;

@@ -61,36 +61,60 @@ public:
     RemoteSession* session() const { return m_session; }
     void createVolumeObject(); // the one clsVolume, from the window services
 
-    // Start-up and shutdown; the argument text is what followed the program name.
+    // Start-up; the argument text is what followed the program name.
     void Form_Load(const std::string& commandLine);
-    void Form_QueryUnload();
-    void Form_Unload();
-
-    // Listener, port and protocol; the receive path itself is the receiver's.
-    void doListen();
-    void b_listen_Click();
-    void Timer1_Timer();
-    void m_port_Click();
-    void m_protocol_Click();
-    void C_PortNum_Change();
-    void C_PortNum_KeyPress(int keyAscii);
 
     // Runs an operation whose failure is reported as one log line. Every handler
     // reached from the event loop runs through it: an exception leaving a slot
     // or an event handler would end the program.
     void reportFailures(const std::function<void()>& operation);
 
-    // Start with the session, help and about
-    void m_add2reg_Click();
     bool readStartWithSession(); // whether the start entry is stored
+    static QString usageText();  // the help card with the usual players
     void rightClick();           // window state to normal
+
+    // Geometry in twips (15 twips per pixel), as the layout is written.
+    static int twips(int pixels) { return pixels * 15; }
+    static int pixels(int twips) { return twips / 15; }
+    int outerWidthTwips() const;
+    int outerHeightTwips() const;
+    void setOuterWidthTwips(int twipsWidth);
+
+    float listenPort = 0; // the port the listener is opened on
+
+    QIcon greenIcon() const { return m_greenIcon; }
+    QIcon blueIcon() const { return m_blueIcon; }
+    const WindowOptions& options() const { return m_options; }
+    // Where controller commands go: the build's address unless the settings
+    // name another (read at start-up).
+    QString controllerHost() const { return m_session->controllerHost(); }
+    float controllerPort() const { return m_session->controllerPort(); }
+    WindowServices& services() { return m_services; }
+
+signals:
+    void unloaded(); // the window has been closed and the program may end
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    // The controls' and the menu's handlers, run through reportFailures.
+    void Form_QueryUnload();
+    void Form_Unload();
+    void doListen(); // (re)opens the listener on the port with the stored protocol
+    void b_listen_Click();
+    void Timer1_Timer();
+    void m_port_Click();
+    void m_protocol_Click();
+    void C_PortNum_Change();
+    void C_PortNum_KeyPress(int keyAscii);
+    void m_add2reg_Click();
     void m_info_Click();
     void m_help_Click();
-    static QString usageText(); // with the players' own titles
-    static QString usageText(const QString& videoTitle, const QString& audioTitle);
-    static QString aboutText();
-
-    // Handlers
     void B_clr_Click();
     void m_more_Click();
     void m_retry_Click();
@@ -98,17 +122,8 @@ public:
     void t_receive_Change();
     void Form_Resize();
 
-    // Geometry in twips (15 twips per pixel), as the layout is written.
-    static int twips(int pixels) { return pixels * 15; }
-    static int pixels(int twips) { return twips / 15; }
-    // The outer width at start and after Enlarge is turned off, and enlarged.
-    static constexpr int kNormalWidth = 4680;
-    static constexpr int kEnlargedWidth = 9450;
-    int outerWidthTwips() const;
-    int outerHeightTwips() const;
-    void setOuterWidthTwips(int twipsWidth);
-
-    // Controls, named as the window shows them.
+private:
+    // Controls, named as the window shows them (and as their object names).
     QLineEdit* T_mode = nullptr;
     QComboBox* Combo_IP = nullptr;
     QComboBox* C_PortNum = nullptr;
@@ -138,30 +153,13 @@ public:
     QAction* m_more = nullptr;
     QAction* m_help = nullptr;
 
-    // State shared by the subsystems
-    float listenPort = 0;
-
-    QIcon greenIcon() const { return m_greenIcon; }
-    QIcon blueIcon() const { return m_blueIcon; }
-    const WindowOptions& options() const { return m_options; }
-    // Where controller commands go: the build's address unless the settings
-    // name another (read at start-up).
-    QString controllerHost() const { return m_session->controllerHost(); }
-    float controllerPort() const { return m_session->controllerPort(); }
-    WindowServices& services() { return m_services; }
-
-signals:
-    void unloaded(); // the window has been closed and the program may end
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
+    static QString usageText(const QString& videoTitle, const QString& audioTitle);
+    static QString aboutText();
+    // The outer width at start and after Enlarge is turned off, and enlarged.
+    static constexpr int kNormalWidth = 4680;
+    static constexpr int kEnlargedWidth = 9450;
     void createControls();
+    void nameControls();
     void createMenu();
     void applyEnlarged();
     void keepStartWidth();

@@ -81,7 +81,8 @@ public:
     }
     void scheduleDoorPulseEnd() override { m_session.startDoorPulse(m_lastCommand); }
     void showMode(const std::string& text) override {
-        emit m_session.modeShown(QString::fromStdString(text));
+        m_session.m_shownMode = QString::fromStdString(text);
+        emit m_session.modeShown(m_session.m_shownMode);
     }
     // Peer work never comes here: the deferred actions make jobs of it.
     void VolIncr() override {}

@@ -73,6 +73,9 @@ public:
     // are let go. Nothing after it reaches a peer.
     void end();
 
+    // What the mode display shows now (the last modeShown).
+    const QString& shownMode() const { return m_shownMode; }
+
     nuvok::RemoteState RemoteState; // the key interpreter's mode state
     QString strAudioTitle;
     QString strVideoTitle;
@@ -114,4 +117,5 @@ private:
     // How long the door's off may hold the end of the program.
     static constexpr int kDoorCloseAtExitMs = 1000;
     bool m_ended = false;
+    QString m_shownMode = QStringLiteral("mode");
 };

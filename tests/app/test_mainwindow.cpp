@@ -48,41 +48,63 @@ private slots:
 void MainWindowTest::layoutHasItsInitialContents() {
     F_NUVOKrc window;
     QCOMPARE(window.windowTitle(), QStringLiteral("NUVOK Remote Control"));
-    QCOMPARE(window.T_mode->text(), QStringLiteral("mode"));
-    QCOMPARE(window.C_PortNum->currentText(), QStringLiteral("80"));
-    QCOMPARE(window.C_PortNum->count(), 18);
-    QCOMPARE(window.C_PortNum->itemText(12), QStringLiteral("8080"));
-    QCOMPARE(window.C_PortNum->itemText(17), QStringLiteral("33002"));
-    QCOMPARE(window.Combo_IP->currentText(), QStringLiteral("localhost"));
-    QCOMPARE(window.Combo_IP->itemText(2), QStringLiteral("192.0.0.1"));
-    QCOMPARE(window.T_RemIP->text(), QStringLiteral("000.000.000.000"));
-    QCOMPARE(window.T_remoteHost->text(), QStringLiteral("Remote Host Name"));
-    QCOMPARE(window.T_RPort->text(), QStringLiteral("Remote Port"));
-    QCOMPARE(window.T_state->text(), QStringLiteral("state"));
-    QCOMPARE(window.b_listen->text(), QStringLiteral("&Listen"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(window, "T_mode")->text(), QStringLiteral("mode"));
+    QCOMPARE(nuvok::test::control<QComboBox>(window, "C_PortNum")->currentText(),
+             QStringLiteral("80"));
+    QCOMPARE(nuvok::test::control<QComboBox>(window, "C_PortNum")->count(), 18);
+    QCOMPARE(nuvok::test::control<QComboBox>(window, "C_PortNum")->itemText(12),
+             QStringLiteral("8080"));
+    QCOMPARE(nuvok::test::control<QComboBox>(window, "C_PortNum")->itemText(17),
+             QStringLiteral("33002"));
+    QCOMPARE(nuvok::test::control<QComboBox>(window, "Combo_IP")->currentText(),
+             QStringLiteral("localhost"));
+    QCOMPARE(nuvok::test::control<QComboBox>(window, "Combo_IP")->itemText(2),
+             QStringLiteral("192.0.0.1"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(window, "T_RemIP")->text(),
+             QStringLiteral("000.000.000.000"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(window, "T_remoteHost")->text(),
+             QStringLiteral("Remote Host Name"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(window, "T_RPort")->text(),
+             QStringLiteral("Remote Port"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(window, "T_state")->text(), QStringLiteral("state"));
+    QCOMPARE(nuvok::test::control<QPushButton>(window, "b_listen")->text(),
+             QStringLiteral("&Listen"));
     // Captions are shown whole, whatever the user's font (frame and margins
     // of a text field take eight pixels).
-    for (QLineEdit* field : {window.T_remoteHost, window.T_RPort, window.T_RemIP})
+    for (QLineEdit* field : {nuvok::test::control<QLineEdit>(window, "T_remoteHost"),
+                             nuvok::test::control<QLineEdit>(window, "T_RPort"),
+                             nuvok::test::control<QLineEdit>(window, "T_RemIP")})
         QVERIFY2(field->fontMetrics().horizontalAdvance(field->text()) + 8 <= field->width(),
                  qPrintable(field->text()));
-    QVERIFY(window.Label1->fontMetrics().horizontalAdvance(window.Label1->text()) <=
-            window.Label1->width());
+    QVERIFY(nuvok::test::control<QLabel>(window, "Label1")
+                ->fontMetrics()
+                .horizontalAdvance(nuvok::test::control<QLabel>(window, "Label1")->text()) <=
+            nuvok::test::control<QLabel>(window, "Label1")->width());
     QCOMPARE(window.logText(), QStringLiteral("received data:\r\n"));
-    QCOMPARE(window.t_receive->geometry(), QRect(8, 80, 469, 317));
-    QCOMPARE(window.Timer1->interval(), 100);
-    QVERIFY(window.Timer1->isActive());
-    QVERIFY(window.T_mode->isReadOnly() && window.T_state->isReadOnly());
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->geometry(),
+             QRect(8, 80, 469, 317));
+    QCOMPARE(nuvok::test::control<QTimer>(window, "Timer1")->interval(), 100);
+    QVERIFY(nuvok::test::control<QTimer>(window, "Timer1")->isActive());
+    QVERIFY(nuvok::test::control<QLineEdit>(window, "T_mode")->isReadOnly() &&
+            nuvok::test::control<QLineEdit>(window, "T_state")->isReadOnly());
     // Focus order starts at the log panel and ends at the mode field.
-    const QList<QWidget*> order = {
-        window.t_receive, window.b_listen, window.T_state,   window.Combo_IP, window.T_remoteHost,
-        window.T_RPort,   window.T_RemIP,  window.C_PortNum, window.B_clr,    window.T_mode};
+    const QList<QWidget*> order = {nuvok::test::control<LogPanel>(window, "t_receive"),
+                                   nuvok::test::control<QPushButton>(window, "b_listen"),
+                                   nuvok::test::control<QLineEdit>(window, "T_state"),
+                                   nuvok::test::control<QComboBox>(window, "Combo_IP"),
+                                   nuvok::test::control<QLineEdit>(window, "T_remoteHost"),
+                                   nuvok::test::control<QLineEdit>(window, "T_RPort"),
+                                   nuvok::test::control<QLineEdit>(window, "T_RemIP"),
+                                   nuvok::test::control<QComboBox>(window, "C_PortNum"),
+                                   nuvok::test::control<QPushButton>(window, "B_clr"),
+                                   nuvok::test::control<QLineEdit>(window, "T_mode")};
     QList<QWidget*> walked;
-    QWidget* w = window.t_receive;
+    QWidget* w = nuvok::test::control<LogPanel>(window, "t_receive");
     do {
         if (order.contains(w) && !walked.contains(w))
             walked << w;
         w = w->nextInFocusChain();
-    } while (w != window.t_receive);
+    } while (w != nuvok::test::control<LogPanel>(window, "t_receive"));
     QCOMPARE(walked, order);
 }
 
@@ -98,7 +120,7 @@ void MainWindowTest::firstLineAfterStartFollowsAnEmptyLine() {
 void MainWindowTest::firstLineAfterClearFollowsAnEmptyFirstLine() {
     F_NUVOKrc window;
     window.logData(QStringLiteral("old"));
-    window.B_clr->click();
+    nuvok::test::control<QPushButton>(window, "B_clr")->click();
     QCOMPARE(window.logText(), QString());
     QCOMPARE(window.logCaret(), 0);
     window.logData(QStringLiteral("new"));
@@ -119,15 +141,16 @@ void MainWindowTest::caretStaysNearTheEndPastSixteenBits() {
     window.logData(QStringLiteral("last"));
     QVERIFY(window.logText().size() > 40000);
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
-    QCOMPARE(window.t_receive->textCursor().block().text(), QStringLiteral("last"));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->textCursor().block().text(),
+             QStringLiteral("last"));
 }
 
 void MainWindowTest::typingMovesTheCaretToTheEnd() {
     F_NUVOKrc window;
     window.logData(QStringLiteral("one"));
-    QTextCursor start(window.t_receive->document());
-    window.t_receive->setTextCursor(start);
-    QTest::keyClick(window.t_receive, Qt::Key_Z);
+    QTextCursor start(nuvok::test::control<LogPanel>(window, "t_receive")->document());
+    nuvok::test::control<LogPanel>(window, "t_receive")->setTextCursor(start);
+    QTest::keyClick(nuvok::test::control<LogPanel>(window, "t_receive"), Qt::Key_Z);
     QVERIFY(window.logText().startsWith(QStringLiteral("zreceived")));
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
 }
@@ -136,19 +159,21 @@ void MainWindowTest::typingIntoPackedOldLinesEditsThem() {
     F_NUVOKrc window;
     for (int i = 0; i < 1000; ++i)
         window.logData(QStringLiteral("line %1").arg(i));
-    QVERIFY(window.t_receive->blockCount() < 1000);
+    QVERIFY(nuvok::test::control<LogPanel>(window, "t_receive")->blockCount() < 1000);
     // Each key moves the caret to the end, so it is put back before each.
     const auto typeAt = [&window](const QString& line, int column, Qt::Key key) {
-        QTextCursor caret(window.t_receive->document());
-        caret.setPosition(window.t_receive->toPlainText().indexOf(line) + column);
-        window.t_receive->setTextCursor(caret);
-        QTest::keyClick(window.t_receive, key);
+        QTextCursor caret(nuvok::test::control<LogPanel>(window, "t_receive")->document());
+        caret.setPosition(
+            nuvok::test::control<LogPanel>(window, "t_receive")->toPlainText().indexOf(line) +
+            column);
+        nuvok::test::control<LogPanel>(window, "t_receive")->setTextCursor(caret);
+        QTest::keyClick(nuvok::test::control<LogPanel>(window, "t_receive"), key);
     };
     typeAt(QStringLiteral("\nline 5\n"), 5, Qt::Key_Z);
     typeAt(QStringLiteral("\nline 7\n"), 7, Qt::Key_Return);
     QVERIFY(window.logText().contains(
         QStringLiteral("\r\nlinez 5\r\nline 6\r\nline 7\r\n\r\nline 8\r\n")));
-    QCOMPARE(window.t_receive->lines(), 1003);
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->lines(), 1003);
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
 }
 
@@ -169,10 +194,13 @@ void MainWindowTest::controlCodesNeverSplitALine() {
     QFETCH(QString, text);
     QFETCH(QString, shown);
     F_NUVOKrc window;
-    const int blocks = window.t_receive->document()->blockCount();
+    const int blocks =
+        nuvok::test::control<LogPanel>(window, "t_receive")->document()->blockCount();
     window.logData(text);
-    QCOMPARE(window.t_receive->document()->blockCount(), blocks + 1);
-    QCOMPARE(window.t_receive->document()->lastBlock().text(), shown);
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->document()->blockCount(),
+             blocks + 1);
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->document()->lastBlock().text(),
+             shown);
 }
 
 void MainWindowTest::logKeepsOnlyTheNewestLines() {
@@ -181,7 +209,7 @@ void MainWindowTest::logKeepsOnlyTheNewestLines() {
     F_NUVOKrc window({}, options);
     for (int i = 0; i < 250; ++i)
         window.logData(QStringLiteral("line %1").arg(i));
-    const QTextDocument* document = window.t_receive->document();
+    const QTextDocument* document = nuvok::test::control<LogPanel>(window, "t_receive")->document();
     QCOMPARE(document->blockCount(), 100);
     QCOMPARE(document->lastBlock().text(), QStringLiteral("line 249"));
     QCOMPARE(document->firstBlock().text(), QStringLiteral("line 150"));
@@ -220,8 +248,8 @@ void MainWindowTest::longLogKeepsEveryLineInOrder() {
                             .replace(QChar(0x2029), QChar(0x2424))
                             .replace(QChar(0x00A0), QChar(u' ')));
         if (shown && i == lines / 2) {
-            window.m_more_Click();
-            window.t_receive->verticalScrollBar()->setValue(10);
+            nuvok::test::runHandler(window, "m_more_Click");
+            nuvok::test::control<LogPanel>(window, "t_receive")->verticalScrollBar()->setValue(10);
             QApplication::processEvents();
         }
     }
@@ -231,16 +259,18 @@ void MainWindowTest::longLogKeepsEveryLineInOrder() {
                  kept.size() < maxLines + LogPanel::kPackLines,
              qPrintable(QString::number(kept.size())));
     QCOMPARE(kept, expected.mid(expected.size() - kept.size()));
-    QCOMPARE(window.t_receive->lines(), kept.size());
-    QVERIFY(window.t_receive->blockCount() < LogPanel::kKeepBlocks + 2 * LogPanel::kPackLines);
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->lines(), kept.size());
+    QVERIFY(nuvok::test::control<LogPanel>(window, "t_receive")->blockCount() <
+            LogPanel::kKeepBlocks + 2 * LogPanel::kPackLines);
     if (shown) {
-        QScrollBar* bar = window.t_receive->verticalScrollBar();
+        QScrollBar* bar = nuvok::test::control<LogPanel>(window, "t_receive")->verticalScrollBar();
         QCOMPARE(bar->maximum() + bar->pageStep(), kept.size());
     }
     // Just before the last character.
-    const QTextCursor caret = window.t_receive->textCursor();
+    const QTextCursor caret = nuvok::test::control<LogPanel>(window, "t_receive")->textCursor();
     QVERIFY(!caret.hasSelection());
-    QCOMPARE(caret.position(), window.t_receive->document()->characterCount() - 2);
+    QCOMPARE(caret.position(),
+             nuvok::test::control<LogPanel>(window, "t_receive")->document()->characterCount() - 2);
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
 }
 
@@ -250,19 +280,22 @@ void MainWindowTest::enlargeTogglesTheWidthAndFitsThePanel() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.setOuterWidthTwips(4680);
     QCOMPARE(window.outerWidthTwips(), 4680);
-    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(4680 - 400));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
+             F_NUVOKrc::pixels(4680 - 400));
 
-    window.m_more_Click();
-    QVERIFY(window.m_more->isChecked());
+    nuvok::test::runHandler(window, "m_more_Click");
+    QVERIFY(nuvok::test::control<QAction>(window, "m_more")->isChecked());
     QCOMPARE(window.outerWidthTwips(), 9450);
-    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(9450 - 400));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
+             F_NUVOKrc::pixels(9450 - 400));
 
     // A width the user dragged to does not matter: the mark decides.
     window.resize(500, window.height());
-    window.m_more_Click();
-    QVERIFY(!window.m_more->isChecked());
+    nuvok::test::runHandler(window, "m_more_Click");
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_more")->isChecked());
     QCOMPARE(window.outerWidthTwips(), 4680);
-    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(4680 - 400));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
+             F_NUVOKrc::pixels(4680 - 400));
 }
 
 void MainWindowTest::panelFollowsTheWindowSizeWithinLimits() {
@@ -271,14 +304,17 @@ void MainWindowTest::panelFollowsTheWindowSizeWithinLimits() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.resize(600, 400);
     const int frameHeight = window.frameGeometry().height() - window.height();
-    QCOMPARE(window.t_receive->height(), F_NUVOKrc::pixels(window.outerHeightTwips() - 1200 - 900));
-    QCOMPARE(window.t_receive->geometry().topLeft(), QPoint(8, 80));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->height(),
+             F_NUVOKrc::pixels(window.outerHeightTwips() - 1200 - 900));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->geometry().topLeft(),
+             QPoint(8, 80));
 
     // An outer height of 2100 twips or less leaves the height as it was.
-    const int heightBefore = window.t_receive->height();
+    const int heightBefore = nuvok::test::control<LogPanel>(window, "t_receive")->height();
     window.resize(600, F_NUVOKrc::pixels(2100) - frameHeight);
-    QCOMPARE(window.t_receive->height(), heightBefore);
-    QCOMPARE(window.t_receive->width(), F_NUVOKrc::pixels(window.outerWidthTwips() - 400));
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->height(), heightBefore);
+    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
+             F_NUVOKrc::pixels(window.outerWidthTwips() - 400));
 }
 
 void MainWindowTest::menuShortcuts_data() {
@@ -302,11 +338,12 @@ void MainWindowTest::menuShortcuts() {
     QFETCH(QString, caption);
     QFETCH(QKeySequence, shortcut);
     F_NUVOKrc window;
-    const QHash<QString, QAction*> actions = {{"m_port", window.m_port},
-                                              {"m_more", window.m_more},
-                                              {"m_help", window.m_help},
-                                              {"m_retry", window.m_retry},
-                                              {"m_add2reg", window.m_add2reg}};
+    const QHash<QString, QAction*> actions = {
+        {"m_port", nuvok::test::control<QAction>(window, "m_port")},
+        {"m_more", nuvok::test::control<QAction>(window, "m_more")},
+        {"m_help", nuvok::test::control<QAction>(window, "m_help")},
+        {"m_retry", nuvok::test::control<QAction>(window, "m_retry")},
+        {"m_add2reg", nuvok::test::control<QAction>(window, "m_add2reg")}};
     QAction* action = actions.value(entry);
     QCOMPARE(action->text(), caption);
     QCOMPARE(action->shortcut(), shortcut);
@@ -317,10 +354,10 @@ void MainWindowTest::tabLeavesTheLogPanel() {
     F_NUVOKrc window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    QCOMPARE(QApplication::focusWidget(), window.t_receive);
+    QCOMPARE(QApplication::focusWidget(), nuvok::test::control<LogPanel>(window, "t_receive"));
     const QString before = window.logText();
-    QTest::keyClick(window.t_receive, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), window.b_listen);
+    QTest::keyClick(nuvok::test::control<LogPanel>(window, "t_receive"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), nuvok::test::control<QPushButton>(window, "b_listen"));
     QCOMPARE(window.logText(), before);
 }
 
@@ -348,14 +385,19 @@ void MainWindowTest::menuEntriesOutliveASettingsFileThatCannotBeWritten() {
                                  }));
     // Every entry, answered as the protocol question wants; only storing the
     // answer can fail, and then says so in one line.
-    for (QMenu* menu : {f->m_opt, f->m_1}) {
+    for (QMenu* menu : {nuvok::test::control<QMenu>(*f.window, "m_opt"),
+                        nuvok::test::control<QMenu>(*f.window, "m_1")}) {
         for (QAction* entry : menu->actions()) {
             const qsizetype lines = f.logLines().size();
             f.dialogs->answers = {QStringLiteral("TCP")};
             entry->trigger();
             const QStringList added = f.logLines().mid(lines);
-            QVERIFY2(added.size() == (entry == f->m_protocol && storingFails ? 1 : 0),
-                     qPrintable(entry->text() + QStringLiteral(": ") + added.join(u'|')));
+            QVERIFY2(
+                added.size() ==
+                    (entry == nuvok::test::control<QAction>(*f.window, "m_protocol") && storingFails
+                         ? 1
+                         : 0),
+                qPrintable(entry->text() + QStringLiteral(": ") + added.join(u'|')));
             if (!added.isEmpty())
                 QVERIFY2(added[0].contains(QStringLiteral("setting Protocol")) &&
                              added[0].contains(path),
@@ -368,15 +410,15 @@ void MainWindowTest::menuEntriesOutliveASettingsFileThatCannotBeWritten() {
 void MainWindowTest::retryAndEchoOnlyToggleTheirMarks() {
     F_NUVOKrc window;
     const QString logBefore = window.logText();
-    QVERIFY(!window.m_retry->isChecked());
-    QVERIFY(!window.m_echo->isChecked());
-    window.m_retry_Click();
-    QVERIFY(window.m_retry->isChecked());
-    QVERIFY(!window.m_echo->isChecked());
-    window.m_echo_Click();
-    window.m_retry_Click();
-    QVERIFY(!window.m_retry->isChecked());
-    QVERIFY(window.m_echo->isChecked());
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_retry")->isChecked());
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_echo")->isChecked());
+    nuvok::test::runHandler(window, "m_retry_Click");
+    QVERIFY(nuvok::test::control<QAction>(window, "m_retry")->isChecked());
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_echo")->isChecked());
+    nuvok::test::runHandler(window, "m_echo_Click");
+    nuvok::test::runHandler(window, "m_retry_Click");
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_retry")->isChecked());
+    QVERIFY(nuvok::test::control<QAction>(window, "m_echo")->isChecked());
     QCOMPARE(window.logText(), logBefore);
 }
 

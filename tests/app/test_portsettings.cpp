@@ -53,20 +53,21 @@ void PortSettingsTest::portPromptAnswers() {
     QFETCH(float, port);
     WindowFixture f;
     f->listenPort = 0;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     const float before = 1234.0f;
     f->listenPort = before;
     f.dialogs->answers << answer;
-    f->m_port_Click();
+    runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.dialogs->prompts.size(), 1);
     QCOMPARE(f.dialogs->prompts[0].text, QStringLiteral("Portnummer eingeben"));
     QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Portnummer"));
     if (accepted) {
-        QCOMPARE(f->C_PortNum->currentText(), answer);
+        QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), answer);
         QCOMPARE(f->listenPort, port);
         QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
     } else {
-        QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
+        QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
+                 QStringLiteral("80"));
         QCOMPARE(f->listenPort, before);
         QCOMPARE(f->session()->receiver()->socket().LocalPort(), 0); // the listener was not touched
     }
@@ -77,9 +78,10 @@ void PortSettingsTest::portPromptOffersTheCurrentPort() {
     const quint16 free = freePort();
     f->listenPort = free;
     f.dialogs->answers << " " + QString::number(free); // the default, confirmed
-    f->m_port_Click();
+    runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, " " + QString::number(free));
-    QCOMPARE(f->C_PortNum->currentText(), " " + QString::number(free));
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
+             " " + QString::number(free));
     QCOMPARE(f->listenPort, float(free));
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
     QCOMPARE(f->session()->receiver()->socket().boundPort(), int(free));
@@ -103,9 +105,9 @@ void PortSettingsTest::typedPortsApplyAtOnce() {
     QFETCH(float, port);
     WindowFixture f;
     f->listenPort = 4321;
-    f->C_PortNum->lineEdit()->clear();
-    QTest::keyClicks(f->C_PortNum->lineEdit(), typed);
-    QCOMPARE(f->C_PortNum->currentText(), box);
+    nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->clear();
+    QTest::keyClicks(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(), typed);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
     QCOMPARE(f->listenPort, port);
 }
 
@@ -125,7 +127,7 @@ void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
     options.decimalSeparator = separator;
     WindowFixture f(options);
     f.dialogs->answers << "80.5";
-    f->m_port_Click();
+    runHandler(*f.window, "m_port_Click");
     QCOMPARE(f->listenPort, port);
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), opened);
 }
@@ -143,7 +145,8 @@ void PortSettingsTest::prefixOfAnEntryStaysAsTyped() {
     QFETCH(bool, portBox);
     QFETCH(QString, typed);
     WindowFixture f;
-    QComboBox* box = portBox ? f->C_PortNum : f->Combo_IP;
+    QComboBox* box = portBox ? nuvok::test::control<QComboBox>(*f.window, "C_PortNum")
+                             : nuvok::test::control<QComboBox>(*f.window, "Combo_IP");
     // Completion works on the box the user types into.
     f->show();
     QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
@@ -168,39 +171,44 @@ void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma() {
     options.decimalSeparator = ',';
     WindowFixture f(options);
     f->Form_Load(commandLine.toStdString());
-    QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("65535"));
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
+             QStringLiteral("65535"));
     QCOMPARE(f->listenPort, 65535.0f);
 }
 
 void PortSettingsTest::enterAppendsANewPortOnce() {
     WindowFixture f;
     const QString port = QString::number(freePort());
-    const int entries = f->C_PortNum->count();
-    f->C_PortNum->lineEdit()->setText(port);
-    QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
-    QCOMPARE(f->C_PortNum->count(), entries + 1);
-    QCOMPARE(f->C_PortNum->itemText(entries), port);
+    const int entries = nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count();
+    nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->setText(port);
+    QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
+                    Qt::Key_Return);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries + 1);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->itemText(entries), port);
     QCOMPARE(f->listenPort, port.toFloat());
     QCOMPARE(f->session()->receiver()->socket().boundPort(), port.toInt());
-    QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
-    QCOMPARE(f->C_PortNum->count(), entries + 1);
+    QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
+                    Qt::Key_Return);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries + 1);
 }
 
 void PortSettingsTest::enterWithAnEmptyBoxAppliesPortZero() {
     WindowFixture f;
     f->listenPort = 4321;
-    const int entries = f->C_PortNum->count();
-    f->C_PortNum->lineEdit()->setText(QString());
-    QTest::keyClick(f->C_PortNum->lineEdit(), Qt::Key_Return);
-    QCOMPARE(f->C_PortNum->count(), entries);
+    const int entries = nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count();
+    nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->setText(QString());
+    QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
+                    Qt::Key_Return);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries);
     QCOMPARE(f->listenPort, 0.0f);
 }
 
 void PortSettingsTest::pickingFromTheListDoesNotApply() {
     WindowFixture f;
     f->listenPort = 4321;
-    f->C_PortNum->setCurrentIndex(12);
-    QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("8080"));
+    nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->setCurrentIndex(12);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
+             QStringLiteral("8080"));
     QCOMPARE(f->listenPort, 4321.0f);
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
 }
@@ -236,7 +244,7 @@ void PortSettingsTest::protocolPromptAnswers() {
     f.settings->values["Protocol"] = storedBefore.toStdString();
     f->listenPort = 0;
     f.dialogs->answers << answer;
-    f->m_protocol_Click();
+    runHandler(*f.window, "m_protocol_Click");
     QCOMPARE(f.dialogs->prompts[0].text, QStringLiteral("UDP or TCP ?"));
     QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Protocol"));
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, storedBefore);
@@ -250,7 +258,7 @@ void PortSettingsTest::reopenFailureIsLoggedOnce() {
     WindowFixture f;
     const int lines = f.logLines().size();
     f.dialogs->answers << QString::number(occupier.localPort());
-    f->m_port_Click();
+    runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.logLines().size(), lines + 1);
     QVERIFY(f.logLines().last().contains(QString::number(occupier.localPort())));
     QCOMPARE(f->listenPort, float(occupier.localPort()));

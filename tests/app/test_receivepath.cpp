@@ -31,7 +31,7 @@ namespace {
 
 void openUdp(WindowFixture& f) {
     f->listenPort = 0;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
@@ -62,7 +62,7 @@ void ReceivePathTest::protocolSettingChoosesTheListener() {
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
     f->listenPort = 0;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().Protocol(), protocol);
     QCOMPARE(f->session()->receiver()->socket().State(), state);
 }
@@ -92,7 +92,9 @@ void ReceivePathTest::keyMessagesAreLoggedAndDispatched() {
     const QString before = f->logText();
     sendDatagram(f, message);
     // The key interpreter shows the mode after every key it is handed.
-    const bool sawDispatch = waitUntil([&] { return f->T_mode->text() != "mode"; }, 1000);
+    const bool sawDispatch = waitUntil(
+        [&] { return nuvok::test::control<QLineEdit>(*f.window, "T_mode")->text() != "mode"; },
+        1000);
     QCOMPARE(sawDispatch, dispatched);
     const QString added = f->logText().mid(before.size());
     if (logged.isEmpty())
@@ -114,7 +116,7 @@ void ReceivePathTest::busyIconShowsWhileAMessageIsHandled() {
     const QStringList added = f->logText().mid(before.size()).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(added.size(), 1);
     QVERIFY2(added.first().contains("1 byte"), qPrintable(added.first()));
-    QCOMPARE(f->T_mode->text(), QStringLiteral("mode"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_mode")->text(), QStringLiteral("mode"));
 
     sendDatagram(f, QByteArray());
     QVERIFY(waitUntil([&] { return icons.size() == 4; }));
@@ -127,7 +129,7 @@ void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
     f->listenPort = 0;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost,
                        quint16(f->session()->receiver()->socket().boundPort()));
@@ -140,7 +142,8 @@ void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
                           "\x10\xAC"
                           "1",
                           5));
-    QVERIFY(waitUntil([&] { return f->T_mode->text() == "1"; }));
+    QVERIFY(waitUntil(
+        [&] { return nuvok::test::control<QLineEdit>(*f.window, "T_mode")->text() == "1"; }));
     QTest::qWait(100);
     QCOMPARE(f->logText().mid(before.size()),
              QStringLiteral("\r\nRemote: \u00ee\r\nbMenu 1\r\nRemote: \u2410\r\nMode:SetLeds"));
@@ -154,28 +157,32 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
     f->listenPort = 0;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     const quint16 port = quint16(f->session()->receiver()->socket().boundPort());
     QTcpSocket first;
     first.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
-    QCOMPARE(f->T_RemIP->text(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
-    QCOMPARE(f->T_remoteHost->text(), QStringLiteral("localhost"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RemIP")->text(),
+             QStringLiteral("127.0.0.1"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
+             QString::number(first.localPort()));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_remoteHost")->text(),
+             QStringLiteral("localhost"));
 
     QTcpSocket second;
     second.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
     QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
     QCOMPARE(f->session()->receiver()->socket().State(), 7);
-    QCOMPARE(f->T_RPort->text(), QString::number(first.localPort()));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
+             QString::number(first.localPort()));
 }
 
 void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
     f->listenPort = float(freePort());
-    f->doListen();
+    runHandler(*f.window, "doListen");
     const quint16 port = quint16(f->listenPort);
     {
         QTcpSocket peer;
@@ -184,13 +191,14 @@ void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
         peer.disconnectFromHost();
     }
     QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 0; }));
-    QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
+    QVERIFY(waitUntil(
+        [&] { return nuvok::test::control<QLineEdit>(*f.window, "T_state")->text() == "0"; }));
 
     QTcpSocket refused;
     refused.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return refused.state() == QAbstractSocket::UnconnectedState; }));
 
-    f->b_listen->click();
+    nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
     QCOMPARE(f->session()->receiver()->socket().State(), 2);
     QTcpSocket again;
     again.connectToHost(QHostAddress::LocalHost, port);
@@ -201,14 +209,16 @@ void ReceivePathTest::stateDisplayColours() {
     WindowFixture f;
     const QColor menu = f->palette().color(QPalette::Window);
     auto shown = [&] {
-        f->Timer1_Timer();
-        return qMakePair(f->T_state->text(), f->T_state->palette().color(QPalette::Base));
+        runHandler(*f.window, "Timer1_Timer");
+        return qMakePair(
+            nuvok::test::control<QLineEdit>(*f.window, "T_state")->text(),
+            nuvok::test::control<QLineEdit>(*f.window, "T_state")->palette().color(QPalette::Base));
     };
     QCOMPARE(shown(), qMakePair(QStringLiteral("0"), menu));
     openUdp(f);
     QCOMPARE(shown(), qMakePair(QStringLiteral("1"), menu));
     f.settings->values["Protocol"] = "TCP";
-    f->doListen();
+    runHandler(*f.window, "doListen");
     QCOMPARE(shown(), qMakePair(QStringLiteral("2"), QColor(255, 255, 0)));
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost,
@@ -216,8 +226,10 @@ void ReceivePathTest::stateDisplayColours() {
     QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
     QCOMPARE(shown(), qMakePair(QStringLiteral("7"), QColor(0, 255, 0)));
     peer.abort();
-    QVERIFY(waitUntil([&] { return f->T_state->text() == "0"; }));
-    QCOMPARE(f->T_state->palette().color(QPalette::Base), menu);
+    QVERIFY(waitUntil(
+        [&] { return nuvok::test::control<QLineEdit>(*f.window, "T_state")->text() == "0"; }));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_state")->palette().color(QPalette::Base),
+             menu);
 }
 
 void ReceivePathTest::listenFailureIsLogged() {
@@ -225,7 +237,7 @@ void ReceivePathTest::listenFailureIsLogged() {
     QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
     WindowFixture f;
     f->listenPort = occupier.localPort();
-    f->b_listen->click();
+    nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
     const QString last = f.logLines().last();
     QVERIFY2(last.contains(QString::number(occupier.localPort())), qPrintable(last));

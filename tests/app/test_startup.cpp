@@ -68,7 +68,7 @@ void StartupTest::commandLinePort() {
     f->Form_Load(format.arg(free).toStdString());
     const float expected = portIsZero ? 0.0f : float(free);
     QCOMPARE(f->listenPort, expected);
-    QCOMPARE(f->C_PortNum->currentText(), box.arg(free));
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box.arg(free));
     QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
@@ -93,7 +93,8 @@ void StartupTest::storedPort() {
         f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
     QCOMPARE(f->listenPort, port);
-    QCOMPARE(f->C_PortNum->currentText(), QStringLiteral("80"));
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
+             QStringLiteral("80"));
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
     for (const QString& line : f.logLines())
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
@@ -166,7 +167,7 @@ void StartupTest::startEntryMarkFollowsTheStoredEntry() {
     f.sessionStart->stored = stored;
     f.sessionStart->readFails = readFails;
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
-    QCOMPARE(f->m_add2reg->isChecked(), marked);
+    QCOMPARE(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked(), marked);
 }
 
 void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable_data() {
@@ -194,7 +195,7 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
     // What does not need the listener is ready for another port.
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
-    QVERIFY(f->m_add2reg->isChecked());
+    QVERIFY(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked());
     QVERIFY(f->session()->volume());
 }
 
@@ -226,7 +227,7 @@ void StartupTest::closingMinimisesAndClosesTheListener() {
 
 void StartupTest::usageCardLineByLine() {
     WindowFixture f;
-    f->m_help_Click();
+    runHandler(*f.window, "m_help_Click");
     QCOMPARE(f.dialogs->messages.size(), 1);
     QCOMPARE(f.dialogs->messages[0].title, QStringLiteral("Usage Info"));
     const QString text = f.dialogs->messages[0].text;
@@ -246,7 +247,7 @@ void StartupTest::usageCardLineByLine() {
 
 void StartupTest::aboutBoxLineByLine() {
     WindowFixture f;
-    f->m_info_Click();
+    runHandler(*f.window, "m_info_Click");
     QCOMPARE(f.dialogs->messages.size(), 1);
     QCOMPARE(f.dialogs->messages[0].title, QStringLiteral("Info"));
     const QStringList lines = f.dialogs->messages[0].text.split("\r\n");

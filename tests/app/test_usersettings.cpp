@@ -176,7 +176,7 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     // Read once: a change afterwards waits for the next start.
     f.settings->values["ControllerHost"] = "127.0.0.8";
     f.settings->values["VideoTitle"] = "other";
-    f->b_listen_Click();
+    runHandler(*f.window, "b_listen_Click");
     QCOMPARE(f->controllerHost(), host);
     QCOMPARE(f->session()->strVideoTitle, video);
 }
@@ -186,7 +186,7 @@ void UserSettingsTest::usageCardNamesThePlayersInUse() {
     f.settings->values["VideoTitle"] = "mpv";
     f.settings->values["AudioTitle"] = "Audacious";
     startOn(f, quint16(freePort()));
-    f->m_help_Click();
+    runHandler(*f.window, "m_help_Click");
     QCOMPARE(f.dialogs->messages.size(), 1);
     const QStringList lines = f.dialogs->messages[0].text.split("\r\n");
     QCOMPARE(lines.size(), 18);
@@ -227,7 +227,7 @@ void UserSettingsTest::handsetsKeepOthersOut() {
     f.settings->values["Protocol"] = tcp ? "TCP" : "UDP";
     const quint16 port = quint16(freePort());
     startOn(f, port);
-    const QString peerBefore = f->T_RemIP->text();
+    const QString peerBefore = nuvok::test::control<QLineEdit>(*f.window, "T_RemIP")->text();
     constexpr int kFlood = 50;
 
     if (tcp) {
@@ -241,14 +241,15 @@ void UserSettingsTest::handsetsKeepOthersOut() {
         }
         QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.3") == kFlood; }));
         QCOMPARE(f->session()->receiver()->socket().State(), int(SocketComponent::sckListening));
-        QCOMPARE(f->T_RemIP->text(), peerBefore);
+        QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RemIP")->text(), peerBefore);
         QTcpSocket handset;
         QVERIFY(handset.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
         handset.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(handset.waitForConnected(5000));
         handset.write("6\xAC", 2);
         QVERIFY(waitUntil([&] { return f.logLines().contains("Remote: 6"); }));
-        QCOMPARE(f->T_RemIP->text(), QStringLiteral("127.0.0.2"));
+        QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RemIP")->text(),
+                 QStringLiteral("127.0.0.2"));
     } else {
         sendDatagrams(QStringLiteral("127.0.0.3"), port, QByteArray("5\xAC", 2), kFlood);
         sendDatagrams(QStringLiteral("127.0.0.2"), port, QByteArray("6\xAC", 2), 1);

@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 #include <optional>
 
 using namespace nuvok::e2e;
@@ -57,6 +58,7 @@ private slots:
     void keysChangeTheRealPlayer_data();
     void keysChangeTheRealPlayer();
     void aTitleNoPlayerHasFailsNamingBoth();
+    void aStoppedPlayerHoldsUpOnlyItsOwnKeys();
 
 private:
     // A property of the player, read from its control socket.
@@ -276,6 +278,34 @@ void E2eMpris::aTitleNoPlayerHasFailsNamingBoth() {
     const std::optional<QVariant> after = playerProperty(QStringLiteral("pause"));
     QVERIFY(after);
     QCOMPARE(after->toBool(), before->toBool());
+}
+
+// A player that never answers (stopped) holds up its own keys only: a volume
+// key and the door key after its key are handled at once, and the player's key
+// ends with one line of its own.
+void E2eMpris::aStoppedPlayerHoldsUpOnlyItsOwnKeys() {
+    QVERIFY(m_program);
+    Program& program = *m_program;
+    const qsizetype start = program.lines().size();
+    QCOMPARE(::kill(pid_t(m_player.processId()), SIGSTOP), 0);
+    const bool sent =
+        press(m_port, {QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("5"),
+                       QStringLiteral("down"), QStringLiteral("57")});
+    const bool doorStep = program.waitForLine(QStringLiteral("DoorPreOpen"), start);
+    const QStringList before = program.lines().mid(start);
+    // The player's key fails, once, after the others.
+    const bool playerLine =
+        waitUntil([&] { return program.lines().size() > start + before.size(); }, kLineTimeoutMs);
+    ::kill(pid_t(m_player.processId()), SIGCONT);
+    QVERIFY(sent);
+    QVERIFY2(doorStep, qPrintable(program.lines().mid(start).join(QLatin1Char('\n'))));
+    QVERIFY2(before.filter(QRegularExpression(QStringLiteral("^(\\[C\\] Pause|Cannot|Through)")))
+                 .isEmpty(),
+             qPrintable(before.join(QLatin1Char('\n'))));
+    QVERIFY(before.filter(QRegularExpression(QStringLiteral("^Volume not changed \\(Vol-\\)")))
+                .size() == 1);
+    QVERIFY2(playerLine, qPrintable(program.lines().mid(start).join(QLatin1Char('\n'))));
+    m_next = program.lines().size();
 }
 
 QTEST_GUILESS_MAIN(E2eMpris)

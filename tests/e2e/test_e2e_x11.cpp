@@ -26,21 +26,15 @@ class EndToEndX11Test : public QObject {
 
 private slots:
     void handsetKeysReachThePlayersAndClosingEndsTheProgram();
+    void aWindowThatNeverTakesTheFocusHoldsUpOnlyThePlayers();
+
+private:
+    // Starts the program on the port; the no-mixer box that always shows is
+    // closed by the user.
+    static void startAndCloseTheBox(Program& program, DesktopProbe& probe, quint16 port);
 };
 
-void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
-    DesktopProbe probe;
-    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
-    KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"));
-    KeyWindow winamp(QStringLiteral("1. Artist - Title - Winamp"));
-    KeyWindow other(QStringLiteral("Notes"));
-    for (KeyWindow* window : {&vlc, &winamp, &other})
-        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
-
-    const quint16 port = freePort();
-    QVERIFY(port != 0);
-    Program program(QString{}, QStringLiteral("xcb"));
-    // The no-mixer box always shows, and the user closes it.
+void EndToEndX11Test::startAndCloseTheBox(Program& program, DesktopProbe& probe, quint16 port) {
     program.withoutSoundDevices();
     QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
     QVERIFY2(program.waitForLine(QStringLiteral("Port: %1").arg(port)),
@@ -58,6 +52,23 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
     QVERIFY(
         waitUntil([&] { return probe.managedWindowsTitled(kBoxTitle).empty(); }, kLineTimeoutMs));
     QVERIFY(waitForListener(program, port));
+}
+
+void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
+    DesktopProbe probe;
+    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
+    KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"));
+    KeyWindow winamp(QStringLiteral("1. Artist - Title - Winamp"));
+    KeyWindow other(QStringLiteral("Notes"));
+    for (KeyWindow* window : {&vlc, &winamp, &other})
+        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
+
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QString{}, QStringLiteral("xcb"));
+    startAndCloseTheBox(program, probe, port);
+    if (QTest::currentTestFailed())
+        return;
     const QString keyZero = remoteLine(u'\u2400'); // the probe key's line
 
     struct Step {
@@ -114,6 +125,40 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
              qPrintable(QStringLiteral("exit code %1; log:\n%2")
                             .arg(program.process().exitCode())
                             .arg(program.lines().mid(next).join(QLatin1Char('\n')))));
+}
+
+// The player's window never takes the focus: each activation waits its two
+// seconds and fails, but the door key after them is handled at once, and no
+// key is typed into the wrong window.
+void EndToEndX11Test::aWindowThatNeverTakesTheFocusHoldsUpOnlyThePlayers() {
+    DesktopProbe probe;
+    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
+    KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"), false);
+    KeyWindow other(QStringLiteral("Notes"));
+    for (KeyWindow* window : {&vlc, &other})
+        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QString{}, QStringLiteral("xcb"));
+    startAndCloseTheBox(program, probe, port);
+    if (QTest::currentTestFailed())
+        return;
+
+    const qsizetype start = program.lines().size();
+    QVERIFY(press(port, {QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("menu"),
+                         QStringLiteral("right"), QStringLiteral("5"), QStringLiteral("57")}));
+    const auto log = [&] { return program.lines().mid(start).join(QLatin1Char('\n')); };
+    QVERIFY2(program.waitForLine(QStringLiteral("DoorPreOpen"), start), qPrintable(log()));
+    const QStringList before = program.lines().mid(start);
+    QVERIFY2(before.filter(QStringLiteral("Cannot")).isEmpty(), qPrintable(log()));
+    QVERIFY2(
+        waitUntil(
+            [&] { return program.lines().mid(start).filter(QStringLiteral("Cannot")).size() == 2; },
+            kLineTimeoutMs),
+        qPrintable(log()));
+    QVERIFY(!program.lines().mid(start).contains(QStringLiteral("[Space] Pause")));
+    QCOMPARE(vlc.keys(), QStringList{});
+    QCOMPARE(other.keys(), QStringList{});
 }
 
 QTEST_GUILESS_MAIN(EndToEndX11Test)

@@ -63,9 +63,10 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
 
     const quint16 port = freePort();
     window.show();
-    window.C_PortNum->lineEdit()->setFocus();
-    window.C_PortNum->lineEdit()->selectAll();
-    QTest::keyClicks(window.C_PortNum->lineEdit(), QString::number(port));
+    nuvok::test::control<QComboBox>(window, "C_PortNum")->lineEdit()->setFocus();
+    nuvok::test::control<QComboBox>(window, "C_PortNum")->lineEdit()->selectAll();
+    QTest::keyClicks(nuvok::test::control<QComboBox>(window, "C_PortNum")->lineEdit(),
+                     QString::number(port));
     QCOMPARE(window.session()->receiver()->socket().LocalPort(), int(port));
 
     QUdpSocket handset;

@@ -77,7 +77,7 @@ void BadInputTest::commandLinePortGoesThroughThePortBox() {
     QFETCH(float, port);
     WindowFixture f;
     f->Form_Load("-port " + argument.toStdString());
-    QCOMPARE(f->C_PortNum->currentText(), box);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
     QCOMPARE(f->listenPort, port);
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
     QVERIFY(f.logLines().contains("Port: " + QString::number(port)));

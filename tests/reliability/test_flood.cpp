@@ -59,14 +59,15 @@ WindowOptions waitingControllerOptions() {
 
 quint16 openUdp(WindowFixture& f) {
     f->listenPort = 0;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     return quint16(f->session()->receiver()->socket().boundPort());
 }
 
 // Every line logged while it lives, also those the panel has trimmed since.
 class LogRecorder {
 public:
-    explicit LogRecorder(const WindowFixture& f) : m_document(f->t_receive->document()) {
+    explicit LogRecorder(const WindowFixture& f)
+        : m_document(nuvok::test::control<LogPanel>(*f.window, "t_receive")->document()) {
         m_connection = QObject::connect(
             m_document, &QTextDocument::contentsChange,
             [this](int position, int /*removed*/, int added) {
@@ -102,7 +103,9 @@ void enterLedMode(WindowFixture& f, quint16 port) {
     QUdpSocket peer;
     peer.writeDatagram(kMenuKey, QHostAddress::LocalHost, port);
     peer.writeDatagram(kLeftKey, QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] { return f->T_mode->text() == QStringLiteral("1"); }));
+    QVERIFY(waitUntil([&] {
+        return nuvok::test::control<QLineEdit>(*f.window, "T_mode")->text() == QStringLiteral("1");
+    }));
 }
 
 // The window has gone quiet: nothing waits to be read or sent, and nothing
@@ -121,7 +124,7 @@ void waitUntilQuiet(WindowFixture& f) {
 void checkAKeyIsStillHandled(WindowFixture& f, quint16 port, bool tcp = false) {
     const LogRecorder log(f);
     if (tcp) {
-        f->b_listen->click();
+        nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(peer.waitForConnected(5000));
@@ -145,8 +148,9 @@ void checkTimerKeptTicking(const QSignalSpy& ticks, const QElapsedTimer& clock) 
 }
 
 void checkLogIsBounded(const WindowFixture& f) {
-    QVERIFY2(f->t_receive->lines() <= kMaxLogLines,
-             qPrintable(QString::number(f->t_receive->lines())));
+    QVERIFY2(nuvok::test::control<LogPanel>(*f.window, "t_receive")->lines() <= kMaxLogLines,
+             qPrintable(
+                 QString::number(nuvok::test::control<LogPanel>(*f.window, "t_receive")->lines())));
 }
 
 } // namespace
@@ -179,7 +183,7 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
     WindowFixture f(waitingControllerOptions());
     const quint16 port = openUdp(f);
     enterLedMode(f, port);
-    QSignalSpy ticks(f->Timer1, &QTimer::timeout);
+    QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
     const LogRecorder log(f);
     qsizetype mostPending = 0;
     QTimer sampler;
@@ -218,7 +222,7 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
 void FloodTest::randomDatagrams() {
     WindowFixture f(waitingControllerOptions());
     const quint16 port = openUdp(f);
-    QSignalSpy ticks(f->Timer1, &QTimer::timeout);
+    QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
     const quint32 seed = QRandomGenerator::global()->generate();
     qInfo("seed %u", seed);
     QRandomGenerator random(seed);
@@ -252,9 +256,9 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
     f.settings->values["Protocol"] = "TCP";
     const quint16 port = freePort();
     f->listenPort = port;
-    f->doListen();
+    runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().State(), 2);
-    QSignalSpy ticks(f->Timer1, &QTimer::timeout);
+    QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
     QRandomGenerator random(20260101);
     const int cycles = scaled(300);
     int connected = 0;
@@ -273,11 +277,11 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
             eventpump::processPendingEvents();
             // Sometimes Listen is pressed while the peer is still there.
             if (random.bounded(4) == 0)
-                f->b_listen->click();
+                nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
             peer.disconnectFromHost();
         }
         eventpump::processPendingEvents();
-        f->b_listen->click();
+        nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
     }
     waitUntilQuiet(f);
     qInfo("%d connections of %d cycles in %lld ms; %d timer ticks", connected, cycles,

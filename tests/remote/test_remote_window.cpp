@@ -53,11 +53,13 @@ private slots:
                                            "keys: ", "keys:{enter}", "keys: "}));
         QCOMPARE(w.logLines(), (QStringList{"bMenu 1", "mode_Video", "{left}", "[Space] Pause",
                                             "Select->Enter", "[Space]"}));
-        QCOMPARE(w.f->T_mode->text(), QStringLiteral("Video mode"));
+        QCOMPARE(w.f->session()->shownMode(),
+                 QStringLiteral("Video mode"));
         w.f->session()->doRC(238);
         w.f->session()->doRC(14);
         QCOMPARE(w.desktop->calls.back(), std::string("activate:Winamp"));
-        QCOMPARE(w.f->T_mode->text(), QStringLiteral("Audio mode"));
+        QCOMPARE(w.f->session()->shownMode(),
+                 QStringLiteral("Audio mode"));
     }
 
     // A failed peer effect is one line in place of its row's lines; the state
@@ -87,7 +89,7 @@ private slots:
         for (int code : codes)
             w.f->session()->doRC(code);
         QCOMPARE(w.logLines(), lines);
-        QTEST(w.f->T_mode->text(), "shown");
+        QTEST(w.f->session()->shownMode(), "shown");
         QTEST(w.f->session()->RemoteState.mode, "mode");
         QVERIFY(!w.f->session()->RemoteState.bMenu);
         QTest::qWait(100);
@@ -108,7 +110,8 @@ private slots:
             w.f->session()->doRC(code);
         QVERIFY(controller.waitForCommands(1));
         QCOMPARE(controller.commands(), QList<QByteArray>{"setport 1.1 \r\n"});
-        QCOMPARE(w.f->T_mode->text(), QStringLiteral("1"));
+        QCOMPARE(w.f->session()->shownMode(),
+                 QStringLiteral("1"));
     }
 
     // A command that cannot be delivered is named once, after its retry; the
@@ -158,7 +161,8 @@ private slots:
         Window w(controller.port());
         w.f->session()->doRC(57);
         w.f->session()->doRC(57);
-        QCOMPARE(w.f->T_mode->text(), QStringLiteral("0"));
+        QCOMPARE(w.f->session()->shownMode(),
+                 QStringLiteral("0"));
         for (int code : during) {
             QTest::qWait(60);
             w.f->session()->doRC(code);
@@ -169,7 +173,7 @@ private slots:
         const qint64 pulse = sent.back().acceptedMs - sent.front().acceptedMs;
         QVERIFY2(pulse >= 800 - nuvok::test::kStandInLatenessMs && pulse <= 1300,
                  qPrintable(QString::number(pulse)));
-        QCOMPARE(w.f->T_mode->text(), shown);
+        QCOMPARE(w.f->session()->shownMode(), shown);
         QCOMPARE(w.f->session()->RemoteState.mode, mode);
         QVERIFY(!w.f->session()->RemoteState.bMenu);
     }

@@ -4,6 +4,7 @@
 #include "shell/systemtrayarea.h"
 #include "support/fakesessionstart.h"
 #include "support/faketrayarea.h"
+#include "support/windowcontrols.h"
 
 #include <QAction>
 #include <QApplication>
@@ -90,14 +91,14 @@ void ShellWindowTest::togglingTwiceWritesThenDeletes() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     const int lines = logLines(window);
-    window.m_add2reg->trigger();
+    nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
     QCOMPARE(shell.start->requests, std::vector<bool>({true}));
     QVERIFY(shell.start->stored);
-    QVERIFY(window.m_add2reg->isChecked());
-    window.m_add2reg->trigger();
+    QVERIFY(nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
+    nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
     QCOMPARE(shell.start->requests, std::vector<bool>({true, false}));
     QVERIFY(!shell.start->stored);
-    QVERIFY(!window.m_add2reg->isChecked());
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
     QCOMPARE(logLines(window), lines);
 }
 
@@ -128,11 +129,11 @@ void ShellWindowTest::refusedChangesLeaveTheStoredMark() {
     shell.start->refuseSilently = refusal.isEmpty();
     shell.start->refusal = refusal.toStdString();
     F_NUVOKrc window(shell.services());
-    window.m_add2reg->setChecked(storedBefore);
+    nuvok::test::control<QAction>(window, "m_add2reg")->setChecked(storedBefore);
     const int lines = logLines(window);
-    window.m_add2reg->trigger();
+    nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
     QCOMPARE(shell.start->requests, std::vector<bool>({!storedBefore}));
-    QCOMPARE(window.m_add2reg->isChecked(), storedBefore);
+    QCOMPARE(nuvok::test::control<QAction>(window, "m_add2reg")->isChecked(), storedBefore);
     QCOMPARE(logLines(window), lines + 1);
     QCOMPARE(lastLogLine(window), line);
 }
@@ -162,8 +163,8 @@ void ShellWindowTest::startUpReadsTheStoredEntry() {
     F_NUVOKrc window(services);
     QCOMPARE(window.readStartWithSession(), expected);
     if (!hasEntry) {
-        window.m_add2reg->trigger();
-        QVERIFY(!window.m_add2reg->isChecked());
+        nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
+        QVERIFY(!nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
         QVERIFY(lastLogLine(window).startsWith(QStringLiteral("Start on Power up is still off: ")));
     }
 }
@@ -177,16 +178,16 @@ void ShellWindowTest::autostartFileStartsTheProgramMinimised() {
     services.trayArea = std::make_shared<FakeTrayArea>();
     F_NUVOKrc window(services);
     QVERIFY(!window.readStartWithSession());
-    window.m_add2reg->trigger();
-    QVERIFY(window.m_add2reg->isChecked());
+    nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
+    QVERIFY(nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
     QFile file(entryFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     file.close();
     QVERIFY2(text.contains("\nExec=\"/opt/NUVOK Remote/nuvokrc\" -min\n"), text.constData());
     QVERIFY(window.readStartWithSession());
-    window.m_add2reg->trigger();
-    QVERIFY(!window.m_add2reg->isChecked());
+    nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
     QVERIFY(!QFile::exists(entryFile));
 }
 

@@ -6,6 +6,7 @@
 #include "support/faketrayarea.h"
 #include "support/freeport.h"
 #include "support/memorysettings.h"
+#include "support/windowcontrols.h"
 
 #include <memory>
 
