@@ -84,11 +84,6 @@ public:
 
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }
-    const WindowOptions& options() const { return m_options; }
-    // Where controller commands go: the build's address unless the settings
-    // name another (read at start-up).
-    QString controllerHost() const { return m_session->controllerHost(); }
-    float controllerPort() const { return m_session->controllerPort(); }
     WindowServices& services() { return m_services; }
 
 signals:

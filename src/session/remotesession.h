@@ -64,6 +64,8 @@ public:
     // Controller commands: queued, the number returned at once.
     quint64 sendCMD(const QString& strData);
     ControllerLink* controllerLink() const { return m_link; }
+    // Where controller commands go: the build's address unless the settings
+    // name another (read at start-up).
     void setController(const QString& host, float port);
     QString controllerHost() const { return m_controllerHost; }
     float controllerPort() const { return m_controllerPort; }

@@ -161,8 +161,8 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     if (!key.isEmpty())
         f.settings->values[key.toStdString()] = value.toStdString();
     startOn(f, quint16(freePort()));
-    QCOMPARE(f->controllerHost(), host);
-    QCOMPARE(f->controllerPort(), port);
+    QCOMPARE(f->session()->controllerHost(), host);
+    QCOMPARE(f->session()->controllerPort(), port);
     QCOMPARE(f->session()->strVideoTitle, video);
     QCOMPARE(f->session()->strAudioTitle, audio);
     QStringList settingLines = linesStartingWith(f, QStringLiteral("Setting "));
@@ -177,7 +177,7 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     f.settings->values["ControllerHost"] = "127.0.0.8";
     f.settings->values["VideoTitle"] = "other";
     runHandler(*f.window, "b_listen_Click");
-    QCOMPARE(f->controllerHost(), host);
+    QCOMPARE(f->session()->controllerHost(), host);
     QCOMPARE(f->session()->strVideoTitle, video);
 }
 
