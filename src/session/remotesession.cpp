@@ -11,6 +11,8 @@
 #include "shell/desktopcontrol.h"
 #include "shell/mediaplayers.h"
 
+#include <mutex>
+
 namespace {
 
 // The actions of a peer's work, on the peer's thread: the desktop, the
@@ -65,6 +67,20 @@ PeerOutcome outcomeOf(const std::function<void(PeerOutcome&)>& work) {
 
 } // namespace
 
+// Set from either thread, read by the sound server's work.
+struct RemoteSession::VolumeSlot {
+    void set(std::shared_ptr<clsVolume> volume) {
+        const std::lock_guard lock(mutex);
+        current = std::move(volume);
+    }
+    std::shared_ptr<clsVolume> get() {
+        const std::lock_guard lock(mutex);
+        return current;
+    }
+    std::mutex mutex;
+    std::shared_ptr<clsVolume> current;
+};
+
 // What the interpreter does at once: lines, controller commands, the door
 // pulse and the mode display.
 class RemoteSession::NowActions : public nuvok::RemoteActions {
@@ -100,7 +116,8 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
                              std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
                              nuvok::DropTiming dropTiming, QObject* parent)
     : QObject(parent), m_desktop(std::move(desktop)), m_players(std::move(players)),
-      m_playerWays(std::make_shared<nuvok::PlayerWays>()) {
+      m_playerWays(std::make_shared<nuvok::PlayerWays>()), m_slot(std::make_shared<VolumeSlot>()),
+      m_ownThreads(times.ownThreads) {
     m_receiver = new KeyReceiver(dropTiming, this);
     connect(m_receiver, &KeyReceiver::message, this, &RemoteSession::handleKeyMessage);
     connect(m_receiver, &KeyReceiver::logLine, this, &RemoteSession::log);
@@ -109,7 +126,16 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
     sound.deadlineMs = times.soundServerDeadlineMs;
     sound.probeIntervalMs = times.probeIntervalMs;
     sound.ownThread = times.ownThreads;
-    m_soundServer = new PeerQueue(QStringLiteral("the sound server"), sound, {}, this);
+    // The probe of a hung server is one read of the level.
+    m_soundServer = new PeerQueue(
+        QStringLiteral("the sound server"), sound,
+        [slot = m_slot] {
+            const std::shared_ptr<clsVolume> volume = slot->get();
+            if (volume)
+                volume->readWaveForKey();
+            return !volume || !volume->keyTimedOut();
+        },
+        this);
     PeerQueue::Options reach = sound;
     reach.deadlineMs = times.playersDeadlineMs;
     // A player that hangs is found again by the next key that reaches it.
@@ -149,13 +175,46 @@ quint64 RemoteSession::sendCMD(const QString& strData) {
 }
 
 void RemoteSession::setVolume(std::shared_ptr<clsVolume> volume) {
-    m_volume = std::move(volume);
-    // The probe of a hung server is one read of the level.
-    m_soundServer->setProbe([volume = m_volume] {
-        if (volume)
-            volume->readWaveForKey();
-        return !volume || !volume->keyTimedOut();
-    });
+    m_volume = volume;
+    m_slot->set(std::move(volume));
+}
+
+namespace {
+
+// Keeps the no-mixer message until the volume object is the session's.
+class HeldNotifier : public nuvok::Notifier {
+public:
+    void showMessage(const std::string& text) override {
+        messages.append(QString::fromStdString(text));
+    }
+    QStringList messages;
+};
+
+} // namespace
+
+void RemoteSession::openVolume(MixerFactory mixer, std::function<void(const QStringList&)> done) {
+    m_soundServer->post(
+        [slot = m_slot, mixer = std::move(mixer)] {
+            HeldNotifier held;
+            slot->set(std::make_shared<clsVolume>(mixer ? mixer() : nullptr, held));
+            PeerOutcome outcome;
+            outcome.lines = held.messages;
+            return outcome;
+        },
+        [this, done = std::move(done)](const PeerOutcome& outcome) {
+            if (!outcome.failure.isEmpty()) {
+                log(QStringLiteral("The mixer could not be opened: %1").arg(outcome.failure));
+                return;
+            }
+            m_volume = m_slot->get();
+            // A no-mixer box waits for the user: not inside the queue's answer.
+            if (m_ownThreads)
+                QMetaObject::invokeMethod(
+                    this, [done, messages = outcome.lines] { done(messages); },
+                    Qt::QueuedConnection);
+            else
+                done(outcome.lines);
+        });
 }
 
 void RemoteSession::listen(int port, int protocol) {
@@ -211,8 +270,9 @@ void RemoteSession::post(const nuvok::PeerJob& job) {
     };
     if (job.peer == nuvok::Peer::SoundServer) {
         m_soundServer->post(
-            [job, volume = m_volume] {
+            [job, slot = m_slot] {
                 return outcomeOf([&](PeerOutcome& outcome) {
+                    const std::shared_ptr<clsVolume> volume = slot->get();
                     PeerWork work(outcome, nullptr, volume.get());
                     nuvok::runPeerJob(job, work);
                 });

@@ -11,11 +11,13 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class clsVolume;
 
 namespace nuvok {
+class MixerBackend;
 class DesktopControl;
 class MediaPlayers;
 struct PeerJob;
@@ -59,6 +61,11 @@ public:
     void VolIncr();
     void VolDecr();
     void setVolume(std::shared_ptr<clsVolume> volume);
+    // Opens the mixer from `mixer` on the sound server's queue, so that a
+    // server that hangs at start-up holds up nothing else; `done` gets what
+    // the volume object had to say (no mixer found), once it is the session's.
+    using MixerFactory = std::function<std::unique_ptr<nuvok::MixerBackend>()>;
+    void openVolume(MixerFactory mixer, std::function<void(const QStringList&)> done);
     const std::shared_ptr<clsVolume>& volume() const { return m_volume; }
 
     // Controller commands: queued, the number returned at once.
@@ -106,7 +113,11 @@ private:
     std::shared_ptr<nuvok::MediaPlayers> m_players;
     // Touched only by the players' queue, whose work runs one at a time.
     std::shared_ptr<nuvok::PlayerWays> m_playerWays;
-    std::shared_ptr<clsVolume> m_volume;
+    std::shared_ptr<clsVolume> m_volume; // as the view and the tests see it
+    // The volume object as the sound server's thread uses it.
+    struct VolumeSlot;
+    std::shared_ptr<VolumeSlot> m_slot;
+    bool m_ownThreads = true;
     PeerQueue* m_soundServer = nullptr;
     PeerQueue* m_playerQueue = nullptr;
 

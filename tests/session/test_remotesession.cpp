@@ -36,12 +36,16 @@ public:
     }
 };
 
-// A mixer whose every read waits at the gate, as a stopped sound server.
+// A mixer whose opening and every read wait at the gate, as a stopped sound
+// server.
 class HangingMixer : public nuvok::MixerBackend {
 public:
     HangingMixer(std::unique_ptr<nuvok::MixerBackend> inner, std::shared_ptr<Gate> gate)
         : m_inner(std::move(inner)), m_gate(std::move(gate)) {}
-    bool open() override { return m_inner->open(); }
+    bool open() override {
+        m_gate->pass();
+        return m_inner->open();
+    }
     std::optional<std::uint32_t> findLine(std::uint32_t type) override {
         return m_inner->findLine(type);
     }
@@ -146,6 +150,33 @@ private slots:
         QCOMPARE(s.desktop->calls, (std::vector<std::string>{"activate:VLC", "activate:VLC",
                                                              "keys: ", "activate:VLC", "keys: "}));
         QCOMPARE(s.lines.filter(QStringLiteral("Vol")), (QStringList{"Vol+", "Vol-"}));
+    }
+
+    // Opening the mixer at start-up waits on the sound server's queue: keys
+    // are handled meanwhile, the volume keys once the mixer is open.
+    void theMixerOpensOffTheEventLoop() {
+        // A device of its own, as the session's first mixer keeps the other;
+        // it outlives the session, whose mixer holds it.
+        nuvok::test::FakeMixerDevice device;
+        device.addLine(nuvok::kComponentSpeakers, 0, 65535, 30000);
+        Session s;
+        s.soundGate->shut();
+        QStringList told;
+        bool done = false;
+        s.session.openVolume(
+            [&] { return std::make_unique<HangingMixer>(device.backend(), s.soundGate); },
+            [&](const QStringList& messages) {
+                told = messages;
+                done = true;
+            });
+        s.keys({'9', kUp});
+        QVERIFY(s.logged(QStringLiteral("idle")));
+        QVERIFY(!done);
+        s.soundGate->open();
+        QVERIFY2(s.logged(QStringLiteral("Vol+")), qPrintable(s.lines.join('\n')));
+        QVERIFY(waitUntil([&] { return done; }));
+        QCOMPARE(told, QStringList{});
+        QVERIFY(s.session.volume());
     }
 
     // Past the deadline each key for the hung peer gets one line naming its
