@@ -29,12 +29,20 @@ private slots:
     void aWindowThatNeverTakesTheFocusHoldsUpOnlyThePlayers();
 
 private:
-    // Starts the program on the port; the no-mixer box that always shows is
+    // Once the desktop and the stand-in windows are up, starts the program on
+    // a free port, which it sets; the no-mixer box that always shows is
     // closed by the user.
-    static void startAndCloseTheBox(Program& program, DesktopProbe& probe, quint16 port);
+    static void startWhenReady(Program& program, DesktopProbe& probe,
+                               std::initializer_list<KeyWindow*> windows, quint16& port);
 };
 
-void EndToEndX11Test::startAndCloseTheBox(Program& program, DesktopProbe& probe, quint16 port) {
+void EndToEndX11Test::startWhenReady(Program& program, DesktopProbe& probe,
+                                     std::initializer_list<KeyWindow*> windows, quint16& port) {
+    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
+    for (KeyWindow* window : windows)
+        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
+    port = freePort();
+    QVERIFY(port != 0);
     program.withoutSoundDevices();
     QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
     QVERIFY2(program.waitForLine(QStringLiteral("Port: %1").arg(port)),
@@ -56,17 +64,12 @@ void EndToEndX11Test::startAndCloseTheBox(Program& program, DesktopProbe& probe,
 
 void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
     DesktopProbe probe;
-    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
     KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"));
     KeyWindow winamp(QStringLiteral("1. Artist - Title - Winamp"));
     KeyWindow other(QStringLiteral("Notes"));
-    for (KeyWindow* window : {&vlc, &winamp, &other})
-        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
-
-    const quint16 port = freePort();
-    QVERIFY(port != 0);
+    quint16 port = 0;
     Program program(QString{}, QStringLiteral("xcb"));
-    startAndCloseTheBox(program, probe, port);
+    startWhenReady(program, probe, {&vlc, &winamp, &other}, port);
     if (QTest::currentTestFailed())
         return;
     const QString keyZero = remoteLine(u'\u2400'); // the probe key's line
@@ -132,15 +135,11 @@ void EndToEndX11Test::handsetKeysReachThePlayersAndClosingEndsTheProgram() {
 // key is typed into the wrong window.
 void EndToEndX11Test::aWindowThatNeverTakesTheFocusHoldsUpOnlyThePlayers() {
     DesktopProbe probe;
-    QVERIFY2(probe.connected(), "run this test through scripts/private-desktop.sh");
     KeyWindow vlc(QStringLiteral("song.mp3 - VLC media player"), false);
     KeyWindow other(QStringLiteral("Notes"));
-    for (KeyWindow* window : {&vlc, &other})
-        QVERIFY2(window->waitReady(), qPrintable(window->errorOutput()));
-    const quint16 port = freePort();
-    QVERIFY(port != 0);
+    quint16 port = 0;
     Program program(QString{}, QStringLiteral("xcb"));
-    startAndCloseTheBox(program, probe, port);
+    startWhenReady(program, probe, {&vlc, &other}, port);
     if (QTest::currentTestFailed())
         return;
 
