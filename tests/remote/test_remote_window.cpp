@@ -53,13 +53,11 @@ private slots:
                                            "keys: ", "keys:{enter}", "keys: "}));
         QCOMPARE(w.logLines(), (QStringList{"bMenu 1", "mode_Video", "{left}", "[Space] Pause",
                                             "Select->Enter", "[Space]"}));
-        QCOMPARE(w.f->session()->shownMode(),
-                 QStringLiteral("Video mode"));
+        QCOMPARE(w.f->session()->shownMode(), QStringLiteral("Video mode"));
         w.f->session()->doRC(238);
         w.f->session()->doRC(14);
         QCOMPARE(w.desktop->calls.back(), std::string("activate:Winamp"));
-        QCOMPARE(w.f->session()->shownMode(),
-                 QStringLiteral("Audio mode"));
+        QCOMPARE(w.f->session()->shownMode(), QStringLiteral("Audio mode"));
     }
 
     // A failed peer effect is one line in place of its row's lines; the state
@@ -110,8 +108,7 @@ private slots:
             w.f->session()->doRC(code);
         QVERIFY(controller.waitForCommands(1));
         QCOMPARE(controller.commands(), QList<QByteArray>{"setport 1.1 \r\n"});
-        QCOMPARE(w.f->session()->shownMode(),
-                 QStringLiteral("1"));
+        QCOMPARE(w.f->session()->shownMode(), QStringLiteral("1"));
     }
 
     // A command that cannot be delivered is named once, after its retry; the
@@ -161,8 +158,7 @@ private slots:
         Window w(controller.port());
         w.f->session()->doRC(57);
         w.f->session()->doRC(57);
-        QCOMPARE(w.f->session()->shownMode(),
-                 QStringLiteral("0"));
+        QCOMPARE(w.f->session()->shownMode(), QStringLiteral("0"));
         for (int code : during) {
             QTest::qWait(60);
             w.f->session()->doRC(code);
