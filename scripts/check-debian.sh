@@ -102,6 +102,10 @@ run() {
     bind tmpfs "$root/dev/shm" -t tmpfs -o mode=1777
     bind "$cache/apt" "$root/var/cache/apt/archives" --bind
     cp /etc/resolv.conf "$root/etc/resolv.conf"
+    # An installed Debian names localhost in /etc/hosts; a minimal chroot may
+    # have no such file, and then "localhost" is not 127.0.0.1 there.
+    [ -s "$root/etc/hosts" ] || printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' \
+        >"$root/etc/hosts"
     scripts/copy-source-tree.sh "$root/src/nuvokrc"
     # The chroot's apt keeps what it downloads, in the bound cache.
     echo 'APT::Keep-Downloaded-Packages "true";' >"$root/etc/apt/apt.conf.d/90keep"
