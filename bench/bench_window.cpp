@@ -368,7 +368,7 @@ public:
 void statePaints() {
     BenchWindow bench;
     F_NUVOKrc& window = *bench.window;
-    window.listenPort = static_cast<float>(nuvok::test::freePort());
+    window.session()->listenPort = static_cast<float>(nuvok::test::freePort());
     nuvok::test::runHandler(window, "b_listen_Click");
     window.show();
     runEventLoopFor(std::chrono::milliseconds(500));

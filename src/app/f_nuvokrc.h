@@ -80,8 +80,6 @@ public:
     int outerHeightTwips() const;
     void setOuterWidthTwips(int twipsWidth);
 
-    float listenPort = 0; // the port the listener is opened on
-
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }
     WindowServices& services() { return m_services; }

@@ -22,7 +22,7 @@ void F_NUVOKrc::doListen() {
         return; // a closed window listens no more, even when start-up goes on after the close
     }
     // The protocol is read at every opening, so a protocol stored meanwhile takes effect.
-    m_session->listen(nuvok::roundHalfEvenToInt32(listenPort),
+    m_session->listen(nuvok::roundHalfEvenToInt32(m_session->listenPort),
                       readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
                                                        : SocketComponent::sckUDPProtocol);
     eventpump::processPendingEvents();

@@ -68,13 +68,13 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
             if (m_unloaded)
                 return; // closed while the listener opened
             logData(QStringLiteral("Port:") +
-                    QString::fromStdString(nuvok::signedNumberText(listenPort)));
+                    QString::fromStdString(nuvok::signedNumberText(m_session->listenPort)));
         } else {
             const double stored = nuvok::numericValue(readSetting("portNum"));
             // Beyond float's range the conversion is undefined; out of range anyway.
-            listenPort = std::fabs(stored) <= 65536 ? static_cast<float>(stored) : 0.0f;
-            if (listenPort < 1 || listenPort > 65535)
-                listenPort = 65530;
+            m_session->listenPort = std::fabs(stored) <= 65536 ? static_cast<float>(stored) : 0.0f;
+            if (m_session->listenPort < 1 || m_session->listenPort > 65535)
+                m_session->listenPort = 65530;
         }
 
         doListen(); // with the stored protocol

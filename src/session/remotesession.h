@@ -54,6 +54,7 @@ public:
     // through it): (re)opened on a port with a protocol, closed at the end.
     KeyReceiver* receiver() const { return m_receiver; }
     void listen(int port, int protocol); // SocketComponent::sckTCPProtocol or sckUDPProtocol
+    float listenPort = 0;                // the port chosen for the listener, as typed
 
     // One key code through the interpreter.
     void doRC(int iCommand);

@@ -52,10 +52,10 @@ void PortSettingsTest::portPromptAnswers() {
     QFETCH(bool, accepted);
     QFETCH(float, port);
     WindowFixture f;
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     runHandler(*f.window, "doListen");
     const float before = 1234.0f;
-    f->listenPort = before;
+    f->session()->listenPort = before;
     f.dialogs->answers << answer;
     runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.dialogs->prompts.size(), 1);
@@ -63,12 +63,12 @@ void PortSettingsTest::portPromptAnswers() {
     QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Portnummer"));
     if (accepted) {
         QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), answer);
-        QCOMPARE(f->listenPort, port);
+        QCOMPARE(f->session()->listenPort, port);
         QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
     } else {
         QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
                  QStringLiteral("80"));
-        QCOMPARE(f->listenPort, before);
+        QCOMPARE(f->session()->listenPort, before);
         QCOMPARE(f->session()->receiver()->socket().LocalPort(), 0); // the listener was not touched
     }
 }
@@ -76,13 +76,13 @@ void PortSettingsTest::portPromptAnswers() {
 void PortSettingsTest::portPromptOffersTheCurrentPort() {
     WindowFixture f;
     const quint16 free = freePort();
-    f->listenPort = free;
+    f->session()->listenPort = free;
     f.dialogs->answers << " " + QString::number(free); // the default, confirmed
     runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, " " + QString::number(free));
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
              " " + QString::number(free));
-    QCOMPARE(f->listenPort, float(free));
+    QCOMPARE(f->session()->listenPort, float(free));
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
     QCOMPARE(f->session()->receiver()->socket().boundPort(), int(free));
 }
@@ -104,11 +104,11 @@ void PortSettingsTest::typedPortsApplyAtOnce() {
     QFETCH(QString, box);
     QFETCH(float, port);
     WindowFixture f;
-    f->listenPort = 4321;
+    f->session()->listenPort = 4321;
     nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->clear();
     QTest::keyClicks(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(), typed);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
-    QCOMPARE(f->listenPort, port);
+    QCOMPARE(f->session()->listenPort, port);
 }
 
 void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions_data() {
@@ -128,7 +128,7 @@ void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
     WindowFixture f(options);
     f.dialogs->answers << "80.5";
     runHandler(*f.window, "m_port_Click");
-    QCOMPARE(f->listenPort, port);
+    QCOMPARE(f->session()->listenPort, port);
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), opened);
 }
 
@@ -173,7 +173,7 @@ void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma() {
     f->Form_Load(commandLine.toStdString());
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
              QStringLiteral("65535"));
-    QCOMPARE(f->listenPort, 65535.0f);
+    QCOMPARE(f->session()->listenPort, 65535.0f);
 }
 
 void PortSettingsTest::enterAppendsANewPortOnce() {
@@ -185,7 +185,7 @@ void PortSettingsTest::enterAppendsANewPortOnce() {
                     Qt::Key_Return);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries + 1);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->itemText(entries), port);
-    QCOMPARE(f->listenPort, port.toFloat());
+    QCOMPARE(f->session()->listenPort, port.toFloat());
     QCOMPARE(f->session()->receiver()->socket().boundPort(), port.toInt());
     QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
                     Qt::Key_Return);
@@ -194,22 +194,22 @@ void PortSettingsTest::enterAppendsANewPortOnce() {
 
 void PortSettingsTest::enterWithAnEmptyBoxAppliesPortZero() {
     WindowFixture f;
-    f->listenPort = 4321;
+    f->session()->listenPort = 4321;
     const int entries = nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count();
     nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->setText(QString());
     QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
                     Qt::Key_Return);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries);
-    QCOMPARE(f->listenPort, 0.0f);
+    QCOMPARE(f->session()->listenPort, 0.0f);
 }
 
 void PortSettingsTest::pickingFromTheListDoesNotApply() {
     WindowFixture f;
-    f->listenPort = 4321;
+    f->session()->listenPort = 4321;
     nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->setCurrentIndex(12);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
              QStringLiteral("8080"));
-    QCOMPARE(f->listenPort, 4321.0f);
+    QCOMPARE(f->session()->listenPort, 4321.0f);
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
 }
 
@@ -242,7 +242,7 @@ void PortSettingsTest::protocolPromptAnswers() {
     QFETCH(int, state);
     WindowFixture f;
     f.settings->values["Protocol"] = storedBefore.toStdString();
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     f.dialogs->answers << answer;
     runHandler(*f.window, "m_protocol_Click");
     QCOMPARE(f.dialogs->prompts[0].text, QStringLiteral("UDP or TCP ?"));
@@ -261,7 +261,7 @@ void PortSettingsTest::reopenFailureIsLoggedOnce() {
     runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.logLines().size(), lines + 1);
     QVERIFY(f.logLines().last().contains(QString::number(occupier.localPort())));
-    QCOMPARE(f->listenPort, float(occupier.localPort()));
+    QCOMPARE(f->session()->listenPort, float(occupier.localPort()));
 }
 
 QTEST_MAIN(PortSettingsTest)

@@ -30,7 +30,7 @@ private slots:
 namespace {
 
 void openUdp(WindowFixture& f) {
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
@@ -61,7 +61,7 @@ void ReceivePathTest::protocolSettingChoosesTheListener() {
     WindowFixture f;
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().Protocol(), protocol);
     QCOMPARE(f->session()->receiver()->socket().State(), state);
@@ -128,7 +128,7 @@ void ReceivePathTest::busyIconShowsWhileAMessageIsHandled() {
 void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     runHandler(*f.window, "doListen");
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost,
@@ -156,7 +156,7 @@ void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
 void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     runHandler(*f.window, "doListen");
     const quint16 port = quint16(f->session()->receiver()->socket().boundPort());
     QTcpSocket first;
@@ -181,9 +181,9 @@ void ReceivePathTest::tcpPeerIsShownAndServedAlone() {
 void ReceivePathTest::peerCloseLeavesTheListenerClosedUntilListen() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->listenPort = float(freePort());
+    f->session()->listenPort = float(freePort());
     runHandler(*f.window, "doListen");
-    const quint16 port = quint16(f->listenPort);
+    const quint16 port = quint16(f->session()->listenPort);
     {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
@@ -236,7 +236,7 @@ void ReceivePathTest::listenFailureIsLogged() {
     QUdpSocket occupier;
     QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
     WindowFixture f;
-    f->listenPort = occupier.localPort();
+    f->session()->listenPort = occupier.localPort();
     nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
     const QString last = f.logLines().last();

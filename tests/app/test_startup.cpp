@@ -67,7 +67,7 @@ void StartupTest::commandLinePort() {
     const quint16 free = freePort();
     f->Form_Load(format.arg(free).toStdString());
     const float expected = portIsZero ? 0.0f : float(free);
-    QCOMPARE(f->listenPort, expected);
+    QCOMPARE(f->session()->listenPort, expected);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box.arg(free));
     QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
@@ -92,7 +92,7 @@ void StartupTest::storedPort() {
     if (!stored.isNull())
         f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
-    QCOMPARE(f->listenPort, port);
+    QCOMPARE(f->session()->listenPort, port);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
              QStringLiteral("80"));
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));

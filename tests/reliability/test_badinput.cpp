@@ -53,7 +53,7 @@ void BadInputTest::storedPortOutsideTheRangeGivesTheDefault() {
     WindowFixture f;
     f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
-    QCOMPARE(f->listenPort, 65530.0f);
+    QCOMPARE(f->session()->listenPort, 65530.0f);
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), 65530);
 }
 
@@ -78,7 +78,7 @@ void BadInputTest::commandLinePortGoesThroughThePortBox() {
     WindowFixture f;
     f->Form_Load("-port " + argument.toStdString());
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
-    QCOMPARE(f->listenPort, port);
+    QCOMPARE(f->session()->listenPort, port);
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
     QVERIFY(f.logLines().contains("Port: " + QString::number(port)));
 }

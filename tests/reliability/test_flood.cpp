@@ -58,7 +58,7 @@ WindowOptions waitingControllerOptions() {
 }
 
 quint16 openUdp(WindowFixture& f) {
-    f->listenPort = 0;
+    f->session()->listenPort = 0;
     runHandler(*f.window, "doListen");
     return quint16(f->session()->receiver()->socket().boundPort());
 }
@@ -255,7 +255,7 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
     WindowFixture f(waitingControllerOptions());
     f.settings->values["Protocol"] = "TCP";
     const quint16 port = freePort();
-    f->listenPort = port;
+    f->session()->listenPort = port;
     runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().State(), 2);
     QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
