@@ -4,7 +4,7 @@
 //   nuvokrc-assets icon FILE.png   the 64x64 idle icon
 //   nuvokrc-assets usage           the usage card, one line per card line
 
-#include "app/f_nuvokrc.h"
+#include "app/cardtext.h"
 #include "app/icons.h"
 
 #include <QGuiApplication>
@@ -35,7 +35,7 @@ int writeIcon(int argc, char* argv[], const char* file) {
 }
 
 int printUsage() {
-    QString text = F_NUVOKrc::usageText();
+    QString text = cardText::usage();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     std::fputs(text.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);

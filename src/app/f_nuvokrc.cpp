@@ -3,6 +3,7 @@
 #include "app/emptyservices.h"
 
 #include "app/icons.h"
+#include "app/twips.h"
 #include "common/buildconfig.h"
 #include "common/numtext.h"
 
@@ -26,8 +27,8 @@ constexpr int kLogTop = 1200;
 constexpr int kFieldPadding = 8;
 
 void place(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(F_NUVOKrc::pixels(left), F_NUVOKrc::pixels(top), F_NUVOKrc::pixels(width),
-                        F_NUVOKrc::pixels(height));
+    widget->setGeometry(twips::toPixels(left), twips::toPixels(top), twips::toPixels(width),
+                        twips::toPixels(height));
 }
 
 // The layout is fixed; where a caption is wider than its box in the user's
@@ -71,7 +72,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     setWindowIcon(m_greenIcon);
     createControls();
     createMenu();
-    resize(pixels(9330), pixels(6030) + menuBar()->sizeHint().height());
+    resize(twips::toPixels(9330), twips::toPixels(6030) + menuBar()->sizeHint().height());
 
     m_session = new RemoteSession(m_services.desktop, m_services.players, m_options.peerTimes,
                                   m_options.dropTiming, this);
@@ -202,7 +203,8 @@ void F_NUVOKrc::createControls() {
     Line1 = new QFrame(client);
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Plain);
-    Line1->setGeometry(pixels(240), pixels(1080), pixels(13920 - 240), 1);
+    Line1->setGeometry(twips::toPixels(240), twips::toPixels(1080), twips::toPixels(13920 - 240),
+                       1);
 
     t_receive = new LogPanel(m_options.maxLogLines, client);
     t_receive->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -263,18 +265,6 @@ void F_NUVOKrc::createMenu() {
 
 // ---- Size and width --------------------------------------------------------
 
-int F_NUVOKrc::outerWidthTwips() const {
-    return twips(frameGeometry().width());
-}
-int F_NUVOKrc::outerHeightTwips() const {
-    return twips(frameGeometry().height());
-}
-
-void F_NUVOKrc::setOuterWidthTwips(int twipsWidth) {
-    const int frame = frameGeometry().width() - width();
-    resize(qMax(1, pixels(twipsWidth) - frame), height());
-}
-
 // The width is an outer width, and the frame is known only once a window
 // manager has framed the shown window, which may be long after start-up when
 // the window starts hidden in the notification area.
@@ -283,8 +273,8 @@ void F_NUVOKrc::keepStartWidth() {
         return;
     m_startWidthPending = false;
     const int wanted = m_more->isChecked() ? kEnlargedWidth : kNormalWidth;
-    if (outerWidthTwips() != wanted)
-        setOuterWidthTwips(wanted);
+    if (twips::outerWidth(*this) != wanted)
+        twips::setOuterWidth(*this, wanted);
 }
 
 void F_NUVOKrc::resizeEvent(QResizeEvent* event) {
@@ -293,12 +283,12 @@ void F_NUVOKrc::resizeEvent(QResizeEvent* event) {
 }
 
 void F_NUVOKrc::Form_Resize() {
-    const int h = outerHeightTwips() - kLogTop - 900;
+    const int h = twips::outerHeight(*this) - kLogTop - 900;
     if (h > 0)
-        t_receive->resize(t_receive->width(), pixels(h));
-    const int w = outerWidthTwips() - 400;
-    if (w > 0 && pixels(w) != t_receive->width())
-        t_receive->resize(pixels(w), t_receive->height());
+        t_receive->resize(t_receive->width(), twips::toPixels(h));
+    const int w = twips::outerWidth(*this) - 400;
+    if (w > 0 && twips::toPixels(w) != t_receive->width())
+        t_receive->resize(twips::toPixels(w), t_receive->height());
 }
 
 // Choosing a checkable entry flips its mark first; the mark is the flag.
@@ -307,7 +297,7 @@ void F_NUVOKrc::m_more_Click() {
 }
 
 void F_NUVOKrc::applyEnlarged() {
-    setOuterWidthTwips(m_more->isChecked() ? kEnlargedWidth : kNormalWidth);
+    twips::setOuterWidth(*this, m_more->isChecked() ? kEnlargedWidth : kNormalWidth);
 }
 
 // ---- Menu marks ------------------------------------------------------------

@@ -59,7 +59,6 @@ public:
 
     // The run behind the window: listener, interpreter, peers, controller.
     RemoteSession* session() const { return m_session; }
-    void createVolumeObject(); // the one clsVolume, from the window services
 
     // Start-up; the argument text is what followed the program name.
     void Form_Load(const std::string& commandLine);
@@ -69,16 +68,7 @@ public:
     // or an event handler would end the program.
     void reportFailures(const std::function<void()>& operation);
 
-    bool readStartWithSession(); // whether the start entry is stored
-    static QString usageText();  // the help card with the usual players
-    void rightClick();           // window state to normal
-
-    // Geometry in twips (15 twips per pixel), as the layout is written.
-    static int twips(int pixels) { return pixels * 15; }
-    static int pixels(int twips) { return twips / 15; }
-    int outerWidthTwips() const;
-    int outerHeightTwips() const;
-    void setOuterWidthTwips(int twipsWidth);
+    void rightClick(); // window state to normal
 
     QIcon greenIcon() const { return m_greenIcon; }
     QIcon blueIcon() const { return m_blueIcon; }
@@ -114,6 +104,7 @@ private slots:
     void m_echo_Click();
     void t_receive_Change();
     void Form_Resize();
+    void createVolumeObject(); // the one clsVolume, from the window services
 
 private:
     // Controls, named as the window shows them (and as their object names).
@@ -146,8 +137,7 @@ private:
     QAction* m_more = nullptr;
     QAction* m_help = nullptr;
 
-    static QString usageText(const QString& videoTitle, const QString& audioTitle);
-    static QString aboutText();
+    bool readStartWithSession(); // whether the start entry is stored
     // The outer width at start and after Enlarge is turned off, and enlarged.
     static constexpr int kNormalWidth = 4680;
     static constexpr int kEnlargedWidth = 9450;

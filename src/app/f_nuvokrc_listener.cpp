@@ -3,7 +3,6 @@
 #include "app/traystuff.h"
 
 #include "common/numtext.h"
-#include "net/eventpump.h"
 #include "session/failuretext.h"
 
 #include <QApplication>
@@ -25,7 +24,6 @@ void F_NUVOKrc::doListen() {
     m_session->listen(nuvok::roundHalfEvenToInt32(m_session->listenPort),
                       readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
                                                        : SocketComponent::sckUDPProtocol);
-    eventpump::processPendingEvents();
 }
 
 void F_NUVOKrc::reportFailures(const std::function<void()>& operation) {

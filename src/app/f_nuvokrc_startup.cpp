@@ -1,11 +1,12 @@
 #include "app/f_nuvokrc.h"
 
+#include "app/cardtext.h"
 #include "app/dialogs.h"
 #include "app/startsettings.h"
 #include "app/traystuff.h"
+#include "app/twips.h"
 #include "common/failure.h"
 #include "common/numtext.h"
-#include "net/eventpump.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -25,13 +26,6 @@ std::string asciiLower(std::string text) {
     return text;
 }
 
-const QString kCardTitle = QStringLiteral("NUVOK RemoteControl V2.1");
-const QString kAuthorLine = QStringLiteral("by the NUVOKrc developers, nuvokrc@example.org");
-
-QString joinLines(const QStringList& lines) {
-    return lines.join(QStringLiteral("\r\n"));
-}
-
 } // namespace
 
 void F_NUVOKrc::Form_Load(const std::string& commandLine) {
@@ -40,7 +34,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // after a failed start the user can still press Listen.
     reportFailures([this] { readStartSettings(); });
     // The program's own idea of the window: minimised until the user asks for
-    // it (a click on the icon during the event pass below). What the window
+    // it (a click on the icon, once the event loop runs). What the window
     // manager did with the window meanwhile does not count. The window system
     // is told only when the window is shown: a window it knows as minimised
     // is mapped as an icon when shown later from the notification area, and
@@ -50,7 +44,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
 
     // The listener's steps: a failure ends them with one log line.
     reportFailures([&] {
-        setOuterWidthTwips(kNormalWidth);
+        twips::setOuterWidth(*this, kNormalWidth);
         m_startWidthPending = true;
         trayStuff::addTrayIcon(*this);
 
@@ -87,8 +81,8 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // could reach it to choose another port. A window bound for the
     // notification area is not shown at all: an X window manager may map it
     // normally whatever it is asked, and may keep a window on the taskbar
-    // that was withdrawn the moment it was mapped. A click on the icon during
-    // the event pass shows it. Where the window system does not report a
+    // that was withdrawn the moment it was mapped. A click on the icon shows
+    // it. Where the window system does not report a
     // minimise (Wayland), a window without a notification area starts open:
     // the desktop may have no way to give a minimised window back.
     reportFailures([&] {
@@ -99,9 +93,9 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
                 m_minimisedAtStart = false;
             show();
         }
-        eventpump::processPendingEvents();
-        if (m_unloaded)
-            return; // closed during the event pass: the close has done its work
+        // Start-up never handles events itself: the window manager's frame
+        // and a click on the icon arrive once the event loop runs, and the
+        // start width waits for the frame (see keepStartWidth).
         keepStartWidth();
         if (m_minimisedAtStart) {
             m_startSettling.setRemainingTime(kStartSettlingMs);
@@ -160,35 +154,15 @@ void F_NUVOKrc::Form_Unload() {
     m_session->end();
 }
 
-QString F_NUVOKrc::usageText() {
-    return usageText(QStringLiteral("VLC"), QStringLiteral("Winamp"));
-}
-
-QString F_NUVOKrc::usageText(const QString& videoTitle, const QString& audioTitle) {
-    return joinLines(
-        {kCardTitle, QString(), QStringLiteral("Menu + Left: LED-Control"),
-         QStringLiteral(" 1-8: Led"), QStringLiteral(" up/down: on/off"), QString(),
-         QStringLiteral("Menu + Right: Video-Control (%1)").arg(videoTitle),
-         QStringLiteral(" 5: [Space] Pause"), QStringLiteral(" Left/Right: CRSR left/right"),
-         QString(), QStringLiteral("Menu + Up:   Audio-Control (%1)").arg(audioTitle),
-         QStringLiteral(" 5: [C] Pause"), QStringLiteral(" 4/6: [Z]/[B] Last/Next Song"),
-         QStringLiteral(" Left/Right: CRSR left/right"), QString(),
-         QStringLiteral("99: DoorOpener"), QString(), kAuthorLine});
-}
-
-QString F_NUVOKrc::aboutText() {
-    return joinLines({kCardTitle, QStringLiteral("Built 20091223"), kAuthorLine});
-}
-
 void F_NUVOKrc::m_help_Click() {
     // Before start-up has named the players the card shows the usual ones.
     const QString& video = m_session->strVideoTitle;
     const QString& audio = m_session->strAudioTitle;
-    m_services.dialogs->message(video.isEmpty() || audio.isEmpty() ? usageText()
-                                                                   : usageText(video, audio),
+    m_services.dialogs->message(video.isEmpty() || audio.isEmpty() ? cardText::usage()
+                                                                   : cardText::usage(video, audio),
                                 QStringLiteral("Usage Info"));
 }
 
 void F_NUVOKrc::m_info_Click() {
-    m_services.dialogs->message(aboutText(), QStringLiteral("Info"));
+    m_services.dialogs->message(cardText::about(), QStringLiteral("Info"));
 }

@@ -1,4 +1,5 @@
 #include "app/f_nuvokrc.h"
+#include "app/twips.h"
 #include "shell/qtsettingsstore.h"
 #include "support/windowfixture.h"
 
@@ -278,24 +279,24 @@ void MainWindowTest::enlargeTogglesTheWidthAndFitsThePanel() {
     F_NUVOKrc window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.setOuterWidthTwips(4680);
-    QCOMPARE(window.outerWidthTwips(), 4680);
+    twips::setOuterWidth(window, 4680);
+    QCOMPARE(twips::outerWidth(window), 4680);
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
-             F_NUVOKrc::pixels(4680 - 400));
+             twips::toPixels(4680 - 400));
 
     nuvok::test::runHandler(window, "m_more_Click");
     QVERIFY(nuvok::test::control<QAction>(window, "m_more")->isChecked());
-    QCOMPARE(window.outerWidthTwips(), 9450);
+    QCOMPARE(twips::outerWidth(window), 9450);
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
-             F_NUVOKrc::pixels(9450 - 400));
+             twips::toPixels(9450 - 400));
 
     // A width the user dragged to does not matter: the mark decides.
     window.resize(500, window.height());
     nuvok::test::runHandler(window, "m_more_Click");
     QVERIFY(!nuvok::test::control<QAction>(window, "m_more")->isChecked());
-    QCOMPARE(window.outerWidthTwips(), 4680);
+    QCOMPARE(twips::outerWidth(window), 4680);
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
-             F_NUVOKrc::pixels(4680 - 400));
+             twips::toPixels(4680 - 400));
 }
 
 void MainWindowTest::panelFollowsTheWindowSizeWithinLimits() {
@@ -305,16 +306,16 @@ void MainWindowTest::panelFollowsTheWindowSizeWithinLimits() {
     window.resize(600, 400);
     const int frameHeight = window.frameGeometry().height() - window.height();
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->height(),
-             F_NUVOKrc::pixels(window.outerHeightTwips() - 1200 - 900));
+             twips::toPixels(twips::outerHeight(window) - 1200 - 900));
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->geometry().topLeft(),
              QPoint(8, 80));
 
     // An outer height of 2100 twips or less leaves the height as it was.
     const int heightBefore = nuvok::test::control<LogPanel>(window, "t_receive")->height();
-    window.resize(600, F_NUVOKrc::pixels(2100) - frameHeight);
+    window.resize(600, twips::toPixels(2100) - frameHeight);
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->height(), heightBefore);
     QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->width(),
-             F_NUVOKrc::pixels(window.outerWidthTwips() - 400));
+             twips::toPixels(twips::outerWidth(window) - 400));
 }
 
 void MainWindowTest::menuShortcuts_data() {

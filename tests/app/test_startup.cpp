@@ -1,4 +1,5 @@
 #include "app/traystuff.h"
+#include "app/twips.h"
 #include "common/numtext.h"
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
@@ -126,7 +127,7 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QCOMPARE(f->session()->strVideoTitle, QStringLiteral("VLC"));
-    QCOMPARE(f->outerWidthTwips(), 4680);
+    QCOMPARE(twips::outerWidth(*f.window), 4680);
     QVERIFY(f.tray->shown);
     QCOMPARE(f.tray->icon.cacheKey(), f->greenIcon().cacheKey());
 }
@@ -202,14 +203,15 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
 void StartupTest::closeDuringTheStartEndsIt() {
     WindowFixture f;
     QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
-    // Handled in the first pass of events the start makes.
+    // Asked for before start-up; start-up handles no events itself, so the
+    // close comes once the event loop runs, to a window that was never shown.
     QTimer::singleShot(0, f.window.get(), [&f] { f->close(); });
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
-    QCOMPARE(unloaded.size(), 1);
+    QCOMPARE(unloaded.size(), 0);
+    QVERIFY(waitUntil([&] { return unloaded.size() == 1; }));
     QVERIFY(!f->isVisible());
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
     QVERIFY(!f.tray->shown);
-    QVERIFY(!f->session()->volume()); // nothing after the close
 }
 
 void StartupTest::closingMinimisesAndClosesTheListener() {

@@ -1,4 +1,5 @@
 #include "support/fakemixer.h"
+#include "support/windowcontrols.h"
 
 #include "app/dialogs.h"
 #include "app/f_nuvokrc.h"
@@ -103,7 +104,7 @@ private slots:
         auto notifier = std::make_shared<RecordingNotifier>();
         {
             F_NUVOKrc window(servicesWith(device, notifier), inlinePeers());
-            window.createVolumeObject();
+            nuvok::test::runHandler(window, "createVolumeObject");
             QVERIFY(window.session()->volume());
             window.session()->VolIncr();
             window.session()->VolIncr();
@@ -121,7 +122,7 @@ private slots:
         device.fail(MixerOp::Open);
         auto notifier = std::make_shared<RecordingNotifier>();
         F_NUVOKrc window(servicesWith(device, notifier), inlinePeers());
-        window.createVolumeObject();
+        nuvok::test::runHandler(window, "createVolumeObject");
         QCOMPARE(notifier->messages, std::vector<std::string>{"Es wurde kein Mixer gefunden!"});
         QVERIFY(
             volumeStepFails(window, true).startsWith(QLatin1String("Volume not changed (Vol+): ")));
@@ -138,7 +139,7 @@ private slots:
         device.failureText = "no sound server is running";
         auto notifier = std::make_shared<RecordingNotifier>();
         F_NUVOKrc window(servicesWith(device, notifier), inlinePeers());
-        window.createVolumeObject();
+        nuvok::test::runHandler(window, "createVolumeObject");
         QCOMPARE(volumeStepFails(window, false),
                  QStringLiteral("Volume not changed (Vol-): no sound server is running"));
         device.heal(MixerOp::Open);
@@ -151,7 +152,7 @@ private slots:
 
     void withoutServicesTheMessageGoesToTheLog() {
         F_NUVOKrc window({}, inlinePeers());
-        window.createVolumeObject();
+        nuvok::test::runHandler(window, "createVolumeObject");
         QVERIFY(window.session()->volume());
         QVERIFY(window.logText().contains(QStringLiteral("Es wurde kein Mixer gefunden!")));
         QVERIFY(!volumeStepFails(window, false).isEmpty());

@@ -1,5 +1,4 @@
 #include "common/failure.h"
-#include "net/eventpump.h"
 #include "net/socketcomponent.h"
 #include "support/eventwait.h"
 

@@ -1,4 +1,3 @@
-#include "net/eventpump.h"
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
 
@@ -240,7 +239,7 @@ void FloodTest::randomDatagrams() {
             data[1] = random.bounded(2) == 0 ? '\xAC' : '\xAF';
         peer.writeDatagram(data, QHostAddress::LocalHost, port);
         if (i % 50 == 49)
-            eventpump::processPendingEvents();
+            QCoreApplication::processEvents();
     }
     waitUntilQuiet(f);
     qInfo("%d random datagrams in %lld ms; %llu dropped by the inbox; %d timer ticks", total,
@@ -274,13 +273,13 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
                 c = char(random.bounded(256));
             peer.write(data);
             peer.waitForBytesWritten(1000);
-            eventpump::processPendingEvents();
+            QCoreApplication::processEvents();
             // Sometimes Listen is pressed while the peer is still there.
             if (random.bounded(4) == 0)
                 nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
             peer.disconnectFromHost();
         }
-        eventpump::processPendingEvents();
+        QCoreApplication::processEvents();
         nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
     }
     waitUntilQuiet(f);

@@ -28,8 +28,7 @@ private slots:
     void togglingTwiceWritesThenDeletes();
     void refusedChangesLeaveTheStoredMark_data();
     void refusedChangesLeaveTheStoredMark();
-    void startUpReadsTheStoredEntry_data();
-    void startUpReadsTheStoredEntry();
+    void withoutAnEntryOnThisSystemTheMarkStaysOff();
     void autostartFileStartsTheProgramMinimised();
 
     void iconShowsTheWindowIcon();
@@ -138,35 +137,16 @@ void ShellWindowTest::refusedChangesLeaveTheStoredMark() {
     QCOMPARE(lastLogLine(window), line);
 }
 
-void ShellWindowTest::startUpReadsTheStoredEntry_data() {
-    QTest::addColumn<bool>("hasEntry");
-    QTest::addColumn<bool>("stored");
-    QTest::addColumn<bool>("readFails");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("stored") << true << true << false << true;
-    QTest::newRow("absent") << true << false << false << false;
-    QTest::newRow("unreadable") << true << true << true << false;
-    QTest::newRow("no entry on this system") << false << false << false << false;
-}
-
-void ShellWindowTest::startUpReadsTheStoredEntry() {
-    QFETCH(bool, hasEntry);
-    QFETCH(bool, stored);
-    QFETCH(bool, readFails);
-    QFETCH(bool, expected);
+// Whether an entry is stored shows as the menu mark after start-up (the
+// start-up tests); here, a system that has no such entry at all.
+void ShellWindowTest::withoutAnEntryOnThisSystemTheMarkStaysOff() {
     Shell shell;
-    shell.start->stored = stored;
-    shell.start->readFails = readFails;
     WindowServices services = shell.services();
-    if (!hasEntry)
-        services.sessionStart.reset();
+    services.sessionStart.reset();
     F_NUVOKrc window(services);
-    QCOMPARE(window.readStartWithSession(), expected);
-    if (!hasEntry) {
-        nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
-        QVERIFY(!nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
-        QVERIFY(lastLogLine(window).startsWith(QStringLiteral("Start on Power up is still off: ")));
-    }
+    nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
+    QVERIFY(!nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
+    QVERIFY(lastLogLine(window).startsWith(QStringLiteral("Start on Power up is still off: ")));
 }
 
 void ShellWindowTest::autostartFileStartsTheProgramMinimised() {
@@ -177,7 +157,7 @@ void ShellWindowTest::autostartFileStartsTheProgramMinimised() {
     services.sessionStart = nuvok::makeSessionStart("/opt/NUVOK Remote/nuvokrc");
     services.trayArea = std::make_shared<FakeTrayArea>();
     F_NUVOKrc window(services);
-    QVERIFY(!window.readStartWithSession());
+    QVERIFY(!services.sessionStart->isEnabled());
     nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
     QVERIFY(nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
     QFile file(entryFile);
@@ -185,7 +165,7 @@ void ShellWindowTest::autostartFileStartsTheProgramMinimised() {
     const QByteArray text = file.readAll();
     file.close();
     QVERIFY2(text.contains("\nExec=\"/opt/NUVOK Remote/nuvokrc\" -min\n"), text.constData());
-    QVERIFY(window.readStartWithSession());
+    QVERIFY(services.sessionStart->isEnabled());
     nuvok::test::control<QAction>(window, "m_add2reg")->trigger();
     QVERIFY(!nuvok::test::control<QAction>(window, "m_add2reg")->isChecked());
     QVERIFY(!QFile::exists(entryFile));
