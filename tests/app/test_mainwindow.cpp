@@ -1,6 +1,7 @@
 #include "app/f_nuvokrc.h"
 #include "app/twips.h"
 #include "shell/qtsettingsstore.h"
+#include "support/eventwait.h"
 #include "support/windowfixture.h"
 
 #include <QAction>
@@ -14,12 +15,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QUdpSocket>
 
-// The window's own behaviour: layout, log panel, fitting and Enlarge.
+using namespace nuvok::test;
+
+// The window's own behaviour: layout, log panel, fitting and Enlarge, menu
+// marks, and the state and peer fields.
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -44,6 +50,10 @@ private slots:
     void menuEntriesOutliveASettingsFileThatCannotBeWritten_data();
     void menuEntriesOutliveASettingsFileThatCannotBeWritten();
     void retryAndEchoOnlyToggleTheirMarks();
+    void startEntryMarkFollowsTheStoredEntry_data();
+    void startEntryMarkFollowsTheStoredEntry();
+    void tcpPeerIsShownAndServedAlone();
+    void stateDisplayColours();
 };
 
 void MainWindowTest::layoutHasItsInitialContents() {
@@ -421,6 +431,94 @@ void MainWindowTest::retryAndEchoOnlyToggleTheirMarks() {
     QVERIFY(!nuvok::test::control<QAction>(window, "m_retry")->isChecked());
     QVERIFY(nuvok::test::control<QAction>(window, "m_echo")->isChecked());
     QCOMPARE(window.logText(), logBefore);
+}
+
+// What the window shows of the start entry and the listener.
+
+void MainWindowTest::startEntryMarkFollowsTheStoredEntry_data() {
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("readFails");
+    QTest::addColumn<bool>("portInUse");
+    QTest::addColumn<bool>("hasArea");
+    QTest::addColumn<bool>("marked");
+    QTest::newRow("entry") << true << false << false << true << true;
+    QTest::newRow("no entry") << false << false << false << true << false;
+    QTest::newRow("unreadable") << true << true << false << true << false;
+    // The mark does not need the listener.
+    QTest::newRow("entry, port in use") << true << false << true << true << true;
+    QTest::newRow("entry, port in use, no notification area")
+        << true << false << true << false << true;
+}
+
+void MainWindowTest::startEntryMarkFollowsTheStoredEntry() {
+    QFETCH(bool, stored);
+    QFETCH(bool, readFails);
+    QFETCH(bool, portInUse);
+    QFETCH(bool, hasArea);
+    QFETCH(bool, marked);
+    QUdpSocket occupier;
+    QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+    WindowFixture f;
+    f.sessionStart->stored = stored;
+    f.sessionStart->readFails = readFails;
+    f.tray->hasArea = hasArea;
+    const quint16 port = portInUse ? occupier.localPort() : freePort();
+    f->Form_Load(QStringLiteral("-port %1").arg(port).toStdString());
+    QCOMPARE(f->session()->receiver()->socket().State(), portInUse ? 0 : 1);
+    QCOMPARE(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked(), marked);
+}
+
+void MainWindowTest::tcpPeerIsShownAndServedAlone() {
+    WindowFixture f;
+    f.settings->values["Protocol"] = "TCP";
+    f->session()->listenPort = 0;
+    runHandler(*f.window, "doListen");
+    const quint16 port = quint16(f->session()->receiver()->socket().boundPort());
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RemIP")->text(),
+             QStringLiteral("127.0.0.1"));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
+             QString::number(first.localPort()));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_remoteHost")->text(),
+             QStringLiteral("localhost"));
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(waitUntil([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
+    QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
+    QCOMPARE(f->session()->receiver()->socket().State(), 7);
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
+             QString::number(first.localPort()));
+}
+
+void MainWindowTest::stateDisplayColours() {
+    WindowFixture f;
+    const QColor menu = f->palette().color(QPalette::Window);
+    auto shown = [&] {
+        runHandler(*f.window, "Timer1_Timer");
+        return qMakePair(
+            nuvok::test::control<QLineEdit>(*f.window, "T_state")->text(),
+            nuvok::test::control<QLineEdit>(*f.window, "T_state")->palette().color(QPalette::Base));
+    };
+    QCOMPARE(shown(), qMakePair(QStringLiteral("0"), menu));
+    f->session()->listenPort = 0;
+    runHandler(*f.window, "doListen");
+    QCOMPARE(shown(), qMakePair(QStringLiteral("1"), menu));
+    f.settings->values["Protocol"] = "TCP";
+    runHandler(*f.window, "doListen");
+    QCOMPARE(shown(), qMakePair(QStringLiteral("2"), QColor(255, 255, 0)));
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost,
+                       quint16(f->session()->receiver()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
+    QCOMPARE(shown(), qMakePair(QStringLiteral("7"), QColor(0, 255, 0)));
+    peer.abort();
+    QVERIFY(waitUntil(
+        [&] { return nuvok::test::control<QLineEdit>(*f.window, "T_state")->text() == "0"; }));
+    QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_state")->palette().color(QPalette::Base),
+             menu);
 }
 
 QTEST_MAIN(MainWindowTest)

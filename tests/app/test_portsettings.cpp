@@ -1,4 +1,5 @@
 #include "support/eventwait.h"
+#include "support/oddinput.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -20,8 +21,8 @@ private slots:
     void typedPortsApplyAtOnce();
     void decimalSeparatorOfTheUserDecidesFractions_data();
     void decimalSeparatorOfTheUserDecidesFractions();
-    void hugeCommandLinePortIsClampedWithADecimalComma_data();
-    void hugeCommandLinePortIsClampedWithADecimalComma();
+    void startUpShowsTheCommandLinePortOnly_data();
+    void startUpShowsTheCommandLinePortOnly();
     void prefixOfAnEntryStaysAsTyped_data();
     void prefixOfAnEntryStaysAsTyped();
     void enterAppendsANewPortOnce();
@@ -159,21 +160,56 @@ void PortSettingsTest::prefixOfAnEntryStaysAsTyped() {
         QCOMPARE(f->session()->receiver()->socket().LocalPort(), typed.toInt());
 }
 
-void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma_data() {
-    QTest::addColumn<QString>("commandLine");
-    QTest::newRow("exponent") << "-port 22E8";
-    QTest::newRow("eight digits") << "-port 25000000";
+void PortSettingsTest::startUpShowsTheCommandLinePortOnly_data() {
+    QTest::addColumn<char>("separator");
+    QTest::addColumn<QByteArray>("stored");      // portNum; none when null
+    QTest::addColumn<QByteArray>("commandLine"); // none when null
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<float>("port");
+    const QByteArray free = QByteArray::number(freePort());
+    const QByteArray digits = QByteArray::fromStdString(megabyteOfDigits());
+    const QByteArray text = QByteArray::fromStdString(megabyteOfText());
+    QTest::newRow("-PORT") << '.' << QByteArray("1") << "-PORT " + free << QString(free)
+                           << free.toFloat();
+    QTest::newRow("-port alone") << '.' << QByteArray("1") << QByteArray("-port") << "0" << 0.0f;
+    QTest::newRow("-port x") << '.' << QByteArray("1") << "-port x" + free << "0" << 0.0f;
+    // A stored port is not shown.
+    QTest::newRow("stored") << '.' << QByteArray("8080.5") << QByteArray() << "80" << 8080.5f;
+    QTest::newRow("stored 65536") << '.' << QByteArray("65536") << QByteArray() << "80" << 65530.0f;
+    // Huge ports are clamped, in either decimal format.
+    QTest::newRow("22E8, comma") << ',' << QByteArray() << QByteArray("-port 22E8") << "65535"
+                                 << 65535.0f;
+    QTest::newRow("25000000, comma")
+        << ',' << QByteArray() << QByteArray("-port 25000000") << "65535" << 65535.0f;
+    QTest::newRow("1E40") << '.' << QByteArray() << QByteArray("-port 1E40") << "65535" << 65535.0f;
+    QTest::newRow("1E400") << '.' << QByteArray() << QByteArray("-port 1E400") << "65535"
+                           << 65535.0f;
+    QTest::newRow("1 MB of digits")
+        << '.' << QByteArray() << "-port " + digits << "65535" << 65535.0f;
+    // Text that is no number shows as 0, not as it was given.
+    QTest::newRow("1 MB of text") << '.' << QByteArray() << "-port " + text << "0" << 0.0f;
+    QTest::newRow("nan") << '.' << QByteArray() << QByteArray("-port nan") << "0" << 0.0f;
+    // Below -1 the box shows the number and the port is left as it was.
+    QTest::newRow("-1E40") << '.' << QByteArray() << QByteArray("-port -1E40")
+                           << "-1" + QString(40, u'0') << 0.0f;
+    QTest::newRow("-1E400") << '.' << QByteArray() << QByteArray("-port -1E400")
+                            << "-1" + QString(308, u'0') << 0.0f;
 }
 
-void PortSettingsTest::hugeCommandLinePortIsClampedWithADecimalComma() {
-    QFETCH(QString, commandLine);
+void PortSettingsTest::startUpShowsTheCommandLinePortOnly() {
+    QFETCH(char, separator);
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, commandLine);
+    QFETCH(QString, box);
+    QFETCH(float, port);
     WindowOptions options = WindowFixture::shortOptions();
-    options.decimalSeparator = ',';
+    options.decimalSeparator = separator;
     WindowFixture f(options);
+    if (!stored.isNull())
+        f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load(commandLine.toStdString());
-    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
-             QStringLiteral("65535"));
-    QCOMPARE(f->session()->listenPort, 65535.0f);
+    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
+    QCOMPARE(f->session()->listenPort, port);
 }
 
 void PortSettingsTest::enterAppendsANewPortOnce() {

@@ -4,8 +4,6 @@
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -29,8 +27,6 @@ private slots:
     void normalStartHidesTheWindowAndSetsTheTitles();
     void withoutANotificationAreaTheWindowStaysReachable_data();
     void withoutANotificationAreaTheWindowStaysReachable();
-    void startEntryMarkFollowsTheStoredEntry_data();
-    void startEntryMarkFollowsTheStoredEntry();
     void portInUseIsLoggedAndTheWindowStaysReachable_data();
     void portInUseIsLoggedAndTheWindowStaysReachable();
     void closeDuringTheStartEndsIt();
@@ -41,27 +37,18 @@ private slots:
 
 void StartupTest::commandLinePort_data() {
     QTest::addColumn<QString>("format"); // %1 is a free port
-    QTest::addColumn<QString>("box");    // %1 is the port
     QTest::addColumn<bool>("portIsZero");
-    QTest::newRow("upper case") << "-PORT %1"
-                                << "%1" << false;
-    QTest::newRow("no blank") << "-port%1"
-                              << "%1" << false;
-    QTest::newRow("first of two") << "-port %1 -port 7"
-                                  << "%1" << false;
-    QTest::newRow("after -min") << "-min -Port %1"
-                                << "%1" << false;
-    QTest::newRow("alone") << "-port"
-                           << "0" << true;
-    QTest::newRow("equals sign") << "-port=%1"
-                                 << "0" << true;
-    QTest::newRow("not a number") << "-port x%1"
-                                  << "0" << true;
+    QTest::newRow("upper case") << "-PORT %1" << false;
+    QTest::newRow("no blank") << "-port%1" << false;
+    QTest::newRow("first of two") << "-port %1 -port 7" << false;
+    QTest::newRow("after -min") << "-min -Port %1" << false;
+    QTest::newRow("alone") << "-port" << true;
+    QTest::newRow("equals sign") << "-port=%1" << true;
+    QTest::newRow("not a number") << "-port x%1" << true;
 }
 
 void StartupTest::commandLinePort() {
     QFETCH(QString, format);
-    QFETCH(QString, box);
     QFETCH(bool, portIsZero);
     WindowFixture f;
     f.settings->values["portNum"] = "1";
@@ -69,7 +56,6 @@ void StartupTest::commandLinePort() {
     f->Form_Load(format.arg(free).toStdString());
     const float expected = portIsZero ? 0.0f : float(free);
     QCOMPARE(f->session()->listenPort, expected);
-    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box.arg(free));
     QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
@@ -94,8 +80,6 @@ void StartupTest::storedPort() {
         f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
     QCOMPARE(f->session()->listenPort, port);
-    QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
-             QStringLiteral("80"));
     QCOMPARE(f->session()->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
     for (const QString& line : f.logLines())
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
@@ -151,26 +135,6 @@ void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
-void StartupTest::startEntryMarkFollowsTheStoredEntry_data() {
-    QTest::addColumn<bool>("stored");
-    QTest::addColumn<bool>("readFails");
-    QTest::addColumn<bool>("marked");
-    QTest::newRow("entry") << true << false << true;
-    QTest::newRow("no entry") << false << false << false;
-    QTest::newRow("unreadable") << true << true << false;
-}
-
-void StartupTest::startEntryMarkFollowsTheStoredEntry() {
-    QFETCH(bool, stored);
-    QFETCH(bool, readFails);
-    QFETCH(bool, marked);
-    WindowFixture f;
-    f.sessionStart->stored = stored;
-    f.sessionStart->readFails = readFails;
-    f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
-    QCOMPARE(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked(), marked);
-}
-
 void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable_data() {
     QTest::addColumn<bool>("hasArea");
     QTest::newRow("notification area") << true;
@@ -196,7 +160,6 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
     // What does not need the listener is ready for another port.
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
-    QVERIFY(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked());
     QVERIFY(f->session()->volume());
 }
 

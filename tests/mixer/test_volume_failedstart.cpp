@@ -1,6 +1,6 @@
-// A start whose port is taken, then another port typed into the port box, then
-// the Up key: the real mixer (a private sound server) moves one step. The
-// volume object must not depend on the listener having opened.
+// A start whose port is taken, then Listen pressed for another port, then the
+// Up key: the real mixer (a private sound server) moves one step. The volume
+// object must not depend on the listener having opened.
 
 #include "app/f_nuvokrc.h"
 #include "remote/keymessage.h"
@@ -10,8 +10,6 @@
 #include "support/memorysettings.h"
 #include "support/windowfixture.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -62,11 +60,8 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
     QVERIFY(notifier->messages.empty()); // the mixer was found
 
     const quint16 port = freePort();
-    window.show();
-    nuvok::test::control<QComboBox>(window, "C_PortNum")->lineEdit()->setFocus();
-    nuvok::test::control<QComboBox>(window, "C_PortNum")->lineEdit()->selectAll();
-    QTest::keyClicks(nuvok::test::control<QComboBox>(window, "C_PortNum")->lineEdit(),
-                     QString::number(port));
+    window.session()->listenPort = port;
+    runHandler(window, "b_listen_Click");
     QCOMPARE(window.session()->receiver()->socket().LocalPort(), int(port));
 
     QUdpSocket handset;

@@ -2,16 +2,10 @@
 #include "support/windowfixture.h"
 
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUdpSocket>
 #include <atomic>
@@ -20,9 +14,9 @@
 using namespace nuvok::test;
 
 // Floods of arrivals while the controller refuses: the window stays alive,
-// the commands waiting for the controller and the log stay bounded, the timer
-// keeps ticking and a key sent afterwards is still handled. NUVOKRC_FLOOD_SCALE multiplies the
-// message counts (the soak run uses it).
+// the commands waiting for the controller and the log stay bounded, the event
+// loop keeps ticking and a key sent afterwards is still handled.
+// NUVOKRC_FLOOD_SCALE multiplies the message counts (the soak run uses it).
 class FloodTest : public QObject {
     Q_OBJECT
 
@@ -62,21 +56,12 @@ quint16 openUdp(WindowFixture& f) {
     return quint16(f->session()->receiver()->socket().boundPort());
 }
 
-// Every line logged while it lives, also those the panel has trimmed since.
+// Every line the session logs while it lives, also those the panel has trimmed since.
 class LogRecorder {
 public:
-    explicit LogRecorder(const WindowFixture& f)
-        : m_document(nuvok::test::control<LogPanel>(*f.window, "t_receive")->document()) {
-        m_connection = QObject::connect(
-            m_document, &QTextDocument::contentsChange,
-            [this](int position, int /*removed*/, int added) {
-                if (added <= 0)
-                    return;
-                QTextCursor cursor(m_document);
-                cursor.setPosition(position);
-                cursor.setPosition(position + added, QTextCursor::KeepAnchor);
-                lines += cursor.selectedText().split(QChar::ParagraphSeparator, Qt::SkipEmptyParts);
-            });
+    explicit LogRecorder(const WindowFixture& f) {
+        m_connection = QObject::connect(f->session(), &RemoteSession::logLine,
+                                        [this](const QString& line) { lines << line; });
     }
     ~LogRecorder() { QObject::disconnect(m_connection); }
     LogRecorder(const LogRecorder&) = delete;
@@ -85,8 +70,14 @@ public:
     QStringList lines;
 
 private:
-    QTextDocument* m_document;
     QMetaObject::Connection m_connection;
+};
+
+// Ticks of the event loop at the window's state timer's pace (100 ms).
+struct Heartbeat {
+    QTimer timer;
+    QSignalSpy ticks{&timer, &QTimer::timeout};
+    Heartbeat() { timer.start(100); }
 };
 
 quint64 droppedIn(const QStringList& lines) {
@@ -102,9 +93,7 @@ void enterLedMode(WindowFixture& f, quint16 port) {
     QUdpSocket peer;
     peer.writeDatagram(kMenuKey, QHostAddress::LocalHost, port);
     peer.writeDatagram(kLeftKey, QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] {
-        return nuvok::test::control<QLineEdit>(*f.window, "T_mode")->text() == QStringLiteral("1");
-    }));
+    QVERIFY(waitUntil([&] { return f->session()->shownMode() == QStringLiteral("1"); }));
 }
 
 // The window has gone quiet: nothing waits to be read or sent, and nothing
@@ -123,7 +112,7 @@ void waitUntilQuiet(WindowFixture& f) {
 void checkAKeyIsStillHandled(WindowFixture& f, quint16 port, bool tcp = false) {
     const LogRecorder log(f);
     if (tcp) {
-        nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
+        runHandler(*f.window, "b_listen_Click");
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(peer.waitForConnected(5000));
@@ -138,7 +127,7 @@ void checkAKeyIsStillHandled(WindowFixture& f, quint16 port, bool tcp = false) {
     }
 }
 
-// The 100 ms state timer ran all along: at least one tick per half second.
+// The event loop ran all along: at least one tick per half second.
 void checkTimerKeptTicking(const QSignalSpy& ticks, const QElapsedTimer& clock) {
     const qint64 least = qMax<qint64>(1, clock.elapsed() / 500);
     QVERIFY2(
@@ -147,9 +136,8 @@ void checkTimerKeptTicking(const QSignalSpy& ticks, const QElapsedTimer& clock) 
 }
 
 void checkLogIsBounded(const WindowFixture& f) {
-    QVERIFY2(nuvok::test::control<LogPanel>(*f.window, "t_receive")->lines() <= kMaxLogLines,
-             qPrintable(
-                 QString::number(nuvok::test::control<LogPanel>(*f.window, "t_receive")->lines())));
+    const qsizetype lines = f.logLines().size();
+    QVERIFY2(lines <= kMaxLogLines, qPrintable(QString::number(lines)));
 }
 
 } // namespace
@@ -182,7 +170,7 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
     WindowFixture f(waitingControllerOptions());
     const quint16 port = openUdp(f);
     enterLedMode(f, port);
-    QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
+    const Heartbeat heartbeat;
     const LogRecorder log(f);
     qsizetype mostPending = 0;
     QTimer sampler;
@@ -210,10 +198,10 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
           "inbox; at most %lld commands pending; %d timer ticks",
           total, clock.elapsed(), added.count(QStringLiteral("Remote: 1")), notDeliveredIn(added),
           f->session()->receiver()->socket().droppedDatagrams(), qlonglong(mostPending),
-          int(ticks.size()));
+          int(heartbeat.ticks.size()));
     QVERIFY(mostPending <= ControllerLink::kMaxWaiting + 1);
     QCOMPARE(droppedIn(added), quint64(0));
-    checkTimerKeptTicking(ticks, clock);
+    checkTimerKeptTicking(heartbeat.ticks, clock);
     checkLogIsBounded(f);
     checkAKeyIsStillHandled(f, port);
 }
@@ -221,7 +209,7 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
 void FloodTest::randomDatagrams() {
     WindowFixture f(waitingControllerOptions());
     const quint16 port = openUdp(f);
-    QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
+    const Heartbeat heartbeat;
     const quint32 seed = QRandomGenerator::global()->generate();
     qInfo("seed %u", seed);
     QRandomGenerator random(seed);
@@ -244,8 +232,8 @@ void FloodTest::randomDatagrams() {
     waitUntilQuiet(f);
     qInfo("%d random datagrams in %lld ms; %llu dropped by the inbox; %d timer ticks", total,
           clock.elapsed(), f->session()->receiver()->socket().droppedDatagrams(),
-          int(ticks.size()));
-    checkTimerKeptTicking(ticks, clock);
+          int(heartbeat.ticks.size()));
+    checkTimerKeptTicking(heartbeat.ticks, clock);
     checkLogIsBounded(f);
     checkAKeyIsStillHandled(f, port);
 }
@@ -257,7 +245,7 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
     f->session()->listenPort = port;
     runHandler(*f.window, "doListen");
     QCOMPARE(f->session()->receiver()->socket().State(), 2);
-    QSignalSpy ticks(nuvok::test::control<QTimer>(*f.window, "Timer1"), &QTimer::timeout);
+    const Heartbeat heartbeat;
     QRandomGenerator random(20260101);
     const int cycles = scaled(300);
     int connected = 0;
@@ -276,17 +264,17 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
             QCoreApplication::processEvents();
             // Sometimes Listen is pressed while the peer is still there.
             if (random.bounded(4) == 0)
-                nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
+                runHandler(*f.window, "b_listen_Click");
             peer.disconnectFromHost();
         }
         QCoreApplication::processEvents();
-        nuvok::test::control<QPushButton>(*f.window, "b_listen")->click();
+        runHandler(*f.window, "b_listen_Click");
     }
     waitUntilQuiet(f);
     qInfo("%d connections of %d cycles in %lld ms; %d timer ticks", connected, cycles,
-          clock.elapsed(), int(ticks.size()));
+          clock.elapsed(), int(heartbeat.ticks.size()));
     QVERIFY(connected > cycles / 2);
-    checkTimerKeptTicking(ticks, clock);
+    checkTimerKeptTicking(heartbeat.ticks, clock);
     checkLogIsBounded(f);
     checkAKeyIsStillHandled(f, port, true);
 }
