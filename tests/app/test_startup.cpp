@@ -1,6 +1,8 @@
+#include "app/icons.h"
 #include "app/traystuff.h"
 #include "common/numtext.h"
 #include "support/eventwait.h"
+#include "support/iconpicture.h"
 #include "support/windowfixture.h"
 
 #include <QAction>
@@ -128,7 +130,7 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     QCOMPARE(f->session()->strVideoTitle, QStringLiteral("VLC"));
     QCOMPARE(f->outerWidthTwips(), 4680);
     QVERIFY(f.tray->shown);
-    QCOMPARE(f.tray->icon.cacheKey(), f->greenIcon().cacheKey());
+    QCOMPARE(pictureOf(f.tray->icon), pictureOf(icons::idle()));
 }
 
 void StartupTest::withoutANotificationAreaTheWindowStaysReachable_data() {

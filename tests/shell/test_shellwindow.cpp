@@ -1,9 +1,11 @@
 #include "app/f_nuvokrc.h"
+#include "app/icons.h"
 #include "app/traystuff.h"
 #include "shell/autostartentry.h"
 #include "shell/systemtrayarea.h"
 #include "support/fakesessionstart.h"
 #include "support/faketrayarea.h"
+#include "support/iconpicture.h"
 #include "support/windowcontrols.h"
 
 #include <QAction>
@@ -13,6 +15,7 @@
 
 using nuvok::test::FakeSessionStart;
 using nuvok::test::FakeTrayArea;
+using nuvok::test::pictureOf;
 using Click = TrayArea::Click;
 
 Q_DECLARE_METATYPE(TrayArea::Click)
@@ -199,7 +202,9 @@ void ShellWindowTest::iconShowsTheWindowIcon() {
     const int lines = logLines(window);
     trayStuff::addTrayIcon(window);
     QVERIFY(shell.tray->shown);
-    QCOMPARE(shell.tray->icon.cacheKey(), window.greenIcon().cacheKey());
+    QCOMPARE(shell.tray->icon.cacheKey(), window.windowIcon().cacheKey());
+    QCOMPARE(pictureOf(shell.tray->icon), pictureOf(icons::idle()));
+    QVERIFY(pictureOf(shell.tray->icon) != pictureOf(icons::busy()));
     QVERIFY(trayStuff::hidesToTray());
     QCOMPARE(logLines(window), lines);
 }
@@ -445,16 +450,18 @@ void ShellWindowTest::withoutMinimiseReportsOrAreaTheWindowStaysOpen() {
 void ShellWindowTest::onlyIconsChangeTheTrayPicture() {
     Shell shell;
     F_NUVOKrc window(shell.services());
-    trayStuff::setTrayIcon(window.blueIcon()); // no icon yet: nothing to change
+    const QIcon busy = icons::busy();
+    const QIcon idle = icons::idle();
+    trayStuff::setTrayIcon(busy); // no icon yet: nothing to change
     QCOMPARE(shell.tray->iconChanges, 0);
     trayStuff::addTrayIcon(window);
-    trayStuff::setTrayIcon(window.blueIcon());
-    QCOMPARE(shell.tray->icon.cacheKey(), window.blueIcon().cacheKey());
+    trayStuff::setTrayIcon(busy);
+    QCOMPARE(shell.tray->icon.cacheKey(), busy.cacheKey());
     trayStuff::setTrayIcon(QIcon());
-    QCOMPARE(shell.tray->icon.cacheKey(), window.blueIcon().cacheKey());
+    QCOMPARE(shell.tray->icon.cacheKey(), busy.cacheKey());
     QCOMPARE(shell.tray->iconChanges, 1);
-    trayStuff::setTrayIcon(window.greenIcon());
-    QCOMPARE(shell.tray->icon.cacheKey(), window.greenIcon().cacheKey());
+    trayStuff::setTrayIcon(idle);
+    QCOMPARE(shell.tray->icon.cacheKey(), idle.cacheKey());
 }
 
 void ShellWindowTest::removalIsRepeatableAndEndsTheHandling() {
