@@ -125,7 +125,7 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     WindowFixture f;
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(!f->isVisible());
-    QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
+    QVERIFY(f->tray().windowState() & Qt::WindowMinimized);
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QCOMPARE(f->session()->strVideoTitle, QStringLiteral("VLC"));
     QCOMPARE(f->outerWidthTwips(), 4680);
@@ -148,7 +148,7 @@ void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(f->isVisible());
     QCOMPARE(bool(f->windowState() & Qt::WindowMinimized), minimiseReported);
-    QCOMPARE(bool(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized), minimiseReported);
+    QCOMPARE(bool(f->tray().windowState() & Qt::WindowMinimized), minimiseReported);
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
@@ -194,7 +194,7 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
     // Hidden in the icon, or minimised on the taskbar: either way reachable.
     QCOMPARE(f->isVisible(), !hasArea);
-    QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
+    QVERIFY(f->tray().windowState() & Qt::WindowMinimized);
     // What does not need the listener is ready for another port.
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QVERIFY(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked());

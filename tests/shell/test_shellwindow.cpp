@@ -26,8 +26,6 @@ class ShellWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup();
-
     void togglingTwiceWritesThenDeletes();
     void refusedChangesLeaveTheStoredMark_data();
     void refusedChangesLeaveTheStoredMark();
@@ -83,10 +81,6 @@ bool minimised(const QWidget& w) {
 }
 
 } // namespace
-
-void ShellWindowTest::cleanup() {
-    trayStuff::removeTrayIcon();
-}
 
 // ---- Start with the session ------------------------------------------------
 
@@ -200,12 +194,12 @@ void ShellWindowTest::iconShowsTheWindowIcon() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     const int lines = logLines(window);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QVERIFY(shell.tray->shown);
     QCOMPARE(shell.tray->icon.cacheKey(), window.windowIcon().cacheKey());
     QCOMPARE(pictureOf(shell.tray->icon), pictureOf(icons::idle()));
     QVERIFY(pictureOf(shell.tray->icon) != pictureOf(icons::busy()));
-    QVERIFY(trayStuff::hidesToTray());
+    QVERIFY(window.tray().hidesToTray());
     QCOMPARE(logLines(window), lines);
 }
 
@@ -246,7 +240,7 @@ void ShellWindowTest::clicksOnTheIcon() {
         window.setWindowState(Qt::WindowMinimized);
     if (before.endsWith(QStringLiteral("max")))
         window.setWindowState(Qt::WindowMaximized);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     shell.tray->click(click);
     QCOMPARE(window.isVisible(), visible);
     QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
@@ -263,7 +257,7 @@ void ShellWindowTest::leftClickActivatesTheWindow() {
     other.show();
     other.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &other);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     shell.tray->click(Click::Left);
     QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&window));
 }
@@ -280,10 +274,10 @@ void ShellWindowTest::minimisingHidesIntoTheIcon() {
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowStates(state));
     window.show();
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     window.setWindowState(window.windowState() | Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
-    QCOMPARE(int(trayStuff::windowStateOf(window)), state);
+    QCOMPARE(int(window.tray().windowState()), state);
     shell.tray->click(Click::Right);
     QVERIFY(window.isVisible());
     QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
@@ -293,9 +287,9 @@ void ShellWindowTest::restoringAHiddenWindowShowsIt() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowMinimized);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QVERIFY(!window.isVisible());
-    window.rightClick();
+    nuvok::test::runHandler(window, "rightClick");
     QVERIFY(window.isVisible());
     QVERIFY(!minimised(window));
 }
@@ -306,8 +300,8 @@ void ShellWindowTest::withoutANotificationAreaMinimisingStaysInTheTaskbar() {
     F_NUVOKrc window(shell.services());
     window.show();
     const int lines = logLines(window);
-    trayStuff::addTrayIcon(window);
-    QVERIFY(!trayStuff::hidesToTray());
+    window.tray().addTrayIcon();
+    QVERIFY(!window.tray().hidesToTray());
     QCOMPARE(logLines(window), lines + 1);
     QCOMPARE(lastLogLine(window), QStringLiteral("No notification area found: the window stays in "
                                                  "the taskbar when minimised"));
@@ -324,9 +318,9 @@ void ShellWindowTest::aVanishedNotificationAreaKeepsTheWindowReachable() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     window.show();
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     shell.tray->hasArea = false;
-    QVERIFY(!trayStuff::hidesToTray());
+    QVERIFY(!window.tray().hidesToTray());
     window.showMinimized();
     QVERIFY(window.isVisible());
     QVERIFY(minimised(window));
@@ -338,7 +332,7 @@ void ShellWindowTest::aNotificationAreaThatAppearsLaterTakesTheWindow() {
     F_NUVOKrc window(shell.services());
     window.show();
     window.setWindowState(Qt::WindowMinimized); // on the taskbar, as after such a start
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QVERIFY(shell.tray->shown); // docks once there is an area
     const int lines = logLines(window);
     shell.tray->setAvailable(true);
@@ -369,8 +363,8 @@ void ShellWindowTest::aVanishingAreaGivesTheHiddenWindowBack() {
     shell.tray->reportsMinimise = minimiseReported;
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowMinimized); // as after start-up
-    trayStuff::addTrayIcon(window);
-    trayStuff::putAway(window, Qt::WindowMinimized);
+    window.tray().addTrayIcon();
+    window.tray().putAway(Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
     const int lines = logLines(window);
     shell.tray->setAvailable(false);
@@ -402,8 +396,8 @@ void ShellWindowTest::withoutMinimiseReportsAClickTogglesTheWindow() {
     shell.tray->reportsMinimise = false;
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowMinimized);
-    trayStuff::addTrayIcon(window);
-    trayStuff::putAway(window, Qt::WindowMinimized);
+    window.tray().addTrayIcon();
+    window.tray().putAway(Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
     for (int round = 0; round < 2; ++round) {
         shell.tray->click(click);
@@ -413,7 +407,7 @@ void ShellWindowTest::withoutMinimiseReportsAClickTogglesTheWindow() {
         QVERIFY(!minimised(window));
         shell.tray->click(click);
         QVERIFY(!window.isVisible());
-        QCOMPARE(int(trayStuff::windowStateOf(window)), int(Qt::WindowNoState));
+        QCOMPARE(int(window.tray().windowState()), int(Qt::WindowNoState));
     }
     // Without an area a click never hides the window: nothing could bring it back.
     shell.tray->click(click);
@@ -429,12 +423,12 @@ void ShellWindowTest::withoutMinimiseReportsOrAreaTheWindowStaysOpen() {
     F_NUVOKrc window(shell.services());
     window.show();
     const int lines = logLines(window);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QCOMPARE(logLines(window), lines + 1);
     QCOMPARE(lastLogLine(window),
              QStringLiteral("No notification area found: the window stays open, as this Wayland "
                             "desktop may not give a minimised window back"));
-    trayStuff::putAway(window, Qt::WindowMinimized);
+    window.tray().putAway(Qt::WindowMinimized);
     QVERIFY(window.isVisible());
     QVERIFY(!minimised(window));
     // An area that appears later takes the window at the next click.
@@ -452,15 +446,15 @@ void ShellWindowTest::onlyIconsChangeTheTrayPicture() {
     F_NUVOKrc window(shell.services());
     const QIcon busy = icons::busy();
     const QIcon idle = icons::idle();
-    trayStuff::setTrayIcon(busy); // no icon yet: nothing to change
+    window.tray().setTrayIcon(busy); // no icon yet: nothing to change
     QCOMPARE(shell.tray->iconChanges, 0);
-    trayStuff::addTrayIcon(window);
-    trayStuff::setTrayIcon(busy);
+    window.tray().addTrayIcon();
+    window.tray().setTrayIcon(busy);
     QCOMPARE(shell.tray->icon.cacheKey(), busy.cacheKey());
-    trayStuff::setTrayIcon(QIcon());
+    window.tray().setTrayIcon(QIcon());
     QCOMPARE(shell.tray->icon.cacheKey(), busy.cacheKey());
     QCOMPARE(shell.tray->iconChanges, 1);
-    trayStuff::setTrayIcon(idle);
+    window.tray().setTrayIcon(idle);
     QCOMPARE(shell.tray->icon.cacheKey(), idle.cacheKey());
 }
 
@@ -468,28 +462,32 @@ void ShellWindowTest::removalIsRepeatableAndEndsTheHandling() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     window.show();
-    trayStuff::addTrayIcon(window);
-    trayStuff::removeTrayIcon();
+    window.tray().addTrayIcon();
+    window.tray().removeTrayIcon();
     QVERIFY(!shell.tray->shown);
-    trayStuff::removeTrayIcon();
-    QVERIFY(!trayStuff::hidesToTray());
+    window.tray().removeTrayIcon();
+    QCOMPARE(shell.tray->removals, 1);
+    QVERIFY(!window.tray().hidesToTray());
     // Minimising is an ordinary minimise again.
     window.showMinimized();
     QVERIFY(window.isVisible());
     QVERIFY(minimised(window));
-    trayStuff::trayClicked(Click::Left);
+    window.tray().trayClicked(Click::Left);
     QVERIFY(minimised(window));
 }
 
 void ShellWindowTest::destroyingTheWindowRemovesTheIcon() {
     Shell shell;
     auto* window = new F_NUVOKrc(shell.services());
-    trayStuff::addTrayIcon(*window);
+    window->tray().addTrayIcon();
     QVERIFY(shell.tray->shown);
     delete window;
     QVERIFY(!shell.tray->shown);
-    trayStuff::trayClicked(Click::Left); // nothing left to show
-    trayStuff::setTrayIcon(QIcon(QPixmap(16, 16)));
+    // Nothing of the window is left for a click or a panel change to reach.
+    QVERIFY(!shell.tray->handler);
+    QVERIFY(!shell.tray->availabilityHandler);
+    shell.tray->click(Click::Left);
+    shell.tray->setAvailable(false);
     QCOMPARE(shell.tray->iconChanges, 0);
 }
 
