@@ -51,6 +51,7 @@ private slots:
     void onlyIconsChangeTheTrayPicture();
     void removalIsRepeatableAndEndsTheHandling();
     void destroyingTheWindowRemovesTheIcon();
+    void eachWindowHasItsOwnIcon();
     void activationReasonsMapToClicks_data();
     void activationReasonsMapToClicks();
 
@@ -489,6 +490,27 @@ void ShellWindowTest::destroyingTheWindowRemovesTheIcon() {
     shell.tray->click(Click::Left);
     shell.tray->setAvailable(false);
     QCOMPARE(shell.tray->iconChanges, 0);
+}
+
+// Nothing is shared between windows: each one's icon leads to it alone.
+void ShellWindowTest::eachWindowHasItsOwnIcon() {
+    Shell first;
+    Shell second;
+    F_NUVOKrc one(first.services());
+    F_NUVOKrc two(second.services());
+    one.tray().addTrayIcon();
+    two.tray().addTrayIcon();
+    QVERIFY(first.tray->shown);
+    QVERIFY(second.tray->shown);
+    second.tray->click(Click::Left);
+    QVERIFY(two.isVisible());
+    QVERIFY(!one.isVisible());
+    two.tray().removeTrayIcon();
+    QVERIFY(first.tray->shown);
+    QVERIFY(one.tray().hidesToTray());
+    QVERIFY(!two.tray().hidesToTray());
+    first.tray->click(Click::Left);
+    QVERIFY(one.isVisible());
 }
 
 void ShellWindowTest::activationReasonsMapToClicks_data() {
