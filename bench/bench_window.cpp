@@ -93,7 +93,7 @@ void runEventLoopFor(std::chrono::milliseconds duration) {
 class DispatchProbe : public QObject {
 public:
     explicit DispatchProbe(BenchWindow& bench) : m_window(*bench.window) {
-        m_idleIconKey = m_window.greenIcon().cacheKey();
+        m_idleIconKey = m_window.windowIcon().cacheKey(); // the window starts idle
         bench.reached = [this] {
             if (armed.load() && !m_entryTaken) {
                 entry = Clock::now();

@@ -3,6 +3,7 @@
 #include "app/emptyservices.h"
 
 #include "app/icons.h"
+#include "app/traystuff.h"
 #include "app/twips.h"
 #include "common/buildconfig.h"
 #include "common/numtext.h"
@@ -68,6 +69,13 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     : QMainWindow(parent), m_services(std::move(services)), m_options(std::move(options)),
       m_greenIcon(icons::idle()), m_blueIcon(icons::busy()) {
     fillEmptyServices(m_services, [this](const QString& line) { logData(line); });
+    // First: the window's state changes reach the icon's handling from here on.
+    m_tray = std::make_unique<TrayStuff>(
+        *this, m_services.trayArea,
+        TrayStuff::Hooks{
+            [this](const QString& line) { logData(line); },
+            [this](const std::function<void()>& operation) { reportFailures(operation); },
+            [this] { rightClick(); }});
     setWindowTitle(QStringLiteral("NUVOK Remote Control"));
     setWindowIcon(m_greenIcon);
     createControls();

@@ -25,6 +25,7 @@ class QPushButton;
 class QTimer;
 
 class clsVolume;
+class TrayStuff;
 
 // Tunables of the main window. The defaults are the program's own; tests
 // shorten the controller's deadline and point the controller at loopback.
@@ -57,6 +58,9 @@ public:
     QString logText() const; // the panel's text with CR LF line ends
     int logCaret() const;    // caret offset in the CR LF text
 
+    // The notification-area icon and the window's minimise handling.
+    TrayStuff& tray() { return *m_tray; }
+
     // The run behind the window: listener, interpreter, peers, controller.
     RemoteSession* session() const { return m_session; }
 
@@ -67,12 +71,6 @@ public:
     // reached from the event loop runs through it: an exception leaving a slot
     // or an event handler would end the program.
     void reportFailures(const std::function<void()>& operation);
-
-    void rightClick(); // window state to normal
-
-    QIcon greenIcon() const { return m_greenIcon; }
-    QIcon blueIcon() const { return m_blueIcon; }
-    WindowServices& services() { return m_services; }
 
 signals:
     void unloaded(); // the window has been closed and the program may end
@@ -105,6 +103,7 @@ private slots:
     void t_receive_Change();
     void Form_Resize();
     void createVolumeObject(); // the one clsVolume, from the window services
+    void rightClick(); // window state to normal, as when the user asks for the window
 
 private:
     // Controls, named as the window shows them (and as their object names).
@@ -164,6 +163,7 @@ private:
     QIcon m_greenIcon;
     QIcon m_blueIcon;
     RemoteSession* m_session = nullptr;
+    std::unique_ptr<TrayStuff> m_tray;
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up
     bool m_unloaded = false;          // the window has been closed

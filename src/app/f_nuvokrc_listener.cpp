@@ -52,11 +52,11 @@ void F_NUVOKrc::showPeer(bool beep) {
 void F_NUVOKrc::showActivity(bool busy) {
     const QIcon& icon = busy ? m_blueIcon : m_greenIcon;
     if (busy) {
-        trayStuff::setTrayIcon(icon);
+        m_tray->setTrayIcon(icon);
         setWindowIcon(icon);
     } else {
         setWindowIcon(icon);
-        trayStuff::setTrayIcon(icon);
+        m_tray->setTrayIcon(icon);
     }
 }
 

@@ -54,15 +54,15 @@ void F_NUVOKrc::changeEvent(QEvent* event) {
         // first moments that is no request of the user's.
         reportFailures([this, oldState, fromWindowSystem] {
             if (fromWindowSystem && m_minimisedAtStart && !m_startSettling.hasExpired() &&
-                isVisible() && !(windowState() & Qt::WindowMinimized) && !trayStuff::hidesToTray())
+                isVisible() && !(windowState() & Qt::WindowMinimized) && !m_tray->hidesToTray())
                 setWindowState(windowState() | Qt::WindowMinimized);
             else
-                trayStuff::windowStateChanged(*this, oldState, fromWindowSystem);
+                m_tray->windowStateChanged(oldState, fromWindowSystem);
         });
     }
 }
 
 void F_NUVOKrc::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    trayStuff::windowShown(*this);
+    m_tray->windowShown();
 }

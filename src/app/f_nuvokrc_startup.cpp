@@ -46,7 +46,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     reportFailures([&] {
         twips::setOuterWidth(*this, kNormalWidth);
         m_startWidthPending = true;
-        trayStuff::addTrayIcon(*this);
+        m_tray->addTrayIcon();
 
         const std::size_t found = asciiLower(commandLine).find("-port");
         if (found != std::string::npos) {
@@ -86,8 +86,8 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // minimise (Wayland), a window without a notification area starts open:
     // the desktop may have no way to give a minimised window back.
     reportFailures([&] {
-        if (!trayStuff::hidesToTray()) {
-            if (trayStuff::minimiseReported())
+        if (!m_tray->hidesToTray()) {
+            if (m_tray->minimiseReported())
                 setWindowState(Qt::WindowMinimized);
             else
                 m_minimisedAtStart = false;
@@ -99,7 +99,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
         keepStartWidth();
         if (m_minimisedAtStart) {
             m_startSettling.setRemainingTime(kStartSettlingMs);
-            trayStuff::putAway(*this, Qt::WindowMinimized);
+            m_tray->putAway(Qt::WindowMinimized);
         }
     });
     if (m_unloaded)
@@ -148,7 +148,7 @@ void F_NUVOKrc::Form_QueryUnload() {
 }
 
 void F_NUVOKrc::Form_Unload() {
-    trayStuff::removeTrayIcon();
+    m_tray->removeTrayIcon();
     // Nothing holds the end: what has not reached the controller is dropped
     // and named in one line.
     m_session->end();

@@ -1,116 +1,93 @@
 #include "app/traystuff.h"
 
-#include "app/f_nuvokrc.h"
-#include "shell/systemtrayarea.h"
-
 #include <QPointer>
-#include <memory>
-#include <optional>
-
-namespace trayStuff {
+#include <QWidget>
+#include <utility>
 
 namespace {
 
 constexpr Qt::WindowStates kNotNormal =
     Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
 
-struct TrayState {
-    QPointer<F_NUVOKrc> trayWindow;
-    std::shared_ptr<TrayArea> area;
-    QMetaObject::Connection windowGone;
-    bool hadArea = false; // whether the notification area was there last time we looked
-    // The window's state while the program keeps it hidden in the icon. The
-    // window system's own state of a hidden window means nothing (an X window
-    // manager reports what it did with the unmapped window), and setting the
-    // state of a hidden window could map it again.
-    std::optional<Qt::WindowStates> hiddenState;
-};
+} // namespace
 
-TrayState& tray() {
-    static TrayState state;
-    return state;
+TrayStuff::TrayStuff(QWidget& window, std::shared_ptr<TrayArea> area, Hooks hooks)
+    : m_window(window), m_area(std::move(area)), m_hooks(std::move(hooks)) {}
+
+TrayStuff::~TrayStuff() {
+    removeTrayIcon();
 }
 
-void hideIntoTray(F_NUVOKrc& window, Qt::WindowStates keep) {
-    tray().hiddenState = keep;
-    window.hide();
+void TrayStuff::hideIntoTray(Qt::WindowStates keep) {
+    m_hiddenState = keep;
+    m_window.hide();
 }
 
 // On the taskbar. An X window manager may have mapped the window normally
 // whatever it was asked; the window's own change handler asks again when it
 // says so later.
-void minimiseOnTaskbar(F_NUVOKrc& window) {
-    if (!(window.windowState() & Qt::WindowMinimized))
-        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+void TrayStuff::minimiseOnTaskbar() {
+    if (!(m_window.windowState() & Qt::WindowMinimized))
+        m_window.setWindowState(m_window.windowState() | Qt::WindowMinimized);
 }
 
 // Without a notification area: minimised on the taskbar where the window
 // system can give it back, else left open.
-void putOnDesktop(F_NUVOKrc& window, Qt::WindowStates windowState) {
+void TrayStuff::putOnDesktop(Qt::WindowStates windowState) {
     if (!minimiseReported()) {
-        window.setWindowState(windowState & ~Qt::WindowMinimized);
-        window.show();
+        m_window.setWindowState(windowState & ~Qt::WindowMinimized);
+        m_window.show();
         return;
     }
-    minimiseOnTaskbar(window);
-    window.show();
+    minimiseOnTaskbar();
+    m_window.show();
 }
 
 // A notification area came or went after the icon was shown.
-void areaChanged() {
-    TrayState& state = tray();
-    F_NUVOKrc* window = state.trayWindow;
-    if (!window || !state.area)
+void TrayStuff::areaChanged() {
+    if (!m_shown)
         return;
-    const bool hasArea = state.area->available();
-    if (hasArea == state.hadArea)
+    const bool hasArea = m_area->available();
+    if (hasArea == m_hadArea)
         return;
-    state.hadArea = hasArea;
+    m_hadArea = hasArea;
     if (!hasArea) {
         // The icon went with the panel: a window hidden in it would be out of
         // reach for good.
-        if (!window->isVisible()) {
-            const Qt::WindowStates kept = windowStateOf(*window);
-            state.hiddenState.reset();
-            window->logData(QStringLiteral(
+        if (!m_window.isVisible()) {
+            const Qt::WindowStates kept = windowState();
+            m_hiddenState.reset();
+            m_hooks.log(QStringLiteral(
                 "The notification area went away: the window is back on the desktop"));
-            putOnDesktop(*window, kept);
+            putOnDesktop(kept);
         }
         return;
     }
     if (!minimiseReported()) {
-        window->logData(QStringLiteral(
+        m_hooks.log(QStringLiteral(
             "Notification area found: a click on the icon puts the window away there"));
         return;
     }
-    window->logData(
-        QStringLiteral("Notification area found: the window hides there when minimised"));
-    if (window->isVisible() && (window->windowState() & Qt::WindowMinimized))
-        hideIntoTray(*window, window->windowState());
+    m_hooks.log(QStringLiteral("Notification area found: the window hides there when minimised"));
+    if (m_window.isVisible() && (m_window.windowState() & Qt::WindowMinimized))
+        hideIntoTray(m_window.windowState());
 }
 
-} // namespace
-
-void addTrayIcon(F_NUVOKrc& window) {
-    TrayState& state = tray();
-    if (state.area)
+void TrayStuff::addTrayIcon() {
+    if (m_shown)
         removeTrayIcon();
-    state.trayWindow = &window;
-    state.area = window.services().trayArea;
-    state.hadArea = state.area->available();
+    m_shown = true;
+    m_hadArea = m_area->available();
     // Shown even without an area: the icon docks once one appears.
-    // Both arrive from the event loop: a failure becomes a log line.
-    state.area->show(window.windowIcon(), [](TrayArea::Click click) {
-        if (F_NUVOKrc* shown = tray().trayWindow)
-            shown->reportFailures([click] { trayClicked(click); });
+    // Both arrive from the event loop: a failure becomes a log line. The area
+    // drops both handlers when the icon is removed, at the latest when this
+    // object goes.
+    m_area->show(m_window.windowIcon(), [this](TrayArea::Click click) {
+        m_hooks.runGuarded([this, click] { trayClicked(click); });
     });
-    state.area->watchAvailability([] {
-        if (F_NUVOKrc* shown = tray().trayWindow)
-            shown->reportFailures(&areaChanged);
-    });
-    state.windowGone = QObject::connect(&window, &QObject::destroyed, [] { removeTrayIcon(); });
-    if (!state.hadArea)
-        window.logData(
+    m_area->watchAvailability([this] { m_hooks.runGuarded([this] { areaChanged(); }); });
+    if (!m_hadArea)
+        m_hooks.log(
             minimiseReported()
                 ? QStringLiteral(
                       "No notification area found: the window stays in the taskbar when minimised")
@@ -118,86 +95,82 @@ void addTrayIcon(F_NUVOKrc& window) {
                                  "Wayland desktop may not give a minimised window back"));
 }
 
-void removeTrayIcon() {
-    TrayState& state = tray();
-    if (state.area) {
-        state.area->watchAvailability(nullptr);
-        state.area->remove();
+void TrayStuff::removeTrayIcon() {
+    if (m_shown) {
+        m_area->watchAvailability(nullptr);
+        m_area->remove();
     }
-    QObject::disconnect(state.windowGone);
-    state.area.reset();
-    state.trayWindow = nullptr;
-    state.hadArea = false;
-    state.hiddenState.reset();
+    m_shown = false;
+    m_hadArea = false;
+    m_hiddenState.reset();
 }
 
-void setTrayIcon(const QIcon& picture) {
-    TrayState& state = tray();
-    if (!picture.isNull() && state.area)
-        state.area->setIcon(picture);
+void TrayStuff::setTrayIcon(const QIcon& picture) {
+    if (!picture.isNull() && m_shown)
+        m_area->setIcon(picture);
 }
 
-bool hidesToTray() {
-    const TrayState& state = tray();
+bool TrayStuff::hidesToTray() const {
     // Asked each time: a panel that went away takes the icon with it, and one
     // that starts after the program brings it.
-    return state.trayWindow && state.area && state.area->available();
+    return m_shown && m_area->available();
 }
 
-bool minimiseReported() {
-    const TrayState& state = tray();
-    return !state.area || state.area->minimiseReported();
+bool TrayStuff::minimiseReported() const {
+    return !m_shown || m_area->minimiseReported();
 }
 
-void putAway(F_NUVOKrc& window, Qt::WindowStates windowState) {
-    if (tray().trayWindow == &window && hidesToTray()) {
-        hideIntoTray(window, windowState);
+void TrayStuff::putAway(Qt::WindowStates windowState) {
+    if (hidesToTray()) {
+        hideIntoTray(windowState);
         return;
     }
     // Left open where a minimised window might not come back.
     if (!minimiseReported())
         return;
-    minimiseOnTaskbar(window);
+    minimiseOnTaskbar();
 }
 
-Qt::WindowStates windowStateOf(const F_NUVOKrc& window) {
-    const TrayState& state = tray();
-    if (state.trayWindow == &window && state.hiddenState && !window.isVisible())
-        return *state.hiddenState;
-    return window.windowState() & ~Qt::WindowActive;
+Qt::WindowStates TrayStuff::windowState() const {
+    if (m_shown && m_hiddenState && !m_window.isVisible())
+        return *m_hiddenState;
+    return m_window.windowState() & ~Qt::WindowActive;
 }
 
 // The state is set before the window is shown, so that the window system
 // never sees it shown minimised: an X window manager that maps it as an icon
 // first reports that later, which would read as the user minimising it.
-void trayClicked(TrayArea::Click click) {
-    F_NUVOKrc* window = tray().trayWindow;
-    if (!window)
+void TrayStuff::trayClicked(TrayArea::Click click) {
+    if (!m_shown)
         return;
     // Where minimising cannot be seen, a click on the icon of the shown
     // window is the way to put it away; the next click brings it back.
-    if (click != TrayArea::Click::Other && !minimiseReported() && window->isVisible() &&
+    if (click != TrayArea::Click::Other && !minimiseReported() && m_window.isVisible() &&
         hidesToTray()) {
-        hideIntoTray(*window, windowStateOf(*window));
+        hideIntoTray(windowState());
         return;
     }
     switch (click) {
-    case TrayArea::Click::Left:
-        window->rightClick();
-        window->show();
-        if (tray().trayWindow) {
-            window->raise();
-            window->activateWindow();
+    case TrayArea::Click::Left: {
+        m_hooks.restore();
+        // Showing runs the window's handlers, which may close it or take the
+        // icon away: then it is not brought to the front.
+        const QPointer<QWidget> window(&m_window);
+        m_window.show();
+        if (window && m_shown) {
+            m_window.raise();
+            m_window.activateWindow();
         }
         break;
+    }
     case TrayArea::Click::Right: {
-        const Qt::WindowStates kept = windowStateOf(*window);
+        const Qt::WindowStates kept = windowState();
         if (kept & Qt::WindowMinimized)
-            window->rightClick();
-        else if ((window->windowState() & kNotNormal) != (kept & kNotNormal))
-            window->setWindowState(kept); // as it was before it was hidden
-        window->show();
-        window->activateWindow();
+            m_hooks.restore();
+        else if ((m_window.windowState() & kNotNormal) != (kept & kNotNormal))
+            m_window.setWindowState(kept); // as it was before it was hidden
+        m_window.show();
+        m_window.activateWindow();
         break;
     }
     case TrayArea::Click::Other:
@@ -205,25 +178,21 @@ void trayClicked(TrayArea::Click click) {
     }
 }
 
-void windowStateChanged(F_NUVOKrc& window, Qt::WindowStates oldState, bool fromWindowSystem) {
-    TrayState& state = tray();
-    if (state.trayWindow != &window)
+void TrayStuff::windowStateChanged(Qt::WindowStates oldState, bool fromWindowSystem) {
+    if (!m_shown)
         return;
-    const bool minimised = window.windowState() & Qt::WindowMinimized;
+    const bool minimised = m_window.windowState() & Qt::WindowMinimized;
     const bool wasMinimised = oldState & Qt::WindowMinimized;
-    if (minimised && !wasMinimised && window.isVisible() && hidesToTray()) {
+    if (minimised && !wasMinimised && m_window.isVisible() && hidesToTray()) {
         // Into the notification area instead, with the state it had.
-        hideIntoTray(window, oldState);
-    } else if (!minimised && wasMinimised && !window.isVisible() && !fromWindowSystem) {
+        hideIntoTray(oldState);
+    } else if (!minimised && wasMinimised && !m_window.isVisible() && !fromWindowSystem) {
         // The program restores a hidden window: it shows it. What the window
         // system reports of a hidden window is no request of the user's.
-        window.show();
+        m_window.show();
     }
 }
 
-void windowShown(F_NUVOKrc& window) {
-    if (tray().trayWindow == &window)
-        tray().hiddenState.reset();
+void TrayStuff::windowShown() {
+    m_hiddenState.reset();
 }
-
-} // namespace trayStuff

@@ -1,4 +1,6 @@
+#include "app/icons.h"
 #include "support/eventwait.h"
+#include "support/iconpicture.h"
 #include "support/windowfixture.h"
 
 #include <QSignalSpy>
@@ -101,20 +103,20 @@ void ReceivePathTest::keyMessagesAreLoggedAndDispatched() {
 void ReceivePathTest::busyIconShowsWhileAMessageIsHandled() {
     WindowFixture f;
     openUdp(f);
-    QList<qint64> icons;
+    QList<QImage> pictures;
     connect(f.window.get(), &QWidget::windowIconChanged, this,
-            [&](const QIcon& icon) { icons << icon.cacheKey(); });
+            [&](const QIcon& icon) { pictures << pictureOf(icon); });
     const QString before = f->logText();
     sendDatagram(f, QByteArray("5", 1)); // one byte: the failure path
-    QVERIFY(waitUntil([&] { return icons.size() == 2; }));
-    QCOMPARE(icons, (QList<qint64>{f->blueIcon().cacheKey(), f->greenIcon().cacheKey()}));
+    QVERIFY(waitUntil([&] { return pictures.size() == 2; }));
+    QCOMPARE(pictures, (QList<QImage>{pictureOf(icons::busy()), pictureOf(icons::idle())}));
     const QStringList added = f->logText().mid(before.size()).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(added.size(), 1);
     QVERIFY2(added.first().contains("1 byte"), qPrintable(added.first()));
     QCOMPARE(f->session()->shownMode(), QStringLiteral("mode"));
 
     sendDatagram(f, QByteArray());
-    QVERIFY(waitUntil([&] { return icons.size() == 4; }));
+    QVERIFY(waitUntil([&] { return pictures.size() == 4; }));
     QVERIFY(f->logText().endsWith("two bytes, the key code and its kind"));
 }
 

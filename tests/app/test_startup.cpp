@@ -1,7 +1,9 @@
+#include "app/icons.h"
 #include "app/traystuff.h"
 #include "app/twips.h"
 #include "common/numtext.h"
 #include "support/eventwait.h"
+#include "support/iconpicture.h"
 #include "support/windowfixture.h"
 
 #include <QRegularExpression>
@@ -108,12 +110,12 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     WindowFixture f;
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(!f->isVisible());
-    QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
+    QVERIFY(f->tray().windowState() & Qt::WindowMinimized);
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QCOMPARE(f->session()->strVideoTitle, QStringLiteral("VLC"));
     QCOMPARE(twips::outerWidth(*f.window), 4680);
     QVERIFY(f.tray->shown);
-    QCOMPARE(f.tray->icon.cacheKey(), f->greenIcon().cacheKey());
+    QCOMPARE(pictureOf(f.tray->icon), pictureOf(icons::idle()));
 }
 
 void StartupTest::withoutANotificationAreaTheWindowStaysReachable_data() {
@@ -131,7 +133,7 @@ void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(f->isVisible());
     QCOMPARE(bool(f->windowState() & Qt::WindowMinimized), minimiseReported);
-    QCOMPARE(bool(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized), minimiseReported);
+    QCOMPARE(bool(f->tray().windowState() & Qt::WindowMinimized), minimiseReported);
     QCOMPARE(f->session()->receiver()->socket().State(), 1);
 }
 
@@ -157,7 +159,7 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
     // Hidden in the icon, or minimised on the taskbar: either way reachable.
     QCOMPARE(f->isVisible(), !hasArea);
-    QVERIFY(trayStuff::windowStateOf(*f.window) & Qt::WindowMinimized);
+    QVERIFY(f->tray().windowState() & Qt::WindowMinimized);
     // What does not need the listener is ready for another port.
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QVERIFY(f->session()->volume());

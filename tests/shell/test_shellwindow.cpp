@@ -1,9 +1,11 @@
 #include "app/f_nuvokrc.h"
+#include "app/icons.h"
 #include "app/traystuff.h"
 #include "shell/autostartentry.h"
 #include "shell/systemtrayarea.h"
 #include "support/fakesessionstart.h"
 #include "support/faketrayarea.h"
+#include "support/iconpicture.h"
 #include "support/windowcontrols.h"
 
 #include <QAction>
@@ -13,6 +15,7 @@
 
 using nuvok::test::FakeSessionStart;
 using nuvok::test::FakeTrayArea;
+using nuvok::test::pictureOf;
 using Click = TrayArea::Click;
 
 Q_DECLARE_METATYPE(TrayArea::Click)
@@ -23,8 +26,6 @@ class ShellWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup();
-
     void togglingTwiceWritesThenDeletes();
     void refusedChangesLeaveTheStoredMark_data();
     void refusedChangesLeaveTheStoredMark();
@@ -49,6 +50,7 @@ private slots:
     void onlyIconsChangeTheTrayPicture();
     void removalIsRepeatableAndEndsTheHandling();
     void destroyingTheWindowRemovesTheIcon();
+    void eachWindowHasItsOwnIcon();
     void activationReasonsMapToClicks_data();
     void activationReasonsMapToClicks();
 
@@ -79,10 +81,6 @@ bool minimised(const QWidget& w) {
 }
 
 } // namespace
-
-void ShellWindowTest::cleanup() {
-    trayStuff::removeTrayIcon();
-}
 
 // ---- Start with the session ------------------------------------------------
 
@@ -177,10 +175,12 @@ void ShellWindowTest::iconShowsTheWindowIcon() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     const int lines = logLines(window);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QVERIFY(shell.tray->shown);
-    QCOMPARE(shell.tray->icon.cacheKey(), window.greenIcon().cacheKey());
-    QVERIFY(trayStuff::hidesToTray());
+    QCOMPARE(shell.tray->icon.cacheKey(), window.windowIcon().cacheKey());
+    QCOMPARE(pictureOf(shell.tray->icon), pictureOf(icons::idle()));
+    QVERIFY(pictureOf(shell.tray->icon) != pictureOf(icons::busy()));
+    QVERIFY(window.tray().hidesToTray());
     QCOMPARE(logLines(window), lines);
 }
 
@@ -221,7 +221,7 @@ void ShellWindowTest::clicksOnTheIcon() {
         window.setWindowState(Qt::WindowMinimized);
     if (before.endsWith(QStringLiteral("max")))
         window.setWindowState(Qt::WindowMaximized);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     shell.tray->click(click);
     QCOMPARE(window.isVisible(), visible);
     QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
@@ -238,7 +238,7 @@ void ShellWindowTest::leftClickActivatesTheWindow() {
     other.show();
     other.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &other);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     shell.tray->click(Click::Left);
     QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&window));
 }
@@ -255,10 +255,10 @@ void ShellWindowTest::minimisingHidesIntoTheIcon() {
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowStates(state));
     window.show();
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     window.setWindowState(window.windowState() | Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
-    QCOMPARE(int(trayStuff::windowStateOf(window)), state);
+    QCOMPARE(int(window.tray().windowState()), state);
     shell.tray->click(Click::Right);
     QVERIFY(window.isVisible());
     QCOMPARE(int(window.windowState() & ~Qt::WindowActive), state);
@@ -268,9 +268,9 @@ void ShellWindowTest::restoringAHiddenWindowShowsIt() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowMinimized);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QVERIFY(!window.isVisible());
-    window.rightClick();
+    nuvok::test::runHandler(window, "rightClick");
     QVERIFY(window.isVisible());
     QVERIFY(!minimised(window));
 }
@@ -281,8 +281,8 @@ void ShellWindowTest::withoutANotificationAreaMinimisingStaysInTheTaskbar() {
     F_NUVOKrc window(shell.services());
     window.show();
     const int lines = logLines(window);
-    trayStuff::addTrayIcon(window);
-    QVERIFY(!trayStuff::hidesToTray());
+    window.tray().addTrayIcon();
+    QVERIFY(!window.tray().hidesToTray());
     QCOMPARE(logLines(window), lines + 1);
     QCOMPARE(lastLogLine(window), QStringLiteral("No notification area found: the window stays in "
                                                  "the taskbar when minimised"));
@@ -299,9 +299,9 @@ void ShellWindowTest::aVanishedNotificationAreaKeepsTheWindowReachable() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     window.show();
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     shell.tray->hasArea = false;
-    QVERIFY(!trayStuff::hidesToTray());
+    QVERIFY(!window.tray().hidesToTray());
     window.showMinimized();
     QVERIFY(window.isVisible());
     QVERIFY(minimised(window));
@@ -313,7 +313,7 @@ void ShellWindowTest::aNotificationAreaThatAppearsLaterTakesTheWindow() {
     F_NUVOKrc window(shell.services());
     window.show();
     window.setWindowState(Qt::WindowMinimized); // on the taskbar, as after such a start
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QVERIFY(shell.tray->shown); // docks once there is an area
     const int lines = logLines(window);
     shell.tray->setAvailable(true);
@@ -344,8 +344,8 @@ void ShellWindowTest::aVanishingAreaGivesTheHiddenWindowBack() {
     shell.tray->reportsMinimise = minimiseReported;
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowMinimized); // as after start-up
-    trayStuff::addTrayIcon(window);
-    trayStuff::putAway(window, Qt::WindowMinimized);
+    window.tray().addTrayIcon();
+    window.tray().putAway(Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
     const int lines = logLines(window);
     shell.tray->setAvailable(false);
@@ -377,8 +377,8 @@ void ShellWindowTest::withoutMinimiseReportsAClickTogglesTheWindow() {
     shell.tray->reportsMinimise = false;
     F_NUVOKrc window(shell.services());
     window.setWindowState(Qt::WindowMinimized);
-    trayStuff::addTrayIcon(window);
-    trayStuff::putAway(window, Qt::WindowMinimized);
+    window.tray().addTrayIcon();
+    window.tray().putAway(Qt::WindowMinimized);
     QVERIFY(!window.isVisible());
     for (int round = 0; round < 2; ++round) {
         shell.tray->click(click);
@@ -388,7 +388,7 @@ void ShellWindowTest::withoutMinimiseReportsAClickTogglesTheWindow() {
         QVERIFY(!minimised(window));
         shell.tray->click(click);
         QVERIFY(!window.isVisible());
-        QCOMPARE(int(trayStuff::windowStateOf(window)), int(Qt::WindowNoState));
+        QCOMPARE(int(window.tray().windowState()), int(Qt::WindowNoState));
     }
     // Without an area a click never hides the window: nothing could bring it back.
     shell.tray->click(click);
@@ -404,12 +404,12 @@ void ShellWindowTest::withoutMinimiseReportsOrAreaTheWindowStaysOpen() {
     F_NUVOKrc window(shell.services());
     window.show();
     const int lines = logLines(window);
-    trayStuff::addTrayIcon(window);
+    window.tray().addTrayIcon();
     QCOMPARE(logLines(window), lines + 1);
     QCOMPARE(lastLogLine(window),
              QStringLiteral("No notification area found: the window stays open, as this Wayland "
                             "desktop may not give a minimised window back"));
-    trayStuff::putAway(window, Qt::WindowMinimized);
+    window.tray().putAway(Qt::WindowMinimized);
     QVERIFY(window.isVisible());
     QVERIFY(!minimised(window));
     // An area that appears later takes the window at the next click.
@@ -425,45 +425,72 @@ void ShellWindowTest::withoutMinimiseReportsOrAreaTheWindowStaysOpen() {
 void ShellWindowTest::onlyIconsChangeTheTrayPicture() {
     Shell shell;
     F_NUVOKrc window(shell.services());
-    trayStuff::setTrayIcon(window.blueIcon()); // no icon yet: nothing to change
+    const QIcon busy = icons::busy();
+    const QIcon idle = icons::idle();
+    window.tray().setTrayIcon(busy); // no icon yet: nothing to change
     QCOMPARE(shell.tray->iconChanges, 0);
-    trayStuff::addTrayIcon(window);
-    trayStuff::setTrayIcon(window.blueIcon());
-    QCOMPARE(shell.tray->icon.cacheKey(), window.blueIcon().cacheKey());
-    trayStuff::setTrayIcon(QIcon());
-    QCOMPARE(shell.tray->icon.cacheKey(), window.blueIcon().cacheKey());
+    window.tray().addTrayIcon();
+    window.tray().setTrayIcon(busy);
+    QCOMPARE(shell.tray->icon.cacheKey(), busy.cacheKey());
+    window.tray().setTrayIcon(QIcon());
+    QCOMPARE(shell.tray->icon.cacheKey(), busy.cacheKey());
     QCOMPARE(shell.tray->iconChanges, 1);
-    trayStuff::setTrayIcon(window.greenIcon());
-    QCOMPARE(shell.tray->icon.cacheKey(), window.greenIcon().cacheKey());
+    window.tray().setTrayIcon(idle);
+    QCOMPARE(shell.tray->icon.cacheKey(), idle.cacheKey());
 }
 
 void ShellWindowTest::removalIsRepeatableAndEndsTheHandling() {
     Shell shell;
     F_NUVOKrc window(shell.services());
     window.show();
-    trayStuff::addTrayIcon(window);
-    trayStuff::removeTrayIcon();
+    window.tray().addTrayIcon();
+    window.tray().removeTrayIcon();
     QVERIFY(!shell.tray->shown);
-    trayStuff::removeTrayIcon();
-    QVERIFY(!trayStuff::hidesToTray());
+    window.tray().removeTrayIcon();
+    QCOMPARE(shell.tray->removals, 1);
+    QVERIFY(!window.tray().hidesToTray());
     // Minimising is an ordinary minimise again.
     window.showMinimized();
     QVERIFY(window.isVisible());
     QVERIFY(minimised(window));
-    trayStuff::trayClicked(Click::Left);
+    window.tray().trayClicked(Click::Left);
     QVERIFY(minimised(window));
 }
 
 void ShellWindowTest::destroyingTheWindowRemovesTheIcon() {
     Shell shell;
     auto* window = new F_NUVOKrc(shell.services());
-    trayStuff::addTrayIcon(*window);
+    window->tray().addTrayIcon();
     QVERIFY(shell.tray->shown);
     delete window;
     QVERIFY(!shell.tray->shown);
-    trayStuff::trayClicked(Click::Left); // nothing left to show
-    trayStuff::setTrayIcon(QIcon(QPixmap(16, 16)));
+    // Nothing of the window is left for a click or a panel change to reach.
+    QVERIFY(!shell.tray->handler);
+    QVERIFY(!shell.tray->availabilityHandler);
+    shell.tray->click(Click::Left);
+    shell.tray->setAvailable(false);
     QCOMPARE(shell.tray->iconChanges, 0);
+}
+
+// Nothing is shared between windows: each one's icon leads to it alone.
+void ShellWindowTest::eachWindowHasItsOwnIcon() {
+    Shell first;
+    Shell second;
+    F_NUVOKrc one(first.services());
+    F_NUVOKrc two(second.services());
+    one.tray().addTrayIcon();
+    two.tray().addTrayIcon();
+    QVERIFY(first.tray->shown);
+    QVERIFY(second.tray->shown);
+    second.tray->click(Click::Left);
+    QVERIFY(two.isVisible());
+    QVERIFY(!one.isVisible());
+    two.tray().removeTrayIcon();
+    QVERIFY(first.tray->shown);
+    QVERIFY(one.tray().hidesToTray());
+    QVERIFY(!two.tray().hidesToTray());
+    first.tray->click(Click::Left);
+    QVERIFY(one.isVisible());
 }
 
 void ShellWindowTest::activationReasonsMapToClicks_data() {

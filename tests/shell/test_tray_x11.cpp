@@ -38,13 +38,13 @@ void TrayX11Test::minimiseHidesAndAClickOnTheIconRestores() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY2(waitUntil([&] { return area->available(); }, 20000), "no notification area");
-    trayStuff::addTrayIcon(window);
-    QVERIFY(trayStuff::hidesToTray());
+    window.tray().addTrayIcon();
+    QVERIFY(window.tray().hidesToTray());
     QVERIFY2(waitUntil([&] { return area->geometry().width() > 0; }, 10000), "icon not docked");
 
     QVERIFY(xdotool({QStringLiteral("windowminimize"), QString::number(window.winId())}));
     QVERIFY2(waitUntil([&] { return !window.isVisible(); }), "minimise did not hide the window");
-    QVERIFY(!(trayStuff::windowStateOf(window) & Qt::WindowMinimized));
+    QVERIFY(!(window.tray().windowState() & Qt::WindowMinimized));
     QTest::qWait(300); // let the task bar settle for the picture
     screenshot(QStringLiteral("desktop-hidden.png"));
 
@@ -56,7 +56,7 @@ void TrayX11Test::minimiseHidesAndAClickOnTheIconRestores() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTest::qWait(300);
     screenshot(QStringLiteral("desktop-restored.png"));
-    trayStuff::removeTrayIcon();
+    window.tray().removeTrayIcon();
 }
 
 QTEST_MAIN(TrayX11Test)
