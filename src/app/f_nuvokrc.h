@@ -103,7 +103,8 @@ private slots:
     void t_receive_Change();
     void Form_Resize();
     void createVolumeObject(); // the one clsVolume, from the window services
-    void rightClick(); // window state to normal, as when the user asks for the window
+    void putAwayAtStart();     // the window minimised or hidden, once start-up has shown it
+    void rightClick();         // window state to normal, as when the user asks for the window
 
 private:
     // Controls, named as the window shows them (and as their object names).

@@ -93,14 +93,10 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
                 m_minimisedAtStart = false;
             show();
         }
-        // Start-up never handles events itself: the window manager's frame
-        // and a click on the icon arrive once the event loop runs, and the
-        // start width waits for the frame (see keepStartWidth).
-        keepStartWidth();
-        if (m_minimisedAtStart) {
-            m_startSettling.setRemainingTime(kStartSettlingMs);
-            m_tray->putAway(Qt::WindowMinimized);
-        }
+        // Once the events waiting now are handled, the window manager's
+        // answer to the show among them: start-up never handles events
+        // itself.
+        QMetaObject::invokeMethod(this, guarded(&F_NUVOKrc::putAwayAtStart), Qt::QueuedConnection);
     });
     if (m_unloaded)
         return;
@@ -112,6 +108,21 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
             m_add2reg->setChecked(true);
         createVolumeObject();
     });
+}
+
+// A window manager asked to show the window minimised may map it normally
+// first and say so a moment later; asked again before it has taken the
+// window on, it may keep it shown. So the window is put away after the
+// window manager's first answer, and for a while after that an answer that it
+// is shown is no request of the user's (see changeEvent).
+void F_NUVOKrc::putAwayAtStart() {
+    if (m_unloaded)
+        return;
+    keepStartWidth(); // the start width waits for the frame
+    if (m_minimisedAtStart) {
+        m_startSettling.setRemainingTime(kStartSettlingMs);
+        m_tray->putAway(Qt::WindowMinimized);
+    }
 }
 
 void F_NUVOKrc::readStartSettings() {

@@ -110,7 +110,9 @@ void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
     WindowFixture f;
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
     QVERIFY(!f->isVisible());
-    QVERIFY(f->tray().windowState() & Qt::WindowMinimized);
+    // Put away once the event loop runs: start-up handles no events itself.
+    QVERIFY(waitUntil([&] { return bool(f->tray().windowState() & Qt::WindowMinimized); }));
+    QVERIFY(!f->isVisible());
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QCOMPARE(f->session()->strVideoTitle, QStringLiteral("VLC"));
     QCOMPARE(twips::outerWidth(*f.window), 4680);
@@ -158,8 +160,8 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
     QCOMPARE(f->session()->receiver()->socket().State(), 0);
     // Hidden in the icon, or minimised on the taskbar: either way reachable.
+    QVERIFY(waitUntil([&] { return bool(f->tray().windowState() & Qt::WindowMinimized); }));
     QCOMPARE(f->isVisible(), !hasArea);
-    QVERIFY(f->tray().windowState() & Qt::WindowMinimized);
     // What does not need the listener is ready for another port.
     QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Winamp"));
     QVERIFY(f->session()->volume());
