@@ -82,9 +82,9 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // notification area is not shown at all: an X window manager may map it
     // normally whatever it is asked, and may keep a window on the taskbar
     // that was withdrawn the moment it was mapped. A click on the icon shows
-    // it. Where the window system does not report a
-    // minimise (Wayland), a window without a notification area starts open:
-    // the desktop may have no way to give a minimised window back.
+    // it. Where the window system does not report a minimise (Wayland), a
+    // window without a notification area starts open: the desktop may have
+    // no way to give a minimised window back.
     reportFailures([&] {
         if (!m_tray->hidesToTray()) {
             if (m_tray->minimiseReported())
