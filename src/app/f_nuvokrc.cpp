@@ -96,6 +96,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::Timer1_Timer));
     connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::keepStartWidth));
+    connect(Timer1, &QTimer::timeout, this, guarded(&F_NUVOKrc::keepMinimisedAtStart));
     Timer1->start();
     nameControls();
 }

@@ -146,6 +146,7 @@ private:
     void createMenu();
     void applyEnlarged();
     void keepStartWidth();
+    void keepMinimisedAtStart();
     std::string readSetting(const char* key) const;
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {

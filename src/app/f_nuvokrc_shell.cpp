@@ -4,6 +4,7 @@
 #include "common/failure.h"
 
 #include <QAction>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 // The menu has already flipped the mark to what the user asks for. The mark
@@ -60,6 +61,21 @@ void F_NUVOKrc::changeEvent(QEvent* event) {
                 m_tray->windowStateChanged(oldState, fromWindowSystem);
         });
     }
+}
+
+// The window manager may also take the start window on as shown after it
+// has been asked to minimise it, without a word: the program then believes it
+// minimised while it is on the screen. While start-up settles, a window that
+// is minimised for the program but mapped for the window system is asked
+// again.
+void F_NUVOKrc::keepMinimisedAtStart() {
+    if (!m_minimisedAtStart || m_startSettling.hasExpired() || !isVisible() ||
+        !(windowState() & Qt::WindowMinimized) || !windowHandle() || !windowHandle()->isExposed() ||
+        m_tray->hidesToTray())
+        return;
+    // The same state asked again is not passed on: ask for a change and back.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    setWindowState(windowState() | Qt::WindowMinimized);
 }
 
 void F_NUVOKrc::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
 
@@ -25,14 +26,25 @@ StatusNotifierItemRef parseItem(const QString& entry) {
     return {entry.left(slash), entry.mid(slash)};
 }
 
+// Asked without blocking: the program may be asking this process's own
+// watcher at the same moment, which answers only from the event loop.
+QDBusMessage callWithoutBlocking(const QDBusConnection& bus, const QDBusMessage& call) {
+    QDBusPendingCall pending = bus.asyncCall(call, 5000);
+    nuvok::test::waitUntil([&] { return pending.isFinished(); }, 6000);
+    return pending.reply();
+}
+
 QVariant getProperty(const QDBusConnection& bus, const QString& service, const QString& path,
                      const QString& interface, const QString& name) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, path, kPropertiesInterface, QStringLiteral("Get"));
     call << interface << name;
-    const QDBusMessage answer = bus.call(call, QDBus::Block, 5000);
-    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
+    const QDBusMessage answer = callWithoutBlocking(bus, call);
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
+        qWarning("%s %s %s: %s", qPrintable(service), qPrintable(path), qPrintable(name),
+                 qPrintable(answer.errorName() + QLatin1Char(' ') + answer.errorMessage()));
         return {};
+    }
     return answer.arguments().first().value<QDBusVariant>().variant();
 }
 
@@ -42,7 +54,7 @@ bool click(const QDBusConnection& bus, const StatusNotifierItemRef& item, const 
     QDBusMessage call =
         QDBusMessage::createMethodCall(item.service, item.path, kItemInterface, method);
     call << 10 << 10;
-    return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+    return callWithoutBlocking(bus, call).type() == QDBusMessage::ReplyMessage;
 }
 
 } // namespace
