@@ -7,6 +7,7 @@
 #include <memory>
 
 class QTimer;
+class BusTrayHosts;
 
 // The notification area through QSystemTrayIcon.
 class SystemTrayArea : public TrayArea {
@@ -27,4 +28,6 @@ public:
 private:
     std::unique_ptr<QSystemTrayIcon> m_icon;
     std::unique_ptr<QTimer> m_watch;
+    // Set when the icon goes to a panel over the session bus.
+    std::unique_ptr<BusTrayHosts> m_busHosts;
 };
