@@ -162,7 +162,15 @@ void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrP
 
 void StatusNotifierWatcher::RegisterStatusNotifierHost(const QString& service) {
     (void)service;
-    emit StatusNotifierHostRegistered();
+    setHostRegistered(true);
+}
+
+void StatusNotifierWatcher::setHostRegistered(bool registered) {
+    m_hostRegistered = registered;
+    if (registered)
+        emit StatusNotifierHostRegistered();
+    else
+        emit StatusNotifierHostUnregistered();
 }
 
 } // namespace nuvok::test

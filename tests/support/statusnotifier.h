@@ -67,8 +67,11 @@ public:
     bool registered() const { return m_registered; }
 
     QStringList RegisteredStatusNotifierItems() const { return m_items; }
-    bool IsStatusNotifierHostRegistered() const { return true; }
+    bool IsStatusNotifierHostRegistered() const { return m_hostRegistered; }
     int ProtocolVersion() const { return 0; }
+    // A panel that shows the icons starting or ending, said as a watcher says
+    // it; there is one from the start.
+    void setHostRegistered(bool registered);
 
 public slots:
     void RegisterStatusNotifierItem(const QString& serviceOrPath);
@@ -78,11 +81,13 @@ signals:
     void StatusNotifierItemRegistered(const QString& item);
     void StatusNotifierItemUnregistered(const QString& item);
     void StatusNotifierHostRegistered();
+    void StatusNotifierHostUnregistered();
 
 private:
     QDBusConnection m_bus;
     QStringList m_items;
     bool m_registered = false;
+    bool m_hostRegistered = true;
 };
 
 } // namespace nuvok::test
