@@ -147,6 +147,7 @@ private:
     void applyEnlarged();
     void keepStartWidth();
     void keepMinimisedAtStart();
+    bool startHoldsMinimised() const;
     std::string readSetting(const char* key) const;
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {

@@ -54,13 +54,19 @@ void F_NUVOKrc::changeEvent(QEvent* event) {
         // was asked, and say so only after start-up has put it away: in the
         // first moments that is no request of the user's.
         reportFailures([this, oldState, fromWindowSystem] {
-            if (fromWindowSystem && m_minimisedAtStart && !m_startSettling.hasExpired() &&
-                isVisible() && !(windowState() & Qt::WindowMinimized) && !m_tray->hidesToTray())
+            if (fromWindowSystem && startHoldsMinimised() && !(windowState() & Qt::WindowMinimized))
                 setWindowState(windowState() | Qt::WindowMinimized);
             else
                 m_tray->windowStateChanged(oldState, fromWindowSystem);
         });
     }
+}
+
+// While start-up settles, the shown start window stays minimised whatever
+// the window manager does, until the user asks for it.
+bool F_NUVOKrc::startHoldsMinimised() const {
+    return m_minimisedAtStart && !m_startSettling.hasExpired() && isVisible() &&
+           !m_tray->hidesToTray();
 }
 
 // The window manager may also take the start window on as shown after it
@@ -69,9 +75,8 @@ void F_NUVOKrc::changeEvent(QEvent* event) {
 // is minimised for the program but mapped for the window system is asked
 // again.
 void F_NUVOKrc::keepMinimisedAtStart() {
-    if (!m_minimisedAtStart || m_startSettling.hasExpired() || !isVisible() ||
-        !(windowState() & Qt::WindowMinimized) || !windowHandle() || !windowHandle()->isExposed() ||
-        m_tray->hidesToTray())
+    if (!startHoldsMinimised() || !(windowState() & Qt::WindowMinimized) || !windowHandle() ||
+        !windowHandle()->isExposed())
         return;
     // The same state asked again is not passed on: ask for a change and back.
     setWindowState(windowState() & ~Qt::WindowMinimized);
