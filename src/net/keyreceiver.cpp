@@ -1,6 +1,7 @@
 #include "net/keyreceiver.h"
 
 #include "common/failure.h"
+#include "net/keepalive.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -10,6 +11,9 @@ namespace {
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+// Refused addresses logged while one peer is served.
+constexpr qsizetype kRefusalsLogged = 8;
 
 } // namespace
 
@@ -42,6 +46,7 @@ void KeyReceiver::open(int port, int protocol) {
 void KeyReceiver::close() {
     m_socket->Close();
     m_stream.clear();
+    m_refusedWhileServing.clear();
     ++m_connection;
 }
 
@@ -52,16 +57,61 @@ void KeyReceiver::reportFailure(const std::exception& failure) {
         emit logLine(QString::fromLocal8Bit(failure.what()));
 }
 
-// One peer at a time: the listener gives way to the connection it accepts.
+// One peer at a time, and its handset may always come back.
 void KeyReceiver::onConnectionRequest(int requestID) {
     try {
-        close();
-        m_socket->Accept(requestID);
+        // A peer that has closed has gone already, though its close may not
+        // have been read yet: then its place is free.
+        m_socket->catchUpWithPeer();
+        if (m_socket->State() == SocketComponent::sckClosing)
+            onPeerClosed();
+        if (m_socket->State() == SocketComponent::sckConnected) {
+            const QHostAddress from = m_socket->requestAddress(requestID);
+            const QString peer = m_socket->RemoteHostIP();
+            if (from.isNull())
+                return;
+            if (from.toString() != peer) {
+                refuseWhileServing(from);
+                return; // the request goes unanswered: the component refuses it
+            }
+            const quint64 connection = m_connection;
+            const bool cutShort = takeLastOfPeer();
+            if (connection != m_connection)
+                return; // the listener was opened anew meanwhile
+            m_socket->Serve(requestID);
+            emit logLine(QStringLiteral("Handset %1 came back: its new connection takes over%2")
+                             .arg(peer, cutShort ? QStringLiteral(", and the key cut short on "
+                                                                  "the old one is dropped")
+                                                 : QString()));
+        } else {
+            m_socket->Serve(requestID);
+        }
     } catch (const std::exception& failure) {
         reportFailure(failure);
         return;
     }
+    m_stream.clear();
+    m_refusedWhileServing.clear();
+    ++m_connection;
+    watchPeer();
     emit peerAccepted(true);
+}
+
+void KeyReceiver::watchPeer() {
+    const std::string why = nuvok::watchConnection(m_socket->peerDescriptor());
+    if (!why.empty())
+        emit logLine(QStringLiteral("Handset %1 is served, but a loss of its network may go "
+                                    "unnoticed: the system refused to watch the connection (%2)")
+                         .arg(m_socket->RemoteHostIP(), fromStd(why)));
+}
+
+void KeyReceiver::refuseWhileServing(const QHostAddress& from) {
+    const QString address = from.toString();
+    if (m_refusedWhileServing.contains(address) || m_refusedWhileServing.size() >= kRefusalsLogged)
+        return;
+    m_refusedWhileServing << address;
+    emit logLine(QStringLiteral("Refused a connection from %1: handset %2 is being served")
+                     .arg(address, m_socket->RemoteHostIP()));
 }
 
 void KeyReceiver::onDataArrival() {
@@ -101,9 +151,9 @@ void KeyReceiver::handStream() {
     }
 }
 
-// The peer has gone: what it sent last is handed on, an odd byte alone; the
-// listener stays closed until the next open.
-void KeyReceiver::onPeerClosed() {
+// Hands on the keys the served peer sent last. Returns whether it ended in
+// the middle of a key: that byte is dropped, as it is no key.
+bool KeyReceiver::takeLastOfPeer() {
     try {
         const QByteArray data = m_socket->GetData();
         m_stream.append(std::string_view(data.constData(), std::size_t(data.size())));
@@ -112,13 +162,25 @@ void KeyReceiver::onPeerClosed() {
     }
     const quint64 connection = m_connection;
     handStream();
+    return connection == m_connection && !m_stream.takeRest().empty();
+}
+
+// The peer has gone: what it sent last is handed on, and the listener, open
+// all along, serves the next one.
+void KeyReceiver::onPeerClosed() {
+    const quint64 connection = m_connection;
+    const bool cutShort = takeLastOfPeer();
     if (connection != m_connection)
         return;
-    const std::string rest = m_stream.takeRest();
-    if (!rest.empty())
-        hand(QByteArray(rest.data(), qsizetype(rest.size())));
-    if (connection == m_connection)
-        close();
+    const QString peer = m_socket->RemoteHostIP();
+    m_socket->EndPeer();
+    m_stream.clear();
+    m_refusedWhileServing.clear();
+    ++m_connection;
+    emit logLine(cutShort ? QStringLiteral("Handset %1 left in the middle of a key, which is "
+                                           "dropped: listening for it again")
+                                .arg(peer)
+                          : QStringLiteral("Handset %1 left: listening for it again").arg(peer));
 }
 
 // Called from inside the socket's own reading: counts and at most logs, so

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QTimer;
 
@@ -21,8 +22,15 @@ class QTimer;
 // connection is a stream of two-byte messages that the network cuts where it
 // likes: every complete pair is handed on in order, and an odd last byte
 // waits for its partner on the same connection (when the peer leaves first,
-// it is handed on alone). Senders outside the handset list are dropped before
-// anyone hears of them and summed up in the log.
+// it was a key cut short, and is dropped with a line). Senders outside the
+// handset list are dropped before anyone hears of them and summed up in the
+// log.
+//
+// The TCP listener never stops while it is open: when the peer leaves, the
+// next one is served at once. A new connection from the address being served
+// is its handset come back (after a restart, or a connection that died without
+// a close): it takes over. Anyone else waits until the peer has gone, so that
+// another allowed host cannot push the handset off.
 class KeyReceiver : public QObject {
     Q_OBJECT
 
@@ -54,6 +62,9 @@ private:
     void onConnectionRequest(int requestID);
     void onDataArrival();
     void onPeerClosed();
+    bool takeLastOfPeer();
+    void refuseWhileServing(const QHostAddress& from);
+    void watchPeer();
     void hand(const QByteArray& data);
     void handStream();
     void senderRefused(const QHostAddress& sender);
@@ -63,6 +74,9 @@ private:
     SocketComponent* m_socket;
     HandsetList m_handsets; // everybody until told otherwise
     nuvok::KeyMessageStream m_stream;
+    // Addresses refused while this peer is served, each logged once: a few,
+    // so that a host that keeps trying cannot grow the list or the log.
+    QStringList m_refusedWhileServing;
     quint64 m_connection = 0; // bumped whenever the stream's connection ends
     nuvok::DropTally m_dropTally;
     QElapsedTimer m_dropClock;

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <map>
+#include <optional>
 
 using nuvok::Failure;
 
@@ -32,6 +33,10 @@ public:
         const int id = ++m_lastId > 0 ? m_lastId : (m_lastId = 1);
         m_sockets[id] = socket;
         return id;
+    }
+    const QTcpSocket* find(int id) const {
+        const auto it = m_sockets.find(id);
+        return it == m_sockets.end() ? nullptr : it->second;
     }
     QTcpSocket* take(int id) {
         auto it = m_sockets.find(id);
@@ -98,7 +103,9 @@ void SocketComponent::requireClosed(const char* operation) const {
 
 void SocketComponent::Close() {
     ++m_generation;
+    ++m_peerGeneration;
     m_arrivalPosted = false;
+    m_serving = false;
     m_datagrams.clear();
     m_datagramBytes = 0;
     if (m_server) {
@@ -216,7 +223,8 @@ void SocketComponent::onNewConnection() {
         }
         socket->setParent(nullptr);
         const int id = m_pending->add(socket);
-        post([this, id] { emit ConnectionRequest(id); }, [this, id] { m_pending->drop(id); });
+        post([this, id] { emit ConnectionRequest(id); }, [this, id] { m_pending->drop(id); },
+             PostFor::Component);
     }
 }
 
@@ -227,6 +235,46 @@ void SocketComponent::Accept(int requestID) {
         throw Failure("Cannot accept connection request " + std::to_string(requestID) +
                       ": the request is no longer pending");
     m_protocol = sckTCPProtocol;
+    takePeer(socket);
+}
+
+void SocketComponent::Serve(int requestID) {
+    if (!m_server)
+        throw Failure("Cannot serve connection request " + std::to_string(requestID) +
+                      ": the socket is not listening (state " + std::to_string(m_state) + ")");
+    QTcpSocket* socket = m_pending->take(requestID);
+    if (!socket)
+        throw Failure("Cannot serve connection request " + std::to_string(requestID) +
+                      ": the request is no longer pending");
+    EndPeer();
+    m_serving = true;
+    takePeer(socket);
+}
+
+void SocketComponent::EndPeer() {
+    ++m_peerGeneration;
+    m_arrivalPosted = false;
+    m_serving = false;
+    releaseTcp();
+    m_state = m_server ? sckListening : sckClosed;
+}
+
+void SocketComponent::catchUpWithPeer() {
+    // Each look reads all the system holds; a few are plenty for key messages.
+    for (int look = 0; look < 4 && m_tcp && m_tcp->waitForReadyRead(0); ++look) {
+    }
+}
+
+QHostAddress SocketComponent::requestAddress(int requestID) const {
+    const QTcpSocket* socket = m_pending->find(requestID);
+    return socket ? plainAddress(socket->peerAddress()) : QHostAddress();
+}
+
+qintptr SocketComponent::peerDescriptor() const {
+    return m_tcp ? m_tcp->socketDescriptor() : -1;
+}
+
+void SocketComponent::takePeer(QTcpSocket* socket) {
     adoptTcp(socket);
     const QHostAddress peer = plainAddress(socket->peerAddress());
     m_remoteHostIP = peer.toString();
@@ -243,6 +291,7 @@ void SocketComponent::Accept(int requestID) {
 void SocketComponent::adoptTcp(QTcpSocket* socket) {
     socket->setParent(this);
     m_tcp = socket;
+    m_closePosted = false;
     connect(socket, &QTcpSocket::readyRead, this, &SocketComponent::scheduleArrival);
     connect(socket, &QTcpSocket::connected, this, &SocketComponent::onConnected);
     connect(socket, &QTcpSocket::disconnected, this, &SocketComponent::onPeerClosed);
@@ -284,12 +333,24 @@ void SocketComponent::onPeerClosed() {
     if (m_state != sckConnected && m_state != sckClosing)
         return;
     m_state = sckClosing;
+    if (m_closePosted)
+        return;
+    m_closePosted = true;
     post([this] { emit CloseEvent(); });
 }
 
+// A served peer whose connection failed (reset, or silent past the keep-alive
+// probes) has gone as surely as one that closed: it is reported the same way,
+// so that its place is given up.
 void SocketComponent::onSocketError() {
     if (!m_tcp)
         return;
+    if (m_serving) {
+        // A look without waiting that found nothing is no failure.
+        if (m_tcp->error() != QAbstractSocket::SocketTimeoutError)
+            onPeerClosed();
+        return;
+    }
     if (m_tcp->error() == QAbstractSocket::RemoteHostClosedError && m_state == sckConnected)
         return; // reported through the close event
     if (m_state != sckClosing)
@@ -366,12 +427,16 @@ void SocketComponent::scheduleArrival() {
     post([this] { deliverArrival(); });
 }
 
-void SocketComponent::post(std::function<void()> step, std::function<void()> anyway) {
+void SocketComponent::post(std::function<void()> step, std::function<void()> anyway,
+                           PostFor owner) {
     const quint64 generation = m_generation;
+    const std::optional<quint64> peerGeneration =
+        owner == PostFor::Peer ? std::optional(m_peerGeneration) : std::nullopt;
     QMetaObject::invokeMethod(
         this,
-        [this, generation, step = std::move(step), anyway = std::move(anyway)] {
-            if (generation == m_generation)
+        [this, generation, peerGeneration, step = std::move(step), anyway = std::move(anyway)] {
+            if (generation == m_generation &&
+                (!peerGeneration || *peerGeneration == m_peerGeneration))
                 step();
             if (anyway)
                 anyway();

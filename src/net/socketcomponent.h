@@ -5,11 +5,11 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class QHostAddress;
 class QTcpServer;
 class QTcpSocket;
 class QUdpSocket;
@@ -59,6 +59,21 @@ public:
     void Listen();
     void Bind();
     void Accept(int requestID);
+    // Serving one peer with the listener kept open: takes over a pending
+    // connection as the peer served (state 7) while the listener goes on
+    // taking requests, so that the handset can always come back. A peer
+    // already served is dropped for the new one. Needs an open listener.
+    void Serve(int requestID);
+    // Drops the peer served; the listener goes on (state 2). The peer's
+    // address stays as it was.
+    void EndPeer();
+    // Takes in, without waiting, what the system already holds of the peer's
+    // connection: data it sent, and its close. Its events then follow.
+    void catchUpWithPeer();
+    // Where a pending request comes from; null when it is no longer pending.
+    QHostAddress requestAddress(int requestID) const;
+    // The system's socket of the connection to the peer, -1 without one.
+    qintptr peerDescriptor() const;
     void Connect(const QString& host, int port);
     void SendData(const QByteArray& data);
     QByteArray GetData();
@@ -85,9 +100,12 @@ private:
     class PendingConnections;
 
     // Runs `step` from the event loop once the current handler has returned,
-    // unless the component was closed or opened again meanwhile; `anyway`
+    // unless the component was closed or opened again meanwhile (or, for an
+    // event of the peer's connection, that connection was dropped); `anyway`
     // runs after it in either case.
-    void post(std::function<void()> step, std::function<void()> anyway = {});
+    enum class PostFor { Component, Peer };
+    void post(std::function<void()> step, std::function<void()> anyway = {},
+              PostFor owner = PostFor::Peer);
     void adoptTcp(QTcpSocket* socket);
     void scheduleArrival();
     void deliverArrival();
@@ -97,6 +115,7 @@ private:
     void onPeerClosed();
     void onSocketError();
     void releaseTcp();
+    void takePeer(QTcpSocket* socket);
     void requireClosed(const char* operation) const;
     // `action` is the start of the failure text, followed by the port.
     void requireLocalPort(const char* action) const;
@@ -119,6 +138,11 @@ private:
     std::unique_ptr<PendingConnections> m_pending;
     // Bumped by Close so that events posted for an earlier socket are dropped.
     quint64 m_generation = 0;
+    // Bumped when the peer's connection goes while the listener stays, so
+    // that its events are dropped but the listener's requests are not.
+    quint64 m_peerGeneration = 0;
+    bool m_serving = false;     // the peer was taken by Serve
+    bool m_closePosted = false; // the peer's close is on its way
     bool m_arrivalPosted = false;
     // Datagrams are taken from the socket as soon as they are announced: a
     // datagram left unread after its announcement can silence the socket for

@@ -21,6 +21,7 @@ private slots:
     void handsetRefusedByAClosedPortFails();
     void udpSessionDrivesTheControllerAndLogsEveryKey();
     void tcpSessionServesOnePeerAndReadsEveryKeyOfItsStream();
+    void tcpHandsetCanAlwaysComeBack();
     void keyCodesNeverDriveTheTerminal();
     void endRequestClosesTheWindowAndEndsNormally_data();
     void endRequestClosesTheWindowAndEndsNormally();
@@ -161,13 +162,117 @@ void EndToEndTest::tcpSessionServesOnePeerAndReadsEveryKeyOfItsStream() {
              expected);
     QVERIFY(!program.lines().contains(QStringLiteral("Port: %1").arg(port)));
 
-    // The peer has gone; the listener stays closed until Listen is pressed.
-    QVERIFY(waitUntil([&] { return !nuvok::test::tcpPortListening(port); }, kLineTimeoutMs));
-    const HandsetRun second = handset({QStringLiteral("--tcp"), QStringLiteral("--port"),
-                                       QString::number(port), QStringLiteral("menu")});
-    QCOMPARE(second.exitCode, 1);
-    QVERIFY2(second.errorText.contains(QLatin1String("refused the connection")),
-             qPrintable(second.errorText));
+    // The peer has gone, and the next one is served without a click at the PC.
+    QVERIFY(program.waitForLine(QStringLiteral("Handset 127.0.0.1 left: listening for it again")));
+    QVERIFY(press(port, {QStringLiteral("66:menu")}, true));
+    QVERIFY(program.waitForLine(QStringLiteral("RemoteMenu:  66")));
+    QVERIFY(program.process().state() == QProcess::Running);
+}
+
+namespace {
+
+// A handset on TCP as a test drives it, from an address of the loopback network.
+class TcpHandset {
+public:
+    explicit TcpHandset(const char* from = "127.0.0.1") : m_from(QString::fromLatin1(from)) {}
+
+    bool connectTo(quint16 port) {
+        return m_socket.bind(QHostAddress(m_from)) &&
+               (m_socket.connectToHost(QHostAddress::LocalHost, port),
+                m_socket.waitForConnected(kLineTimeoutMs));
+    }
+    // A menu key with this code, or any bytes.
+    bool sendMenuKey(int code) { return send(QByteArray(1, char(code)) + char(0xAF)); }
+    bool send(const QByteArray& bytes) {
+        m_socket.write(bytes);
+        return m_socket.waitForBytesWritten(kLineTimeoutMs) || m_socket.bytesToWrite() == 0;
+    }
+    bool leave() {
+        m_socket.disconnectFromHost();
+        return m_socket.state() == QAbstractSocket::UnconnectedState ||
+               m_socket.waitForDisconnected(kLineTimeoutMs);
+    }
+    // Whether the program closed the connection from its side.
+    bool closedByProgram() {
+        return m_socket.state() == QAbstractSocket::UnconnectedState ||
+               m_socket.waitForDisconnected(kLineTimeoutMs);
+    }
+
+private:
+    QString m_from;
+    QTcpSocket m_socket;
+};
+
+QString menuLine(int code) {
+    return QStringLiteral("RemoteMenu:  %1").arg(code);
+}
+
+} // namespace
+
+// The handset leaves, comes back, loses its connection without a close: it
+// is always served again, and no one else takes its place meanwhile.
+void EndToEndTest::tcpHandsetCanAlwaysComeBack() {
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    Program program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=TCP\n").arg(port));
+    QVERIFY(program.start({}));
+    QVERIFY(waitUntil([&] { return nuvok::test::tcpPortListening(port); }, kLineTimeoutMs));
+    // The latest lines: the message of a failure has room for a few only.
+    const auto log = [&] {
+        return program.lines()
+            .mid(program.lines().size() - 12)
+            .join(QLatin1Char('\n'))
+            .toLocal8Bit();
+    };
+
+    // Connect, key, close, a hundred times: every key counts.
+    for (int code = 100; code < 200; ++code) {
+        TcpHandset handset;
+        QVERIFY2(handset.connectTo(port) && handset.sendMenuKey(code) && handset.leave(),
+                 qPrintable(QStringLiteral("cycle %1").arg(code - 99)));
+    }
+    for (int code = 100; code < 200; ++code)
+        QVERIFY2(program.waitForLine(menuLine(code)), log().constData());
+    for (int code = 100; code < 200; ++code)
+        QCOMPARE(program.lines().count(menuLine(code)), 1);
+
+    // A connection that died without a close, then the handset again.
+    TcpHandset lost;
+    QVERIFY(lost.connectTo(port) && lost.sendMenuKey(200));
+    QVERIFY2(program.waitForLine(menuLine(200)), log().constData());
+    TcpHandset back;
+    QElapsedTimer sinceBack;
+    sinceBack.start();
+    QVERIFY(back.connectTo(port) && back.sendMenuKey(201));
+    QVERIFY2(program.waitForLine(menuLine(201)), log().constData());
+    const qint64 handledMs = sinceBack.elapsed();
+    qInfo("the key of the handset back was handled %lld ms after it connected", handledMs);
+    QVERIFY2(handledMs < 5000, "not left to the keep-alive probes");
+    QVERIFY2(program.lines().contains(
+                 QStringLiteral("Handset 127.0.0.1 came back: its new connection takes over")),
+             log().constData());
+    QVERIFY(lost.closedByProgram());
+
+    // Another host while the handset is served: refused, the handset served on.
+    TcpHandset other("127.0.0.2");
+    QVERIFY(other.connectTo(port));
+    other.sendMenuKey(202);
+    QVERIFY(other.closedByProgram());
+    QVERIFY2(program.waitForLine(QStringLiteral(
+                 "Refused a connection from 127.0.0.2: handset 127.0.0.1 is being served")),
+             log().constData());
+    QVERIFY(back.sendMenuKey(203));
+    QVERIFY2(program.waitForLine(menuLine(203)), log().constData());
+    QVERIFY(!program.lines().contains(menuLine(202)));
+
+    // Gone in the middle of a key: said so, and no half key is handled.
+    const qsizetype before = program.lines().size();
+    QVERIFY(back.send(QByteArray(1, '5')) && back.leave());
+    QVERIFY2(program.waitForLine(QStringLiteral("Handset 127.0.0.1 left in the middle of a key, "
+                                                "which is dropped: listening for it again"),
+                                 before),
+             log().constData());
+    QCOMPARE(program.lines().size(), before + 1);
     QVERIFY(program.process().state() == QProcess::Running);
 }
 
