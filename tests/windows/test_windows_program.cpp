@@ -391,6 +391,17 @@ void WindowsProgramTest::theProtocolIsStoredInTheRegistry() {
                  kLineTimeoutMs),
              qPrintable(m_program->logSince(m_next)));
     m_next = m_program->lines().lastIndexOf(probeLine) + 1;
+    if (tcp) {
+        // The handset connects again after it left, with nobody at the PC, and its
+        // connection is watched without a word in the log.
+        QVERIFY(press(m_port, {QStringLiteral("66:menu")}, true));
+        const qsizetype after =
+            m_program->waitForLines({QStringLiteral("RemoteMenu:  66")}, m_next);
+        QVERIFY2(after >= 0, qPrintable(m_program->logSince(m_next)));
+        for (const QString& line : m_program->lines().mid(m_next))
+            QVERIFY2(!line.contains(QLatin1String("refused to watch")), qPrintable(line));
+        m_next = after;
+    }
 }
 
 void WindowsProgramTest::startOnPowerUpWritesAndRemovesTheRunValue() {
