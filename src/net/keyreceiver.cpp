@@ -98,7 +98,10 @@ void KeyReceiver::onConnectionRequest(int requestID) {
 }
 
 void KeyReceiver::watchPeer() {
-    const std::string why = nuvok::watchConnection(m_socket->peerDescriptor());
+    const qintptr descriptor = m_socket->peerDescriptor();
+    if (descriptor == -1 || m_socket->State() != SocketComponent::sckConnected)
+        return; // gone before it was served: nothing to watch
+    const std::string why = nuvok::watchConnection(descriptor);
     if (!why.empty())
         emit logLine(QStringLiteral("Handset %1 is served, but a loss of its network may go "
                                     "unnoticed: the system refused to watch the connection (%2)")

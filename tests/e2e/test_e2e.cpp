@@ -273,6 +273,9 @@ void EndToEndTest::tcpHandsetCanAlwaysComeBack() {
                                  before),
              log().constData());
     QCOMPARE(program.lines().size(), before + 1);
+    // Every connection served was watched, or had gone before it was served.
+    for (const QString& line : program.lines())
+        QVERIFY2(!line.contains(QLatin1String("refused to watch")), qPrintable(line));
     QVERIFY(program.process().state() == QProcess::Running);
 }
 
