@@ -17,7 +17,8 @@
 # NUVOKRC_DESKTOP_WM (the window manager's name), NUVOKRC_DESKTOP_TRAY (yes or
 # no: whether the desktop has a notification area) and NUVOKRC_DESKTOP_PLATFORM
 # (xcb or wayland: the toolkit platform of the desktop); the window manager
-# runs with a private HOME of its own. A Wayland desktop also has a private
+# runs with a private HOME of its own. On sway NUVOKRC_DESKTOP_PANEL is the
+# command that starts the panel (waybar) again after the command stopped it. A Wayland desktop also has a private
 # XDG_RUNTIME_DIR and session bus (DBUS_SESSION_BUS_ADDRESS); sway adds
 # SWAYSOCK for swaymsg and NUVOKRC_DESKTOP_XWAYLAND, the display of its
 # XWayland (unset when there is none; DISPLAY itself stays unset). sway does
