@@ -134,8 +134,19 @@ private slots:
     void theIconRestoresAndMinimisingHidesAgain();
     void aTakenPortKeepsTheWindowReachable();
     void theIconOverTheSessionBusShowsAndMinimisingHides();
+    void aPanelThatStartsLaterOrRestartsTakesTheIcon();
 
 private:
+    // Ends the process of the desktop's panel and waits until its
+    // notification area is gone; empty when it is, else what went wrong.
+    QString stopPanel(qint64 pid);
+    // Starts the panel again; its process, or 0 when it did not start.
+    qint64 startPanel();
+    // The icon docked in the area, clicked until the window shows; the
+    // window manager's minimise then hides it there again. Empty when all
+    // went so, else what did not.
+    QString iconShowsAndMinimisingHides(unsigned long window);
+
     DesktopProbe m_probe;
 };
 
@@ -272,6 +283,90 @@ void RealDesktopTest::theIconOverTheSessionBusShowsAndMinimisingHides() {
             kLineTimeoutMs));
         QVERIFY2(settlesWithdrawn(), qPrintable(QStringLiteral("round %1: ").arg(round) +
                                                 describe(m_probe.view(window))));
+    }
+}
+
+QString RealDesktopTest::stopPanel(qint64 pid) {
+    if (pid <= 0 || QProcess::execute(QStringLiteral("kill"), {QString::number(pid)}) != 0)
+        return QStringLiteral("the panel (%1) could not be ended").arg(pid);
+    if (!waitUntil([&] { return !m_probe.notificationAreaThere(); }, kLineTimeoutMs))
+        return QStringLiteral("the notification area stayed");
+    return {};
+}
+
+qint64 RealDesktopTest::startPanel() {
+    qint64 pid = 0;
+    // Ended with the desktop's X server, as the one it replaces.
+    if (!QProcess::startDetached(qEnvironmentVariable("NUVOKRC_DESKTOP_PANEL"), {}, {}, &pid))
+        return 0;
+    return pid;
+}
+
+QString RealDesktopTest::iconShowsAndMinimisingHides(unsigned long window) {
+    QRect icon;
+    if (!waitUntil([&] { return !(icon = trayIcon(m_probe)).isEmpty(); }, kLineTimeoutMs))
+        return QStringLiteral("no icon in the notification area");
+    // A click that lands while the panel still settles the icon is lost, as
+    // it would be for a user; a few are allowed.
+    const bool shown = waitUntil(
+        [&] {
+            return click(icon.center()) &&
+                   waitUntil([&] { return shownNormally(m_probe.view(window)); }, 3000);
+        },
+        kLineTimeoutMs);
+    if (!shown)
+        return QStringLiteral("the click did not show the window: ") +
+               describe(m_probe.view(window));
+    // A minimise that the window manager undoes for a late activation is
+    // asked for again, as a user would.
+    if (!waitUntil(
+            [&] {
+                m_probe.minimise(window);
+                return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+            },
+            kLineTimeoutMs))
+        return QStringLiteral("minimising did not hide the window: ") +
+               describe(m_probe.view(window));
+    return settlesPutAway(m_probe, window);
+}
+
+// Started with the session before the panel (here the window manager, whose
+// task bar holds the notification area), the program finds no area; the
+// panel that comes later takes the icon, and takes it again after a restart.
+void RealDesktopTest::aPanelThatStartsLaterOrRestartsTakesTheIcon() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    QString failure = stopPanel(qEnvironmentVariableIntValue("NUVOKRC_DESKTOP_WM_PID"));
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    QVERIFY2(program.waitForLine(QStringLiteral(
+                 "No notification area found: the window stays in the taskbar when minimised")),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+
+    const QString found =
+        QStringLiteral("Notification area found: the window hides there when minimised");
+    qint64 panel = 0;
+    for (int round = 0; round < 2; ++round) {
+        const QString context =
+            round == 0 ? QStringLiteral("late panel: ") : QStringLiteral("restarted panel: ");
+        const qsizetype from = program.lines().size();
+        panel = startPanel();
+        QVERIFY2(panel != 0, "the panel did not start");
+        failure = iconShowsAndMinimisingHides(window);
+        QVERIFY2(failure.isEmpty(), qPrintable(context + failure + QLatin1Char('\n') +
+                                               program.lines().join(QLatin1Char('\n'))));
+        QVERIFY2(program.waitForLine(found, from), qPrintable(context));
+        if (round == 0) {
+            failure = stopPanel(panel);
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QVERIFY(program.waitForLine(QStringLiteral(
+                "The notification area went away: the window is back on the desktop")));
+        }
     }
 }
 
