@@ -135,6 +135,8 @@ private slots:
     void aTakenPortKeepsTheWindowReachable();
     void theIconOverTheSessionBusShowsAndMinimisingHides();
     void aPanelThatStartsLaterOrRestartsTakesTheIcon();
+    void aPanelOverTheSessionBusThatStartsLaterOrRestartsTakesTheIcon();
+    void aPanelThatQuitsGivesTheWindowBackMinimised();
 
 private:
     // Ends the process of the desktop's panel and waits until its
@@ -368,6 +370,114 @@ void RealDesktopTest::aPanelThatStartsLaterOrRestartsTakesTheIcon() {
                 "The notification area went away: the window is back on the desktop")));
         }
     }
+}
+
+// The same with a panel that hosts icons over the session bus, whatever the
+// window manager: the window that waited minimised on the taskbar moves into
+// the icon, and the panel's click shows it.
+void RealDesktopTest::aPanelOverTheSessionBusThatStartsLaterOrRestartsTakesTheIcon() {
+    if (desktopHasTray())
+        QSKIP("the window manager's own notification area would take the icon");
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        NUVOK_SKIP_MISSING(QStringLiteral("needs dbus-daemon"));
+    PrivateSessionBus bus;
+    QVERIFY2(!bus.address().isEmpty(), "dbus-daemon did not start");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    QVERIFY2(program.waitForLine(QStringLiteral(
+                 "No notification area found: the window stays in the taskbar when minimised")),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    QVERIFY(settlesPutAway(m_probe, window).isEmpty());
+
+    const qint64 pid = program.process().processId();
+    for (int round = 0; round < 2; ++round) {
+        const QString context =
+            round == 0 ? QStringLiteral("late panel: ") : QStringLiteral("restarted panel: ");
+        if (round == 1) {
+            // The panel ended: the window came back onto the taskbar.
+            QVERIFY(program.waitForLine(QStringLiteral(
+                "The notification area went away: the window is back on the desktop")));
+            const QString failure = settlesPutAway(m_probe, window);
+            QVERIFY2(failure.isEmpty(), qPrintable(context + failure));
+        }
+        const qsizetype from = program.lines().size();
+        StatusNotifierWatcher watcher(bus.connection());
+        QVERIFY(watcher.registered());
+        StatusNotifierItemRef item;
+        QVERIFY2(waitUntil(
+                     [&] {
+                         item = findStatusNotifierItem(bus.connection(), pid);
+                         return item.valid();
+                     },
+                     kLineTimeoutMs),
+                 qPrintable(context + QStringLiteral("the icon was not registered\n") +
+                            program.lines().join(QLatin1Char('\n'))));
+        QVERIFY2(program.waitForLine(QStringLiteral("Notification area found: the window hides "
+                                                    "there when minimised"),
+                                     from),
+                 qPrintable(context));
+        QVERIFY2(waitUntil([&] { return withdrawn(m_probe.view(window)); }, kLineTimeoutMs),
+                 qPrintable(context + describe(m_probe.view(window))));
+        QVERIFY(activateStatusNotifierItem(bus.connection(), item));
+        QVERIFY2(waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs),
+                 qPrintable(context + describe(m_probe.view(window))));
+        QVERIFY(m_probe.waitForActive(window));
+        QVERIFY(waitUntil(
+            [&] {
+                m_probe.minimise(window);
+                return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+            },
+            kLineTimeoutMs));
+    }
+}
+
+// A window hidden in the icon must not be lost with the panel: it comes back
+// minimised on the taskbar.
+void RealDesktopTest::aPanelThatQuitsGivesTheWindowBackMinimised() {
+    if (desktopHasTray())
+        QSKIP("the window manager's own notification area would take the icon");
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        NUVOK_SKIP_MISSING(QStringLiteral("needs dbus-daemon"));
+    PrivateSessionBus bus;
+    QVERIFY2(!bus.address().isEmpty(), "dbus-daemon did not start");
+    auto watcher = std::make_unique<StatusNotifierWatcher>(bus.connection());
+    QVERIFY(watcher->registered());
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    QVERIFY2(waitUntil([&] { return withdrawn(m_probe.view(window)); }, kLineTimeoutMs),
+             qPrintable(describe(m_probe.view(window))));
+    // Used, then minimised into the icon.
+    StatusNotifierItemRef item;
+    QVERIFY(waitUntil(
+        [&] {
+            item = findStatusNotifierItem(bus.connection(), program.process().processId());
+            return item.valid();
+        },
+        kLineTimeoutMs));
+    QVERIFY(activateStatusNotifierItem(bus.connection(), item));
+    QVERIFY(waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs));
+    QVERIFY(m_probe.waitForActive(window));
+    QVERIFY(waitUntil(
+        [&] {
+            m_probe.minimise(window);
+            return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+        },
+        kLineTimeoutMs));
+    watcher.reset();
+    QVERIFY(program.waitForLine(
+        QStringLiteral("The notification area went away: the window is back on the desktop")));
+    const QString failure = settlesPutAway(m_probe, window);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 QTEST_GUILESS_MAIN(RealDesktopTest)
