@@ -17,7 +17,9 @@
 # NUVOKRC_DESKTOP_WM (the window manager's name), NUVOKRC_DESKTOP_TRAY (yes or
 # no: whether the desktop has a notification area) and NUVOKRC_DESKTOP_PLATFORM
 # (xcb or wayland: the toolkit platform of the desktop); the window manager
-# runs with a private HOME of its own. A Wayland desktop also has a private
+# runs with a private HOME of its own. NUVOKRC_DESKTOP_PANEL is the command
+# that starts the panel again after the command stopped it: waybar on sway,
+# the window manager itself on X11 (whose process is NUVOKRC_DESKTOP_WM_PID). A Wayland desktop also has a private
 # XDG_RUNTIME_DIR and session bus (DBUS_SESSION_BUS_ADDRESS); sway adds
 # SWAYSOCK for swaymsg and NUVOKRC_DESKTOP_XWAYLAND, the display of its
 # XWayland (unset when there is none; DISPLAY itself stays unset). sway does
@@ -95,8 +97,12 @@ export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
 
 if [ "$wm" != none ]; then
-    HOME="$work/wm-home" "$wm" >"$work/$wm.log" 2>&1 &
+    printf '#!/bin/sh\nHOME=%s exec %s >>%s 2>&1\n' "$work/wm-home" "$wm" "$work/$wm.log" \
+        >"$work/panel.sh"
+    chmod 755 "$work/panel.sh"
+    "$work/panel.sh" &
     pids+=($!)
+    export NUVOKRC_DESKTOP_WM_PID=$! NUVOKRC_DESKTOP_PANEL="$work/panel.sh"
     for _ in $(seq 150); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
         sleep 0.1

@@ -194,7 +194,8 @@ export WAYLAND_DISPLAY=$socket
 
 export NUVOKRC_DESKTOP_WM=$wm NUVOKRC_DESKTOP_PLATFORM=wayland
 if [ "$wm" = sway ]; then
-    export NUVOKRC_DESKTOP_TRAY=yes
+    # Starts the panel again once the command has stopped it.
+    export NUVOKRC_DESKTOP_TRAY=yes NUVOKRC_DESKTOP_PANEL="$work/waybar.sh"
 else
     export NUVOKRC_DESKTOP_TRAY=no
 fi

@@ -8,6 +8,9 @@ namespace {
 
 constexpr Qt::WindowStates kNotNormal =
     Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+// How long a window put back on the taskbar stays minimised whatever the
+// window manager says, as the start window does.
+constexpr int kBackOnTaskbarSettlingMs = 3000;
 
 } // namespace
 
@@ -40,6 +43,7 @@ void TrayStuff::putOnDesktop(Qt::WindowStates windowState) {
         return;
     }
     minimiseOnTaskbar();
+    m_holdMinimised.setRemainingTime(kBackOnTaskbarSettlingMs);
     m_window.show();
 }
 
@@ -143,6 +147,7 @@ Qt::WindowStates TrayStuff::windowState() const {
 void TrayStuff::trayClicked(TrayArea::Click click) {
     if (!m_shown)
         return;
+    m_holdMinimised = QDeadlineTimer(); // the user asks for the window
     // Where minimising cannot be seen, a click on the icon of the shown
     // window is the way to put it away; the next click brings it back.
     if (click != TrayArea::Click::Other && !minimiseReported() && m_window.isVisible() &&
@@ -183,7 +188,10 @@ void TrayStuff::windowStateChanged(Qt::WindowStates oldState, bool fromWindowSys
         return;
     const bool minimised = m_window.windowState() & Qt::WindowMinimized;
     const bool wasMinimised = oldState & Qt::WindowMinimized;
-    if (minimised && !wasMinimised && m_window.isVisible() && hidesToTray()) {
+    if (fromWindowSystem && !minimised && m_window.isVisible() && !m_holdMinimised.hasExpired()) {
+        // Mapped normally by the window manager, not by the user: asked again.
+        m_window.setWindowState(m_window.windowState() | Qt::WindowMinimized);
+    } else if (minimised && !wasMinimised && m_window.isVisible() && hidesToTray()) {
         // Into the notification area instead, with the state it had.
         hideIntoTray(oldState);
     } else if (!minimised && wasMinimised && !m_window.isVisible() && !fromWindowSystem) {

@@ -2,6 +2,7 @@
 
 #include "shell/trayarea.h"
 
+#include <QDeadlineTimer>
 #include <QIcon>
 #include <QString>
 #include <Qt>
@@ -83,6 +84,10 @@ private:
     Hooks m_hooks;
     bool m_shown = false;   // the icon has been added and not removed since
     bool m_hadArea = false; // whether the notification area was there last time we looked
+    // While the window that came back from a vanished area settles on the
+    // taskbar: an X window manager may map it normally, and say so a moment
+    // later, whatever it was asked.
+    QDeadlineTimer m_holdMinimised;
     // The window's state while the program keeps it hidden in the icon. The
     // window system's own state of a hidden window means nothing (an X window
     // manager reports what it did with the unmapped window), and setting the

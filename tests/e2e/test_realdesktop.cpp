@@ -134,8 +134,21 @@ private slots:
     void theIconRestoresAndMinimisingHidesAgain();
     void aTakenPortKeepsTheWindowReachable();
     void theIconOverTheSessionBusShowsAndMinimisingHides();
+    void aPanelThatStartsLaterOrRestartsTakesTheIcon();
+    void aPanelOverTheSessionBusThatStartsLaterOrRestartsTakesTheIcon();
+    void aPanelThatQuitsGivesTheWindowBackMinimised();
 
 private:
+    // Ends the process of the desktop's panel and waits until its
+    // notification area is gone; empty when it is, else what went wrong.
+    QString stopPanel(qint64 pid);
+    // Starts the panel again; its process, or 0 when it did not start.
+    qint64 startPanel();
+    // The icon docked in the area, clicked until the window shows; the
+    // window manager's minimise then hides it there again. Empty when all
+    // went so, else what did not.
+    QString iconShowsAndMinimisingHides(unsigned long window);
+
     DesktopProbe m_probe;
 };
 
@@ -273,6 +286,198 @@ void RealDesktopTest::theIconOverTheSessionBusShowsAndMinimisingHides() {
         QVERIFY2(settlesWithdrawn(), qPrintable(QStringLiteral("round %1: ").arg(round) +
                                                 describe(m_probe.view(window))));
     }
+}
+
+QString RealDesktopTest::stopPanel(qint64 pid) {
+    if (pid <= 0 || QProcess::execute(QStringLiteral("kill"), {QString::number(pid)}) != 0)
+        return QStringLiteral("the panel (%1) could not be ended").arg(pid);
+    if (!waitUntil([&] { return !m_probe.notificationAreaThere(); }, kLineTimeoutMs))
+        return QStringLiteral("the notification area stayed");
+    return {};
+}
+
+qint64 RealDesktopTest::startPanel() {
+    qint64 pid = 0;
+    // Ended with the desktop's X server, as the one it replaces.
+    if (!QProcess::startDetached(qEnvironmentVariable("NUVOKRC_DESKTOP_PANEL"), {}, {}, &pid))
+        return 0;
+    return pid;
+}
+
+QString RealDesktopTest::iconShowsAndMinimisingHides(unsigned long window) {
+    QRect icon;
+    if (!waitUntil([&] { return !(icon = trayIcon(m_probe)).isEmpty(); }, kLineTimeoutMs))
+        return QStringLiteral("no icon in the notification area");
+    // A click that lands while the panel still settles the icon is lost, as
+    // it would be for a user; a few are allowed.
+    const bool shown = waitUntil(
+        [&] {
+            return click(icon.center()) &&
+                   waitUntil([&] { return shownNormally(m_probe.view(window)); }, 3000);
+        },
+        kLineTimeoutMs);
+    if (!shown)
+        return QStringLiteral("the click did not show the window: ") +
+               describe(m_probe.view(window));
+    // A minimise that the window manager undoes for a late activation is
+    // asked for again, as a user would.
+    if (!waitUntil(
+            [&] {
+                m_probe.minimise(window);
+                return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+            },
+            kLineTimeoutMs))
+        return QStringLiteral("minimising did not hide the window: ") +
+               describe(m_probe.view(window));
+    return settlesPutAway(m_probe, window);
+}
+
+// Started with the session before the panel (here the window manager, whose
+// task bar holds the notification area), the program finds no area; the
+// panel that comes later takes the icon, and takes it again after a restart.
+void RealDesktopTest::aPanelThatStartsLaterOrRestartsTakesTheIcon() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    QString failure = stopPanel(qEnvironmentVariableIntValue("NUVOKRC_DESKTOP_WM_PID"));
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    QVERIFY2(program.waitForLine(QStringLiteral(
+                 "No notification area found: the window stays in the taskbar when minimised")),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+
+    const QString found =
+        QStringLiteral("Notification area found: the window hides there when minimised");
+    qint64 panel = 0;
+    for (int round = 0; round < 2; ++round) {
+        const QString context =
+            round == 0 ? QStringLiteral("late panel: ") : QStringLiteral("restarted panel: ");
+        const qsizetype from = program.lines().size();
+        panel = startPanel();
+        QVERIFY2(panel != 0, "the panel did not start");
+        failure = iconShowsAndMinimisingHides(window);
+        QVERIFY2(failure.isEmpty(), qPrintable(context + failure + QLatin1Char('\n') +
+                                               program.lines().join(QLatin1Char('\n'))));
+        QVERIFY2(program.waitForLine(found, from), qPrintable(context));
+        if (round == 0) {
+            failure = stopPanel(panel);
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QVERIFY(program.waitForLine(QStringLiteral(
+                "The notification area went away: the window is back on the desktop")));
+        }
+    }
+}
+
+// The same with a panel that hosts icons over the session bus, whatever the
+// window manager: the window that waited minimised on the taskbar moves into
+// the icon, and the panel's click shows it.
+void RealDesktopTest::aPanelOverTheSessionBusThatStartsLaterOrRestartsTakesTheIcon() {
+    if (desktopHasTray())
+        QSKIP("the window manager's own notification area would take the icon");
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        NUVOK_SKIP_MISSING(QStringLiteral("needs dbus-daemon"));
+    PrivateSessionBus bus;
+    QVERIFY2(!bus.address().isEmpty(), "dbus-daemon did not start");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    QVERIFY2(program.waitForLine(QStringLiteral(
+                 "No notification area found: the window stays in the taskbar when minimised")),
+             qPrintable(program.lines().join(QLatin1Char('\n'))));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    QVERIFY(settlesPutAway(m_probe, window).isEmpty());
+
+    const qint64 pid = program.process().processId();
+    for (int round = 0; round < 2; ++round) {
+        const QString context =
+            round == 0 ? QStringLiteral("late panel: ") : QStringLiteral("restarted panel: ");
+        if (round == 1) {
+            // The panel ended: the window came back onto the taskbar.
+            QVERIFY(program.waitForLine(QStringLiteral(
+                "The notification area went away: the window is back on the desktop")));
+            const QString failure = settlesPutAway(m_probe, window);
+            QVERIFY2(failure.isEmpty(), qPrintable(context + failure));
+        }
+        const qsizetype from = program.lines().size();
+        StatusNotifierWatcher watcher(bus.connection());
+        QVERIFY(watcher.registered());
+        StatusNotifierItemRef item;
+        QVERIFY2(waitUntil(
+                     [&] {
+                         item = findStatusNotifierItem(bus.connection(), pid);
+                         return item.valid();
+                     },
+                     kLineTimeoutMs),
+                 qPrintable(context + QStringLiteral("the icon was not registered\n") +
+                            program.lines().join(QLatin1Char('\n'))));
+        QVERIFY2(program.waitForLine(QStringLiteral("Notification area found: the window hides "
+                                                    "there when minimised"),
+                                     from),
+                 qPrintable(context));
+        QVERIFY2(waitUntil([&] { return withdrawn(m_probe.view(window)); }, kLineTimeoutMs),
+                 qPrintable(context + describe(m_probe.view(window))));
+        QVERIFY(activateStatusNotifierItem(bus.connection(), item));
+        QVERIFY2(waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs),
+                 qPrintable(context + describe(m_probe.view(window))));
+        QVERIFY(m_probe.waitForActive(window));
+        QVERIFY(waitUntil(
+            [&] {
+                m_probe.minimise(window);
+                return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+            },
+            kLineTimeoutMs));
+    }
+}
+
+// A window hidden in the icon must not be lost with the panel: it comes back
+// minimised on the taskbar.
+void RealDesktopTest::aPanelThatQuitsGivesTheWindowBackMinimised() {
+    if (desktopHasTray())
+        QSKIP("the window manager's own notification area would take the icon");
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        NUVOK_SKIP_MISSING(QStringLiteral("needs dbus-daemon"));
+    PrivateSessionBus bus;
+    QVERIFY2(!bus.address().isEmpty(), "dbus-daemon did not start");
+    auto watcher = std::make_unique<StatusNotifierWatcher>(bus.connection());
+    QVERIFY(watcher->registered());
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    program.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    QVERIFY2(waitUntil([&] { return withdrawn(m_probe.view(window)); }, kLineTimeoutMs),
+             qPrintable(describe(m_probe.view(window))));
+    // Used, then minimised into the icon.
+    StatusNotifierItemRef item;
+    QVERIFY(waitUntil(
+        [&] {
+            item = findStatusNotifierItem(bus.connection(), program.process().processId());
+            return item.valid();
+        },
+        kLineTimeoutMs));
+    QVERIFY(activateStatusNotifierItem(bus.connection(), item));
+    QVERIFY(waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs));
+    QVERIFY(m_probe.waitForActive(window));
+    QVERIFY(waitUntil(
+        [&] {
+            m_probe.minimise(window);
+            return waitUntil([&] { return withdrawn(m_probe.view(window)); }, 2000);
+        },
+        kLineTimeoutMs));
+    watcher.reset();
+    QVERIFY(program.waitForLine(
+        QStringLiteral("The notification area went away: the window is back on the desktop")));
+    const QString failure = settlesPutAway(m_probe, window);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 QTEST_GUILESS_MAIN(RealDesktopTest)

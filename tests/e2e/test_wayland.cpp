@@ -32,6 +32,9 @@ const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
 const QString kNoAreaLine = QStringLiteral("No notification area found: the window stays open, "
                                            "as this Wayland desktop may not give a minimised "
                                            "window back");
+const QString kAreaFoundLine =
+    QStringLiteral("Notification area found: a click on the icon puts the window away there");
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 // How long a put-away window must stay put away.
 constexpr int kSteadyMs = 700;
 // How long the compositor may take to map a new window and move the focus on
@@ -162,14 +165,20 @@ private slots:
     void aPlayerKeyAndAVolumeStepWork();
     void aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data();
     void aPlayerUnderXWaylandIsTypedIntoOnlyInFront();
-    // Last: the panel does not come back.
-    void aPanelThatQuitsGivesTheWindowBack();
+    void aPanelThatStartsLaterTakesTheIcon();
+    void aPanelThatQuitsGivesTheWindowBackAndTakesItAgainOnItsReturn();
 
 private:
     // Started on the desktop's display (X11 only where the test gives one).
     bool start(Program& program, const QStringList& arguments);
     // The program's icon in the panel's tray, once it is there.
     StatusNotifierItemRef icon(qint64 pid);
+    // Ends the panel (waybar, whose tray is the watcher) and waits until its
+    // tray is gone; empty when it is, else what went wrong.
+    QString stopPanel();
+    // Starts the panel again, as a session does that starts it late.
+    QString startPanel();
+    bool watcherThere() { return m_bus.interface()->isServiceRegistered(kWatcherService).value(); }
 
     QDBusConnection m_bus = QDBusConnection::sessionBus();
 };
@@ -200,6 +209,30 @@ StatusNotifierItemRef WaylandDesktopTest::icon(qint64 pid) {
         },
         kLineTimeoutMs);
     return item;
+}
+
+QString WaylandDesktopTest::stopPanel() {
+    const QDBusReply<uint> panel = m_bus.interface()->servicePid(kWatcherService);
+    if (!panel.isValid())
+        return QStringLiteral("no panel owns the watcher: ") + panel.error().message();
+    if (QProcess::execute(QStringLiteral("kill"), {QString::number(panel.value())}) != 0)
+        return QStringLiteral("the panel (%1) could not be ended").arg(panel.value());
+    if (!waitUntil([&] { return !watcherThere(); }, kLineTimeoutMs))
+        return QStringLiteral("the panel's tray stayed");
+    return {};
+}
+
+QString WaylandDesktopTest::startPanel() {
+    const QString panel = qEnvironmentVariable("NUVOKRC_DESKTOP_PANEL");
+    if (panel.isEmpty())
+        return QStringLiteral("NUVOKRC_DESKTOP_PANEL is not set: run through "
+                              "scripts/private-desktop.sh --wm sway");
+    // Ended with the desktop, as the panel it replaces.
+    if (!QProcess::startDetached(panel, {}))
+        return QStringLiteral("%1 did not start").arg(panel);
+    if (!waitUntil([&] { return watcherThere(); }, kCompositorTimeoutMs))
+        return QStringLiteral("the panel's tray did not come up");
+    return {};
 }
 
 void WaylandDesktopTest::startUpPutsTheWindowAwayOrLeavesItOpen() {
@@ -456,9 +489,43 @@ void WaylandDesktopTest::aPlayerUnderXWaylandIsTypedIntoOnlyInFront() {
     }
 }
 
+// Started with the session before the panel, the program finds no area: the
+// window stays open. The panel that comes later takes the icon; the window
+// stays where it is, and from then on a click on the icon puts it away and
+// the next one shows it again.
+void WaylandDesktopTest::aPanelThatStartsLaterTakesTheIcon() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    QString failure = stopPanel();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    QVERIFY2(program.waitForLine(kNoAreaLine), qPrintable(program.lines().join(QLatin1Char('\n'))));
+    QVERIFY(shownOnSway(pid));
+
+    failure = startPanel();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), qPrintable(QStringLiteral("no icon in the late panel's tray\n") +
+                                      program.lines().join(QLatin1Char('\n'))));
+    QVERIFY(program.waitForLine(kAreaFoundLine));
+    QTest::qWait(kSteadyMs);
+    QVERIFY2(swayWindow(pid).visible, "the window did not stay where it was");
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(activateStatusNotifierItem(m_bus, item));
+        failure = settlesHidden(pid);
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("round %1: ").arg(round) + failure));
+        QVERIFY(activateStatusNotifierItem(m_bus, item));
+        QVERIFY2(shownOnSway(pid), qPrintable(QStringLiteral("round %1: not shown").arg(round)));
+    }
+}
+
 // The panel's tray goes with the panel; a window hidden in it must not be
-// lost with it.
-void WaylandDesktopTest::aPanelThatQuitsGivesTheWindowBack() {
+// lost with it. The panel that comes back takes the icon again.
+void WaylandDesktopTest::aPanelThatQuitsGivesTheWindowBackAndTakesItAgainOnItsReturn() {
     if (!desktopHasTray())
         QSKIP("this desktop has no notification area");
     const quint16 port = freePort();
@@ -468,13 +535,23 @@ void WaylandDesktopTest::aPanelThatQuitsGivesTheWindowBack() {
     const qint64 pid = program.process().processId();
     QVERIFY(icon(pid).valid());
     QVERIFY(settlesHidden(pid).isEmpty());
-    const QDBusReply<uint> panel =
-        m_bus.interface()->servicePid(QStringLiteral("org.kde.StatusNotifierWatcher"));
-    QVERIFY(panel.isValid());
-    QVERIFY(QProcess::execute(QStringLiteral("kill"), {QString::number(panel.value())}) == 0);
+    QString failure = stopPanel();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QVERIFY2(shownOnSway(pid), qPrintable(program.lines().join(QLatin1Char('\n'))));
     QVERIFY(program.waitForLine(
         QStringLiteral("The notification area went away: the window is back on the desktop")));
+
+    failure = startPanel();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const StatusNotifierItemRef item = icon(pid);
+    QVERIFY2(item.valid(), "the icon did not come back with the panel");
+    QVERIFY(program.waitForLine(kAreaFoundLine));
+    QVERIFY(swayWindow(pid).visible);
+    QVERIFY(activateStatusNotifierItem(m_bus, item));
+    failure = settlesHidden(pid);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(activateStatusNotifierItem(m_bus, item));
+    QVERIFY(shownOnSway(pid));
 }
 
 QTEST_GUILESS_MAIN(WaylandDesktopTest)

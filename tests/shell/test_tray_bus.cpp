@@ -3,8 +3,10 @@
 #include "support/gate.h"
 #include "support/statusnotifier.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QTest>
 #include <QThread>
 
@@ -25,8 +27,8 @@ Q_DECLARE_METATYPE(Step)
 // The icon over the session bus (this process's own, from dbus-run-session,
 // on an X display without a notification area of its own), with the panel's
 // watcher on a thread of its own as if in the panel's process: a watcher that
-// hangs holds nothing up, and a watcher or a host that comes or goes is
-// noticed.
+// hangs holds nothing up, a watcher or a host that comes or goes is noticed,
+// and a panel that comes after the icon was shown, or comes back, takes it.
 class TrayBusTest : public QObject {
     Q_OBJECT
 
@@ -34,6 +36,9 @@ private slots:
     void initTestCase();
     void cleanup();
     void cleanupTestCase();
+    // First: the toolkit decides where icons go when the first one is made.
+    void aLatePanelTakesTheIconAndAgainAfterARestart_data();
+    void aLatePanelTakesTheIconAndAgainAfterARestart();
     void aHangingWatcherHoldsNothingUp();
     void comingsAndGoingsAreNoticed_data();
     void comingsAndGoingsAreNoticed();
@@ -44,6 +49,11 @@ private:
         QMetaObject::invokeMethod(&m_panelContext, work, Qt::BlockingQueuedConnection);
     }
     void take(Step step);
+    // The icon of this process as the watcher has it; invalid while it has none.
+    StatusNotifierItemRef registeredIcon() {
+        return findStatusNotifierItem(QDBusConnection::sessionBus(),
+                                      QCoreApplication::applicationPid());
+    }
     // The watcher stops answering until the gate opens.
     bool hang() {
         m_gate.shut();
@@ -102,6 +112,53 @@ void TrayBusTest::cleanupTestCase() {
     m_panel.quit();
     m_panel.wait();
     QDBusConnection::disconnectFromBus(QStringLiteral("panel"));
+}
+
+void TrayBusTest::aLatePanelTakesTheIconAndAgainAfterARestart_data() {
+    QTest::addColumn<Step>("before");
+    QTest::addColumn<Step>("change");
+    // Panels that own the watcher's name before their host is up (waybar)
+    // as well as those that start both at once.
+    QTest::newRow("no watcher, then a watcher with a panel")
+        << Step::WatcherGoes << Step::WatcherComes;
+    QTest::newRow("a watcher without a panel, then its panel") << Step::HostGoes << Step::HostComes;
+}
+
+void TrayBusTest::aLatePanelTakesTheIconAndAgainAfterARestart() {
+    QFETCH(Step, before);
+    QFETCH(Step, change);
+    take(before);
+    SystemTrayArea area;
+    QVERIFY(waitUntil([&] { return !area.available(); }, 3000));
+    QPixmap picture(16, 16);
+    picture.fill(Qt::darkGreen);
+    QList<TrayArea::Click> clicks;
+    area.show(QIcon(picture), [&clicks](TrayArea::Click click) { clicks << click; });
+    int changes = 0;
+    area.watchAvailability([&changes] { ++changes; });
+    QVERIFY(!area.available());
+
+    take(change);
+    // Within about a second, with room for a loaded machine.
+    QVERIFY(waitUntil([&] { return changes == 1; }, 3000));
+    QVERIFY(area.available());
+    StatusNotifierItemRef item;
+    QVERIFY2(waitUntil([&] { return (item = registeredIcon()).valid(); }, 5000),
+             "the icon was not registered with the watcher");
+    QVERIFY(activateStatusNotifierItem(QDBusConnection::sessionBus(), item));
+    QVERIFY(waitUntil([&] { return !clicks.isEmpty(); }));
+    QCOMPARE(clicks, QList<TrayArea::Click>{TrayArea::Click::Left});
+
+    // The panel restarts: a new watcher, which knows nothing of the icon.
+    take(Step::WatcherGoes);
+    QVERIFY(waitUntil([&] { return changes == 2; }, 3000));
+    QVERIFY(!area.available());
+    take(Step::WatcherComes);
+    QVERIFY(waitUntil([&] { return changes == 3; }, 3000));
+    QVERIFY(area.available());
+    QVERIFY2(waitUntil([&] { return registeredIcon().valid(); }, 5000),
+             "the icon was not registered with the new watcher");
+    area.remove();
 }
 
 void TrayBusTest::aHangingWatcherHoldsNothingUp() {

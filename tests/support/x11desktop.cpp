@@ -49,6 +49,11 @@ unsigned long DesktopProbe::activeWindow() const {
     return active ? static_cast<unsigned long>(*active) : 0;
 }
 
+bool DesktopProbe::notificationAreaThere() const {
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(DefaultScreen(m_display));
+    return XGetSelectionOwner(m_display, XInternAtom(m_display, name.constData(), False)) != None;
+}
+
 void DesktopProbe::minimise(unsigned long window) const {
     XIconifyWindow(m_display, window, DefaultScreen(m_display));
     XFlush(m_display);

@@ -107,6 +107,8 @@ public:
     void minimise(unsigned long window) const;
     // Whether the window manager shows the window as minimised (WM_STATE).
     bool minimised(unsigned long window) const;
+    // Whether a notification area owns the screen's XEmbed selection.
+    bool notificationAreaThere() const;
     // Asks the window manager to move the window to another workspace.
     void moveToWorkspace(unsigned long window, long workspace) const;
     // The workspace of a window, or the current one for the root (-1: none).

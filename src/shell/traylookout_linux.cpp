@@ -1,4 +1,6 @@
-#include "shell/traybushosts.h"
+#include "shell/traylookout.h"
+
+#include "shell/x11notificationarea.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,6 +14,9 @@ namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+// How long start-up waits for a watcher that is there to say whether a panel
+// is; one that takes longer answers later, without being waited for.
+constexpr int kStartAnswerMs = 2000;
 
 QDBusMessage hostQuestion() {
     QDBusMessage get = QDBusMessage::createMethodCall(
@@ -29,37 +34,54 @@ bool hostIn(const QDBusMessage& answer) {
 
 } // namespace
 
-// Whether a panel that shows icons (a host) is registered with the watcher on
-// the session bus. The watcher is another program and may hang: the answer is
-// kept up to date from its signals and from its owner coming and going, and
+// The session bus's notification area: whether a watcher is there and whether
+// a panel that shows icons (a host) is registered with it, and the X11 one on
+// the X11 platform. The watcher is another program and may hang: what it says
+// is kept up to date from its signals and from its owner coming and going, and
 // it is asked without waiting, so that a look at the area never waits for it.
-class SessionBusTrayHosts : public QObject, public BusTrayHosts {
+// Start-up alone waits for its first answer, briefly, so that a window that
+// starts hidden in the icon is never shown first.
+class LinuxTrayLookout : public QObject, public TrayLookout {
     Q_OBJECT
 
 public:
-    explicit SessionBusTrayHosts(QDBusConnection bus)
-        : m_bus(std::move(bus)),
-          m_owner(kWatcherService, m_bus, QDBusServiceWatcher::WatchForOwnerChange) {
-        connect(&m_owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
+    LinuxTrayLookout() : m_bus(QDBusConnection::sessionBus()) {
+        if (!m_bus.isConnected() || !m_bus.interface())
+            return;
+        // Watching first, so that a change while asking is not missed.
+        m_owner = std::make_unique<QDBusServiceWatcher>(kWatcherService, m_bus,
+                                                        QDBusServiceWatcher::WatchForOwnerChange);
+        connect(m_owner.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& newOwner) {
-                    if (!newOwner.isEmpty()) {
+                    m_watcher = !newOwner.isEmpty();
+                    if (m_watcher) {
                         ask();
                         return;
                     }
                     ++m_question; // an answer still on its way is stale
-                    m_registered = false;
+                    m_host = false;
                 });
         m_bus.connect(kWatcherService, kWatcherPath, kWatcherService,
                       QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostRegistered()));
         // Other hosts may still be there.
         m_bus.connect(kWatcherService, kWatcherPath, kWatcherService,
                       QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(ask()));
+        m_watcher = m_bus.interface()->isServiceRegistered(kWatcherService).value();
+        if (!m_watcher)
+            return;
+        const QDBusMessage answer = m_bus.call(hostQuestion(), QDBus::Block, kStartAnswerMs);
+        if (answer.type() == QDBusMessage::ReplyMessage)
+            m_host = hostIn(answer);
+        else
+            ask();
     }
 
-    bool registered() const override { return m_registered; }
+    bool busWatcher() const override { return m_watcher; }
+    bool busHost() const override { return m_host; }
+    bool windowSystemArea() const override { return x11NotificationAreaThere(); }
 
 private slots:
-    void hostRegistered() { m_registered = true; }
+    void hostRegistered() { m_host = true; }
 
     // The watcher answers in turn, so its last answer is its latest word; an
     // answer to an earlier question is dropped.
@@ -70,32 +92,20 @@ private slots:
                 [this, question](QDBusPendingCallWatcher* answered) {
                     answered->deleteLater();
                     if (question == m_question)
-                        m_registered = hostIn(answered->reply());
+                        m_host = hostIn(answered->reply());
                 });
     }
 
 private:
     QDBusConnection m_bus;
-    QDBusServiceWatcher m_owner;
-    bool m_registered = true;
+    std::unique_ptr<QDBusServiceWatcher> m_owner;
+    bool m_watcher = false;
+    bool m_host = false;
     quint64 m_question = 0;
 };
 
-// The toolkit puts the icon on the session bus when a watcher there says
-// a host is registered the first time the toolkit asks, and keeps to that
-// for the rest of the process; it asks, and waits for the answer, when
-// the first icon is made. Asked the same way here, once, before that;
-// null when the icon does not go there.
-std::unique_ptr<BusTrayHosts> BusTrayHosts::ifIconsGoThere() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface())
-        return nullptr;
-    // Watching first, so that a change while asking is not missed.
-    auto hosts = std::make_unique<SessionBusTrayHosts>(bus);
-    if (!bus.interface()->isServiceRegistered(kWatcherService).value() ||
-        !hostIn(bus.call(hostQuestion())))
-        return nullptr;
-    return hosts;
+std::unique_ptr<TrayLookout> TrayLookout::forThisDesktop() {
+    return std::make_unique<LinuxTrayLookout>();
 }
 
-#include "traybushosts_dbus.moc"
+#include "traylookout_linux.moc"
