@@ -43,7 +43,7 @@ public:
             m_calls.getLineInfo(object(), &line, kByHandle | MIXER_GETLINEINFOF_COMPONENTTYPE);
         // A device without a line of that kind is no failure: device 0 is
         // usually the speakers, with the microphone on a device of its own.
-        if (result == MIXERR_INVALLINE || result == MMSYSERR_INVALPARAM) {
+        if (result == MIXERR_INVALLINE) {
             m_failure.clear();
             return std::nullopt;
         }
