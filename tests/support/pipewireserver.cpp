@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
+
 namespace nuvok::test {
 
 namespace {
@@ -249,19 +251,38 @@ void PipeWireServer::stopSessionManager() {
 
 bool PipeWireServer::startSessionManager() {
     return startProcess(m_sessionManager, QStringLiteral("wireplumber"), {}) &&
-           defaultIsFirstSink();
+           defaultIsFirstSink() && levelSinks();
 }
 
 // The sinks live in the PulseAudio service: they are made again whenever it
-// starts. Without the session manager none of them is the default.
+// starts. Without the session manager none of them is the default, and
+// PipeWire 1.4 takes no level for them either: a null sink runs only once
+// the session manager has given it a driver. So they keep running while
+// nothing plays to them (a suspended one may drop a level too), and get
+// their level once the session manager runs.
 bool PipeWireServer::makeSinks() {
     for (const QString& sink : m_sinks)
         if (pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                   QStringLiteral("sink_name=") + sink}) != 0 ||
-            !setSinkVolume(sink, QStringLiteral("19661")))
+                   QStringLiteral("sink_name=") + sink,
+                   QStringLiteral("sink_properties=node.always-process=true")}) != 0)
             return false;
     return m_sinks.isEmpty() || m_sessionManager.state() == QProcess::NotRunning ||
-           defaultIsFirstSink();
+           (defaultIsFirstSink() && levelSinks());
+}
+
+// Every sink at 19661 (30 %), set until it holds.
+bool PipeWireServer::levelSinks() {
+    return pollUntil([&] {
+        for (const QString& sink : m_sinks) {
+            const QList<long> volumes = sinkVolumes(sink);
+            if (volumes.isEmpty() ||
+                !std::all_of(volumes.begin(), volumes.end(), [](long v) { return v == 19661; })) {
+                setSinkVolume(sink, QStringLiteral("19661"));
+                return false;
+            }
+        }
+        return true;
+    });
 }
 
 // The default is the session manager's to keep: until it has taken up the

@@ -44,7 +44,8 @@ public:
     // the clients that come after (PipeWire 0.3 still tells a client that
     // was connected before of the default it had).
     void stopSessionManager();
-    // Starts it again; true once it has chosen the first sink as the default.
+    // Starts it again; true once it has chosen the first sink as the default
+    // and every sink is at 19661 again.
     bool startSessionManager();
 
     // The address clients are given in PULSE_SERVER.
@@ -62,6 +63,7 @@ private:
     bool startProcess(QProcess& process, const QString& program, const QStringList& arguments);
     static void end(QProcess& process);
     bool makeSinks();
+    bool levelSinks();
     bool defaultIsFirstSink();
     void writeSessionManagerConfig();
     void writePulseConfig();
