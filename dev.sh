@@ -25,6 +25,11 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasoun
                 libx11-dev libpulse-dev)
 TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
+               # PipeWire and its session manager for the volume keys' tests. Its
+               # PulseAudio service runs there from the tests' own configuration
+               # (pipewire -c): package pipewire-pulse, though no package conflict
+               # with pulseaudio, would make a PulseAudio desktop switch to PipeWire.
+               pipewire wireplumber
                desktop-file-utils groff-base dpkg-dev file
                mpv mpv-mpris dbus-daemon dbus-bin
                sway waybar weston grim qt6-wayland xwayland)

@@ -4,22 +4,30 @@
 
 clsVolume::clsVolume(std::unique_ptr<nuvok::MixerBackend> mixer, nuvok::Notifier& notifier)
     : m_mixer(std::move(mixer)) {
-    if (!m_mixer || !openControls()) {
+    std::string micFailure;
+    if (!m_mixer || !openControls(&micFailure)) {
         notifier.showMessage(kNoMixerMessage);
         return;
     }
+    if (!m_mic.found && !micFailure.empty())
+        m_micNote = "No microphone volume: " + micFailure;
 }
 
-bool clsVolume::openControls() {
+// Each lookup's failure is taken right after it: the mixer tells only why
+// its most recent call failed.
+bool clsVolume::openControls(std::string* micFailure) {
     m_wave = {};
     m_mic = {};
+    m_waveFailure.clear();
     m_open = m_mixer->open();
     if (!m_open) {
         m_keyReady = false;
         return false;
     }
-    FindLineControl(nuvok::kComponentSpeakers, m_wave);
-    FindLineControl(nuvok::kComponentMicrophone, m_mic);
+    if (!FindLineControl(nuvok::kComponentSpeakers, m_wave))
+        m_waveFailure = m_mixer->failureText();
+    if (!FindLineControl(nuvok::kComponentMicrophone, m_mic) && micFailure)
+        *micFailure = m_mixer->failureText();
     m_keyReady = m_wave.found;
     if (m_keyReady)
         m_keyMixer = m_mixer->name();
@@ -37,7 +45,10 @@ bool clsVolume::reopen() {
 }
 
 bool clsVolume::keyFailed(const std::string& fallback) {
-    const std::string why = m_mixer ? m_mixer->failureText() : std::string();
+    return keyFailedWith(m_mixer ? m_mixer->failureText() : std::string(), fallback);
+}
+
+bool clsVolume::keyFailedWith(const std::string& why, const std::string& fallback) {
     m_keyFailure = why.empty() ? fallback : why;
     m_keyReady = false;
     return false;
@@ -52,9 +63,15 @@ bool clsVolume::readyForKey() {
     }
     if (m_keyReady && !m_mixer->stale())
         return true;
-    if (reopen())
-        return true;
-    return keyFailed(m_open ? "the mixer has no speakers volume control" : "no mixer was found");
+    return reopen() || reopenFailed();
+}
+
+// Opened without speakers: the reason is the speakers' own, whatever was
+// looked up after them.
+bool clsVolume::reopenFailed() {
+    if (m_open)
+        return keyFailedWith(m_waveFailure, "the mixer has no speakers volume control");
+    return keyFailed("no mixer was found");
 }
 
 std::optional<clsVolume::KeyLevel> clsVolume::readWaveForKey() {
@@ -64,8 +81,13 @@ std::optional<clsVolume::KeyLevel> clsVolume::readWaveForKey() {
     std::optional<std::int32_t> level = m_mixer->readValue(m_wave.info.controlId);
     // A device that went away between two keys (a restarted sound server) is
     // opened again once, at once; one that did not answer is not asked again.
-    if (!level && !m_mixer->timedOut() && m_mixer->stale() && reopen())
+    if (!level && !m_mixer->timedOut() && m_mixer->stale()) {
+        if (!reopen()) {
+            reopenFailed();
+            return std::nullopt;
+        }
         level = m_mixer->readValue(m_wave.info.controlId);
+    }
     if (!level) {
         keyFailed("the level could not be read");
         return std::nullopt;

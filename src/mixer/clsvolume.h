@@ -57,6 +57,11 @@ public:
     // Once after the checked access found a mixer where there was none or
     // another one before: "Volume control available: ...". Empty otherwise.
     std::string takeAvailabilityNotice();
+    // Why the microphone volume is missing, as the mixer told it at the
+    // opening: "No microphone volume: ...". Empty when it was found, when no
+    // mixer opened, and when the mixer simply has no such line. Set once, at
+    // construction: a missing microphone is said there, never by the keys.
+    const std::string& microphoneNote() const { return m_micNote; }
 
 private:
     struct Control {
@@ -68,10 +73,12 @@ private:
     std::int32_t ReadControlValue(const Control& control) const;
     bool WriteControlValue(const Control& control, std::int32_t value);
     void writeClamped(const Control& control, std::int32_t value);
-    bool openControls();
+    bool openControls(std::string* micFailure = nullptr);
     bool reopen();
     bool readyForKey();
     bool keyFailed(const std::string& fallback);
+    bool keyFailedWith(const std::string& why, const std::string& fallback);
+    bool reopenFailed();
 
     std::unique_ptr<nuvok::MixerBackend> m_mixer;
     Control m_wave;
@@ -83,5 +90,9 @@ private:
     std::string m_keyMixer;
     std::optional<std::int32_t> m_lastKeyLevel;
     std::string m_keyFailure;
+    // Why the speakers control was not found at the last opening; the
+    // microphone's lookup after it must not stand in its place.
+    std::string m_waveFailure;
     std::string m_notice;
+    std::string m_micNote;
 };

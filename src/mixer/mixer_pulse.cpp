@@ -32,6 +32,17 @@ struct Answer {
     std::string device;
 };
 
+// What the server tells about a missing default device: whether it is
+// PipeWire, how many devices of the kind it has, whether a session manager
+// is among its clients.
+struct Survey {
+    pa_threaded_mainloop* loop = nullptr;
+    bool done = false;
+    bool pipewire = false;
+    int devices = 0;
+    bool sessionManager = false;
+};
+
 class PulseMixer final : public MixerBackend {
 public:
     explicit PulseMixer(int roundTripMs) : m_roundTripMs(roundTripMs) {}
@@ -207,16 +218,49 @@ private:
         bool ok = finishLocked(operation, answer);
         if (ok && !answer.found) {
             ok = false;
-            m_failure = lineId == kSinkLine ? "the sound server has no output device"
-                                            : "the sound server has no input device";
+            explainMissing(lineId);
         }
         pa_threaded_mainloop_unlock(m_loop);
         return ok;
     }
 
+    // Why the server has no default device of the line's kind, with the
+    // lock held. PipeWire leaves the choice of the default devices (and on a
+    // desktop the devices themselves) to its session manager: without one
+    // running there is no default whatever devices there are.
+    void explainMissing(std::uint32_t lineId) {
+        const std::string kind = lineId == kSinkLine ? "output" : "input";
+        Survey survey;
+        survey.loop = m_loop;
+        if (!finishLocked(pa_context_get_server_info(m_context, &PulseMixer::serverInfo, &survey),
+                          survey))
+            return;
+        survey.done = false;
+        pa_operation* devices =
+            lineId == kSinkLine
+                ? pa_context_get_sink_info_list(m_context, &PulseMixer::countSink, &survey)
+                : pa_context_get_source_info_list(m_context, &PulseMixer::countSource, &survey);
+        if (!finishLocked(devices, survey))
+            return;
+        if (survey.pipewire) {
+            survey.done = false;
+            if (!finishLocked(pa_context_get_client_info_list(
+                                  m_context, &PulseMixer::findSessionManager, &survey),
+                              survey))
+                return;
+        }
+        if (survey.pipewire && !survey.sessionManager)
+            m_failure = "the sound server has no default " + kind +
+                        ": PipeWire's session manager (WirePlumber) is not running";
+        else if (survey.devices == 0)
+            m_failure = "the sound server has no " + kind + " device";
+        else
+            m_failure = "the sound server has no default " + kind;
+    }
+
     // Waits for a request started with the lock held; false when it could not
     // be started, the connection failed or the deadline passed.
-    bool finishLocked(pa_operation* operation, Answer& answer) {
+    template <typename Reply> bool finishLocked(pa_operation* operation, Reply& answer) {
         if (!operation) {
             m_failure = serverError();
             m_lost = true;
@@ -284,6 +328,44 @@ private:
         auto& answer = *static_cast<Answer*>(data);
         take(info, eol, answer);
         pa_threaded_mainloop_signal(answer.loop, 0);
+    }
+
+    static void serverInfo(pa_context*, const pa_server_info* info, void* data) {
+        auto& survey = *static_cast<Survey*>(data);
+        survey.pipewire = info && info->server_name &&
+                          std::string(info->server_name).find("PipeWire") != std::string::npos;
+        survey.done = true;
+        pa_threaded_mainloop_signal(survey.loop, 0);
+    }
+
+    template <typename Info> static void count(const Info* info, int eol, Survey& survey) {
+        if (eol != 0)
+            survey.done = true;
+        else if (info)
+            ++survey.devices;
+        pa_threaded_mainloop_signal(survey.loop, 0);
+    }
+
+    static void countSink(pa_context*, const pa_sink_info* info, int eol, void* data) {
+        count(info, eol, *static_cast<Survey*>(data));
+    }
+
+    static void countSource(pa_context*, const pa_source_info* info, int eol, void* data) {
+        count(info, eol, *static_cast<Survey*>(data));
+    }
+
+    // PipeWire lists its own clients too; its session managers by their program.
+    static void findSessionManager(pa_context*, const pa_client_info* info, int eol, void* data) {
+        auto& survey = *static_cast<Survey*>(data);
+        if (eol != 0) {
+            survey.done = true;
+        } else if (info && info->proplist) {
+            const char* binary = pa_proplist_gets(info->proplist, "application.process.binary");
+            const std::string program = binary ? binary : "";
+            if (program == "wireplumber" || program == "pipewire-media-session")
+                survey.sessionManager = true;
+        }
+        pa_threaded_mainloop_signal(survey.loop, 0);
     }
 
     static void succeeded(pa_context*, int success, void* data) {

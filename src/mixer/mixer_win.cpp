@@ -39,8 +39,15 @@ public:
         MIXERLINEA line{};
         line.cbStruct = sizeof line;
         line.dwComponentType = componentType;
-        if (!checked(
-                m_calls.getLineInfo(object(), &line, kByHandle | MIXER_GETLINEINFOF_COMPONENTTYPE)))
+        const MMRESULT result =
+            m_calls.getLineInfo(object(), &line, kByHandle | MIXER_GETLINEINFOF_COMPONENTTYPE);
+        // A device without a line of that kind is no failure: device 0 is
+        // usually the speakers, with the microphone on a device of its own.
+        if (result == MIXERR_INVALLINE) {
+            m_failure.clear();
+            return std::nullopt;
+        }
+        if (!checked(result))
             return std::nullopt;
         return line.dwLineID;
     }

@@ -207,6 +207,8 @@ void RemoteSession::openVolume(MixerFactory mixer, std::function<void(const QStr
                 return;
             }
             m_volume = m_slot->get();
+            if (m_volume && !m_volume->microphoneNote().empty())
+                log(QString::fromStdString(m_volume->microphoneNote()));
             // A no-mixer box waits for the user: not inside the queue's answer.
             if (m_ownThreads)
                 QMetaObject::invokeMethod(

@@ -1,11 +1,14 @@
-// The volume keys of the real program against a private PulseAudio server:
-// the level that moves is the server's default output at the moment of the
-// key, across a restart of the server, a server that starts after the
-// program and a change of the default; a key the server cannot take says so.
-// The program finds no ALSA device here, so only the server can take a step.
+// The volume keys of the real program against a private PulseAudio server
+// and a private PipeWire server: the level that moves is the server's default
+// output at the moment of the key, across a restart of the server (or of
+// PipeWire's PulseAudio service), a server that starts after the program and
+// a change of the default; a key the server cannot take says so, naming what
+// is missing. The program finds no ALSA device here, so only the server can
+// take a step.
 
 #include "programrun.h"
 #include "support/missing.h"
+#include "support/pipewireserver.h"
 #include "support/pulseserver.h"
 
 #include <QElapsedTimer>
@@ -14,6 +17,7 @@
 #include <csignal>
 
 using namespace nuvok::e2e;
+using nuvok::test::PipeWireServer;
 using nuvok::test::PulseServer;
 
 class EndToEndSoundTest : public QObject {
@@ -22,11 +26,19 @@ class EndToEndSoundTest : public QObject {
 private slots:
     void volumeKeysFollowTheSoundServer_data();
     void volumeKeysFollowTheSoundServer();
+    void volumeKeysFollowPipeWire_data();
+    void volumeKeysFollowPipeWire();
+
+private:
+    template <typename Server> void run(Server& server, const QStringList& script);
 };
 
 // Each row is a script, one action per entry:
 //   "server A B"  start the server with the sinks A and B (A the default), all at 19661 (30 %)
-//   "kill"        end the server at once
+//   "kill"        end the server at once (PulseAudio)
+//   "pulse stop"  end PipeWire's PulseAudio service, and with it its sinks;
+//                 "pulse start" starts it again with the same sinks
+//   "manager stop" end PipeWire's session manager; "manager start" starts it again
 //   "program"     start the program and wait until it listens
 //   "default B"   make sink B the default
 //   "up"          press Up
@@ -40,6 +52,7 @@ private slots:
 //   "sink A V"    sink A has the raw volume V on every channel (one step up
 //                 from 19661 is 24030)
 //   "only T"      exactly one line beginning with T since the last key, and no "Vol+"
+//   "once T"      exactly one line of the whole log begins with T
 void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
     QTest::addColumn<QStringList>("script");
     QTest::newRow("server restarted")
@@ -83,8 +96,86 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
     QFETCH(QStringList, script);
     if (const QString missing = PulseServer::missing(); !missing.isEmpty())
         NUVOK_SKIP_MISSING(missing);
-
     PulseServer server;
+    run(server, script);
+}
+
+// The same against PipeWire, whose default output is its session manager's
+// to choose: without the session manager there is none, and a key says so,
+// naming the output, never the microphone.
+void EndToEndSoundTest::volumeKeysFollowPipeWire_data() {
+    QTest::addColumn<QStringList>("script");
+    const QString noManager =
+        QStringLiteral("the sound server has no default %1: PipeWire's session manager "
+                       "(WirePlumber) is not running");
+    const QString keyFailure =
+        QStringLiteral("Volume not changed (Vol+): ") + noManager.arg(QStringLiteral("output"));
+    QTest::newRow("step") << QStringList{"server spk", "program", "up", "line Vol+",
+                                         "sink spk 24030"};
+    QTest::newRow("default output switched between two keys") << QStringList{
+        "server spk other", "program", "up",        "line Vol+",        "sink spk 24030",
+        "default other",    "up",      "line Vol+", "sink other 24030", "sink spk 24030"};
+    QTest::newRow("PulseAudio service restarted between two keys")
+        << QStringList{"server spk", "program",     "up", "line Vol+", "sink spk 24030",
+                       "pulse stop", "pulse start", "up", "line Vol+", "sink spk 24030"};
+    QTest::newRow("PulseAudio service down, then back")
+        << QStringList{"server spk",
+                       "program",
+                       "pulse stop",
+                       "up",
+                       "only Volume not changed (Vol+): the sound server (PulseAudio): no sound "
+                       "server is running; ",
+                       "pulse start",
+                       "up",
+                       "line Vol+",
+                       "sink spk 24030"};
+    // A client connected before the session manager stopped may still be
+    // told the old default; the program, connected anew after the service's
+    // restart, is told of none.
+    QTest::newRow("session manager stopped, then back")
+        << QStringList{"server spk",
+                       "program",
+                       "up",
+                       "line Vol+",
+                       "manager stop",
+                       "pulse stop",
+                       "pulse start",
+                       "up",
+                       "only " + keyFailure,
+                       "up",
+                       "only " + keyFailure,
+                       "manager start",
+                       "up",
+                       "starts Volume control available",
+                       "line Vol+",
+                       "sink spk 24030"};
+    // The opening names the microphone, once; the keys name the output.
+    QTest::newRow("program started without the session manager")
+        << QStringList{"server spk",
+                       "manager stop",
+                       "program",
+                       "once No microphone volume: " + noManager.arg(QStringLiteral("input")),
+                       "up",
+                       "only " + keyFailure,
+                       "up",
+                       "only " + keyFailure,
+                       "manager start",
+                       "up",
+                       "starts Volume control available",
+                       "line Vol+",
+                       "sink spk 24030",
+                       "once No microphone volume: "};
+}
+
+void EndToEndSoundTest::volumeKeysFollowPipeWire() {
+    QFETCH(QStringList, script);
+    if (const QString missing = PipeWireServer::missing(); !missing.isEmpty())
+        NUVOK_SKIP_MISSING(missing);
+    PipeWireServer server;
+    run(server, script);
+}
+
+template <typename Server> void EndToEndSoundTest::run(Server& server, const QStringList& script) {
     Program program(QString{});
     program.withoutSoundDevices();
     program.setEnvironment(QStringLiteral("PULSE_SERVER"), server.address());
@@ -102,6 +193,20 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
             QVERIFY2(server.start(words.mid(1)), qPrintable(server.log()));
         } else if (action == QLatin1String("kill")) {
             server.stop();
+        } else if (action == QLatin1String("pulse") || action == QLatin1String("manager")) {
+            if constexpr (requires { server.stopSessionManager(); }) {
+                const bool starting = words.value(1) == QLatin1String("start");
+                if (action == QLatin1String("pulse") && starting)
+                    QVERIFY2(server.startPulse(), qPrintable(server.log()));
+                else if (action == QLatin1String("pulse"))
+                    server.stopPulse();
+                else if (starting)
+                    QVERIFY2(server.startSessionManager(), qPrintable(server.log()));
+                else
+                    server.stopSessionManager();
+            } else {
+                QFAIL(qPrintable(QStringLiteral("not for this server: ") + entry));
+            }
         } else if (action == QLatin1String("program")) {
             QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
             QVERIFY2(waitForListener(program, port), qPrintable(log()));
@@ -114,10 +219,15 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
             qInfo("ended %lld ms after SIGTERM", static_cast<long long>(clock.elapsed()));
             QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
             QVERIFY2(program.process().exitCode() == 0, qPrintable(log()));
-        } else if (action == QLatin1String("freeze")) {
-            server.freeze();
-        } else if (action == QLatin1String("thaw")) {
-            server.thaw();
+        } else if (action == QLatin1String("freeze") || action == QLatin1String("thaw")) {
+            if constexpr (requires { server.freeze(); }) {
+                if (action == QLatin1String("freeze"))
+                    server.freeze();
+                else
+                    server.thaw();
+            } else {
+                QFAIL(qPrintable(QStringLiteral("not for this server: ") + entry));
+            }
         } else if (action == QLatin1String("keys")) {
             keyStart = next = program.lines().size();
             QVERIFY(press(port, words.mid(1)));
@@ -162,6 +272,18 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer() {
                          1);
                 next = program.lines().size();
             }
+        } else if (action == QLatin1String("once")) {
+            // Whatever the order of the program's start-up, the line is there
+            // once, and only once.
+            const auto count = [&] {
+                return program.lines()
+                    .filter(
+                        QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(rest)))
+                    .size();
+            };
+            QVERIFY2(waitUntil([&] { return count() > 0; }, kLineTimeoutMs),
+                     qPrintable(entry + ":\n" + log()));
+            QVERIFY2(count() == 1, qPrintable(entry + ":\n" + log()));
         } else if (action == QLatin1String("sink")) {
             const QString sink = words.value(1);
             const long expected = words.value(2).toLong();

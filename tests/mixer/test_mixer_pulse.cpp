@@ -94,6 +94,53 @@ TEST_CASE("the default sink of the moment takes the step") {
     output("pactl unload-module " + module);
 }
 
+// A server without devices: a key names the missing output, the opening the
+// missing input, each once. Each row unloads modules of the server's null
+// devices for the row and loads them again afterwards.
+TEST_CASE("a missing output is named by the key, a missing input by the opening") {
+    struct Row {
+        std::string name;
+        std::vector<std::string> unload; // modules, by their device's name
+        std::string keyFailure;          // empty: the step is made
+        std::string note;
+    };
+    const std::vector<Row> rows = {
+        {"no output", {"spk"}, "the sound server has no output device", ""},
+        {"no output and no input",
+         {"spk", "mic"},
+         "the sound server has no output device",
+         "No microphone volume: the sound server has no input device"},
+        {"no input", {"mic"}, "", ""}, // the output's monitor is the default input then
+    };
+    for (const Row& row : rows) {
+        const auto module = [](const std::string& device) {
+            return device == "mic" ? std::string("module-null-source source_name=mic")
+                                   : std::string("module-null-sink sink_name=") + device;
+        };
+        for (const std::string& device : row.unload)
+            output("pactl unload-module " + module(device).substr(0, module(device).find(' ')));
+        RecordingNotifier notifier;
+        {
+            clsVolume volume(nuvok::createPulseMixer(), notifier);
+            for (int key = 1; key <= 2; ++key) {
+                const nuvok::VolumeStep up = nuvok::volumeStepUp(volume);
+                if (up.made != row.keyFailure.empty() || up.failure != row.keyFailure)
+                    nuvok::test::fail(__FILE__, __LINE__,
+                                      row.name + ": key " + std::to_string(key) + " said \"" +
+                                          up.failure + "\"");
+            }
+            CHECK_EQ(volume.microphoneNote(), row.note);
+        }
+        CHECK(notifier.messages.empty());
+        for (const std::string& device : row.unload)
+            output("pactl load-module " + module(device));
+        output("pactl set-default-sink spk");
+        output("pactl set-default-source mic");
+        CHECK(eventually([] { return output("pactl get-default-sink") == "spk\n"; }));
+        output("pactl set-sink-volume spk 19661");
+    }
+}
+
 // A socket that takes connections and never answers, as a hung server.
 TEST_CASE("a server that does not answer fails within the wait bound") {
     TempFolder folder;

@@ -127,6 +127,57 @@ TEST_CASE("the microphone is left alone") {
     CHECK_EQ(device.level(kComponentMicrophone), 200);
 }
 
+// A key names what it lacks, the speakers' output, never the microphone that
+// is looked up after it; the microphone's own lack is said once, by the
+// opening, where the mixer tells why. Each row: which lines the device has,
+// the reasons it gives for the missing ones (empty: none, as a card simply
+// without such a control), what two Up keys say and what the opening says.
+TEST_CASE("a failed key names the output; the opening names the microphone") {
+    struct Row {
+        std::string name;
+        bool speakers, microphone;
+        std::string speakersMissing, microphoneMissing;
+        std::string keyFailure; // for both keys; empty: both made
+        std::string note;
+    };
+    const std::string noOutput = "the sound server has no default output";
+    const std::string noInput = "the sound server has no default input";
+    const std::vector<Row> rows = {
+        {"neither default device", false, false, noOutput, noInput, noOutput,
+         "No microphone volume: " + noInput},
+        {"no default output, a microphone", false, true, noOutput, "", noOutput, ""},
+        {"no speakers control, the microphone missing with a reason", false, false, "", noInput,
+         "the mixer has no speakers volume control", "No microphone volume: " + noInput},
+        {"speakers, the microphone missing with a reason", true, false, "", noInput, "",
+         "No microphone volume: " + noInput},
+        {"speakers, no microphone control", true, false, "", "", "", ""},
+        {"both", true, true, "", "", "", ""},
+    };
+    for (const Row& row : rows) {
+        FakeMixerDevice device;
+        if (row.speakers)
+            device.addLine(kComponentSpeakers, 0, 65535, 4369);
+        if (row.microphone)
+            device.addLine(kComponentMicrophone, 0, 65535, 200);
+        device.missingLineText[kComponentSpeakers] = row.speakersMissing;
+        device.missingLineText[kComponentMicrophone] = row.microphoneMissing;
+        RecordingNotifier notifier;
+        clsVolume volume(device.backend(), notifier);
+        CHECK(notifier.messages.empty());
+        // A key after a failed one opens the mixer again and looks up both
+        // lines anew.
+        for (int key = 1; key <= 2; ++key) {
+            const nuvok::VolumeStep up = nuvok::volumeStepUp(volume);
+            if (up.made != row.keyFailure.empty() || up.failure != row.keyFailure)
+                nuvok::test::fail(__FILE__, __LINE__,
+                                  row.name + ": key " + std::to_string(key) + " said \"" +
+                                      up.failure + "\"");
+        }
+        CHECK_EQ(volume.microphoneNote(), row.note);
+        CHECK_EQ(device.calls(MixerOp::Open), row.keyFailure.empty() ? 1 : 3);
+    }
+}
+
 TEST_CASE("without a mixer both steps end at level 0 without an error") {
     for (Dir dir : {Dir::Up, Dir::Down}) {
         FakeMixerDevice device;

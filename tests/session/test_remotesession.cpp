@@ -60,6 +60,7 @@ public:
         return m_inner->writeValue(control, value);
     }
     void close() override { m_inner->close(); }
+    std::string failureText() const override { return m_inner->failureText(); }
 
 private:
     std::unique_ptr<nuvok::MixerBackend> m_inner;
@@ -153,12 +154,15 @@ private slots:
     }
 
     // Opening the mixer at start-up waits on the sound server's queue: keys
-    // are handled meanwhile, the volume keys once the mixer is open.
+    // are handled meanwhile, the volume keys once the mixer is open. The
+    // microphone it lacks is said once, by the opening, never by a key.
     void theMixerOpensOffTheEventLoop() {
         // A device of its own, as the session's first mixer keeps the other;
         // it outlives the session, whose mixer holds it.
         nuvok::test::FakeMixerDevice device;
         device.addLine(nuvok::kComponentSpeakers, 0, 65535, 30000);
+        device.missingLineText[nuvok::kComponentMicrophone] = "no default input";
+        const QString note = QStringLiteral("No microphone volume: no default input");
         Session s;
         s.soundGate->shut();
         QStringList told;
@@ -177,6 +181,10 @@ private slots:
         QVERIFY(waitUntil([&] { return done; }));
         QCOMPARE(told, QStringList{});
         QVERIFY(s.session.volume());
+        QCOMPARE(s.lines.count(note), 1);
+        s.keys({kUp});
+        QVERIFY(waitUntil([&] { return s.lines.count(QStringLiteral("Vol+")) == 2; }));
+        QCOMPARE(s.lines.count(note), 1);
     }
 
     // Past the deadline each key for the hung peer gets one line naming its

@@ -23,7 +23,9 @@ public:
 
     bool stale() override { return m_device.m_lost; }
     std::string name() const override { return m_device.name; }
-    std::string failureText() const override { return m_device.failureText; }
+    std::string failureText() const override {
+        return m_device.m_missing.value_or(m_device.failureText);
+    }
     bool hung() const override { return m_device.hangs && m_device.m_failing.count(MixerOp::Open); }
 
     std::optional<std::uint32_t> findLine(std::uint32_t componentType) override {
@@ -31,6 +33,9 @@ public:
             return std::nullopt;
         if (const FakeMixerDevice::Line* line = m_device.firstLine(componentType))
             return line->lineId;
+        const auto reason = m_device.missingLineText.find(componentType);
+        m_device.m_missing =
+            reason == m_device.missingLineText.end() ? std::string() : reason->second;
         return std::nullopt;
     }
 
@@ -133,6 +138,7 @@ std::string listText(const std::vector<std::int32_t>& values) {
 
 bool FakeMixerDevice::enter(MixerOp op) {
     ++m_calls[op];
+    m_missing.reset();
     if (onCall)
         onCall(op);
     return m_failing.count(op) == 0;

@@ -51,6 +51,10 @@ public:
     std::string name = "the fake mixer";
     // The reason back-ends give for a failed call.
     std::string failureText = "the fake mixer failed";
+    // The reason they give when there is no line of a component type, as a
+    // sound server without a default device tells why; a type without an
+    // entry has no reason, as a card simply without such a control.
+    std::map<std::uint32_t, std::string> missingLineText;
     int calls(MixerOp op) const;
     // Every value a write was asked to set, accepted or not, per component type.
     std::vector<std::int32_t> writes(std::uint32_t componentType) const;
@@ -78,6 +82,8 @@ private:
     std::vector<Line> m_lines;
     std::set<MixerOp> m_failing;
     std::map<MixerOp, int> m_calls;
+    // Set by a lookup that found no line, until the next call.
+    std::optional<std::string> m_missing;
     bool m_open = false;
     bool m_lost = false;
 };
