@@ -33,10 +33,13 @@ height=${height%%x*}
 user=nuvokrc-desktop
 runas=()
 if [ "$(id -u)" = 0 ]; then
-    if ! id -u "$user" >/dev/null 2>&1; then
-        useradd --system --user-group --no-create-home --home-dir /nonexistent \
-            --shell /usr/sbin/nologin "$user" 2>/dev/null ||
-            skip "the unprivileged user $user could not be created"
+    # Two desktops may start together on a fresh machine: one of them makes
+    # the user, and the other waits for it and takes the same one.
+    if ! (flock 9 && { id -u "$user" >/dev/null 2>&1 ||
+                       useradd --system --user-group --no-create-home --home-dir /nonexistent \
+                           --shell /usr/sbin/nologin "$user" 2>/dev/null; }) \
+        9>"${TMPDIR:-/tmp}/nuvokrc-desktop-user.lock"; then
+        skip "the unprivileged user $user could not be created"
     fi
     command -v setpriv >/dev/null || skip "setpriv is not installed (Debian package util-linux)"
     runas=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups --)
