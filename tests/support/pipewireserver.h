@@ -10,13 +10,15 @@
 // the raw volume 19661 (30 %). The service and the session manager can be
 // stopped and started again on their own, as on a running desktop.
 
+#include "support/soundservercontrol.h"
+
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace nuvok::test {
 
-class PipeWireServer {
+class PipeWireServer : public SoundServerControl {
 public:
     PipeWireServer();
     ~PipeWireServer();
@@ -48,16 +50,8 @@ public:
     // and every sink is at 19661 again.
     bool startSessionManager();
 
-    // The address clients are given in PULSE_SERVER.
-    QString address() const;
+    QString address() const override;
     QString log() const;
-
-    bool setDefaultSink(const QString& sink);
-    bool setSinkVolume(const QString& sink, const QString& volume);
-    // The raw volume of every channel of a sink; empty when it cannot be read.
-    QList<long> sinkVolumes(const QString& sink);
-    // The default sink's name, as the service tells it; empty when it does not answer.
-    QString defaultSink();
 
 private:
     bool startProcess(QProcess& process, const QString& program, const QStringList& arguments);
@@ -67,7 +61,7 @@ private:
     bool defaultIsFirstSink();
     void writeSessionManagerConfig();
     void writePulseConfig();
-    int pactl(const QStringList& arguments, QByteArray* output = nullptr);
+    QProcessEnvironment pactlEnvironment() const override;
 
     QTemporaryDir m_dir;
     QString m_busAddress;

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <csignal>
 
@@ -103,39 +102,8 @@ void PulseServer::stop() {
     m_server.waitForFinished(10000);
 }
 
-bool PulseServer::setDefaultSink(const QString& sink) {
-    return pactl({QStringLiteral("set-default-sink"), sink}) == 0;
-}
-
-bool PulseServer::setSinkVolume(const QString& sink, const QString& volume) {
-    return pactl({QStringLiteral("set-sink-volume"), sink, volume}) == 0;
-}
-
-// pactl's answer: "Volume: front-left: 19661 /  30% / ..., front-right: ...".
-QList<long> PulseServer::sinkVolumes(const QString& sink) {
-    QByteArray text;
-    QList<long> values;
-    if (pactl({QStringLiteral("get-sink-volume"), sink}, &text) != 0)
-        return values;
-    static const QRegularExpression channel(QStringLiteral(R"(:\s*(\d+)\s*/\s*\d+%)"));
-    for (auto it = channel.globalMatch(QString::fromUtf8(text)); it.hasNext();)
-        values << it.next().captured(1).toLong();
-    return values;
-}
-
-int PulseServer::pactl(const QStringList& arguments, QByteArray* output) {
-    QProcess process;
-    process.setProcessEnvironment(privateEnvironment(m_dir.path()));
-    process.start(QStringLiteral("pactl"),
-                  QStringList{QStringLiteral("-s"), address()} + arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+QProcessEnvironment PulseServer::pactlEnvironment() const {
+    return privateEnvironment(m_dir.path());
 }
 
 } // namespace nuvok::test

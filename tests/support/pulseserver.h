@@ -5,13 +5,15 @@
 // socket, as a sound server restarts under a running session. Every sink is a
 // null sink and starts at the raw volume 19661 (30 %).
 
+#include "support/soundservercontrol.h"
+
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace nuvok::test {
 
-class PulseServer {
+class PulseServer : public SoundServerControl {
 public:
     PulseServer();
     ~PulseServer();
@@ -31,17 +33,11 @@ public:
     void thaw();
     bool running() const { return m_server.state() != QProcess::NotRunning; }
 
-    // The address clients are given in PULSE_SERVER.
-    QString address() const;
+    QString address() const override;
     QString log() const;
 
-    bool setDefaultSink(const QString& sink);
-    bool setSinkVolume(const QString& sink, const QString& volume);
-    // The raw volume of every channel of a sink; empty when it cannot be read.
-    QList<long> sinkVolumes(const QString& sink);
-
 private:
-    int pactl(const QStringList& arguments, QByteArray* output = nullptr);
+    QProcessEnvironment pactlEnvironment() const override;
 
     QTemporaryDir m_dir;
     QProcess m_server;
