@@ -1,5 +1,6 @@
 #include "support/check.h"
 #include "support/fakemixer.h"
+#include "support/upkeys.h"
 
 #include "mixer/clsvolume.h"
 #include "remote/volumesteps.h"
@@ -166,13 +167,7 @@ TEST_CASE("a failed key names the output; the opening names the microphone") {
         CHECK(notifier.messages.empty());
         // A key after a failed one opens the mixer again and looks up both
         // lines anew.
-        for (int key = 1; key <= 2; ++key) {
-            const nuvok::VolumeStep up = nuvok::volumeStepUp(volume);
-            if (up.made != row.keyFailure.empty() || up.failure != row.keyFailure)
-                nuvok::test::fail(__FILE__, __LINE__,
-                                  row.name + ": key " + std::to_string(key) + " said \"" +
-                                      up.failure + "\"");
-        }
+        nuvok::test::pressUpTwice(volume, row.name, row.keyFailure, __FILE__, __LINE__);
         CHECK_EQ(volume.microphoneNote(), row.note);
         CHECK_EQ(device.calls(MixerOp::Open), row.keyFailure.empty() ? 1 : 3);
     }
