@@ -12,8 +12,12 @@ bool x11NotificationAreaThere() {
     Display* display = x11 ? x11->display() : nullptr;
     if (!display)
         return false;
-    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(DefaultScreen(display));
-    // Made on first use: an area that appears later owns the same name.
-    const Atom selection = XInternAtom(display, name.constData(), False);
+    // The name is made once, on first use, for the process's one display: an
+    // area that appears later owns the same name, and each look after that is
+    // a single question to the X server.
+    static const Atom selection = [display] {
+        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(DefaultScreen(display));
+        return XInternAtom(display, name.constData(), False);
+    }();
     return selection != None && XGetSelectionOwner(display, selection) != None;
 }
