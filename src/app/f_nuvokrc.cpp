@@ -91,6 +91,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     connect(m_session, &RemoteSession::logLine, this,
             [this](const QString& line) { reportFailures([&] { logData(line); }); });
     connect(m_session, &RemoteSession::modeShown, T_mode, &QLineEdit::setText);
+    m_session->feedback()->setService(m_services.notifications);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
@@ -126,6 +127,7 @@ void F_NUVOKrc::nameControls() {
         {m_echo, "m_echo"},
         {m_protocol, "m_protocol"},
         {m_add2reg, "m_add2reg"},
+        {m_notify, "m_notify"},
         {m_1, "m_1"},
         {m_info, "m_info"},
         {m_more, "m_more"},
@@ -256,6 +258,10 @@ void F_NUVOKrc::createMenu() {
     m_protocol = m_opt->addAction(QStringLiteral("Pr&otocol"));
     m_add2reg = m_opt->addAction(QStringLiteral("&Add to Registry: Start on Power up"));
     m_add2reg->setCheckable(true);
+    m_notify = m_opt->addAction(QStringLiteral("Show &notifications"));
+    m_notify->setCheckable(true);
+    m_notify->setChecked(true);
+    connect(m_notify, &QAction::triggered, this, guarded(&F_NUVOKrc::m_notify_Click));
     connect(m_port, &QAction::triggered, this, guarded(&F_NUVOKrc::m_port_Click));
     connect(m_protocol, &QAction::triggered, this, guarded(&F_NUVOKrc::m_protocol_Click));
     connect(m_add2reg, &QAction::triggered, this, guarded(&F_NUVOKrc::m_add2reg_Click));
@@ -317,4 +323,11 @@ void F_NUVOKrc::m_retry_Click() {
 }
 void F_NUVOKrc::m_echo_Click() {
     m_echo->trigger();
+}
+
+// The mark has flipped already: it is the new choice, kept for the next start.
+void F_NUVOKrc::m_notify_Click() {
+    const bool on = m_notify->isChecked();
+    m_session->feedback()->setEnabled(on);
+    m_services.settings->write("Notifications", on ? "true" : "false");
 }

@@ -100,6 +100,7 @@ private slots:
     void m_more_Click();
     void m_retry_Click();
     void m_echo_Click();
+    void m_notify_Click();
     void t_receive_Change();
     void Form_Resize();
     void createVolumeObject(); // the one clsVolume, from the window services
@@ -132,6 +133,7 @@ private:
     QAction* m_echo = nullptr;
     QAction* m_protocol = nullptr;
     QAction* m_add2reg = nullptr;
+    QAction* m_notify = nullptr;
     QMenu* m_1 = nullptr;
     QAction* m_info = nullptr;
     QAction* m_more = nullptr;

@@ -137,6 +137,8 @@ void F_NUVOKrc::readStartSettings() {
         session.nextSongTitle = settings.audioTitle;
     session.setController(settings.controllerHost, settings.controllerPort);
     m_session->receiver()->setHandsets(settings.handsets);
+    m_notify->setChecked(settings.notifications);
+    session.feedback()->setEnabled(settings.notifications);
     session.playerControl =
         nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)

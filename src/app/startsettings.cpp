@@ -90,6 +90,14 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
     title("VideoTitle", settings.videoTitle, QStringLiteral("video"));
     title("AudioTitle", settings.audioTitle, QStringLiteral("audio"));
 
+    const QString notifications = read(store, "Notifications").trimmed().toLower();
+    if (notifications == QLatin1String("false"))
+        settings.notifications = false;
+    else if (!notifications.isEmpty() && notifications != QLatin1String("true"))
+        settings.problems << QStringLiteral("Setting Notifications %1 is neither true nor false; "
+                                            "notifications stay on")
+                                 .arg(shown(read(store, "Notifications")));
+
     QStringList malformed;
     settings.handsets = HandsetList::parse(read(store, "Handsets"), &malformed);
     for (const QString& entry : malformed)

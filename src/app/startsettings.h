@@ -16,7 +16,8 @@ struct StartSettings {
     QString videoTitle;
     QString audioTitle;
     HandsetList handsets;
-    QStringList problems; // log lines, one per value that was not used
+    bool notifications = true; // bubbles on the desktop
+    QStringList problems;      // log lines, one per value that was not used
 };
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,

@@ -18,5 +18,6 @@ WindowServices systemServices() {
     services.notifier = std::make_shared<DialogsNotifier>(services.dialogs);
     services.desktop = std::make_shared<WatchedDesktopControl>(nuvok::createDesktopControl());
     services.players = nuvok::createMediaPlayers();
+    services.notifications = createNotificationService(services.trayArea);
     return services;
 }

@@ -4,6 +4,7 @@
 #include "mixer/notifier.h"
 #include "shell/desktopcontrol.h"
 #include "shell/mediaplayers.h"
+#include "shell/notificationservice.h"
 #include "shell/sessionstart.h"
 #include "shell/settingsstore.h"
 #include "shell/trayarea.h"
@@ -35,6 +36,9 @@ struct WindowServices {
     // Media players on the message bus, reached where their window is not
     // found (none: players are reached by keystrokes only).
     std::shared_ptr<nuvok::MediaPlayers> players;
+    // The desktop's bubbles for the volume level, the mode and failures
+    // (none: no bubbles).
+    std::shared_ptr<NotificationService> notifications;
 };
 
 // The real back-ends of this OS.

@@ -111,6 +111,7 @@ bool clsVolume::writeWaveForKey(std::int32_t level) {
         level = m_wave.info.minimum;
     if (!m_mixer->writeValue(m_wave.info.controlId, level))
         return keyFailed("the mixer did not take the level");
+    m_keyLevelWritten = level;
     m_keyFailure.clear();
     return true;
 }

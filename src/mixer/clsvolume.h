@@ -49,6 +49,8 @@ public:
     // is kept only when it is below the level read just before, so that a
     // step down from above the top goes one step and not down to the top.
     bool writeWaveForKey(std::int32_t level);
+    // The level the last successful writeWaveForKey wrote, after clamping.
+    std::int32_t keyLevelWritten() const { return m_keyLevelWritten; }
     // Why the last checked access failed, for the log.
     const std::string& keyFailure() const { return m_keyFailure; }
     // Whether the last checked access failed because the mixer did not
@@ -89,6 +91,7 @@ private:
     bool m_keyReady = false;
     std::string m_keyMixer;
     std::optional<std::int32_t> m_lastKeyLevel;
+    std::int32_t m_keyLevelWritten = 0;
     std::string m_keyFailure;
     // Why the speakers control was not found at the last opening; the
     // microphone's lookup after it must not stand in its place.

@@ -3,6 +3,7 @@
 #include "common/numtext.h"
 #include "mixer/clsvolume.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -29,6 +30,14 @@ VolumeStep finish(clsVolume& volume, const std::optional<std::int32_t>& level,
     VolumeStep step;
     if (level)
         step.made = volume.writeWaveForKey(*level);
+    if (step.made) {
+        const std::int32_t written = volume.keyLevelWritten();
+        const std::int32_t maximum = volume.MaxWaveVolume();
+        step.level.percent =
+            maximum > 0 ? static_cast<int>(std::lround(100.0 * written / maximum)) : 0;
+        step.level.atMaximum = written >= maximum;
+        step.level.atMinimum = written <= std::max(0, volume.MinWaveVolume());
+    }
     step.failure = !refusal.empty() ? refusal : step.made ? std::string() : volume.keyFailure();
     step.notice = volume.takeAvailabilityNotice();
     return step;

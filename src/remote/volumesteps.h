@@ -6,9 +6,18 @@ class clsVolume;
 
 namespace nuvok {
 
+// Where a step left the speakers level, as a user reads it: percent of the
+// top, and whether it is at the bottom or the top of the range.
+struct VolumeLevel {
+    int percent = 0;
+    bool atMinimum = false;
+    bool atMaximum = false;
+};
+
 // What became of one step.
 struct VolumeStep {
     bool made = false;
+    VolumeLevel level;   // when made
     std::string failure; // why not, for the log
     std::string notice;  // the mixer was found (again) for this step; for the log
 };

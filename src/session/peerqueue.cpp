@@ -79,7 +79,7 @@ QString PeerQueue::seconds() const {
 
 void PeerQueue::post(Work work, Done done) {
     if (m_stopped) {
-        done({{}, QStringLiteral("the program is ending"), true});
+        done(PeerOutcome::notReached(QStringLiteral("the program is ending")));
         return;
     }
     if (!m_options.ownThread) {
@@ -93,11 +93,12 @@ void PeerQueue::post(Work work, Done done) {
         return;
     }
     if (m_hung) {
-        done({{}, QStringLiteral("%1 does not answer").arg(m_peer), true});
+        done(PeerOutcome::notReached(QStringLiteral("%1 does not answer").arg(m_peer)));
         return;
     }
     if (m_pending.size() >= static_cast<std::size_t>(m_options.capacity)) {
-        done({{}, QStringLiteral("too many keys are waiting for %1").arg(m_peer), true});
+        done(PeerOutcome::notReached(
+            QStringLiteral("too many keys are waiting for %1").arg(m_peer)));
         return;
     }
     m_pending.push_back({std::move(work), std::move(done)});
@@ -162,8 +163,8 @@ void PeerQueue::deadlinePassed() {
     if (m_inFlight) {
         m_overdue = std::move(m_inFlight);
         m_inFlight = nullptr;
-        m_overdue(
-            {{}, QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds()), true});
+        m_overdue(PeerOutcome::notReached(
+            QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds())));
     }
     becameSilent();
 }
@@ -197,7 +198,7 @@ void PeerQueue::failPending(const QString& reason) {
     std::deque<Item> pending;
     pending.swap(m_pending);
     for (Item& item : pending)
-        item.done({{}, reason, true});
+        item.done(PeerOutcome::notReached(reason));
 }
 
 #include "peerqueue.moc"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/volumesteps.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -8,6 +10,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <optional>
 
 class QThread;
 
@@ -21,6 +24,16 @@ struct PeerOutcome {
     bool peerSilent = false;
     // The work was done after all, after its deadline had been reported.
     bool late = false;
+    // A volume step was made, and left the level here.
+    std::optional<nuvok::VolumeLevel> volume;
+
+    // Work that never reached the peer, and why.
+    static PeerOutcome notReached(QString why) {
+        PeerOutcome outcome;
+        outcome.failure = std::move(why);
+        outcome.notRun = true;
+        return outcome;
+    }
 };
 Q_DECLARE_METATYPE(PeerOutcome)
 

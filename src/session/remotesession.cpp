@@ -46,6 +46,8 @@ private:
         if (!step.notice.empty())
             logData(step.notice);
         m_outcome.peerSilent = !step.made && m_volume->keyTimedOut();
+        if (step.made)
+            m_outcome.volume = step.level;
         if (!step.made)
             throw nuvok::Failure("Volume not changed (" + name + "): " + step.failure);
     }
@@ -145,11 +147,16 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
         connect(queue, &PeerQueue::answers, this, &RemoteSession::log);
     }
 
+    m_feedback = new DesktopFeedback({}, this);
+    connect(m_feedback, &DesktopFeedback::logLine, this, &RemoteSession::log);
+
     m_link = new ControllerLink(this);
     connect(m_link, &ControllerLink::delivered, this, &RemoteSession::commandThrough);
     connect(m_link, &ControllerLink::failed, this,
             [this](quint64 id, const QString& text, const QString& reason) {
-                log(m_link->notDeliveredLine({text}, reason));
+                const QString line = m_link->notDeliveredLine({text}, reason);
+                log(line);
+                m_feedback->failure(line);
                 commandThrough(id);
             });
     m_doorTimer.setSingleShot(true);
@@ -249,11 +256,46 @@ void RemoteSession::doRC(int iCommand) {
         return;
     NowActions now(*this);
     nuvok::DeferredActions actions(now, RemoteState);
+    const nuvok::RemoteState before = RemoteState;
     nuvok::doRC(
         RemoteState, iCommand, actions,
         {strAudioTitle.toStdString(), strVideoTitle.toStdString(), nextSongTitle.toStdString()});
+    announceMode(iCommand, before);
     for (const nuvok::PeerJob& job : actions.takeJobs())
         post(job);
+}
+
+namespace {
+
+QString modeName(int mode) {
+    switch (mode) {
+    case nuvok::mode_Video:
+        return QStringLiteral("Video mode");
+    case nuvok::mode_Audio:
+        return QStringLiteral("Audio mode");
+    case nuvok::SetLeds:
+        return QStringLiteral("LED control");
+    case nuvok::mode_idle:
+        return QStringLiteral("Idle");
+    default:
+        return {}; // the door's first key is no mode to announce
+    }
+}
+
+} // namespace
+
+// A bubble for a mode the handset chose with Menu, also the one it was in,
+// and for a mode the run fell back to (idle after the door).
+void RemoteSession::announceMode(int iCommand, const nuvok::RemoteState& before) {
+    const bool chosen =
+        before.bMenu && (iCommand == nuvok::kKeyLeft || iCommand == nuvok::kKeyRight ||
+                         iCommand == nuvok::kKeyIdle ||
+                         (iCommand == nuvok::kKeyUp && before.mode != nuvok::SetLeds));
+    const QString name = modeName(RemoteState.mode);
+    if (name.isEmpty() || (!chosen && name == m_announcedMode))
+        return;
+    m_announcedMode = name;
+    m_feedback->modeChosen(name);
 }
 
 void RemoteSession::VolIncr() {
@@ -307,12 +349,15 @@ void RemoteSession::report(const QString& jobName, const QString& peer,
     }
     for (const QString& line : outcome.lines)
         log(line);
+    if (outcome.volume)
+        m_feedback->volumeStepped(*outcome.volume);
     if (outcome.failure.isEmpty())
         return;
-    if (outcome.notRun)
-        log(QStringLiteral("%1 not done: %2").arg(jobName, outcome.failure));
-    else
-        log(outcome.failure);
+    const QString line = outcome.notRun
+                             ? QStringLiteral("%1 not done: %2").arg(jobName, outcome.failure)
+                             : outcome.failure;
+    log(line);
+    m_feedback->failure(line);
 }
 
 // ---- Door pulse ---------------------------------------------------------------

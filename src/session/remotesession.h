@@ -5,6 +5,7 @@
 #include "remote/droptally.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
+#include "session/desktopfeedback.h"
 #include "session/peerqueue.h"
 
 #include <QObject>
@@ -83,6 +84,9 @@ public:
     // are let go. Nothing after it reaches a peer.
     void end();
 
+    // The desktop's bubbles: the volume level, the mode chosen, failures.
+    DesktopFeedback* feedback() const { return m_feedback; }
+
     // What the mode display shows now (the last modeShown).
     const QString& shownMode() const { return m_shownMode; }
 
@@ -108,6 +112,7 @@ private:
     void startDoorPulse(quint64 openCommand);
     void commandThrough(quint64 id);
     void endDoorPulses();
+    void announceMode(int iCommand, const nuvok::RemoteState& before);
 
     KeyReceiver* m_receiver = nullptr;
     std::shared_ptr<nuvok::DesktopControl> m_desktop;
@@ -130,6 +135,8 @@ private:
     int m_doorPulses = 0;          // pulses whose off has not been asked for yet
     // How long the door's off may hold the end of the program.
     static constexpr int kDoorCloseAtExitMs = 1000;
+    DesktopFeedback* m_feedback = nullptr;
+    QString m_announcedMode = QStringLiteral("Idle"); // the last mode a bubble named
     bool m_ended = false;
     QString m_shownMode = QStringLiteral("mode");
 };

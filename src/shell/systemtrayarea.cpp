@@ -140,6 +140,13 @@ QRect SystemTrayArea::geometry() const {
     return m_icon ? m_icon->geometry() : QRect();
 }
 
+bool SystemTrayArea::showMessage(const QString& title, const QString& text, int msecs) {
+    if (!m_icon || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_icon->showMessage(title, text, QSystemTrayIcon::Information, msecs);
+    return true;
+}
+
 TrayArea::Click SystemTrayArea::clickOf(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:

@@ -27,6 +27,7 @@ public:
     void remove() override;
     void watchAvailability(std::function<void()> onChange) override;
     bool minimiseReported() const override;
+    bool showMessage(const QString& title, const QString& text, int msecs) override;
 
     // Where the icon is on the screen; empty when unknown or not shown.
     QRect geometry() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QString>
 #include <functional>
 
 // The desktop's notification area, holding at most one icon of the program.
@@ -27,4 +28,12 @@ public:
     // way at all to bring a minimised window back: there a click on the icon
     // puts the shown window away, and a window without an area stays open.
     virtual bool minimiseReported() const { return true; }
+    // Shows a message at the icon for about msecs; false when there is no
+    // shown icon to show it at.
+    virtual bool showMessage(const QString& title, const QString& text, int msecs) {
+        (void)title;
+        (void)text;
+        (void)msecs;
+        return false;
+    }
 };
