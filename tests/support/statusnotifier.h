@@ -11,11 +11,14 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 namespace nuvok::test {
 
-// A session bus of the test's own (dbus-daemon), ended with the object.
+// A session bus of the test's own (dbus-daemon), ended with the object. It
+// starts no service on demand: what the test does not start is not there,
+// whatever daemons the machine has installed.
 class PrivateSessionBus {
 public:
     PrivateSessionBus();
@@ -27,6 +30,7 @@ public:
     QDBusConnection connection() const;
 
 private:
+    QTemporaryDir m_folder;
     QProcess m_daemon;
     QString m_address;
 };
