@@ -2,6 +2,7 @@
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
 
+#include <QAction>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -24,6 +25,8 @@ private slots:
     void handsetsKeepOthersOut_data();
     void handsetsKeepOthersOut();
     void handsetsWithoutAUsableEntryLetNobodyIn();
+    void notificationsFollowTheSettingAndTheMenu_data();
+    void notificationsFollowTheSettingAndTheMenu();
 };
 
 namespace {
@@ -179,6 +182,41 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     runHandler(*f.window, "b_listen_Click");
     QCOMPARE(f->session()->controllerHost(), host);
     QCOMPARE(f->session()->strVideoTitle, video);
+}
+
+void UserSettingsTest::notificationsFollowTheSettingAndTheMenu_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("not set") << "" << true << "";
+    QTest::newRow("false") << " FALSE " << false << "";
+    QTest::newRow("true") << "true" << true << "";
+    QTest::newRow("neither") << "no"
+                             << true
+                             << "Setting Notifications \"no\" is neither true nor false; "
+                                "notifications stay on";
+}
+
+// The mark in the menu is the setting; choosing the entry keeps the new
+// choice for the next start.
+void UserSettingsTest::notificationsFollowTheSettingAndTheMenu() {
+    QFETCH(QString, value);
+    QFETCH(bool, on);
+    QFETCH(QString, logged);
+    WindowFixture f;
+    if (!value.isEmpty())
+        f.settings->values["Notifications"] = value.toStdString();
+    startOn(f, quint16(freePort()));
+    auto* entry = f.window->findChild<QAction*>(QStringLiteral("m_notify"));
+    QVERIFY(entry);
+    QCOMPARE(entry->text(), QStringLiteral("Show &notifications"));
+    QCOMPARE(entry->isChecked(), on);
+    QCOMPARE(f->session()->feedback()->enabled(), on);
+    QCOMPARE(linesStartingWith(f, QStringLiteral("Setting ")),
+             logged.isEmpty() ? QStringList() : QStringList{logged});
+    entry->trigger();
+    QCOMPARE(f->session()->feedback()->enabled(), !on);
+    QCOMPARE(f.settings->values["Notifications"], std::string(on ? "false" : "true"));
 }
 
 void UserSettingsTest::usageCardNamesThePlayersInUse() {

@@ -123,8 +123,7 @@ void NotificationServiceTest::troubleIsAReasonNotAWait_data() {
     QTest::addColumn<int>("atLeastMs");
     QTest::newRow("no service") << -1 << "the desktop has no notification service" << 0;
     QTest::newRow("refused") << int(NotificationStandIn::Answer::Refuse)
-                             << "the notification service refused it (bubbles are not wanted)"
-                             << 0;
+                             << "the notification service refused it (bubbles are not wanted)" << 0;
     QTest::newRow("hung") << int(NotificationStandIn::Answer::Hang)
                           << "the notification service did not answer within 1 s" << 900;
 }
