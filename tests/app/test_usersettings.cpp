@@ -191,8 +191,7 @@ void UserSettingsTest::notificationsFollowTheSettingAndTheMenu_data() {
     QTest::newRow("not set") << "" << true << "";
     QTest::newRow("false") << " FALSE " << false << "";
     QTest::newRow("true") << "true" << true << "";
-    QTest::newRow("neither") << "no"
-                             << true
+    QTest::newRow("neither") << "no" << true
                              << "Setting Notifications \"no\" is neither true nor false; "
                                 "notifications stay on";
 }
