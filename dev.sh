@@ -32,6 +32,9 @@ TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool 
                pipewire wireplumber
                desktop-file-utils groff-base dpkg-dev file
                mpv mpv-mpris dbus-daemon dbus-bin
+               # A real notification daemon for the desktop bubbles; dunstctl's
+               # history asks the bus with busctl (package systemd).
+               dunst systemd
                sway waybar weston grim qt6-wayland xwayland)
 # The steps after the test preset's suite: sanitizers and fuzzing (clang), the
 # Windows build under Wine, the check of the other Debian release (debootstrap).

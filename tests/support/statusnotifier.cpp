@@ -8,6 +8,7 @@
 #include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QFile>
 
 namespace nuvok::test {
 
@@ -60,9 +61,32 @@ bool click(const QDBusConnection& bus, const StatusNotifierItemRef& item, const 
 } // namespace
 
 PrivateSessionBus::PrivateSessionBus() {
+    // A session bus as the machine's, but with no service folders: no
+    // <servicedir> and no <standard_session_servicedirs/>.
+    QFile config(m_dir.filePath(QStringLiteral("session.conf")));
+    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly))
+        return;
+    config.write(
+        QStringLiteral(
+            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=%1</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)")
+            .arg(m_dir.path().toHtmlEscaped())
+            .toUtf8());
+    config.close();
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
+                   {QStringLiteral("--config-file=") + config.fileName(),
+                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!m_daemon.waitForStarted(5000) || !waitUntil([&] { return m_daemon.canReadLine(); }, 15000))
         return;
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
