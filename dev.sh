@@ -16,7 +16,8 @@
 #                            and check it on a fresh Wine prefix
 #   ./dev.sh bench           build optimised and print the benchmark figures
 #   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
-#   ./dev.sh screenshot      take the README's picture of the window (docs/nuvokrc-window.png)
+#   ./dev.sh screenshot      take the README's pictures of the window (docs/nuvokrc-window.png)
+#                            and of the volume bubble (docs/nuvokrc-volume-bubble.png)
 #   ./dev.sh format          reformat the sources with clang-format
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -32,6 +33,9 @@ TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool 
                pipewire wireplumber
                desktop-file-utils groff-base dpkg-dev file
                mpv mpv-mpris dbus-daemon dbus-bin
+               # A real notification daemon for the desktop bubbles; dunstctl's
+               # history asks the bus with busctl (package systemd).
+               dunst systemd
                sway waybar weston grim qt6-wayland xwayland)
 # The steps after the test preset's suite: sanitizers and fuzzing (clang), the
 # Windows build under Wine, the check of the other Debian release (debootstrap).
@@ -44,9 +48,11 @@ WINDOWS_PACKAGES=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64 wine wine6
                   x11-utils xdotool pulseaudio pulseaudio-utils)
 # The Debian package: dpkg-shlibdeps finds the library dependencies.
 PACKAGE_PACKAGES=(dpkg-dev file)
-# The README's screenshot: a private X server and sound server, a font with control pictures.
+# The README's screenshots: a private X server and sound server, a font with control pictures,
+# and a notification daemon on a private session bus for the volume bubble (with the SVG
+# loader for the program's icon in it).
 SCREENSHOT_PACKAGES=(xvfb xauth icewm x11-utils x11-apps netpbm xdotool pulseaudio pulseaudio-utils
-                     libasound2-plugins fonts-freefont-ttf)
+                     libasound2-plugins fonts-freefont-ttf dunst dbus-daemon dbus-bin librsvg2-common)
 
 install_missing() {
     local missing=()
@@ -253,7 +259,7 @@ package)
 screenshot)
     install_missing "${BUILD_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
     build default
-    scripts/screenshot.sh build/default docs/nuvokrc-window.png
+    scripts/screenshot.sh build/default docs/nuvokrc-window.png docs/nuvokrc-volume-bubble.png
     ;;
 format)
     install_missing clang-format

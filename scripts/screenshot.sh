@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the window: starts NUVOKrc on a private X
-# server with the icewm desktop and a private sound server, plays a few handset
-# keys to it with nuvok-send over loopback, opens the window from its
-# notification-area icon and saves the framed window as a PNG.
-#   scripts/screenshot.sh [BUILD_DIR] [OUTPUT.png]
-# (defaults: build/default, docs/nuvokrc-window.png; ./dev.sh screenshot)
+# Takes the README's pictures: starts NUVOKrc on a private X server with the
+# icewm desktop, a private sound server and a private session bus with the
+# notification daemon dunst, plays a few handset keys to it with nuvok-send
+# over loopback, opens the window from its notification-area icon and saves
+# the framed window as a PNG; then a few Up keys, and the volume bubble that
+# dunst shows for them is saved as a second PNG.
+#   scripts/screenshot.sh [BUILD_DIR] [WINDOW.png] [BUBBLE.png]
+# (defaults: build/default, docs/nuvokrc-window.png, docs/nuvokrc-volume-bubble.png;
+# ./dev.sh screenshot)
 # Only keys that change modes, step the volume and type into the stand-in
 # player window are sent, so no command ever leaves for the LED controller.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/default}")
 output=$(realpath -m "${2:-docs/nuvokrc-window.png}")
+bubbleOutput=$(realpath -m "${3:-docs/nuvokrc-volume-bubble.png}")
 
-for tool in Xvfb icewm xdotool xmessage xwd xwdtopnm pnmtopng pulseaudio; do
+for tool in Xvfb icewm xdotool xmessage xwd xwdtopnm pnmtopng pulseaudio pactl dunst dunstctl \
+    dbus-daemon dbus-send; do
     command -v "$tool" >/dev/null ||
         { echo "screenshot: $tool is missing; ./dev.sh screenshot installs it" >&2; exit 1; }
 done
@@ -25,7 +30,7 @@ if [ "${NUVOKRC_SCREENSHOT_INNER:-}" != 1 ]; then
     # The volume keys need a mixer: run everything against a private sound
     # server, on a private desktop.
     NUVOKRC_SCREENSHOT_INNER=1 exec tests/mixer/with-pulseaudio.sh --alsa \
-        scripts/private-desktop.sh --screen 800x600x24 "$0" "$build" "$output"
+        scripts/private-desktop.sh --screen 800x600x24 "$0" "$build" "$output" "$bubbleOutput"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/nuvokrc-shot.XXXXXX")
@@ -49,11 +54,70 @@ waitFor() { # waitFor DESCRIPTION COMMAND...: polls for up to ten seconds
         sleep 0.1
     done
     echo "screenshot: $what did not happen" >&2
-    tail -n 20 "$work"/*.log "$work"/log.txt >&2 2>/dev/null || true
+    tail -n 20 "$work"/*.log "$work"/log.txt "$work"/dunst.out >&2 2>/dev/null || true
     exit 1
 }
 
 export QT_QPA_PLATFORM=xcb
+
+# A session bus of its own that starts nothing installed on demand, and dunst
+# on it with settings of its own (never the user's): NUVOKrc's bubbles stay
+# while no one touches the display, so that the picture finds them.
+cat >"$work/bus.conf" <<END
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$work</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+END
+dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=1 >"$work/bus.address" \
+    2>"$work/bus.log" &
+pids+=($!)
+waitFor "the start of the session bus" test -s "$work/bus.address"
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
+export DBUS_SESSION_BUS_ADDRESS
+unset WAYLAND_DISPLAY
+
+mkdir -p "$work/icons"
+cp data/nuvokrc.svg "$work/icons/"
+cat >"$work/dunstrc" <<END
+[global]
+    font = FreeSans 13
+    width = 300
+    frame_width = 2
+    frame_color = "#6c8ebf"
+    separator_height = 0
+    padding = 12
+    horizontal_padding = 12
+    icon_position = left
+    min_icon_size = 40
+    max_icon_size = 40
+    icon_path = $work/icons
+    progress_bar = true
+    progress_bar_height = 10
+    progress_bar_frame_width = 1
+    notification_limit = 0
+    idle_threshold = 1
+[urgency_low]
+    background = "#26303d"
+    foreground = "#eef2f6"
+    highlight = "#7fb3e6"
+[nuvokrc]
+    appname = NUVOKrc
+    set_transient = no
+END
+dunst -config "$work/dunstrc" -print >"$work/dunst.out" 2>"$work/dunst.log" &
+pids+=($!)
+waitFor "the start of dunst" dunstctl debug
+# Held back while the window's picture is taken.
+dunstctl set-paused true
 
 # A stand-in for the video player, found by its title as a real one would be.
 xmessage -title "holiday.mkv - VLC media player" -geometry 300x80+460+40 \
@@ -114,5 +178,26 @@ done
 mkdir -p "$(dirname "$output")"
 xwd -silent -id "$frame" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$output"
 echo "screenshot: $output"
+
+# The volume bubble: from 40 %, a few Up keys in the video mode replace
+# whatever bubble waited with one that says the level. The picture is taken
+# once dunst shows that one bubble alone, at the level of the last key.
+pactl set-sink-volume @DEFAULT_SINK@ 40%
+dunstctl set-paused false
+steps=$(grep -c '^Vol+$' "$work/log.txt" || true)
+send menu right up up up
+stepsMade() { [ "$(grep -c '^Vol+$' "$work/log.txt")" -ge $((steps + 3)) ]; }
+waitFor "the three volume steps" stepsMade
+level=$(pactl get-sink-volume @DEFAULT_SINK@ | grep -o '[0-9]*%' | head -n1)
+lastSummary() { sed -n "s/^[[:space:]]*summary: '\(.*\)'$/\1/p" "$work/dunst.out" | tail -n1; }
+bubbleShown() {
+    [ "$(lastSummary)" = "Volume ${level%\%} %" ] && [ "$(dunstctl count displayed)" = 1 ] &&
+        [ "$(dunstctl count waiting)" = 0 ] && xdotool search --onlyvisible --class Dunst
+}
+waitFor "the volume bubble" bubbleShown
+bubble=$(xdotool search --onlyvisible --class Dunst | head -n1)
+mkdir -p "$(dirname "$bubbleOutput")"
+xwd -silent -id "$bubble" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$bubbleOutput"
+echo "screenshot: $bubbleOutput ($(lastSummary))"
 echo "screenshot: log of the run:"
 sed 's/^/  /' "$work/log.txt"

@@ -3,6 +3,7 @@
 // tells what really happened to it.
 #include "programrun.h"
 #include "support/missing.h"
+#include "support/statusnotifier.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -67,7 +68,7 @@ private:
     void startProgram(Program& program, quint16 port);
 
     QTemporaryDir m_dir;
-    QProcess m_bus;
+    std::unique_ptr<nuvok::test::PrivateSessionBus> m_bus;
     QProcess m_player;
     QString m_busAddress;
     QLocalSocket m_control;
@@ -83,13 +84,9 @@ void E2eMpris::initTestCase() {
         NUVOK_SKIP_MISSING(QStringLiteral("needs mpv, mpv-mpris and dbus-daemon"));
     QVERIFY(m_dir.isValid());
 
-    m_bus.start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")});
-    QVERIFY(m_bus.waitForStarted(5000));
-    QVERIFY(waitUntil([&] { return m_bus.canReadLine(); }, kLineTimeoutMs));
-    m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
-    QVERIFY(!m_busAddress.isEmpty());
+    m_bus = std::make_unique<nuvok::test::PrivateSessionBus>();
+    m_busAddress = m_bus->address();
+    QVERIFY2(!m_busAddress.isEmpty(), "dbus-daemon did not start");
 
     const QString first = m_dir.filePath(QStringLiteral("first.wav"));
     const QString second = m_dir.filePath(QStringLiteral("second.wav"));
@@ -137,15 +134,14 @@ void E2eMpris::startProgram(Program& program, quint16 port) {
 
 void E2eMpris::cleanupTestCase() {
     m_program.reset();
-    for (QProcess* process : {&m_player, &m_bus}) {
-        if (process->state() != QProcess::NotRunning) {
-            process->terminate();
-            if (!process->waitForFinished(3000)) {
-                process->kill();
-                process->waitForFinished();
-            }
+    if (m_player.state() != QProcess::NotRunning) {
+        m_player.terminate();
+        if (!m_player.waitForFinished(3000)) {
+            m_player.kill();
+            m_player.waitForFinished();
         }
     }
+    m_bus.reset();
 }
 
 std::optional<QVariant> E2eMpris::playerProperty(const QString& name) {

@@ -61,16 +61,18 @@ bool click(const QDBusConnection& bus, const StatusNotifierItemRef& item, const 
 } // namespace
 
 PrivateSessionBus::PrivateSessionBus() {
-    // The session bus's own rules, without its service folders.
-    const QString config = m_folder.filePath(QStringLiteral("session.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
+    // A session bus as the machine's, but with no service folders: no
+    // <servicedir> and no <standard_session_servicedirs/>.
+    QFile config(m_dir.filePath(QStringLiteral("session.conf")));
+    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly))
         return;
-    file.write(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+    config.write(
+        QStringLiteral(
+            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
+  <listen>unix:dir=%1</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
@@ -78,11 +80,13 @@ PrivateSessionBus::PrivateSessionBus() {
     <allow own="*"/>
   </policy>
 </busconfig>
-)");
-    file.close();
+)")
+            .arg(m_dir.path().toHtmlEscaped())
+            .toUtf8());
+    config.close();
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
+                   {QStringLiteral("--config-file=") + config.fileName(),
+                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!m_daemon.waitForStarted(5000) || !waitUntil([&] { return m_daemon.canReadLine(); }, 15000))
         return;
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();

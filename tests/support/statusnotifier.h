@@ -17,8 +17,10 @@
 namespace nuvok::test {
 
 // A session bus of the test's own (dbus-daemon), ended with the object. It
-// starts no service on demand: what the test does not start is not there,
-// whatever daemons the machine has installed.
+// starts no service of the machine on demand: a notification daemon or an
+// accessibility bus installed here must not come up on the test's bus (and on
+// the user's display) because the program called it; a test starts what it
+// wants on the bus itself.
 class PrivateSessionBus {
 public:
     PrivateSessionBus();
@@ -30,7 +32,7 @@ public:
     QDBusConnection connection() const;
 
 private:
-    QTemporaryDir m_folder;
+    QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
 };
