@@ -206,6 +206,55 @@ private slots:
         QVERIFY(s.logged(QStringLiteral("Vol+")));
         QVERIFY(s.device.level(nuvok::kComponentSpeakers) > level);
     }
+
+    // A bubble names the mode the handset chose with Menu, also the one it
+    // was in, and the mode the run fell back to; the door's first key and
+    // the LEDs' on and off are no mode. Each step is keys, then the bubble
+    // it brings, or none.
+    void modeBubbles_data() {
+        QTest::addColumn<QList<QList<int>>>("steps");
+        QTest::addColumn<QStringList>("bubbles");
+        const QList<int> video{kMenu, kRight}, audio{kMenu, kUp}, leds{kMenu, nuvok::kKeyLeft},
+            idle{kMenu, nuvok::kKeyIdle};
+        QTest::newRow("each mode")
+            << QList<QList<int>>{video, audio, leds, idle}
+            << QStringList{"Video mode", "Audio mode", "LED control", "Idle"};
+        QTest::newRow("chosen again")
+            << QList<QList<int>>{video, video} << QStringList{"Video mode", "Video mode"};
+        QTest::newRow("plain keys") << QList<QList<int>>{video, {'5'}, {'0'}, {kMenu}}
+                                    << QStringList{"Video mode", "", "", ""};
+        QTest::newRow("door") << QList<QList<int>>{video, {'9'}, {'5'}}
+                              << QStringList{"Video mode", "", "Idle"};
+        QTest::newRow("LEDs on") << QList<QList<int>>{leds, audio}
+                                 << QStringList{"LED control", ""};
+    }
+    void modeBubbles() {
+        QFETCH(QList<QList<int>>, steps);
+        QFETCH(QStringList, bubbles);
+        // Answers at once, as a service close by.
+        struct Recorder : NotificationService {
+            void notify(const Bubble& bubble) override {
+                shownSummaries << bubble.summary;
+                emit shown(1);
+            }
+            QStringList shownSummaries;
+        };
+        auto service = std::make_shared<Recorder>();
+        Session s;
+        s.session.feedback()->setService(service);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const qsizetype before = service->shownSummaries.size();
+            for (int key : steps[i])
+                s.session.doRC(key);
+            if (bubbles[i].isEmpty()) {
+                QTest::qWait(150);
+                QCOMPARE(service->shownSummaries.size(), before);
+            } else {
+                QVERIFY(waitUntil([&] { return service->shownSummaries.size() > before; }, 2000));
+                QCOMPARE(service->shownSummaries.mid(before), QStringList{bubbles[i]});
+            }
+        }
+    }
 };
 
 QTEST_MAIN(RemoteSessionTest)
