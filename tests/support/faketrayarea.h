@@ -2,6 +2,8 @@
 
 #include "shell/trayarea.h"
 
+#include <vector>
+
 namespace nuvok::test {
 
 // A notification area that records what is shown and lets tests click.
@@ -26,6 +28,13 @@ public:
         availabilityHandler = std::move(onChange);
     }
     bool minimiseReported() const override { return reportsMinimise; }
+    // Shown at the icon, as the system's area does, when there is one to show it at.
+    bool showMessage(const QString& title, const QString& text, int msecs) override {
+        if (!shown || !showsMessages)
+            return false;
+        messages.push_back({title, text, msecs});
+        return true;
+    }
     void click(Click which) {
         if (handler)
             handler(which);
@@ -39,12 +48,19 @@ public:
 
     bool hasArea = true;
     bool reportsMinimise = true; // false: as on Wayland
+    bool showsMessages = true;   // false: a system without messages at the icon
     bool shown = false;
     QIcon icon;
     ClickHandler handler;
     std::function<void()> availabilityHandler;
     int iconChanges = 0;
     int removals = 0;
+    struct Message {
+        QString title;
+        QString text;
+        int msecs = 0;
+    };
+    std::vector<Message> messages;
 };
 
 } // namespace nuvok::test

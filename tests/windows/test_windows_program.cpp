@@ -1,9 +1,10 @@
 // The Windows program itself (nuvokrc.exe of the windows preset), black box,
 // under Wine on a private X server with icewm and a private sound server:
 // started with -port, driven by the Linux handset simulator over loopback,
-// looked at through the X server (its window, Wine's icon in icewm's tray),
-// the Windows registry (wine reg query) and stand-in player windows that are
-// Windows programs themselves (keywindow.exe).
+// looked at through the X server (its window, Wine's icon in icewm's tray and
+// the balloon of the icon's message), the Windows registry (wine reg query)
+// and stand-in player windows that are Windows programs themselves
+// (keywindow.exe).
 //
 // The run needs: NUVOKRC_WINDOWS_BIN (the folder of nuvokrc.exe),
 // NUVOKRC_WINDOWS_TOOLS (the folder of keywindow.exe), wine, xdotool and
@@ -28,6 +29,10 @@ const QString kVideoTitle = QStringLiteral("film.mkv - VLC media player");
 const QString kAudioTitle = QStringLiteral("Winamp");
 // How long a put-away window must stay put away.
 constexpr int kSteadyMs = 700;
+// Wine shows the balloon of an icon's message after this wait, for ten
+// seconds at least and thirty at most.
+constexpr int kBalloonDelayMs = 2000;
+constexpr int kBalloonShownMaxMs = 30000;
 // The program's pause after a controller command, with a margin for Wine.
 constexpr int kControllerPauseMs = 500 + 1000;
 
@@ -148,6 +153,8 @@ private slots:
     void theProtocolIsStoredInTheRegistry();
     void startOnPowerUpWritesAndRemovesTheRunValue();
     void closingTheWindowEndsTheProgram();
+    void anUpKeyShowsTheLevelInABalloon_data();
+    void anUpKeyShowsTheLevelInABalloon();
     void withoutPortTheStoredPortIsUsed();
 
 private:
@@ -437,6 +444,53 @@ void WindowsProgramTest::closingTheWindowEndsTheProgram() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(waitUntil([&] { return trayIcons(m_probe).empty(); }, kLineTimeoutMs));
+}
+
+void WindowsProgramTest::anUpKeyShowsTheLevelInABalloon_data() {
+    QTest::addColumn<QString>("setting"); // Notifications in the registry; empty: none
+    QTest::addColumn<bool>("balloon");
+    QTest::newRow("Notifications false") << QStringLiteral("false") << false;
+    QTest::newRow("on by default") << QString() << true;
+}
+
+// A program of its own for each row, started with the setting: the bubble of
+// its Up key goes through the program's notification area as the message at
+// its icon, which Wine shows as a balloon pointing at the icon. The row with
+// a balloon comes last, so that no message of an earlier row can still be on
+// its way (an ended row's icon may stay in Wine's tray, silent).
+void WindowsProgramTest::anUpKeyShowsTheLevelInABalloon() {
+    QFETCH(QString, setting);
+    QFETCH(bool, balloon);
+    const QString name = QStringLiteral("Notifications");
+    if (setting.isEmpty())
+        m_prefix->run(QStringLiteral("wine"),
+                      {QStringLiteral("reg"), QStringLiteral("delete"), kSettingsKey,
+                       QStringLiteral("/v"), name, QStringLiteral("/f")});
+    else
+        m_prefix->storeString(kSettingsKey, name, setting);
+    QCOMPARE(m_prefix->registryValue(kSettingsKey, name), setting);
+    const std::size_t iconsBefore = trayIcons(m_probe).size();
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    WindowsProgram program(*m_prefix);
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(program.waitForLines({QStringLiteral("Port: %1").arg(port)}, 0) >= 0 &&
+                 program.waitForFirstKey(port, kPrefixTimeoutMs),
+             qPrintable(program.logSince(0)));
+    // A message needs the icon shown.
+    QVERIFY(waitUntil([&] { return trayIcons(m_probe).size() > iconsBefore; }, kLineTimeoutMs));
+    // A balloon of an earlier run is gone, or its time is over.
+    QVERIFY(waitUntil([&] { return trayBalloons(m_probe).empty(); }, kBalloonShownMaxMs));
+
+    const qsizetype from = program.lines().size();
+    QVERIFY(press(port, {QStringLiteral("up")}));
+    QVERIFY2(program.waitForLines({remoteLine(u'\u240e'), QStringLiteral("Vol+")}, from) >= 0,
+             qPrintable(program.logSince(from)));
+    const bool shown = waitUntil([&] { return !trayBalloons(m_probe).empty(); },
+                                 balloon ? kLineTimeoutMs : 2 * kBalloonDelayMs);
+    QVERIFY2(shown == balloon, qPrintable(program.logSince(0)));
+    for (const QString& line : program.lines())
+        QVERIFY2(!line.startsWith(QLatin1String("Notifications are not shown")), qPrintable(line));
 }
 
 // portNum is only read: stored beforehand in the registry, it is the port of

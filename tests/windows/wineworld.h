@@ -1,6 +1,6 @@
 // The Windows programs under Wine for the tests, looked at from this side: a
 // Wine prefix of the test's own, nuvokrc.exe with its log, and Wine's icons
-// in the X server's notification area.
+// in the X server's notification area with the balloons of their messages.
 #pragma once
 
 #include "e2e/programrun.h"
@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 namespace nuvok::e2e {
 
@@ -187,27 +189,74 @@ private:
     QStringList m_lines;
 };
 
-// Wine's icons in the notification area: small windows of its desktop
-// process docked into the panel's tray, shown.
-inline std::vector<QRect> trayIcons(const nuvok::test::DesktopProbe& probe) {
+// A shown window of Wine's desktop process (explorer.exe), on the screen:
+// docked into another program's window (an icon in the panel's tray), or a
+// window of the screen's own (a balloon, a taskbar).
+struct WineDesktopWindow {
+    QRect frame;
+    bool docked = false;
+};
+
+inline std::vector<WineDesktopWindow> wineDesktopWindows(const nuvok::test::DesktopProbe& probe) {
     QProcess tree;
     tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
     tree.waitForFinished(10000);
-    static const QRegularExpression docked(QStringLiteral(
-        "^\\s*(0x[0-9a-f]+) .*\\(\"explorer\\.exe\" \"explorer\\.exe\"\\)\\s+(\\d+)x(\\d+)"));
-    std::vector<QRect> icons;
-    for (const QByteArray& row : tree.readAllStandardOutput().split('\n')) {
-        const auto match = docked.match(QString::fromUtf8(row));
-        const int width = match.captured(2).toInt();
-        const int height = match.captured(3).toInt();
-        if (!match.hasMatch() || width < 8 || width > 48 || height < 8 || height > 48)
+    // Each window indented by its depth in the tree.
+    static const QRegularExpression window(QStringLiteral("^(\\s*)(0x[0-9a-f]+) "));
+    static const QRegularExpression ofExplorer(
+        QStringLiteral("\\(\"explorer\\.exe\" \"explorer\\.exe\"\\)"));
+    qsizetype screenDepth = -1; // the indent of the screen's own windows
+    std::vector<WineDesktopWindow> shown;
+    for (const QByteArray& bytes : tree.readAllStandardOutput().split('\n')) {
+        const QString row = QString::fromUtf8(bytes);
+        const auto match = window.match(row);
+        if (!match.hasMatch())
+            continue;
+        const qsizetype depth = match.capturedLength(1);
+        if (screenDepth < 0)
+            screenDepth = depth;
+        if (!row.contains(ofExplorer))
             continue;
         const nuvok::test::DesktopProbe::WindowView seen =
-            probe.view(match.captured(1).toULong(nullptr, 16));
+            probe.view(match.captured(2).toULong(nullptr, 16));
         if (seen.viewable)
-            icons.push_back(seen.frame);
+            shown.push_back({seen.frame, depth > screenDepth});
     }
+    return shown;
+}
+
+// Wine's icons in the notification area: small windows of its desktop
+// process docked into the panel's tray.
+inline bool isTrayIcon(const WineDesktopWindow& seen) {
+    return seen.docked && seen.frame.width() >= 8 && seen.frame.width() <= 48 &&
+           seen.frame.height() >= 8 && seen.frame.height() <= 48;
+}
+
+inline std::vector<QRect> trayIcons(const nuvok::test::DesktopProbe& probe) {
+    std::vector<QRect> icons;
+    for (const WineDesktopWindow& seen : wineDesktopWindows(probe))
+        if (isTrayIcon(seen))
+            icons.push_back(seen.frame);
     return icons;
+}
+
+// The balloons of the icons' messages: Wine shows one as a tooltip window of
+// its desktop process beside the icon, pointing at it, about two seconds after
+// the message and for ten seconds at least.
+inline std::vector<QRect> trayBalloons(const nuvok::test::DesktopProbe& probe) {
+    const std::vector<WineDesktopWindow> shown = wineDesktopWindows(probe);
+    std::vector<QRect> balloons;
+    for (const WineDesktopWindow& seen : shown) {
+        const QRect& frame = seen.frame;
+        const auto pointsAt = [&](const WineDesktopWindow& icon) {
+            const int x = icon.frame.center().x();
+            return isTrayIcon(icon) && !frame.intersects(icon.frame) && frame.left() <= x &&
+                   x <= frame.right();
+        };
+        if (!seen.docked && std::any_of(shown.begin(), shown.end(), pointsAt))
+            balloons.push_back(frame);
+    }
+    return balloons;
 }
 
 // The exit code of a test that cannot run here: 77 (skipped, with what is
