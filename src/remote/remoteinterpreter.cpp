@@ -158,6 +158,52 @@ void endDoorPulse(RemoteState& state, RemoteActions& actions) {
     actions.showMode(modeText(state.mode));
 }
 
+void doMediaKey(RemoteState& state, MediaKey key, RemoteActions& actions,
+                const PlayerTitles& titles) {
+    if (state.strOnOff.empty())
+        state.strOnOff = "1 ";
+    const bool video = state.mode == mode_Video;
+    switch (key) {
+    case MediaKey::VolumeUp:
+        actions.VolIncr();
+        actions.logData("Vol+");
+        break;
+    case MediaKey::VolumeDown:
+        actions.VolDecr();
+        actions.logData("Vol-");
+        break;
+    case MediaKey::PlayPause:
+        actions.activateWindow(video ? titles.strVideoTitle : titles.strAudioTitle);
+        actions.sendKeys(video ? " " : "c");
+        actions.logData(video ? "[Space] Pause" : "[C] Pause");
+        break;
+    case MediaKey::NextSong:
+        if (video) {
+            actions.sendKeys("{right}");
+            actions.logData("{right}");
+        } else {
+            actions.activateWindow(titles.nextSongTitle);
+            actions.sendKeys("b");
+            actions.logData("[B]Next Song");
+        }
+        break;
+    case MediaKey::PreviousSong:
+        if (video) {
+            actions.sendKeys("{left}");
+            actions.logData("{left}");
+        } else {
+            actions.activateWindow(titles.strAudioTitle);
+            actions.sendKeys("z");
+            actions.logData("[Z] Last Song");
+        }
+        break;
+    }
+    actions.endOfRow();
+    doorOpener(state, 0, actions);
+    state.bMenu = false;
+    actions.showMode(modeText(state.mode));
+}
+
 void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles) {
     if (state.strOnOff.empty())
         state.strOnOff = "1 ";

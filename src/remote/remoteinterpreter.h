@@ -24,6 +24,15 @@ struct PlayerTitles {
 // leaves a consistent state.
 void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles);
 
+// The dedicated media buttons of an infrared remote. Volume steps in every
+// mode and never drives the LEDs; the player buttons act on the player of the
+// current mode, and on the audio player outside the player modes. For the
+// mode machine each is a key that is neither "9" nor Menu: it ends the door's
+// first step and clears the menu flag.
+enum class MediaKey { VolumeUp, VolumeDown, PlayPause, NextSong, PreviousSong };
+void doMediaKey(RemoteState& state, MediaKey key, RemoteActions& actions,
+                const PlayerTitles& titles);
+
 // How long the door opener's output stays on, and the commands that switch it.
 inline constexpr double kDoorPulseSeconds = 0.8;
 inline constexpr const char* kDoorOpenCommand = "setport 1.1";

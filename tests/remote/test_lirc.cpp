@@ -1,0 +1,149 @@
+// Infrared remotes through lircd: the event lines, what the buttons do in
+// each mode, and which events of a held button act.
+
+#include "remote/keymessage.h"
+#include "remote/lircbuttons.h"
+#include "remote/lircevents.h"
+#include "support/check.h"
+#include "support/fakeremoteactions.h"
+
+#include <string>
+#include <vector>
+
+using nuvok::LircButtonMap;
+using nuvok::LircEvent;
+using nuvok::LircLineReader;
+using nuvok::LircRepeats;
+using nuvok::MediaKey;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string shown(const std::vector<LircEvent>& events) {
+    std::string text;
+    for (const LircEvent& event : events)
+        text += "[" + std::to_string(event.repeat) + " " + event.button + " " + event.remote + "]";
+    return text;
+}
+
+std::string joined(const std::vector<std::string>& journal) {
+    std::string text;
+    for (const std::string& entry : journal)
+        text += "[" + entry + "]";
+    return text;
+}
+
+} // namespace
+
+TEST_CASE("lircd's lines become events, its reply blocks and bad lines are left out") {
+    struct Row {
+        std::vector<std::string> reads; // as the socket hands them over
+        std::string events;
+        std::size_t problems;
+    };
+    const std::string press = "000000037ff07bee 00 KEY_VOLUMEUP myremote\n";
+    const std::vector<Row> rows{
+        {{press}, "[0 KEY_VOLUMEUP myremote]", 0},
+        {{"000000037ff07bee 1a KEY_9 tv\r\n"}, "[26 KEY_9 tv]", 0},
+        // Cut anywhere: the line waits for its rest.
+        {{press.substr(0, 7), press.substr(7, 20), press.substr(27)},
+         "[0 KEY_VOLUMEUP myremote]",
+         0},
+        {{"BEGIN\nSIGHUP\nEND\n", press}, "[0 KEY_VOLUMEUP myremote]", 0},
+        {{"BEGIN\nLIST\nSUCCESS\nDATA\n1\n", "0 00 KEY_0 x\nEND\n" + press},
+         "[0 KEY_VOLUMEUP myremote]",
+         0},
+        {{"hello\n", "zz 00 KEY_1 r\n", "0 00 KEY_1\n", press}, "[0 KEY_VOLUMEUP myremote]", 3},
+        {{std::string(2000, 'a'), "\n" + press}, "[0 KEY_VOLUMEUP myremote]", 1},
+        // Empty lines are no problem.
+        {{"\n\n" + press}, "[0 KEY_VOLUMEUP myremote]", 0},
+    };
+    for (const Row& row : rows) {
+        LircLineReader reader;
+        std::vector<LircEvent> events;
+        for (const std::string& read : row.reads)
+            for (LircEvent& event : reader.feed(read))
+                events.push_back(std::move(event));
+        CHECK_EQ(shown(events), row.events);
+        CHECK_EQ(reader.takeProblems().size(), row.problems);
+    }
+    // Garbage is told a few times, not once a line.
+    LircLineReader flood;
+    std::string garbage;
+    for (int i = 0; i < 100; ++i)
+        garbage += "noise " + std::to_string(i) + "\n";
+    flood.feed(garbage);
+    CHECK(flood.takeProblems().size() <= 4);
+}
+
+TEST_CASE("buttons map to key codes, the user's entries first") {
+    LircButtonMap map;
+    CHECK_EQ(*map.find("KEY_UP")->keyCode, nuvok::kKeyUp);
+    CHECK_EQ(*map.find("KEY_OK")->keyCode, nuvok::kKeySelect);
+    CHECK_EQ(*map.find("KEY_BACK")->keyCode, nuvok::kKeyIdle);
+    CHECK_EQ(*map.find("KEY_5")->keyCode, '5');
+    CHECK(map.find("KEY_VOLUMEUP")->media == MediaKey::VolumeUp);
+    CHECK(!map.find("KEY_RED"));
+    CHECK(map.set("KEY_RED", " 53 "));
+    CHECK_EQ(*map.find("KEY_RED")->keyCode, '5');
+    CHECK(map.set("KEY_VOLUMEUP", "14"));
+    CHECK(!map.find("KEY_VOLUMEUP")->media);
+    for (const char* bad : {"", "256", "-1", "5a", "1000", "0x35"})
+        CHECK(!map.set("KEY_GREEN", bad));
+    CHECK(!map.find("KEY_GREEN"));
+}
+
+TEST_CASE("media buttons act on the mode's player and end the door's first step") {
+    struct Row {
+        std::vector<int> before;
+        MediaKey key;
+        std::string journal;
+    };
+    const std::vector<int> video{nuvok::kKeyMenu, nuvok::kKeyRight};
+    const std::vector<int> audio{nuvok::kKeyMenu, nuvok::kKeyUp};
+    const std::vector<int> leds{nuvok::kKeyMenu, nuvok::kKeyLeft};
+    const std::vector<Row> rows{
+        {leds, MediaKey::VolumeUp, "[vol+][log:Vol+][mode:1]"},
+        {{'9'}, MediaKey::VolumeDown, "[vol-][log:Vol-][log:idle][mode:0]"},
+        {{nuvok::kKeyMenu}, MediaKey::VolumeUp, "[vol+][log:Vol+][mode:0]"},
+        {video, MediaKey::PlayPause, "[activate:VLC][keys: ][log:[Space] Pause][mode:Video mode]"},
+        {audio, MediaKey::PlayPause, "[activate:Winamp][keys:c][log:[C] Pause][mode:Audio mode]"},
+        {leds, MediaKey::PlayPause, "[activate:Winamp][keys:c][log:[C] Pause][mode:1]"},
+        {video, MediaKey::NextSong, "[keys:{right}][log:{right}][mode:Video mode]"},
+        {{}, MediaKey::NextSong, "[activate:Winamp][keys:b][log:[B]Next Song][mode:0]"},
+        {video, MediaKey::PreviousSong, "[keys:{left}][log:{left}][mode:Video mode]"},
+        {audio, MediaKey::PreviousSong,
+         "[activate:Winamp][keys:z][log:[Z] Last Song][mode:Audio mode]"},
+    };
+    const nuvok::PlayerTitles titles{"Winamp", "VLC"};
+    for (const Row& row : rows) {
+        nuvok::RemoteState state;
+        FakeRemoteActions actions;
+        for (int code : row.before)
+            nuvok::doRC(state, code, actions, titles);
+        actions.take();
+        nuvok::doMediaKey(state, row.key, actions, titles);
+        CHECK_EQ(joined(actions.take()), row.journal);
+        CHECK(!state.bMenu);
+    }
+}
+
+TEST_CASE("a held button repeats only a volume step, after a delay and at a bounded pace") {
+    using Clock = LircRepeats::Clock;
+    const Clock::time_point t0{};
+    LircRepeats repeats;
+    repeats.pressed("KEY_VOLUMEUP", "r", true, t0);
+    int steps = 0;
+    // lircd repeats about every 110 ms; for 2 s.
+    for (auto at = t0 + 110ms; at < t0 + 2s; at += 110ms)
+        steps += repeats.repeatActs("KEY_VOLUMEUP", "r", at) ? 1 : 0;
+    // From 0.4 s on, at most one step per 125 ms.
+    CHECK(steps >= 6 && steps <= 13);
+    CHECK(!repeats.repeatActs("KEY_VOLUMEUP", "other remote", t0 + 3s));
+    CHECK(!repeats.repeatActs("KEY_VOLUMEDOWN", "r", t0 + 3s));
+    // A press that did not step the volume never repeats, the door and Menu + Up among them.
+    repeats.pressed("KEY_9", "r", false, t0 + 4s);
+    CHECK(!repeats.repeatActs("KEY_9", "r", t0 + 5s));
+    repeats.pressed("KEY_UP", "r", false, t0 + 6s);
+    CHECK(!repeats.repeatActs("KEY_UP", "r", t0 + 7s));
+}
