@@ -1,4 +1,5 @@
 #include "app/f_nuvokrc.h"
+#include "common/buildconfig.h"
 
 #include "app/cardtext.h"
 #include "app/dialogs.h"
@@ -130,7 +131,8 @@ void F_NUVOKrc::readStartSettings() {
     session.strAudioTitle = QStringLiteral("Winamp");
     session.strVideoTitle = QStringLiteral("VLC");
     const StartSettings settings = ::readStartSettings(
-        *m_services.settings, m_options.controllerHost, m_options.controllerPort);
+        *m_services.settings, m_options.controllerHost, m_options.controllerPort,
+        QString::fromLatin1(nuvok::build::kLircSocket));
     session.strAudioTitle = settings.audioTitle;
     session.strVideoTitle = settings.videoTitle;
     if (!m_services.settings->read("AudioTitle").empty())
@@ -139,6 +141,7 @@ void F_NUVOKrc::readStartSettings() {
     m_session->receiver()->setHandsets(settings.handsets);
     m_notify->setChecked(settings.notifications);
     session.feedback()->setEnabled(settings.notifications);
+    session.startLirc(settings.lirc);
     session.playerControl =
         nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)

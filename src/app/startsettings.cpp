@@ -53,7 +53,7 @@ bool isUsableHost(const QString& host) {
 }
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
-                                float defaultPort) {
+                                float defaultPort, const QString& defaultLircSocket) {
     StartSettings settings;
     settings.controllerHost = defaultHost;
     settings.controllerPort = defaultPort;
@@ -97,6 +97,40 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
         settings.problems << QStringLiteral("Setting Notifications %1 is neither true nor false; "
                                             "notifications stay on")
                                  .arg(shown(read(store, "Notifications")));
+
+    // Infrared remotes: a host (and port) for lircd over TCP, else a socket.
+    LircPlace& lirc = settings.lirc.place;
+    lirc.socketPath = defaultLircSocket;
+    const QString lircSocket = read(store, "LircSocket").trimmed();
+    if (!lircSocket.isEmpty())
+        lirc.socketPath = lircSocket;
+    const QString lircHost = read(store, "LircHost").trimmed();
+    const QString lircPort = read(store, "LircPort").trimmed();
+    int lircPortNumber = 8765; // WinLIRC's and lircd's usual port
+    if (!lircPort.isEmpty() && !isUsablePort(lircPort, &lircPortNumber)) {
+        settings.problems << QStringLiteral("Setting LircPort %1 is not a port from 1 to 65535; "
+                                            "lircd is looked for on port 8765")
+                                 .arg(shown(lircPort));
+        lircPortNumber = 8765;
+    }
+    if (isUsableHost(lircHost)) {
+        lirc.host = lircHost;
+        lirc.port = static_cast<quint16>(lircPortNumber);
+    } else if (!lircHost.isEmpty()) {
+        settings.problems << QStringLiteral("Setting LircHost %1 is not a host name or address; "
+                                            "it is not used")
+                                 .arg(shown(lircHost));
+    }
+    for (const QString& name :
+         read(store, "LircRemotes").split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (!name.trimmed().isEmpty())
+            settings.lirc.remotes << name.trimmed();
+    for (const auto& [button, value] : store.readSection("LircButtons"))
+        if (!settings.lirc.buttons.set(button, value))
+            settings.problems << QStringLiteral("Setting LircButtons/%1 %2 is not a key code "
+                                                "from 0 to 255; the button keeps its default")
+                                     .arg(QString::fromStdString(button),
+                                          shown(QString::fromStdString(value)));
 
     QStringList malformed;
     settings.handsets = HandsetList::parse(read(store, "Handsets"), &malformed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/handsetlist.h"
+#include "session/remotesession.h"
 #include "shell/settingsstore.h"
 
 #include <QString>
@@ -17,11 +18,12 @@ struct StartSettings {
     QString audioTitle;
     HandsetList handsets;
     bool notifications = true; // bubbles on the desktop
+    LircSettings lirc;         // infrared remotes through lircd
     QStringList problems;      // log lines, one per value that was not used
 };
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
-                                float defaultPort);
+                                float defaultPort, const QString& defaultLircSocket = {});
 
 // A host the socket can be pointed at: an IPv4 or IPv6 address, or a name
 // made of letters, digits and hyphens as DNS and hosts files take it.

@@ -53,24 +53,24 @@ std::optional<LircButton> LircButtonMap::find(const std::string& button) const {
     return found->second;
 }
 
-void LircRepeats::pressed(const std::string& button, const std::string& remote, bool steppedVolume,
-                          Clock::time_point now) {
+void LircRepeats::pressed(const std::string& button, const std::string& remote,
+                          std::optional<MediaKey> volumeStep, Clock::time_point now) {
     m_button = button;
     m_remote = remote;
-    m_volume = steppedVolume;
+    m_volume = volumeStep;
     m_pressedAt = now;
     m_lastStep = now;
 }
 
-bool LircRepeats::repeatActs(const std::string& button, const std::string& remote,
-                             Clock::time_point now) {
+std::optional<MediaKey> LircRepeats::repeatActs(const std::string& button,
+                                                const std::string& remote, Clock::time_point now) {
     // A repeat of another button than the last press (its press was missed) does nothing.
     if (!m_volume || button != m_button || remote != m_remote)
-        return false;
+        return std::nullopt;
     if (now - m_pressedAt < kRepeatDelay || now - m_lastStep < kRepeatGap)
-        return false;
+        return std::nullopt;
     m_lastStep = now;
-    return true;
+    return m_volume;
 }
 
 } // namespace nuvok

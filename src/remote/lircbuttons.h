@@ -40,16 +40,18 @@ public:
     static constexpr std::chrono::milliseconds kRepeatDelay{400};
     static constexpr std::chrono::milliseconds kRepeatGap{125};
 
-    // The press of a button (repeat 0) that did step the volume or not.
-    void pressed(const std::string& button, const std::string& remote, bool steppedVolume,
-                 Clock::time_point now);
-    // Whether this repeat of the held button acts now.
-    bool repeatActs(const std::string& button, const std::string& remote, Clock::time_point now);
+    // The press of a button (repeat 0), and the volume step it made, if any.
+    void pressed(const std::string& button, const std::string& remote,
+                 std::optional<MediaKey> volumeStep, Clock::time_point now);
+    // The step this repeat of the held button makes now, if any: always the
+    // press's own, whatever the mode has become since.
+    std::optional<MediaKey> repeatActs(const std::string& button, const std::string& remote,
+                                       Clock::time_point now);
 
 private:
     std::string m_button;
     std::string m_remote;
-    bool m_volume = false;
+    std::optional<MediaKey> m_volume;
     Clock::time_point m_pressedAt{};
     Clock::time_point m_lastStep{};
 };

@@ -147,6 +147,10 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
         connect(queue, &PeerQueue::answers, this, &RemoteSession::log);
     }
 
+    m_lirc = new LircInput(times.lircRetryMs, this);
+    connect(m_lirc, &LircInput::logLine, this, &RemoteSession::log);
+    connect(m_lirc, &LircInput::event, this, &RemoteSession::handleLircEvent);
+
     m_feedback = new DesktopFeedback({}, this);
     connect(m_feedback, &DesktopFeedback::logLine, this, &RemoteSession::log);
 
@@ -252,17 +256,99 @@ void RemoteSession::handleKeyMessage(const QByteArray& data) {
 }
 
 void RemoteSession::doRC(int iCommand) {
+    interpret(iCommand, [&](nuvok::RemoteActions& actions) {
+        nuvok::doRC(RemoteState, iCommand, actions, titles());
+    });
+}
+
+nuvok::PlayerTitles RemoteSession::titles() const {
+    return {strAudioTitle.toStdString(), strVideoTitle.toStdString(), nextSongTitle.toStdString()};
+}
+
+std::optional<nuvok::MediaKey>
+RemoteSession::interpret(int iCommand, const std::function<void(nuvok::RemoteActions&)>& key) {
     if (m_ended)
-        return;
+        return std::nullopt;
     NowActions now(*this);
     nuvok::DeferredActions actions(now, RemoteState);
     const nuvok::RemoteState before = RemoteState;
-    nuvok::doRC(
-        RemoteState, iCommand, actions,
-        {strAudioTitle.toStdString(), strVideoTitle.toStdString(), nextSongTitle.toStdString()});
+    key(actions);
     announceMode(iCommand, before);
-    for (const nuvok::PeerJob& job : actions.takeJobs())
+    std::optional<nuvok::MediaKey> volumeStep;
+    for (const nuvok::PeerJob& job : actions.takeJobs()) {
+        for (const nuvok::PeerStep& step : job.steps) {
+            if (step.kind == nuvok::PeerStep::Kind::VolumeUp)
+                volumeStep = nuvok::MediaKey::VolumeUp;
+            else if (step.kind == nuvok::PeerStep::Kind::VolumeDown)
+                volumeStep = nuvok::MediaKey::VolumeDown;
+        }
         post(job);
+    }
+    return volumeStep;
+}
+
+// ---- Infrared remotes -------------------------------------------------------
+
+void RemoteSession::startLirc(const LircSettings& settings) {
+    m_lircSettings = settings;
+    m_lirc->stop();
+    if (m_ended || (settings.place.socketPath.isEmpty() && !settings.place.tcp()))
+        return;
+    m_lirc->start(settings.place);
+}
+
+// A line said once per name; a remote that sends ever new names cannot make
+// the list grow without bound.
+void RemoteSession::sayOnce(std::set<QString>& said, const QString& what, const QString& line) {
+    constexpr std::size_t kMaxNames = 64;
+    if (said.size() >= kMaxNames || !said.insert(what).second)
+        return;
+    log(line);
+}
+
+// One button event: a press acts as its key, a repeat only while it steps
+// the volume; the door, the menu and the controller never repeat.
+void RemoteSession::handleLircEvent(const nuvok::LircEvent& event) {
+    const QString button = QString::fromStdString(event.button);
+    const QString remote = QString::fromStdString(event.remote);
+    if (!m_lircSettings.remotes.isEmpty() && !m_lircSettings.remotes.contains(remote)) {
+        sayOnce(m_remotesSaid, remote,
+                QStringLiteral("IR: remote %1 is left out: it is not in LircRemotes").arg(remote));
+        return;
+    }
+    const std::optional<nuvok::LircButton> mapped = m_lircSettings.buttons.find(event.button);
+    if (!mapped) {
+        sayOnce(m_unmappedSaid, button,
+                QStringLiteral("IR: %1 (%2) does nothing: give it a key code as %1 in the "
+                               "settings' group LircButtons")
+                    .arg(button, remote));
+        return;
+    }
+    const auto now = nuvok::LircRepeats::Clock::now();
+    std::optional<nuvok::MediaKey> media = mapped->media;
+    if (event.repeat > 0) {
+        media = m_lircRepeats.repeatActs(event.button, event.remote, now);
+        if (!media)
+            return;
+    }
+    emit busy(true);
+    log(QStringLiteral("IR: %1 (%2)").arg(button, remote));
+    std::optional<nuvok::MediaKey> stepped;
+    try {
+        if (media)
+            stepped = interpret(0, [&](nuvok::RemoteActions& actions) {
+                nuvok::doMediaKey(RemoteState, *media, actions, titles());
+            });
+        else
+            stepped = interpret(*mapped->keyCode, [&](nuvok::RemoteActions& actions) {
+                nuvok::doRC(RemoteState, *mapped->keyCode, actions, titles());
+            });
+    } catch (...) {
+        log(failureText(std::current_exception()));
+    }
+    if (event.repeat == 0)
+        m_lircRepeats.pressed(event.button, event.remote, stepped, now);
+    emit busy(false);
 }
 
 namespace {
@@ -390,6 +476,7 @@ void RemoteSession::end() {
         return;
     m_ended = true;
     m_receiver->close();
+    m_lirc->stop();
     const QString doorClose = QString::fromLatin1(nuvok::kDoorCloseCommand);
     QStringList dropped = m_link->dropAll();
     // A pulse whose off has not been asked for, or has not gone out yet.

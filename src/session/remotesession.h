@@ -2,7 +2,9 @@
 
 #include "net/controllerlink.h"
 #include "net/keyreceiver.h"
+#include "net/lircinput.h"
 #include "remote/droptally.h"
+#include "remote/lircbuttons.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
 #include "session/desktopfeedback.h"
@@ -14,6 +16,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 
 class clsVolume;
 
@@ -34,6 +38,15 @@ struct PeerTimes {
     int playersDeadlineMs = 3000; // an activation waits up to 2 s for the focus
     int probeIntervalMs = 2000;
     bool ownThreads = true;
+    int lircRetryMs = 2500; // how often a lircd that is not there is looked for
+};
+
+// Infrared remotes through lircd: where it is, which remotes may steer, and
+// what their buttons do.
+struct LircSettings {
+    LircPlace place;     // neither a socket nor a host: not used
+    QStringList remotes; // the remotes let in; empty: every one
+    nuvok::LircButtonMap buttons;
 };
 
 // A run of the remote control without any widget: the listener, the key
@@ -59,6 +72,9 @@ public:
 
     // One key code through the interpreter.
     void doRC(int iCommand);
+    // The button events of infrared remotes, from lircd, as keys.
+    void startLirc(const LircSettings& settings);
+    LircInput* lircInput() const { return m_lirc; }
     // One volume step on the sound server's queue; its line comes when it is done.
     void VolIncr();
     void VolDecr();
@@ -113,6 +129,12 @@ private:
     void commandThrough(quint64 id);
     void endDoorPulses();
     void announceMode(int iCommand, const nuvok::RemoteState& before);
+    // Runs one key through the interpreter; the volume step it asked for, if any.
+    std::optional<nuvok::MediaKey> interpret(int iCommand,
+                                             const std::function<void(nuvok::RemoteActions&)>& key);
+    nuvok::PlayerTitles titles() const;
+    void handleLircEvent(const nuvok::LircEvent& event);
+    void sayOnce(std::set<QString>& said, const QString& what, const QString& line);
 
     KeyReceiver* m_receiver = nullptr;
     std::shared_ptr<nuvok::DesktopControl> m_desktop;
@@ -136,6 +158,11 @@ private:
     // How long the door's off may hold the end of the program.
     static constexpr int kDoorCloseAtExitMs = 1000;
     DesktopFeedback* m_feedback = nullptr;
+    LircInput* m_lirc = nullptr;
+    LircSettings m_lircSettings;
+    nuvok::LircRepeats m_lircRepeats;
+    std::set<QString> m_unmappedSaid;                 // buttons told to do nothing
+    std::set<QString> m_remotesSaid;                  // remotes told to be left out
     QString m_announcedMode = QStringLiteral("Idle"); // the last mode a bubble named
     bool m_ended = false;
     QString m_shownMode = QStringLiteral("mode");

@@ -22,6 +22,16 @@ std::string QtSettingsStore::read(const std::string& key) const {
     return value.toString().toStdString();
 }
 
+std::vector<std::pair<std::string, std::string>>
+QtSettingsStore::readSection(const std::string& section) const {
+    const std::unique_ptr<QSettings> settings = m_open();
+    settings->beginGroup(QString::fromStdString(section));
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const QString& key : settings->childKeys())
+        entries.emplace_back(key.toStdString(), settings->value(key).toString().toStdString());
+    return entries;
+}
+
 void QtSettingsStore::write(const std::string& key, const std::string& value) {
     const std::unique_ptr<QSettings> settings = m_open();
     settings->beginGroup(kSection);

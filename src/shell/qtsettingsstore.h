@@ -20,6 +20,8 @@ public:
     explicit QtSettingsStore(Opener open = openProgramSettings);
     std::string read(const std::string& key) const override;
     void write(const std::string& key, const std::string& value) override;
+    std::vector<std::pair<std::string, std::string>>
+    readSection(const std::string& section) const override;
 
 private:
     Opener m_open;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace nuvok {
 
@@ -11,6 +13,12 @@ public:
     virtual ~SettingsStore() = default;
     virtual std::string read(const std::string& key) const = 0;
     virtual void write(const std::string& key, const std::string& value) = 0;
+    // Every key and value of another section of the same store, in key order.
+    virtual std::vector<std::pair<std::string, std::string>>
+    readSection(const std::string& section) const {
+        (void)section;
+        return {};
+    }
 };
 
 } // namespace nuvok

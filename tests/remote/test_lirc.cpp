@@ -132,18 +132,21 @@ TEST_CASE("a held button repeats only a volume step, after a delay and at a boun
     using Clock = LircRepeats::Clock;
     const Clock::time_point t0{};
     LircRepeats repeats;
-    repeats.pressed("KEY_VOLUMEUP", "r", true, t0);
+    repeats.pressed("KEY_VOLUMEUP", "r", MediaKey::VolumeUp, t0);
     int steps = 0;
     // lircd repeats about every 110 ms; for 2 s.
     for (auto at = t0 + 110ms; at < t0 + 2s; at += 110ms)
-        steps += repeats.repeatActs("KEY_VOLUMEUP", "r", at) ? 1 : 0;
+        if (const auto step = repeats.repeatActs("KEY_VOLUMEUP", "r", at)) {
+            CHECK(*step == MediaKey::VolumeUp);
+            ++steps;
+        }
     // From 0.4 s on, at most one step per 125 ms.
     CHECK(steps >= 6 && steps <= 13);
     CHECK(!repeats.repeatActs("KEY_VOLUMEUP", "other remote", t0 + 3s));
     CHECK(!repeats.repeatActs("KEY_VOLUMEDOWN", "r", t0 + 3s));
     // A press that did not step the volume never repeats, the door and Menu + Up among them.
-    repeats.pressed("KEY_9", "r", false, t0 + 4s);
+    repeats.pressed("KEY_9", "r", std::nullopt, t0 + 4s);
     CHECK(!repeats.repeatActs("KEY_9", "r", t0 + 5s));
-    repeats.pressed("KEY_UP", "r", false, t0 + 6s);
+    repeats.pressed("KEY_UP", "r", std::nullopt, t0 + 6s);
     CHECK(!repeats.repeatActs("KEY_UP", "r", t0 + 7s));
 }

@@ -17,7 +17,15 @@ public:
         values[key] = value;
         ++writes;
     }
+    std::vector<std::pair<std::string, std::string>>
+    readSection(const std::string& section) const override {
+        const auto found = sections.find(section);
+        if (found == sections.end())
+            return {};
+        return {found->second.begin(), found->second.end()};
+    }
     std::map<std::string, std::string> values;
+    std::map<std::string, std::map<std::string, std::string>> sections;
     int writes = 0;
 };
 

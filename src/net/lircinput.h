@@ -1,0 +1,58 @@
+#pragma once
+
+#include "remote/lircevents.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QIODevice;
+class QLocalSocket;
+class QTcpSocket;
+
+// Where lircd is: its socket, or a host and port (lircd's --listen, WinLIRC).
+struct LircPlace {
+    QString socketPath;
+    QString host; // set: TCP
+    quint16 port = 0;
+    bool tcp() const { return !host.isEmpty(); }
+    QString text() const;
+};
+
+// The button events of infrared remotes from lircd, read without waiting. A
+// lircd that is not there, stops or restarts is tried again every retryMs,
+// quietly: one line when the input is lost, one when it is there (again), and
+// at the start one line saying how to set it up when there is no lircd yet.
+class LircInput : public QObject {
+    Q_OBJECT
+
+public:
+    explicit LircInput(int retryMs = 2500, QObject* parent = nullptr);
+    ~LircInput() override;
+
+    void start(const LircPlace& place);
+    void stop();
+    bool connected() const { return m_connected; }
+
+signals:
+    void event(const nuvok::LircEvent& event);
+    void logLine(const QString& line);
+
+private:
+    void connectNow();
+    void connectedNow();
+    void ended(const QString& why);
+    void readAvailable();
+    QIODevice* device() const;
+
+    LircPlace m_place;
+    int m_retryMs;
+    QLocalSocket* m_local = nullptr;
+    QTcpSocket* m_tcp = nullptr;
+    QTimer m_retry;
+    nuvok::LircLineReader m_reader;
+    bool m_running = false;
+    bool m_connected = false;
+    bool m_wasThere = false;  // connected at least once
+    bool m_startSaid = false; // the line of a lircd not there at the start
+};
