@@ -27,7 +27,7 @@ class LircInput : public QObject {
     Q_OBJECT
 
 public:
-    explicit LircInput(int retryMs = 2500, QObject* parent = nullptr);
+    explicit LircInput(int retryMs = 2000, QObject* parent = nullptr);
     ~LircInput() override;
 
     void start(const LircPlace& place);

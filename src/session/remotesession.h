@@ -38,7 +38,7 @@ struct PeerTimes {
     int playersDeadlineMs = 3000; // an activation waits up to 2 s for the focus
     int probeIntervalMs = 2000;
     bool ownThreads = true;
-    int lircRetryMs = 2500; // how often a lircd that is not there is looked for
+    int lircRetryMs = 2000; // how often a lircd that is not there is looked for
 };
 
 // Infrared remotes through lircd: where it is, which remotes may steer, and
