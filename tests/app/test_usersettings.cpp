@@ -1,3 +1,4 @@
+#include "app/startsettings.h"
 #include "common/buildconfig.h"
 #include "support/eventwait.h"
 #include "support/windowfixture.h"
@@ -25,6 +26,8 @@ private slots:
     void handsetsKeepOthersOut_data();
     void handsetsKeepOthersOut();
     void handsetsWithoutAUsableEntryLetNobodyIn();
+    void infraredSettings_data();
+    void infraredSettings();
     void notificationsFollowTheSettingAndTheMenu_data();
     void notificationsFollowTheSettingAndTheMenu();
 };
@@ -182,6 +185,54 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp() {
     runHandler(*f.window, "b_listen_Click");
     QCOMPARE(f->session()->controllerHost(), host);
     QCOMPARE(f->session()->strVideoTitle, video);
+}
+
+void UserSettingsTest::infraredSettings_data() {
+    QTest::addColumn<QStringList>("entries"); // key=value, or LircButtons/key=value
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QStringList>("remotes");
+    QTest::addColumn<QString>("logged");
+    const QString socket = QStringLiteral("/run/lirc/lircd");
+    QTest::newRow("nothing set") << QStringList{} << socket << QStringList{} << "";
+    QTest::newRow("socket") << QStringList{"LircSocket= /tmp/l/sock "} << "/tmp/l/sock"
+                            << QStringList{} << "";
+    QTest::newRow("host") << QStringList{"LircHost=127.0.0.1"} << "127.0.0.1:8765" << QStringList{}
+                          << "";
+    QTest::newRow("host and port")
+        << QStringList{"LircHost=::1", "LircPort=9000"} << "[::1]:9000" << QStringList{} << "";
+    QTest::newRow("bad port") << QStringList{"LircHost=localhost", "LircPort=0"} << "localhost:8765"
+                              << QStringList{}
+                              << "Setting LircPort \"0\" is not a port from 1 to 65535; lircd is "
+                                 "looked for on port 8765";
+    QTest::newRow("bad host") << QStringList{"LircHost=my pc"} << socket << QStringList{}
+                              << "Setting LircHost \"my pc\" is not a host name or address; it "
+                                 "is not used";
+    QTest::newRow("remotes") << QStringList{"LircRemotes= tv2 ,, myremote"} << socket
+                             << QStringList{"tv2", "myremote"} << "";
+    QTest::newRow("bad button") << QStringList{"LircButtons/KEY_RED=red"} << socket << QStringList{}
+                                << "Setting LircButtons/KEY_RED \"red\" is not a key code from "
+                                   "0 to 255; the button keeps its default";
+}
+
+void UserSettingsTest::infraredSettings() {
+    QFETCH(QStringList, entries);
+    QFETCH(QString, place);
+    QFETCH(QStringList, remotes);
+    QFETCH(QString, logged);
+    nuvok::test::MemorySettings store;
+    for (const QString& entry : entries) {
+        const QString key = entry.section(QLatin1Char('='), 0, 0);
+        const std::string value = entry.section(QLatin1Char('='), 1).toStdString();
+        if (key.startsWith(QLatin1String("LircButtons/")))
+            store.sections["LircButtons"][key.mid(12).toStdString()] = value;
+        else
+            store.values[key.toStdString()] = value;
+    }
+    const StartSettings settings =
+        readStartSettings(store, kBuildHost, kBuildPort, QStringLiteral("/run/lirc/lircd"));
+    QCOMPARE(settings.lirc.place.text(), place);
+    QCOMPARE(settings.lirc.remotes, remotes);
+    QCOMPARE(settings.problems, logged.isEmpty() ? QStringList() : QStringList{logged});
 }
 
 void UserSettingsTest::notificationsFollowTheSettingAndTheMenu_data() {
