@@ -10,6 +10,8 @@
 // NUVOKRC_WINDOWS_TOOLS (the folder of keywindow.exe), wine, xdotool and
 // xwininfo. Without them it exits with 77 (skipped) and says what is missing.
 
+#include "support/lirclines.h"
+#include "support/lircstandin.h"
 #include "wineworld.h"
 
 #include <QFileInfo>
@@ -155,6 +157,7 @@ private slots:
     void closingTheWindowEndsTheProgram();
     void anUpKeyShowsTheLevelInABalloon_data();
     void anUpKeyShowsTheLevelInABalloon();
+    void anInfraredDaemonOverTcpSteersTheProgram();
     void withoutPortTheStoredPortIsUsed();
 
 private:
@@ -495,6 +498,46 @@ void WindowsProgramTest::anUpKeyShowsTheLevelInABalloon() {
 
 // portNum is only read: stored beforehand in the registry, it is the port of
 // a start without -port.
+// WinLIRC's lines over TCP, from a stand-in on loopback: a volume button
+// steps, and a daemon that goes away and comes back is found again.
+void WindowsProgramTest::anInfraredDaemonOverTcpSteersTheProgram() {
+    nuvok::test::LircStandIn lirc;
+    QVERIFY2(lirc.ready(), qPrintable(lirc.problem()));
+    const QString host = QStringLiteral("LircHost"), portName = QStringLiteral("LircPort");
+    m_prefix->storeString(kSettingsKey, host, QStringLiteral("127.0.0.1"));
+    m_prefix->storeString(kSettingsKey, portName, QString::number(lirc.port()));
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    WindowsProgram program(*m_prefix);
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    const QString place = QStringLiteral("127.0.0.1:%1").arg(lirc.port());
+    QVERIFY2(program.waitForLines({QStringLiteral("IR input ready: lircd at ") + place}, 0) >= 0,
+             qPrintable(program.logSince(0)));
+    QVERIFY(lirc.waitForClients(1));
+    qsizetype from = program.lines().size();
+    lirc.send(nuvok::test::lircEventLine(QStringLiteral("KEY_VOLUMEUP"), QStringLiteral("r")));
+    QVERIFY2(program.waitForLines({QStringLiteral("IR: KEY_VOLUMEUP (r)"), QStringLiteral("Vol+")},
+                                  from) >= 0,
+             qPrintable(program.logSince(from)));
+    lirc.stopListening();
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return !program.lines()
+                                 .filter(QStringLiteral("IR input lost: lircd at ") + place)
+                                 .isEmpty();
+                 },
+                 kLineTimeoutMs),
+             qPrintable(program.logSince(from)));
+    QVERIFY(lirc.listen());
+    QVERIFY2(program.waitForLines({QStringLiteral("IR input is there again: lircd at ") + place},
+                                  from) >= 0,
+             qPrintable(program.logSince(from)));
+    for (const QString& name : {host, portName})
+        m_prefix->run(QStringLiteral("wine"),
+                      {QStringLiteral("reg"), QStringLiteral("delete"), kSettingsKey,
+                       QStringLiteral("/v"), name, QStringLiteral("/f")});
+}
+
 void WindowsProgramTest::withoutPortTheStoredPortIsUsed() {
     const quint16 port = freePort();
     QVERIFY(port != 0);
