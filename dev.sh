@@ -36,7 +36,11 @@ TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool 
                # A real notification daemon for the desktop bubbles; dunstctl's
                # history asks the bus with busctl (package systemd).
                dunst systemd
-               sway waybar weston grim qt6-wayland xwayland)
+               sway waybar weston grim qt6-wayland xwayland
+               # A real lircd for the infrared input's tests, on a socket of the
+               # tests' own with simulated buttons (irsend); the machine's
+               # /run/lirc/lircd is never used.
+               lirc)
 # The steps after the test preset's suite: sanitizers and fuzzing (clang), the
 # Windows build under Wine, the check of the other Debian release (debootstrap).
 # Names without a version, so that one list serves Debian 12 and 13.
