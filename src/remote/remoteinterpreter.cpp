@@ -11,12 +11,26 @@ bool inPlayerMode(const RemoteState& state) {
     return state.mode == mode_Video || state.mode == mode_Audio;
 }
 
-void ledCommand(const RemoteState& state, RemoteActions& actions, int port) {
-    actions.sendCMD("setport " + std::to_string(port) + "." + state.strOnOff);
+bool switchesDoorOn(const std::string& command) {
+    return command.rfind("setport 1.1", 0) == 0;
+}
+
+// A command the key's sender may not give is not sent: one line names it and
+// says why.
+void ledCommand(const RemoteState& state, RemoteActions& actions, int port,
+                const KeyOrigin& origin) {
+    const std::string command = "setport " + std::to_string(port) + "." + state.strOnOff;
+    const std::string& why = origin.noController.empty() && switchesDoorOn(command)
+                                 ? origin.noDoor
+                                 : origin.noController;
+    if (why.empty())
+        actions.sendCMD(command);
+    else
+        actions.logData("\"" + command + "\" not sent to the controller: " + why);
 }
 
 void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
-                 const PlayerTitles& titles) {
+                 const PlayerTitles& titles, const KeyOrigin& origin) {
     switch (iCommand) {
     case kKeyLeft:
         if (state.bMenu) {
@@ -77,11 +91,11 @@ void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
     case digitKey(3):
     case digitKey(7):
         if (state.mode == SetLeds)
-            ledCommand(state, actions, iCommand - '0');
+            ledCommand(state, actions, iCommand - '0', origin);
         break;
     case digitKey(4):
         if (state.mode == SetLeds)
-            ledCommand(state, actions, 4);
+            ledCommand(state, actions, 4, origin);
         // A separate test: the mode may have changed while the command was sent.
         if (state.mode == mode_Audio) {
             actions.activateWindow(titles.strAudioTitle);
@@ -91,7 +105,7 @@ void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
         break;
     case digitKey(5):
         if (state.mode == SetLeds) {
-            ledCommand(state, actions, 5);
+            ledCommand(state, actions, 5, origin);
             break;
         }
         if (state.mode == mode_Video) {
@@ -107,7 +121,7 @@ void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
         break;
     case digitKey(6):
         if (state.mode == SetLeds)
-            ledCommand(state, actions, 6);
+            ledCommand(state, actions, 6, origin);
         if (state.mode == mode_Audio) {
             actions.activateWindow(titles.nextSongTitle);
             actions.sendKeys("b");
@@ -124,16 +138,29 @@ void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
     }
 }
 
-void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions) {
+// Both keys of "9 9" come from one sender that may open the door; a "9"
+// from anyone else ends the first step.
+void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions, const KeyOrigin& origin) {
     if (iCommand == digitKey(9)) {
         if (state.mode == DoorPreOpen) {
             // Set before the pulse so that key codes arriving during it see mode 0.
             state.mode = mode_idle;
-            actions.sendCMD(kDoorOpenCommand);
-            actions.logData("Open Door");
-            actions.scheduleDoorPulseEnd();
+            const std::string& why =
+                origin.noController.empty() ? origin.noDoor : origin.noController;
+            if (state.doorArmedBy != origin.sender) {
+                actions.logData("idle");
+                actions.logData("The door stays shut: its first \"9\" came from " +
+                                state.doorArmedBy + ", the second from " + origin.sender);
+            } else if (!why.empty()) {
+                actions.logData("The door stays shut: " + why);
+            } else {
+                actions.sendCMD(kDoorOpenCommand);
+                actions.logData("Open Door");
+                actions.scheduleDoorPulseEnd();
+            }
         } else {
             state.mode = DoorPreOpen;
+            state.doorArmedBy = origin.sender;
             actions.logData("DoorPreOpen");
         }
     } else if (state.mode == DoorPreOpen) {
@@ -199,17 +226,18 @@ void doMediaKey(RemoteState& state, MediaKey key, RemoteActions& actions,
         break;
     }
     actions.endOfRow();
-    doorOpener(state, 0, actions);
+    doorOpener(state, 0, actions, {});
     state.bMenu = false;
     actions.showMode(modeText(state.mode));
 }
 
-void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles) {
+void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles,
+          const KeyOrigin& origin) {
     if (state.strOnOff.empty())
         state.strOnOff = "1 ";
-    dispatchKey(state, iCommand, actions, titles);
+    dispatchKey(state, iCommand, actions, titles, origin);
     actions.endOfRow();
-    doorOpener(state, iCommand, actions);
+    doorOpener(state, iCommand, actions, origin);
     if (iCommand == kKeyMenu) {
         state.bMenu = true;
         actions.logData("bMenu 1");

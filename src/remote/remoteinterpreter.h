@@ -17,12 +17,24 @@ struct PlayerTitles {
     std::string nextSongTitle = "Winamp";
 };
 
+// Who sent a key code, and what it may make the controller do. By default a
+// key may do everything, as the program's own keys do.
+struct KeyOrigin {
+    std::string sender; // as the log names it ("127.0.0.2 by UDP"); one per sender
+    // Why its keys may send no controller command at all; empty: they may.
+    std::string noController;
+    // Why they may not switch output 1 on, which opens the door (the door
+    // pulse, LED 1 on); empty: they may.
+    std::string noDoor;
+};
+
 // Interprets one key code: updates the state, acts, logs and shows the mode.
 // A failing action ends the key code where it failed and propagates; what was
 // changed before stays changed. The state is read afresh after every action,
 // so an action that runs further key codes (none of the program's do) still
 // leaves a consistent state.
-void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles);
+void doRC(RemoteState& state, int iCommand, RemoteActions& actions, const PlayerTitles& titles,
+          const KeyOrigin& origin = {});
 
 // The dedicated media buttons of an infrared remote. Volume steps in every
 // mode and never drives the LEDs; the player buttons act on the player of the

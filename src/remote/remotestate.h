@@ -18,6 +18,9 @@ struct RemoteState {
     std::string strOnOff; // "1 " or "0 ", appended to LED commands
     std::int32_t mode = mode_idle;
     bool bMenu = false; // armed by Menu for the very next key code
+    // Who gave the door's first "9" (KeyOrigin::sender): only the same
+    // sender's second "9" opens it.
+    std::string doorArmedBy;
 };
 
 } // namespace nuvok

@@ -385,3 +385,65 @@ TEST_CASE("The mode display names the player modes") {
          {Row{0, "0"}, Row{1, "1"}, Row{3, "3"}, Row{4, "Video mode"}, Row{5, "Audio mode"}})
         CHECK_EQ(nuvok::modeText(row.mode), std::string(row.text));
 }
+
+TEST_CASE("Controller commands follow the rights of the key's sender") {
+    const nuvok::KeyOrigin trusted{"A", "", ""};
+    const nuvok::KeyOrigin stranger{"B", "B is not trusted", ""};
+    const nuvok::KeyOrigin overUdp{"C", "", "C came by UDP"};
+    struct Row {
+        std::vector<int> before;
+        nuvok::KeyOrigin origin;
+        int code;
+        Journal expected;
+    };
+    const std::vector<Row> rows{
+        {kToMode1, trusted, key('3'), {"cmd:setport 3.1 ", "mode:1"}},
+        {kToMode1,
+         stranger,
+         key('3'),
+         {"log:\"setport 3.1 \" not sent to the controller: B is not trusted", "mode:1"}},
+        // Output 1 switched on is the door; switched off, and the other LEDs, are not.
+        {kToMode1,
+         overUdp,
+         key('1'),
+         {"log:\"setport 1.1 \" not sent to the controller: C came by UDP", "mode:1"}},
+        {{kKeyMenu, kKeyLeft, kKeyDown}, overUdp, key('1'), {"cmd:setport 1.0 ", "mode:1"}},
+        {kToMode1, overUdp, key('2'), {"cmd:setport 2.1 ", "mode:1"}},
+        // The door's second key from the sender of the first.
+        {{}, stranger, key('9'), {"log:DoorPreOpen", "mode:3"}},
+        {kToMode3, stranger, key('9'), {"log:The door stays shut: B is not trusted", "mode:0"}},
+        {kToMode3, overUdp, key('9'), {"log:The door stays shut: C came by UDP", "mode:0"}},
+        // Everything but the command still happens for anyone.
+        {kToMode1, stranger, kKeyDown, {"log:strOnOff =0 ", "mode:1"}},
+        {{kKeyMenu}, stranger, kKeyRight, {"log:mode_Video", "activate:VLC", "mode:Video mode"}},
+    };
+    for (const Row& row : rows) {
+        Remote remote;
+        for (int code : row.before)
+            nuvok::doRC(remote.state, code, remote.actions, remote.titles, row.origin);
+        remote.actions.take();
+        nuvok::doRC(remote.state, row.code, remote.actions, remote.titles, row.origin);
+        CHECK_EQ(joined(remote.actions.take()), joined(row.expected));
+        CHECK_EQ(remote.actions.doorPulsesDue, 0);
+    }
+}
+
+TEST_CASE("Both keys of the door come from one sender") {
+    const nuvok::KeyOrigin a{"A", "", ""};
+    const nuvok::KeyOrigin b{"B", "", ""};
+    for (const auto& [first, second] : {std::pair{a, b}, std::pair{b, a}}) {
+        Remote remote;
+        nuvok::doRC(remote.state, key('9'), remote.actions, remote.titles, first);
+        nuvok::doRC(remote.state, key('9'), remote.actions, remote.titles, second);
+        CHECK_EQ(joined(remote.actions.take()),
+                 joined({"log:DoorPreOpen", "mode:3", "log:idle",
+                         "log:The door stays shut: its first \"9\" came from " + first.sender +
+                             ", the second from " + second.sender,
+                         "mode:0"}));
+        CHECK_EQ(remote.actions.doorPulsesDue, 0);
+        // A fresh pair from one of them opens it.
+        nuvok::doRC(remote.state, key('9'), remote.actions, remote.titles, second);
+        nuvok::doRC(remote.state, key('9'), remote.actions, remote.titles, second);
+        CHECK_EQ(remote.actions.doorPulsesDue, 1);
+    }
+}
