@@ -140,7 +140,8 @@ void KeyReceiver::onDataArrival() {
 }
 
 void KeyReceiver::hand(const QByteArray& data) {
-    emit message(data);
+    emit message(data, m_socket->lastSender(),
+                 m_socket->Protocol() == SocketComponent::sckTCPProtocol);
 }
 
 // Every complete pair in order; stops when a handler ended the connection.

@@ -47,10 +47,12 @@ public:
     const SocketComponent& socket() const { return *m_socket; }
 
     void setHandsets(const HandsetList& handsets) { m_handsets = handsets; }
+    const HandsetList& handsets() const { return m_handsets; }
 
 signals:
-    // One key message, to be handled as it stands (decoding may fail).
-    void message(const QByteArray& data);
+    // One key message, to be handled as it stands (decoding may fail), and
+    // who sent it: the datagram's sender, or the peer of the TCP connection.
+    void message(const QByteArray& data, const QHostAddress& sender, bool overTcp);
     // A TCP peer was accepted (beep) or the socket connected (no beep); the
     // socket shows its address.
     void peerAccepted(bool beep);

@@ -375,7 +375,7 @@ void SocketComponent::SendData(const QByteArray& data) {
 
 qint64 SocketComponent::bytesPending() const {
     if (m_udp)
-        return m_datagrams.empty() ? 0 : m_datagrams.front().size();
+        return m_datagrams.empty() ? 0 : m_datagrams.front().data.size();
     if (m_tcp)
         return m_tcp->bytesAvailable();
     return 0;
@@ -385,15 +385,18 @@ QByteArray SocketComponent::GetData() {
     if (m_udp) {
         if (m_datagrams.empty())
             return {};
-        QByteArray data = std::move(m_datagrams.front());
+        QByteArray data = std::move(m_datagrams.front().data);
+        m_lastSender = m_datagrams.front().sender;
         m_datagrams.pop_front();
         m_datagramBytes -= data.size();
         if (!m_datagrams.empty())
             scheduleArrival();
         return data;
     }
-    if (m_tcp)
+    if (m_tcp) {
+        m_lastSender = QHostAddress(m_remoteHostIP); // kept after the peer has gone
         return m_tcp->readAll();
+    }
     throw Failure("Cannot read: the socket is not open");
 }
 
@@ -414,7 +417,7 @@ void SocketComponent::takeDatagrams() {
             continue;
         }
         m_datagramBytes += data.size();
-        m_datagrams.push_back(data);
+        m_datagrams.push_back({data, plainAddress(datagram.senderAddress())});
     }
     if (!m_datagrams.empty())
         scheduleArrival();

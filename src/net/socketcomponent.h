@@ -77,6 +77,9 @@ public:
     void Connect(const QString& host, int port);
     void SendData(const QByteArray& data);
     QByteArray GetData();
+    // Who sent what GetData returned last: the datagram's sender (an IPv4
+    // address as such), or the peer of the connection; null before any data.
+    const QHostAddress& lastSender() const { return m_lastSender; }
     qint64 bytesPending() const;
 
 public:
@@ -147,7 +150,12 @@ private:
     // Datagrams are taken from the socket as soon as they are announced: a
     // datagram left unread after its announcement can silence the socket for
     // good. Each one is then delivered as an arrival of its own.
-    std::deque<QByteArray> m_datagrams;
+    struct Datagram {
+        QByteArray data;
+        QHostAddress sender;
+    };
+    std::deque<Datagram> m_datagrams;
+    QHostAddress m_lastSender;
     qint64 m_datagramBytes = 0;
     quint64 m_droppedDatagrams = 0;
 };

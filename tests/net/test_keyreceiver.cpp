@@ -22,6 +22,15 @@ QList<QByteArray> handedOn(const QSignalSpy& spy) {
     return messages;
 }
 
+// Who sent each message, and how: "127.0.0.2 udp".
+QStringList sendersOf(const QSignalSpy& spy) {
+    QStringList senders;
+    for (const QList<QVariant>& signal : spy)
+        senders << signal.at(1).value<QHostAddress>().toString() +
+                       (signal.at(2).toBool() ? QStringLiteral(" tcp") : QStringLiteral(" udp"));
+    return senders;
+}
+
 // Long enough for bytes written apart to arrive as reads of their own.
 constexpr int kApartMs = 100;
 
@@ -89,6 +98,7 @@ void KeyReceiverTest::tcpStreamIsCutIntoKeyMessages() {
     QVERIFY(waitUntil([&] { return spy.size() >= messages.size(); }));
     QTest::qWait(kApartMs); // and nothing more
     QCOMPARE(handedOn(spy), messages);
+    QCOMPARE(sendersOf(spy), QStringList(messages.size(), QStringLiteral("127.0.0.1 tcp")));
     QStringList said;
     for (const QList<QVariant>& line : lines)
         said << line.at(0).toString();
@@ -96,7 +106,8 @@ void KeyReceiverTest::tcpStreamIsCutIntoKeyMessages() {
 }
 
 // A datagram is one message however long: the decoder says what is wrong
-// with zero or one byte, and ignores what follows the first two.
+// with zero or one byte, and ignores what follows the first two. Each one
+// carries its own sender.
 void KeyReceiverTest::eachDatagramIsOneMessageAsItStands() {
     KeyReceiver receiver;
     QSignalSpy spy(&receiver, &KeyReceiver::message);
@@ -105,12 +116,19 @@ void KeyReceiverTest::eachDatagramIsOneMessageAsItStands() {
                                       "1\xAC"
                                       "2\xAC",
                                       "7\xAC"};
-    QUdpSocket peer;
-    for (const QByteArray& datagram : datagrams)
+    QUdpSocket first, second;
+    QVERIFY(second.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    QStringList senders;
+    for (const QByteArray& datagram : datagrams) {
+        QUdpSocket& peer = senders.size() % 2 ? second : first;
+        senders << (senders.size() % 2 ? QStringLiteral("127.0.0.2 udp")
+                                       : QStringLiteral("127.0.0.1 udp"));
         peer.writeDatagram(datagram, QHostAddress::LocalHost,
                            quint16(receiver.socket().boundPort()));
-    QVERIFY(waitUntil([&] { return spy.size() >= datagrams.size(); }));
+        QVERIFY(waitUntil([&] { return spy.size() >= senders.size(); }));
+    }
     QCOMPARE(handedOn(spy), datagrams);
+    QCOMPARE(sendersOf(spy), senders);
 }
 
 // Listen pressed while a byte waits for its partner: the byte goes with its
