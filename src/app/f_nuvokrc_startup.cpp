@@ -139,6 +139,7 @@ void F_NUVOKrc::readStartSettings() {
         session.nextSongTitle = settings.audioTitle;
     session.setController(settings.controllerHost, settings.controllerPort);
     m_session->receiver()->setHandsets(settings.handsets);
+    session.setControllerTrust(settings.controllerTrust);
     m_notify->setChecked(settings.notifications);
     session.feedback()->setEnabled(settings.notifications);
     session.startLirc(settings.lirc);

@@ -132,15 +132,31 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
                                      .arg(QString::fromStdString(button),
                                           shown(QString::fromStdString(value)));
 
-    QStringList malformed;
-    settings.handsets = HandsetList::parse(read(store, "Handsets"), &malformed);
-    for (const QString& entry : malformed)
-        settings.problems << QStringLiteral("Setting Handsets: %1 is neither an address nor a "
-                                            "network like 192.168.1.30 or 192.168.1.64/28; it "
-                                            "is left out")
-                                 .arg(shown(entry));
-    if (settings.handsets.restricted() && settings.handsets.size() == 0)
-        settings.problems << QStringLiteral("Setting Handsets names no usable address: no "
-                                            "handset is let in until it is corrected");
+    const auto handsets = [&](const char* key, HandsetList& list, const QString& none) {
+        QStringList malformed;
+        list = HandsetList::parse(read(store, key), &malformed);
+        for (const QString& entry : malformed)
+            settings.problems << QStringLiteral("Setting %1: %2 is neither an address nor a "
+                                                "network like 192.168.1.30 or 192.168.1.64/28; "
+                                                "it is left out")
+                                     .arg(QLatin1String(key), shown(entry));
+        if (list.restricted() && list.size() == 0)
+            settings.problems << QStringLiteral("Setting %1 names no usable address: %2 until "
+                                                "it is corrected")
+                                     .arg(QLatin1String(key), none);
+    };
+    handsets("Handsets", settings.handsets, QStringLiteral("no handset is let in"));
+    handsets("ControllerHandsets", settings.controllerTrust.handsets,
+             QStringLiteral("no handset's key sends controller commands"));
+
+    // A lock: a value that cannot be read keeps the door for TCP keys.
+    const QString tcpOnly = read(store, "DoorOverTcpOnly").trimmed().toLower();
+    settings.controllerTrust.doorOverTcpOnly =
+        !tcpOnly.isEmpty() && tcpOnly != QLatin1String("false");
+    if (!tcpOnly.isEmpty() && tcpOnly != QLatin1String("true") && tcpOnly != QLatin1String("false"))
+        settings.problems << QStringLiteral("Setting DoorOverTcpOnly %1 is neither true nor "
+                                            "false; the door opens only for keys over TCP, as "
+                                            "with true")
+                                 .arg(shown(read(store, "DoorOverTcpOnly")));
     return settings;
 }

@@ -17,6 +17,7 @@ struct StartSettings {
     QString videoTitle;
     QString audioTitle;
     HandsetList handsets;
+    ControllerTrust controllerTrust; // who may make the controller act
     bool notifications = true; // bubbles on the desktop
     LircSettings lirc;         // infrared remotes through lircd
     QStringList problems;      // log lines, one per value that was not used

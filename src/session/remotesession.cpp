@@ -235,19 +235,40 @@ void RemoteSession::listen(int port, int protocol) {
     if (m_ended)
         return; // an ended run listens no more, even when start-up goes on after the end
     m_receiver->open(port, protocol);
+    warnOfDoorGap();
+}
+
+void RemoteSession::setControllerTrust(const ControllerTrust& trust) {
+    m_trust = trust;
+    m_doorGapWarned = false;
+    warnOfDoorGap();
+}
+
+// Said when the gap opens, by a listen with another protocol or by the
+// settings; not again while it stays open.
+void RemoteSession::warnOfDoorGap() {
+    const SocketComponent& socket = m_receiver->socket();
+    const bool gap = socket.State() != SocketComponent::sckClosed &&
+                     m_trust.datagramOpensDoor(socket.Protocol(), m_receiver->handsets());
+    if (gap && !m_doorGapWarned)
+        log(QStringLiteral("A UDP datagram can open the door, and anyone on the network can "
+                           "forge its sender: to keep the door for a trusted handset, set "
+                           "DoorOverTcpOnly to true, or listen by TCP and set ControllerHandsets"));
+    m_doorGapWarned = gap;
 }
 
 // One key message, from a datagram or a pair of the TCP stream: busy, its
 // log line, the interpreter, idle. Whatever fails is one line, and the next
 // message is read as usual.
-void RemoteSession::handleKeyMessage(const QByteArray& data) {
+void RemoteSession::handleKeyMessage(const QByteArray& data, const QHostAddress& sender,
+                                     bool overTcp) {
     emit busy(true);
     try {
         const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
             std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
         if (message.key) {
             log(QString::fromStdString(message.logLine));
-            doRC(*message.key);
+            doRC(*message.key, m_trust.originOf(sender, overTcp));
         }
     } catch (...) {
         log(failureText(std::current_exception()));
@@ -255,9 +276,9 @@ void RemoteSession::handleKeyMessage(const QByteArray& data) {
     emit busy(false);
 }
 
-void RemoteSession::doRC(int iCommand) {
+void RemoteSession::doRC(int iCommand, const nuvok::KeyOrigin& origin) {
     interpret(iCommand, [&](nuvok::RemoteActions& actions) {
-        nuvok::doRC(RemoteState, iCommand, actions, titles());
+        nuvok::doRC(RemoteState, iCommand, actions, titles(), origin);
     });
 }
 
@@ -341,7 +362,8 @@ void RemoteSession::handleLircEvent(const nuvok::LircEvent& event) {
             });
         else
             stepped = interpret(*mapped->keyCode, [&](nuvok::RemoteActions& actions) {
-                nuvok::doRC(RemoteState, *mapped->keyCode, actions, titles());
+                nuvok::doRC(RemoteState, *mapped->keyCode, actions, titles(),
+                            infraredOrigin(remote));
             });
     } catch (...) {
         log(failureText(std::current_exception()));

@@ -7,6 +7,7 @@
 #include "remote/lircbuttons.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
+#include "session/controllertrust.h"
 #include "session/desktopfeedback.h"
 #include "session/peerqueue.h"
 
@@ -70,8 +71,11 @@ public:
     void listen(int port, int protocol); // SocketComponent::sckTCPProtocol or sckUDPProtocol
     float listenPort = 0;                // the port chosen for the listener, as typed
 
-    // One key code through the interpreter.
-    void doRC(int iCommand);
+    // One key code through the interpreter, from a sender with these rights.
+    void doRC(int iCommand, const nuvok::KeyOrigin& origin = {});
+    // Who may make the controller act. Whenever a datagram can open the door
+    // (now, or after a later listen), one line warns of it.
+    void setControllerTrust(const ControllerTrust& trust);
     // The button events of infrared remotes, from lircd, as keys.
     void startLirc(const LircSettings& settings);
     LircInput* lircInput() const { return m_lirc; }
@@ -121,7 +125,8 @@ signals:
 
 private:
     class NowActions;
-    void handleKeyMessage(const QByteArray& data);
+    void handleKeyMessage(const QByteArray& data, const QHostAddress& sender, bool overTcp);
+    void warnOfDoorGap();
     void post(const nuvok::PeerJob& job);
     void report(const QString& jobName, const QString& peer, const PeerOutcome& outcome);
     void log(const QString& line) { emit logLine(line); }
@@ -164,6 +169,8 @@ private:
     std::set<QString> m_unmappedSaid;                 // buttons told to do nothing
     std::set<QString> m_remotesSaid;                  // remotes told to be left out
     QString m_announcedMode = QStringLiteral("Idle"); // the last mode a bubble named
+    ControllerTrust m_trust;
+    bool m_doorGapWarned = false; // the warning stands for the listener as it is
     bool m_ended = false;
     QString m_shownMode = QStringLiteral("mode");
 };

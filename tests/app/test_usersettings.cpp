@@ -30,6 +30,8 @@ private slots:
     void infraredSettings();
     void notificationsFollowTheSettingAndTheMenu_data();
     void notificationsFollowTheSettingAndTheMenu();
+    void doorWarningStandsWhenADatagramCanOpenIt_data();
+    void doorWarningStandsWhenADatagramCanOpenIt();
 };
 
 namespace {
@@ -365,6 +367,56 @@ void UserSettingsTest::handsetsWithoutAUsableEntryLetNobodyIn() {
     sendDatagrams(QStringLiteral("127.0.0.2"), port, QByteArray("6\xAC", 2), 1);
     QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.2") == 1; }));
     QVERIFY(!f.logLines().contains("Remote: 6"));
+}
+
+void UserSettingsTest::doorWarningStandsWhenADatagramCanOpenIt_data() {
+    QTest::addColumn<QStringList>("entries");   // key=value
+    QTest::addColumn<QStringList>("protocols"); // the start's, then each Listen's
+    QTest::addColumn<int>("warnings");
+    QTest::addColumn<QString>("logged"); // the last line about the settings
+    const QStringList udp{"UDP"};
+    QTest::newRow("nothing set") << QStringList{} << udp << 1 << "";
+    QTest::newRow("listening again") << QStringList{} << QStringList{"UDP", "UDP"} << 1 << "";
+    QTest::newRow("TCP and back") << QStringList{} << QStringList{"UDP", "TCP", "UDP"} << 2 << "";
+    QTest::newRow("TCP") << QStringList{} << QStringList{"TCP"} << 0 << "";
+    QTest::newRow("trusted list, UDP")
+        << QStringList{"ControllerHandsets=127.0.0.1"} << udp << 1 << "";
+    QTest::newRow("TCP only") << QStringList{"DoorOverTcpOnly= True"} << udp << 0 << "";
+    QTest::newRow("TCP only, unreadable")
+        << QStringList{"DoorOverTcpOnly=yes"} << udp << 0
+        << "Setting DoorOverTcpOnly \"yes\" is neither true nor false; the door opens only for "
+           "keys over TCP, as with true";
+    QTest::newRow("TCP only off") << QStringList{"DoorOverTcpOnly=false"} << udp << 1 << "";
+    QTest::newRow("nobody trusted")
+        << QStringList{"ControllerHandsets=handset.lan"} << udp << 0
+        << "Setting ControllerHandsets names no usable address: no handset's key sends "
+           "controller commands until it is corrected";
+    QTest::newRow("nobody let in") << QStringList{"Handsets=,"} << udp << 0
+                                   << "Setting Handsets names no usable address: no handset is "
+                                      "let in until it is corrected";
+}
+
+// One line says so whenever a datagram can open the door, once for each
+// time the listener comes to take datagrams.
+void UserSettingsTest::doorWarningStandsWhenADatagramCanOpenIt() {
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, protocols);
+    QFETCH(int, warnings);
+    QFETCH(QString, logged);
+    WindowFixture f;
+    for (const QString& entry : entries)
+        f.settings->values[entry.section(u'=', 0, 0).toStdString()] =
+            entry.section(u'=', 1).toStdString();
+    f.settings->values["Protocol"] = protocols.first().toStdString();
+    startOn(f, quint16(freePort()));
+    for (const QString& protocol : protocols.mid(1)) {
+        f.settings->values["Protocol"] = protocol.toStdString();
+        runHandler(*f.window, "b_listen_Click");
+    }
+    const QStringList said = linesStartingWith(f, QStringLiteral("A UDP datagram can open"));
+    QCOMPARE(said.size(), warnings);
+    const QStringList settingLines = linesStartingWith(f, QStringLiteral("Setting "));
+    QCOMPARE(settingLines.isEmpty() ? QString() : settingLines.last(), logged);
 }
 
 QTEST_MAIN(UserSettingsTest)

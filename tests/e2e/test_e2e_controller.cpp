@@ -20,27 +20,34 @@ using Mode = ControllerStandIn::Mode;
 
 namespace {
 
-// The program on a port of its own, its controller the stand-in.
+// The program on a port of its own, its controller the stand-in. Keys come
+// from 127.0.0.1, or from a second handset on 127.0.0.2.
 struct Session {
-    explicit Session(const ControllerStandIn& controller)
+    explicit Session(const ControllerStandIn& controller, const QString& settings = {},
+                     const QString& protocol = QStringLiteral("UDP"))
         : port(quint16(freePort())),
-          program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=UDP\n"
-                                 "ControllerHost=127.0.0.1\nControllerPort=%2\n")
+          program(QStringLiteral("[Settings]\nportNum=%1\nProtocol=%2\n"
+                                 "ControllerHost=127.0.0.1\nControllerPort=%3\n%4")
                       .arg(port)
-                      .arg(controller.port())) {}
+                      .arg(protocol)
+                      .arg(controller.port())
+                      .arg(settings)) {
+        handset.bind(QHostAddress::LocalHost, 0);
+        other.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+    }
 
     bool start() { return port != 0 && program.start({}) && waitForListener(program, port); }
 
     // One key message as one datagram.
-    void press(int code) {
+    void press(int code, QUdpSocket* from = nullptr) {
         const std::string message = nuvok::keyMessage(static_cast<unsigned char>(code));
-        handset.writeDatagram(message.data(), qint64(message.size()), QHostAddress::LocalHost,
-                              port);
+        (from ? from : &handset)
+            ->writeDatagram(message.data(), qint64(message.size()), QHostAddress::LocalHost, port);
     }
     // Keys a little apart, as fingers press them; events are handled meanwhile.
-    void tap(std::initializer_list<int> codes, int apartMs = 60) {
+    void tap(std::initializer_list<int> codes, int apartMs = 60, QUdpSocket* from = nullptr) {
         for (int code : codes) {
-            press(code);
+            press(code, from);
             QTest::qWait(apartMs);
         }
     }
@@ -50,12 +57,18 @@ struct Session {
     quint16 port;
     Program program;
     QUdpSocket handset;
+    QUdpSocket other;
 };
 
 constexpr int kMenu = nuvok::kKeyMenu;
 constexpr int kLeft = nuvok::kKeyLeft;
 constexpr int kDown = nuvok::kKeyDown;
 constexpr int kUp = nuvok::kKeyUp;
+
+const QString kDoorGap = QStringLiteral(
+    "A UDP datagram can open the door, and anyone on the network can forge its sender: to keep "
+    "the door for a trusted handset, set DoorOverTcpOnly to true, or listen by TCP and set "
+    "ControllerHandsets");
 
 QString notDelivered(const ControllerStandIn& controller, const QString& text,
                      const QString& reason) {
@@ -76,6 +89,9 @@ private slots:
     void endRequestWithACommandPendingEndsAtOnce();
     void endDuringTheDoorPulseClosesTheDoor();
     void doorPulseKeepsItsLengthWhileKeysCome();
+    void onlyTrustedHandsetsReachTheController();
+    void doorOverTcpOnlyKeepsOutputOneForTcp_data();
+    void doorOverTcpOnlyKeepsOutputOneForTcp();
 };
 
 // Seven LEDs, 50 ms apart: seven connections with one command each, in
@@ -222,6 +238,83 @@ void ControllerEndToEndTest::doorPulseKeepsItsLengthWhileKeysCome() {
     QVERIFY2(pulse >= 800 - nuvok::test::kStandInLatenessMs && pulse <= 1300,
              qPrintable(QString::number(pulse)));
     QVERIFY(s.program.lines().contains(QStringLiteral("Open Door")));
+}
+
+// Only 127.0.0.1 may make the controller act: the keys of 127.0.0.2 do
+// everything else, and a door begun by one handset is not opened by the other.
+void ControllerEndToEndTest::onlyTrustedHandsetsReachTheController() {
+    ControllerStandIn controller;
+    QVERIFY2(controller.ready(), qPrintable(controller.problem()));
+    Session s(controller, QStringLiteral("ControllerHandsets=127.0.0.1\n"));
+    QVERIFY2(s.start(), qPrintable(s.log()));
+    const QString notTrusted = QStringLiteral("127.0.0.2 is not in ControllerHandsets");
+    s.tap({kMenu, kLeft, '3', '9', '9'}, 60, &s.other);
+    QVERIFY2(s.waitForLine(QStringLiteral("The door stays shut: ") + notTrusted),
+             qPrintable(s.log()));
+    s.tap({'9'}, 60, &s.other);
+    s.tap({'9'});
+    QVERIFY2(s.waitForLine(QStringLiteral("The door stays shut: its first \"9\" came from "
+                                          "127.0.0.2 by UDP, the second from 127.0.0.1 by UDP")),
+             qPrintable(s.log()));
+    QTest::qWait(300);
+    QCOMPARE(controller.commands(), QList<QByteArray>{});
+    const QStringList lines = s.program.lines();
+    QVERIFY2(lines.contains(QStringLiteral("Mode:SetLeds")), qPrintable(s.log()));
+    QVERIFY2(lines.contains("\"setport 3.1 \" not sent to the controller: " + notTrusted),
+             qPrintable(s.log()));
+    // Listening by UDP, a datagram forged from 127.0.0.1 would still open it.
+    QCOMPARE(lines.count(kDoorGap), 1);
+    s.tap({'9', '9'});
+    QVERIFY2(controller.waitForCommands(2), qPrintable(s.log()));
+    QCOMPARE(controller.commands(), (QList<QByteArray>{"setport 1.1\r\n", "setport 1.0\r\n"}));
+}
+
+void ControllerEndToEndTest::doorOverTcpOnlyKeepsOutputOneForTcp_data() {
+    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<QList<QByteArray>>("commands");
+    QTest::newRow("UDP") << false << QList<QByteArray>{"setport 2.1 \r\n"};
+    QTest::newRow("TCP") << true
+                         << QList<QByteArray>{"setport 1.0\r\n", "setport 1.1 \r\n",
+                                              "setport 1.1\r\n", "setport 2.1 \r\n"};
+}
+
+// Output 1 opens the door: 9 9 and LED 1 on drive it only for a TCP handset.
+void ControllerEndToEndTest::doorOverTcpOnlyKeepsOutputOneForTcp() {
+    QFETCH(bool, tcp);
+    QFETCH(QList<QByteArray>, commands);
+    ControllerStandIn controller;
+    QVERIFY2(controller.ready(), qPrintable(controller.problem()));
+    Session s(controller, QStringLiteral("DoorOverTcpOnly=true\n"),
+              tcp ? QStringLiteral("TCP") : QStringLiteral("UDP"));
+    const std::initializer_list<int> keys{'9', '9', kMenu, kLeft, kUp, '1', '2'};
+    QTcpSocket handset;
+    if (tcp) {
+        QVERIFY(s.program.start({}));
+        QVERIFY2(waitUntil([&] {
+                     handset.abort();
+                     handset.connectToHost(QHostAddress::LocalHost, s.port);
+                     return handset.waitForConnected(500);
+                 }),
+                 qPrintable(s.log()));
+        for (int code : keys) {
+            handset.write(QByteArray::fromStdString(nuvok::keyMessage(uchar(code))));
+            QTest::qWait(60);
+        }
+    } else {
+        QVERIFY2(s.start(), qPrintable(s.log()));
+        s.tap(keys);
+    }
+    QVERIFY2(controller.waitForCommands(commands.size()), qPrintable(s.log()));
+    QTest::qWait(300); // nothing more comes
+    QList<QByteArray> sent = controller.commands();
+    std::sort(sent.begin(), sent.end()); // the door's off may come before or after the LEDs
+    QCOMPARE(sent, commands);
+    const QStringList lines = s.program.lines();
+    const QString byUdp =
+        QStringLiteral("DoorOverTcpOnly is on, and the key came by UDP from 127.0.0.1");
+    QCOMPARE(lines.contains(QStringLiteral("The door stays shut: ") + byUdp), !tcp);
+    QCOMPARE(lines.contains("\"setport 1.1 \" not sent to the controller: " + byUdp), !tcp);
+    QCOMPARE(lines.count(kDoorGap), 0);
 }
 
 QTEST_GUILESS_MAIN(ControllerEndToEndTest)
