@@ -18,9 +18,9 @@ struct StartSettings {
     QString audioTitle;
     HandsetList handsets;
     ControllerTrust controllerTrust; // who may make the controller act
-    bool notifications = true; // bubbles on the desktop
-    LircSettings lirc;         // infrared remotes through lircd
-    QStringList problems;      // log lines, one per value that was not used
+    bool notifications = true;       // bubbles on the desktop
+    LircSettings lirc;               // infrared remotes through lircd
+    QStringList problems;            // log lines, one per value that was not used
 };
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
