@@ -407,7 +407,9 @@ void MainWindowTest::menuEntriesOutliveASettingsFileThatCannotBeWritten() {
             const qsizetype lines = f.logLines().size();
             f.dialogs->answers = {QStringLiteral("TCP")};
             entry->trigger();
-            const QStringList added = f.logLines().mid(lines);
+            QStringList added = f.logLines().mid(lines);
+            // A listener back on UDP warns of the door: not this test's business.
+            added.removeIf([](const QString& line) { return line.startsWith("A UDP datagram"); });
             const bool keeping = keeps.count(entry) > 0;
             QVERIFY2(added.size() == (keeping && storingFails ? 1 : 0),
                      qPrintable(entry->text() + QStringLiteral(": ") + added.join(u'|')));

@@ -274,8 +274,8 @@ void ControllerEndToEndTest::doorOverTcpOnlyKeepsOutputOneForTcp_data() {
     QTest::addColumn<QList<QByteArray>>("commands");
     QTest::newRow("UDP") << false << QList<QByteArray>{"setport 2.1 \r\n"};
     QTest::newRow("TCP") << true
-                         << QList<QByteArray>{"setport 1.0\r\n", "setport 1.1 \r\n",
-                                              "setport 1.1\r\n", "setport 2.1 \r\n"};
+                         << QList<QByteArray>{"setport 1.0\r\n", "setport 1.1\r\n",
+                                              "setport 1.1 \r\n", "setport 2.1 \r\n"};
 }
 
 // Output 1 opens the door: 9 9 and LED 1 on drive it only for a TCP handset.
