@@ -77,13 +77,18 @@ public:
         waitUntil(
             [&] {
                 for (const QString& line : lines())
-                    if (const auto match = started.match(line); match.hasMatch())
+                    if (const auto match = started.match(line); match.hasMatch()) {
                         name = match.captured(1);
-                return !name.isEmpty();
+                        return true;
+                    }
+                return false;
             },
             kPrefixTimeoutMs);
-        return name.isEmpty() ? QStringLiteral("no nuvokrc.exe started: ") + m_lines.join(u' ')
-                              : name;
+        if (name.isEmpty())
+            return QStringLiteral("no nuvokrc.exe started: ") + m_lines.join(u' ');
+        // Its looks every few milliseconds are no longer needed.
+        m_process.closeWriteChannel();
+        return name;
     }
 
 private:
@@ -121,6 +126,18 @@ private:
     // The installed program, started from its folder, until it takes a key.
     void startInstalled(WindowsProgram& program, quint16 port, const QStringList& arguments);
     void storePort(quint16 port);
+    // The prefix's processes and the program's windows, for a failure's message.
+    QString whatRuns() const {
+        QProcess tree;
+        tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+        tree.waitForFinished(10000);
+        QStringList windows;
+        for (const QString& row : QString::fromLocal8Bit(tree.readAllStandardOutput()).split(u'\n'))
+            if (row.contains(QStringLiteral("nuvokrc.exe")))
+                windows << row.trimmed();
+        return m_prefix->run(QStringLiteral("wine"), {QStringLiteral("tasklist")}).output +
+               windows.join(u'\n');
+    }
 
     QTemporaryDir m_setups;
     DesktopProbe m_probe;
@@ -221,7 +238,7 @@ void WindowsInstallerTest::installThroughThePagesPutsEverythingInPlace() {
         return;
     QCOMPARE(watch.starter(), QStringLiteral("explorer.exe"));
     // ... with the user's settings: their port.
-    QVERIFY(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs));
+    QVERIFY2(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs), qPrintable(whatRuns()));
 
     for (const char* file : {"nuvokrc.exe", "nuvok-send.exe", "Qt6Core.dll",
                              "platforms/qwindows.dll", "README.txt", "uninstall.exe"})
@@ -268,7 +285,7 @@ void WindowsInstallerTest::updateKeepsSettingsAndRestartsTheProgram() {
     // ... and the new one runs in its place, started as the user by the
     // desktop shell: its port, one icon.
     QCOMPARE(watch.starter(), QStringLiteral("explorer.exe"));
-    QVERIFY(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs));
+    QVERIFY2(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs), qPrintable(whatRuns()));
     QVERIFY(waitUntil([&] { return trayIcons(m_probe).size() == 1; }, kLineTimeoutMs));
 
     QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("DisplayVersion")), kNewVersion);
