@@ -1,6 +1,7 @@
 #include "shell/x11keyboard.h"
 
 #include "common/failure.h"
+#include "common/keytimes.h"
 #include "common/textcodec.h"
 
 #include <X11/extensions/XTest.h>
@@ -214,6 +215,8 @@ void Keyboard::type(const std::vector<Keystroke>& strokes, const std::string& ac
     // The user's layout is back before anyone else's key counts.
     if (group != userGroup)
         XkbLockGroup(display, XkbUseCoreKbd, static_cast<unsigned int>(userGroup));
+    XFlush(display);
+    keytimes::mark(keytimes::Stage::Keystrokes);
     // Delivered to the server, not waited for by the receiving program.
     m_x.sync(action);
 }

@@ -1,0 +1,56 @@
+#include "common/keytimes.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace nuvok::keytimes {
+namespace {
+
+struct Sink {
+    Sink() {
+        const char* path = std::getenv("NUVOKRC_KEY_TIMES");
+        if (path != nullptr && *path != '\0')
+            file = std::fopen(path, "a");
+    }
+    ~Sink() {
+        if (file != nullptr)
+            std::fclose(file);
+    }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+    std::FILE* file = nullptr;
+    std::mutex mutex; // marks come from the event loop and the players' thread
+};
+
+Sink& sink() {
+    static Sink instance;
+    return instance;
+}
+
+const char* nameOf(Stage stage) {
+    switch (stage) {
+    case Stage::Interpreter:
+        return "interpreter";
+    case Stage::Keystrokes:
+        return "keystrokes";
+    }
+    return "?";
+}
+
+} // namespace
+
+void mark(Stage stage) {
+    Sink& out = sink();
+    if (out.file == nullptr)
+        return;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const long long nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+    const std::lock_guard lock(out.mutex);
+    std::fprintf(out.file, "%s %lld\n", nameOf(stage), nanoseconds);
+    std::fflush(out.file);
+}
+
+} // namespace nuvok::keytimes
