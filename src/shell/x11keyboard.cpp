@@ -215,10 +215,11 @@ void Keyboard::type(const std::vector<Keystroke>& strokes, const std::string& ac
     // The user's layout is back before anyone else's key counts.
     if (group != userGroup)
         XkbLockGroup(display, XkbUseCoreKbd, static_cast<unsigned int>(userGroup));
+    // Handed to the server, not waited for: neither the server nor the
+    // receiving program is asked back. A connection lost meanwhile shows here.
     XFlush(display);
     keytimes::mark(keytimes::Stage::Keystrokes);
-    // Delivered to the server, not waited for by the receiving program.
-    m_x.sync(action);
+    m_x.check(action);
 }
 
 } // namespace nuvok::x11
