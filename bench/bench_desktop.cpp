@@ -45,6 +45,13 @@ constexpr unsigned char kMenu = nuvok::kKeyMenu;
 constexpr unsigned char kRight = nuvok::kKeyRight;
 constexpr const char* kPlayerTitle = "bench clip - VLC media player";
 
+// The program measured: this build's, or another build's (for a comparison)
+// named by NUVOKRC_BENCH_PROGRAM.
+std::string programPath() {
+    const char* other = std::getenv("NUVOKRC_BENCH_PROGRAM");
+    return other != nullptr && *other != '\0' ? other : NUVOKRC_BINARY;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream file(path);
     std::stringstream text;
@@ -96,7 +103,7 @@ public:
         : m_log(home.path() + "/nuvokrc-" + std::to_string(port) + ".log"),
           m_times(home.path() + "/keytimes-" + std::to_string(port)),
           m_process(bench::ChildProcess::Options{
-              {NUVOKRC_BINARY, "--log-stderr", "-port", std::to_string(port)},
+              {programPath(), "--log-stderr", "-port", std::to_string(port)},
               bench::environmentWith({{"DISPLAY", display},
                                       {"QT_QPA_PLATFORM", platform},
                                       {"HOME", home.path()},
@@ -530,6 +537,7 @@ int main() {
     bench::endChildrenOnSignal();
     try {
         const bench::PrivateDesktop desktop;
+        std::printf("NUVOKrc: %s\n", programPath().c_str());
         endToEnd(desktop);
         backEnd(desktop);
         idle(desktop);

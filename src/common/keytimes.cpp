@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace nuvok::keytimes {
 namespace {
@@ -23,6 +25,8 @@ struct Sink {
 
     std::FILE* file = nullptr;
     std::mutex mutex; // marks come from the event loop and the players' thread
+    // Kept until a key's last mark, so that writing them costs the key nothing.
+    std::vector<std::pair<const char*, long long>> held;
 };
 
 Sink& sink() {
@@ -48,9 +52,15 @@ void mark(Stage stage) {
         return;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const long long nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+    constexpr std::size_t kHeldMarks = 64;
     const std::lock_guard lock(out.mutex);
-    std::fprintf(out.file, "%s %lld\n", nameOf(stage), nanoseconds);
+    out.held.emplace_back(nameOf(stage), nanoseconds);
+    if (stage != Stage::Keystrokes && out.held.size() < kHeldMarks)
+        return;
+    for (const auto& [name, moment] : out.held)
+        std::fprintf(out.file, "%s %lld\n", name, moment);
     std::fflush(out.file);
+    out.held.clear();
 }
 
 } // namespace nuvok::keytimes
