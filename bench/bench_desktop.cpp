@@ -39,6 +39,7 @@ constexpr int kGrowthKeys = 10000;
 constexpr std::size_t kGrowthSlice = 1000;
 constexpr int kStartRuns = 10;
 constexpr int kColdStarts = 15;
+constexpr int kSpacedKeys = 100;
 constexpr int kBackEndRounds = 5000;
 constexpr auto kIdlePeriod = 10s;
 constexpr unsigned char kMenu = nuvok::kKeyMenu;
@@ -277,9 +278,11 @@ private:
 
 // Warm: after a few keys, both pipelines side by side in turns, a script
 // key after every few program keys, so that whatever else the machine does
-// weighs on both.
+// weighs on both; then the program's keys as far apart as a user's, where
+// the program and the X server wake from idle for each.
 struct WarmRun {
     Split ours;
+    Split spaced; // keys 100 ms apart, as a user presses them
     std::vector<double> theirs;
     int lost = 0;
     int scriptLost = 0;
@@ -304,7 +307,14 @@ WarmRun warmRun(const bench::PrivateDesktop& desktop, bench::KeyTarget& target, 
                                      "player window");
         }
     }
-    return {program.split(), script.milliseconds(), program.lost(), script.lost()};
+    KeyRun spaced(target, nuvokrc.port(), &nuvokrc.program().times());
+    for (int i = 0; i < kSpacedKeys; ++i) {
+        std::this_thread::sleep_for(100ms);
+        spaced.measureOne(false);
+        nuvokrc.check(spaced);
+    }
+    return {program.split(), spaced.split(), script.milliseconds(), program.lost() + spaced.lost(),
+            script.lost()};
 }
 
 // Cold: the first key 5 of a program just started (its keyboard map not
@@ -362,6 +372,10 @@ void endToEnd(const bench::PrivateDesktop& desktop) {
                         {"run", "stage", "keys", "p50", "p95", "p99", "max"});
     addStageRows(stages, "warm, " + windowText(WindowPlace::Hidden), hidden.ours);
     addStageRows(stages, "warm, " + windowText(WindowPlace::Shown), shown.ours);
+    addStageRows(stages, "warm, keys 100 ms apart, " + windowText(WindowPlace::Hidden),
+                 hidden.spaced);
+    addStageRows(stages, "warm, keys 100 ms apart, " + windowText(WindowPlace::Shown),
+                 shown.spaced);
     addStageRows(stages, "cold (first key of a start), " + windowText(WindowPlace::Hidden),
                  coldHidden);
     addStageRows(stages, "cold (first key of a start), " + windowText(WindowPlace::Shown),
