@@ -66,18 +66,20 @@ void LogPanel::keepCaretAtEnd() {
 
 void LogPanel::placeCaretAtEnd() {
     m_caretToEnd = false;
-    setTextCursor(caret());
+    setTextCursor(caretAtEnd());
 }
 
-// Where the caret is, or is to be once the panel is shown.
-QTextCursor LogPanel::caret() const {
-    if (!m_caretToEnd)
-        return textCursor();
-    // Just before the last character, which scrolls the last line into view.
+// Just before the last character, which scrolls the last line into view.
+QTextCursor LogPanel::caretAtEnd() const {
     const int last = document()->characterCount() - 2;
     QTextCursor end(document());
     end.setPosition(last > 0 ? last : 0);
     return end;
+}
+
+// Where the caret is, or is to be once the panel is shown.
+QTextCursor LogPanel::caret() const {
+    return m_caretToEnd ? caretAtEnd() : textCursor();
 }
 
 void LogPanel::showEvent(QShowEvent* event) {

@@ -50,6 +50,7 @@ private:
     void packOldLines();
     void countPackedLines();
     void placeCaretAtEnd();
+    QTextCursor caretAtEnd() const;
     QTextCursor caret() const;
 
     int m_maxLines;

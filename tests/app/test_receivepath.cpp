@@ -1,4 +1,5 @@
 #include "app/icons.h"
+#include "app/traystuff.h"
 #include "support/eventwait.h"
 #include "support/iconpicture.h"
 #include "support/windowfixture.h"
