@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <semaphore>
 #include <stdexcept>
 #include <thread>
@@ -88,43 +89,55 @@ void runEventLoopFor(std::chrono::milliseconds duration) {
     loop.exec();
 }
 
-// Notes when the window reaches doRC's first action and when doRC has
-// returned: the window turns its icon back to idle right after the return.
+// Notes when the key reaches the interpreter's first action (on the players'
+// thread, where the window hands it) and when the window's handling of the
+// key message is over; done once both are known, in either order.
 class DispatchProbe : public QObject {
 public:
-    explicit DispatchProbe(BenchWindow& bench) : m_window(*bench.window) {
-        m_idleIconKey = m_window.windowIcon().cacheKey(); // the window starts idle
-        bench.reached = [this] {
-            if (armed.load() && !m_entryTaken) {
-                entry = Clock::now();
-                m_entryTaken = true;
-            }
-        };
-        m_window.installEventFilter(this);
+    explicit DispatchProbe(BenchWindow& bench) {
+        bench.reached = [this] { note(true); };
+        connect(bench.window->session(), &RemoteSession::busy, this, [this](bool handling) {
+            if (!handling)
+                note(false);
+        });
     }
 
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == &m_window && event->type() == QEvent::WindowIconChange &&
-            m_window.windowIcon().cacheKey() == m_idleIconKey && armed.load()) {
-            returned = Clock::now();
-            const bool complete = m_entryTaken;
-            m_entryTaken = false;
-            armed.store(false);
-            if (complete)
-                done.release();
-        }
-        return false;
+    void arm() {
+        const std::lock_guard lock(m_mutex);
+        m_entryTaken = false;
+        m_returnTaken = false;
+        m_armed = true;
+    }
+    void disarm() {
+        const std::lock_guard lock(m_mutex);
+        m_armed = false;
     }
 
-    std::atomic<bool> armed{false};
     std::binary_semaphore done{0};
     Clock::time_point entry;
     Clock::time_point returned;
 
 private:
-    F_NUVOKrc& m_window;
-    qint64 m_idleIconKey = 0;
+    void note(bool isEntry) {
+        const auto now = Clock::now();
+        const std::lock_guard lock(m_mutex);
+        if (!m_armed)
+            return;
+        bool& taken = isEntry ? m_entryTaken : m_returnTaken;
+        if (taken)
+            return;
+        taken = true;
+        (isEntry ? entry : returned) = now;
+        if (m_entryTaken && m_returnTaken) {
+            m_armed = false;
+            done.release();
+        }
+    }
+
+    std::mutex m_mutex;
+    bool m_armed = false;
     bool m_entryTaken = false;
+    bool m_returnTaken = false;
 };
 
 struct DispatchFigures {
@@ -146,11 +159,11 @@ DispatchFigures measureDispatch(const std::vector<unsigned char>& keys) {
         UdpSender udp(port);
         for (int i = 0; i < kDispatchMessages; ++i) {
             std::this_thread::sleep_for(kGapBetweenMessages);
-            probe.armed.store(true);
+            probe.arm();
             const auto sent = Clock::now();
             udp.send(keys[static_cast<std::size_t>(i) % keys.size()], nuvok::kKindKey);
             if (!probe.done.try_acquire_for(std::chrono::seconds(2))) {
-                probe.armed.store(false);
+                probe.disarm();
                 ++figures.lost;
                 continue;
             }

@@ -17,6 +17,7 @@ Summary summarize(std::vector<double> samples) {
         return samples[std::clamp<std::size_t>(index, 1, samples.size()) - 1];
     };
     summary.p50 = rank(0.50);
+    summary.p95 = rank(0.95);
     summary.p99 = rank(0.99);
     summary.max = samples.back();
     return summary;

@@ -9,6 +9,7 @@ namespace bench {
 struct Summary {
     std::size_t count = 0;
     double p50 = 0;
+    double p95 = 0;
     double p99 = 0;
     double max = 0;
 };

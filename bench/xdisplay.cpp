@@ -4,10 +4,13 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <poll.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace bench {
 PrivateDesktop::PrivateDesktop() {
@@ -128,6 +131,98 @@ std::optional<Clock::time_point> KeyTarget::waitForPress(unsigned long keysym,
 
 bool KeyTarget::waitForRelease(unsigned long keysym, std::chrono::milliseconds limit) {
     return waitForKey(KeyRelease, keysym, limit).has_value();
+}
+
+namespace {
+
+// _NET_WM_NAME, else WM_NAME, as bytes (the toolkit writes UTF-8; its icon
+// in the notification area has only the first).
+std::string titleOf(Display* display, Window window) {
+    std::string title;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024,
+                           False, AnyPropertyType, &type, &format, &count, &remaining,
+                           &data) == Success &&
+        data != nullptr && format == 8)
+        title.assign(reinterpret_cast<const char*>(data), count);
+    if (data != nullptr)
+        XFree(data);
+    if (!title.empty())
+        return title;
+    XTextProperty name{};
+    if (XGetWMName(display, window, &name) && name.value != nullptr && name.format == 8)
+        title.assign(reinterpret_cast<const char*>(name.value), name.nitems);
+    if (name.value != nullptr)
+        XFree(name.value);
+    return title;
+}
+
+// Mapped windows with that title, the whole tree searched.
+std::vector<Window> viewableTitled(Display* display, const std::string& title) {
+    std::vector<Window> found;
+    std::vector<Window> pending{DefaultRootWindow(display)};
+    while (!pending.empty()) {
+        const Window window = pending.back();
+        pending.pop_back();
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, window, &attributes) &&
+            attributes.map_state == IsViewable && titleOf(display, window) == title)
+            found.push_back(window);
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, window, &root, &parent, &children, &count))
+            continue;
+        pending.insert(pending.end(), children, children + count);
+        if (children != nullptr)
+            XFree(children);
+    }
+    return found;
+}
+
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0; // windows come and go while the tree is read
+}
+
+} // namespace
+
+bool showFromNotificationArea(const std::string& display, const std::string& iconTitle,
+                              const std::string& windowTitle, std::chrono::milliseconds limit) {
+    Display* connection = XOpenDisplay(display.c_str());
+    if (connection == nullptr)
+        return false;
+    const XErrorHandler previous = XSetErrorHandler(&ignoreErrors);
+    const auto shown = [&] { return !viewableTitled(connection, windowTitle).empty(); };
+    const bool done = pollUntil(
+        [&] {
+            for (Window icon : viewableTitled(connection, iconTitle)) {
+                XWindowAttributes attributes{};
+                if (!XGetWindowAttributes(connection, icon, &attributes) || attributes.width > 48 ||
+                    attributes.height > 48)
+                    continue;
+                int x = 0;
+                int y = 0;
+                Window child = None;
+                XTranslateCoordinates(connection, icon, DefaultRootWindow(connection),
+                                      attributes.width / 2, attributes.height / 2, &x, &y, &child);
+                XTestFakeMotionEvent(connection, -1, x, y, CurrentTime);
+                XTestFakeButtonEvent(connection, 1, True, CurrentTime);
+                XTestFakeButtonEvent(connection, 1, False, CurrentTime);
+                XSync(connection, False);
+                return pollUntil(shown, std::chrono::milliseconds(1000),
+                                 std::chrono::milliseconds(10));
+            }
+            return false;
+        },
+        limit, std::chrono::milliseconds(100));
+    XSetErrorHandler(previous);
+    XCloseDisplay(connection);
+    return done;
 }
 
 } // namespace bench

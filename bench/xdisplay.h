@@ -54,4 +54,11 @@ private:
     unsigned long m_window = 0;
 };
 
+// Shows a program's window as the user does, with a click on its icon in the
+// notification area (a small window titled `iconTitle`), repeated while the
+// panel still settles the icon. True once the window titled `windowTitle` is
+// mapped.
+bool showFromNotificationArea(const std::string& display, const std::string& iconTitle,
+                              const std::string& windowTitle, std::chrono::milliseconds limit);
+
 } // namespace bench

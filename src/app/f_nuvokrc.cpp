@@ -90,7 +90,11 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     m_session->controllerLink()->setDeadlineMs(m_options.controllerDeadlineMs);
     connect(m_session, &RemoteSession::logLine, this,
             [this](const QString& line) { reportFailures([&] { logData(line); }); });
-    connect(m_session, &RemoteSession::modeShown, T_mode, &QLineEdit::setText);
+    // Every key shows the mode, mostly the one shown already: that changes nothing.
+    connect(m_session, &RemoteSession::modeShown, T_mode, [this](const QString& text) {
+        if (T_mode->text() != text)
+            T_mode->setText(text);
+    });
     m_session->feedback()->setService(m_services.notifications);
 
     Timer1 = new QTimer(this);

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -160,6 +162,10 @@ private:
     void writePortBox(const QString& text);
     void portBoxEdited();
     void showActivity(bool busy);
+    // One picture change of the activity display, in the order they are asked for.
+    enum class PictureOf { Tray, Window };
+    void showPicture(PictureOf where, const QIcon& picture);
+    void showQueuedPictures();
     void showPeer(bool beep);
     void readStartSettings();
 
@@ -167,6 +173,10 @@ private:
     WindowOptions m_options;
     QIcon m_greenIcon;
     QIcon m_blueIcon;
+    // Picture changes waiting for the end of the handler that asked for them.
+    std::vector<std::pair<PictureOf, QIcon>> m_queuedPictures;
+    // What the window's own icon is to be; a hidden window gets it when shown.
+    QIcon m_windowPicture;
     RemoteSession* m_session = nullptr;
     std::unique_ptr<TrayStuff> m_tray;
     int m_quietPortBoxWrites = 0;

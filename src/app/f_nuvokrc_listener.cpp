@@ -52,11 +52,45 @@ void F_NUVOKrc::showPeer(bool beep) {
 void F_NUVOKrc::showActivity(bool busy) {
     const QIcon& icon = busy ? m_blueIcon : m_greenIcon;
     if (busy) {
-        m_tray->setTrayIcon(icon);
-        setWindowIcon(icon);
+        showPicture(PictureOf::Tray, icon);
+        showPicture(PictureOf::Window, icon);
     } else {
-        setWindowIcon(icon);
-        m_tray->setTrayIcon(icon);
+        showPicture(PictureOf::Window, icon);
+        showPicture(PictureOf::Tray, icon);
+    }
+}
+
+// A key's keystrokes must not wait for its pictures. The tray's picture is
+// cheap to change and changes at once. The window's own icon is only seen
+// while the window is shown, and changing it sends the whole 64x64 picture to
+// the window system: a hidden window gets the current picture when it is
+// shown, and a shown one after the handler has queued the key's work, in the
+// same turn of the event loop. Changes after a queued one wait behind it, so
+// the order of the changes stays.
+void F_NUVOKrc::showPicture(PictureOf where, const QIcon& picture) {
+    if (where == PictureOf::Window) {
+        m_windowPicture = picture;
+        if (!isVisible())
+            return;
+    } else if (m_queuedPictures.empty()) {
+        m_tray->setTrayIcon(picture);
+        return;
+    }
+    m_queuedPictures.emplace_back(where, picture);
+    if (m_queuedPictures.size() == 1)
+        QMetaObject::invokeMethod(
+            this, [this] { reportFailures([this] { showQueuedPictures(); }); },
+            Qt::QueuedConnection);
+}
+
+void F_NUVOKrc::showQueuedPictures() {
+    std::vector<std::pair<PictureOf, QIcon>> queued;
+    queued.swap(m_queuedPictures);
+    for (const auto& [where, picture] : queued) {
+        if (where == PictureOf::Tray)
+            m_tray->setTrayIcon(picture);
+        else if (isVisible() && windowIcon().cacheKey() != picture.cacheKey())
+            setWindowIcon(picture);
     }
 }
 

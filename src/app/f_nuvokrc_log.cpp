@@ -41,11 +41,7 @@ void F_NUVOKrc::t_receive_Change() {
     // The panel rearranging its own lines leaves the text as it was.
     if (t_receive->rearranging())
         return;
-    // Just before the last character, which scrolls the last line into view.
-    const int last = t_receive->document()->characterCount() - 2;
-    QTextCursor caret(t_receive->document());
-    caret.setPosition(last > 0 ? last : 0);
-    t_receive->setTextCursor(caret);
+    t_receive->keepCaretAtEnd();
 }
 
 QString F_NUVOKrc::logText() const {

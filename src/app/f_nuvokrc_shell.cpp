@@ -86,4 +86,7 @@ void F_NUVOKrc::keepMinimisedAtStart() {
 void F_NUVOKrc::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     m_tray->windowShown();
+    // The picture keys left while the window was hidden.
+    if (!m_windowPicture.isNull() && windowIcon().cacheKey() != m_windowPicture.cacheKey())
+        setWindowIcon(m_windowPicture);
 }

@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <algorithm>
 
@@ -30,17 +31,66 @@ LogPanel::LogPanel(int maxLines, QWidget* parent) : QPlainTextEdit(parent), m_ma
 }
 
 void LogPanel::appendLine(const QString& line) {
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    // Inserting at the end costs the line's length, not the log's.
-    end.insertText(QChar(u'\n') + line);
     // Keeping the end in view lays out the newest line; once a newer one
-    // follows, that layout's lines are let go at once.
+    // follows, that layout's lines are let go at once, and before the insert:
+    // the document lays a changed block out again if it has a layout.
+    document()->lastBlock().clearLayout();
+    {
+        // A hidden panel has nothing to repaint, and its view asks for the
+        // new line's place on the screen, which lays it out: the view hears
+        // of the new size once the panel is shown.
+        const QSignalBlocker quiet(isVisible() ? nullptr : document()->documentLayout());
+        m_sizeUntold = m_sizeUntold || !isVisible();
+        QTextCursor end(document());
+        // One edit: a cursor moved outside an edit lays out the block it is in.
+        end.beginEditBlock();
+        end.movePosition(QTextCursor::End);
+        // Inserting at the end costs the line's length, not the log's.
+        end.insertText(QChar(u'\n') + line);
+        end.endEditBlock();
+    }
     QTextBlock previous = document()->lastBlock().previous();
     if (previous.isValid())
         previous.clearLayout();
     dropOldestLines();
     packOldLines();
+}
+
+void LogPanel::keepCaretAtEnd() {
+    if (!isVisible()) {
+        m_caretToEnd = true;
+        return;
+    }
+    placeCaretAtEnd();
+}
+
+void LogPanel::placeCaretAtEnd() {
+    m_caretToEnd = false;
+    setTextCursor(caretAtEnd());
+}
+
+// Just before the last character, which scrolls the last line into view.
+QTextCursor LogPanel::caretAtEnd() const {
+    const int last = document()->characterCount() - 2;
+    QTextCursor end(document());
+    end.setPosition(last > 0 ? last : 0);
+    return end;
+}
+
+// Where the caret is, or is to be once the panel is shown.
+QTextCursor LogPanel::caret() const {
+    return m_caretToEnd ? caretAtEnd() : textCursor();
+}
+
+void LogPanel::showEvent(QShowEvent* event) {
+    QPlainTextEdit::showEvent(event);
+    if (m_sizeUntold) {
+        m_sizeUntold = false;
+        QAbstractTextDocumentLayout* layout = document()->documentLayout();
+        emit layout->documentSizeChanged(layout->documentSize());
+    }
+    if (m_caretToEnd)
+        placeCaretAtEnd();
 }
 
 int LogPanel::lines() const {
@@ -52,7 +102,7 @@ QString LogPanel::crlfText() const {
 }
 
 int LogPanel::crlfCaret() const {
-    const QTextCursor caret = textCursor();
+    const QTextCursor caret = this->caret();
     // Every line break before the caret is two characters in the CR LF text.
     const int position = caret.position();
     int offset = position + static_cast<int>(toPlainText().left(position).count(QChar(u'\n')));

@@ -28,6 +28,11 @@ public:
 
     // Appends a line after a line break, so the text always ends with it.
     void appendLine(const QString& line);
+    // Puts the caret just before the last character, which keeps the last
+    // line in view. Placing the caret lays its line out and scrolls, which a
+    // hidden panel does not need for every line: there it is done once the
+    // panel is shown, and the caret offsets read meanwhile count it placed.
+    void keepCaretAtEnd();
     // True while the panel rearranges its own text; the text stays the same.
     bool rearranging() const { return m_rearranging; }
     // Lines of text, counting those inside packed blocks.
@@ -38,14 +43,20 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void dropOldestLines();
     void packOldLines();
     void countPackedLines();
+    void placeCaretAtEnd();
+    QTextCursor caretAtEnd() const;
+    QTextCursor caret() const;
 
     int m_maxLines;
     // Blocks [1, m_freshBlock) are packed and hold no layout.
     int m_freshBlock = 1;
     bool m_rearranging = false;
+    bool m_caretToEnd = false; // the caret goes to the end once the panel is shown
+    bool m_sizeUntold = false; // lines came while hidden: the view learns the size when shown
 };

@@ -1,6 +1,7 @@
 #include "session/remotesession.h"
 
 #include "common/failure.h"
+#include "common/keytimes.h"
 #include "common/numtext.h"
 #include "mixer/clsvolume.h"
 #include "remote/deferredactions.h"
@@ -290,6 +291,7 @@ std::optional<nuvok::MediaKey>
 RemoteSession::interpret(int iCommand, const std::function<void(nuvok::RemoteActions&)>& key) {
     if (m_ended)
         return std::nullopt;
+    nuvok::keytimes::mark(nuvok::keytimes::Stage::Interpreter);
     NowActions now(*this);
     nuvok::DeferredActions actions(now, RemoteState);
     const nuvok::RemoteState before = RemoteState;

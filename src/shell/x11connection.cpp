@@ -75,10 +75,16 @@ void Connection::prepare(const std::string& action) {
         close();
     // A server that went away since the last key shows as an end of the
     // stream here; its successor gets a new connection.
-    if (m_display != nullptr)
+    if (m_display != nullptr) {
         takeEvents();
-    if (m_display == nullptr)
-        open(action, name);
+        if (m_display != nullptr) {
+            check(action);
+            return;
+        }
+    }
+    open(action, name);
+    // A new connection: what its users selected and read is in place, and the
+    // server is known to answer.
     sync(action);
 }
 

@@ -65,8 +65,11 @@ public:
     // The rest run inside a CallScope. `action` begins every failure text.
 
     // Makes sure there is a live connection to the display in DISPLAY, and
-    // that every event the server sent before this call has reached the
-    // users. Throws Failure when no display can be reached.
+    // that every event that has arrived from the server has reached the
+    // users. Costs no round trip on a connection already open: the event
+    // loop reads the server's events between keys, and a server that went
+    // away shows as the end of the stream. Throws Failure when no display
+    // can be reached.
     void prepare(const std::string& action);
     // Throws Failure when the connection was lost since prepare().
     void check(const std::string& action) const;

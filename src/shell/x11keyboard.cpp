@@ -1,6 +1,7 @@
 #include "shell/x11keyboard.h"
 
 #include "common/failure.h"
+#include "common/keytimes.h"
 #include "common/textcodec.h"
 
 #include <X11/extensions/XTest.h>
@@ -214,8 +215,11 @@ void Keyboard::type(const std::vector<Keystroke>& strokes, const std::string& ac
     // The user's layout is back before anyone else's key counts.
     if (group != userGroup)
         XkbLockGroup(display, XkbUseCoreKbd, static_cast<unsigned int>(userGroup));
-    // Delivered to the server, not waited for by the receiving program.
-    m_x.sync(action);
+    // Handed to the server, not waited for: neither the server nor the
+    // receiving program is asked back. A connection lost meanwhile shows here.
+    XFlush(display);
+    keytimes::mark(keytimes::Stage::Keystrokes);
+    m_x.check(action);
 }
 
 } // namespace nuvok::x11

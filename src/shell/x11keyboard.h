@@ -28,7 +28,9 @@ public:
     void event(const XEvent& event) override;
 
     // Types every keystroke, or none when one of them cannot be typed; throws
-    // Failure, beginning with `action`. Returns once the server has them.
+    // Failure, beginning with `action`. Returns once they are on their way to
+    // the server, without a round trip: it handles one connection's requests
+    // in order, so whatever this connection asks next comes after them.
     void type(const std::vector<Keystroke>& strokes, const std::string& action);
 
 private:

@@ -36,6 +36,7 @@ private slots:
     void firstLineAfterStartFollowsAnEmptyLine();
     void firstLineAfterClearFollowsAnEmptyFirstLine();
     void emptyLineEndsTheLogAndCaretSitsBeforeItsLastCharacter();
+    void caretStaysNearTheEndPastSixteenBits_data();
     void caretStaysNearTheEndPastSixteenBits();
     void typingMovesTheCaretToTheEnd();
     void typingIntoPackedOldLinesEditsThem();
@@ -148,14 +149,33 @@ void MainWindowTest::emptyLineEndsTheLogAndCaretSitsBeforeItsLastCharacter() {
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
 }
 
+// A hidden panel places its caret, and shows the end, once it is shown.
+void MainWindowTest::caretStaysNearTheEndPastSixteenBits_data() {
+    QTest::addColumn<bool>("shownFirst");
+    QTest::newRow("shown") << true;
+    QTest::newRow("hidden, then shown") << false;
+}
+
 void MainWindowTest::caretStaysNearTheEndPastSixteenBits() {
+    QFETCH(bool, shownFirst);
     F_NUVOKrc window;
+    if (shownFirst)
+        window.show();
     window.logData(QString(40000, QChar(u'a')));
+    for (int i = 0; i < 300; ++i)
+        window.logData(QStringLiteral("line %1").arg(i));
     window.logData(QStringLiteral("last"));
     QVERIFY(window.logText().size() > 40000);
+    QVERIFY(window.logText().endsWith(QStringLiteral("\r\nline 299\r\nlast")));
     QCOMPARE(window.logCaret(), window.logText().size() - 1);
-    QCOMPARE(nuvok::test::control<LogPanel>(window, "t_receive")->textCursor().block().text(),
-             QStringLiteral("last"));
+    window.show();
+    const auto* panel = nuvok::test::control<LogPanel>(window, "t_receive");
+    QCOMPARE(panel->textCursor().block().text(), QStringLiteral("last"));
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+    // The last line is in view, and the scroll bar counts every line.
+    QVERIFY(panel->viewport()->rect().contains(panel->cursorRect()));
+    const QScrollBar* bar = panel->verticalScrollBar();
+    QCOMPARE(bar->maximum() + bar->pageStep(), panel->lines());
 }
 
 void MainWindowTest::typingMovesTheCaretToTheEnd() {
@@ -279,7 +299,9 @@ void MainWindowTest::longLogKeepsEveryLineInOrder() {
         QScrollBar* bar = nuvok::test::control<LogPanel>(window, "t_receive")->verticalScrollBar();
         QCOMPARE(bar->maximum() + bar->pageStep(), kept.size());
     }
-    // Just before the last character.
+    QCOMPARE(window.logCaret(), window.logText().size() - 1);
+    // Just before the last character; a hidden panel puts it there once shown.
+    window.show();
     const QTextCursor caret = nuvok::test::control<LogPanel>(window, "t_receive")->textCursor();
     QVERIFY(!caret.hasSelection());
     QCOMPARE(caret.position(),

@@ -2,6 +2,7 @@
 
 #include "shell/trayarea.h"
 
+#include <functional>
 #include <vector>
 
 namespace nuvok::test {
@@ -18,6 +19,8 @@ public:
     void setIcon(const QIcon& picture) override {
         icon = picture;
         ++iconChanges;
+        if (iconSet)
+            iconSet(picture);
     }
     void remove() override {
         shown = false;
@@ -46,6 +49,7 @@ public:
             availabilityHandler();
     }
 
+    std::function<void(const QIcon&)> iconSet; // told of every change of the picture
     bool hasArea = true;
     bool reportsMinimise = true; // false: as on Wayland
     bool showsMessages = true;   // false: a system without messages at the icon
