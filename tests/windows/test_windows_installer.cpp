@@ -135,8 +135,19 @@ private:
         for (const QString& row : QString::fromLocal8Bit(tree.readAllStandardOutput()).split(u'\n'))
             if (row.contains(QStringLiteral("nuvokrc.exe")))
                 windows << row.trimmed();
+        // The processes as the system sees them, and the UDP ports taken: a
+        // program that runs but never listens, or one that still holds the port.
+        QProcess ps;
+        ps.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("ps -eo pid,ppid,etimes,args | grep -i -e nuvokrc -e explorer; "
+                                 "cat /proc/net/udp")});
+        ps.waitForFinished(10000);
         return m_prefix->run(QStringLiteral("wine"), {QStringLiteral("tasklist")}).output +
-               windows.join(u'\n');
+               windows.join(u'\n') +
+               QStringLiteral("\nicons in the notification area: %1\n")
+                   .arg(trayIcons(m_probe).size()) +
+               QString::fromLocal8Bit(ps.readAllStandardOutput());
     }
 
     QTemporaryDir m_setups;
