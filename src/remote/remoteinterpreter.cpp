@@ -11,8 +11,9 @@ bool inPlayerMode(const RemoteState& state) {
     return state.mode == mode_Video || state.mode == mode_Audio;
 }
 
+// Output 1 switched on, whether by the door or as LED 1: the door opens.
 bool switchesDoorOn(const std::string& command) {
-    return command.rfind("setport 1.1", 0) == 0;
+    return command.rfind(kDoorOpenCommand, 0) == 0;
 }
 
 // A command the key's sender may not give is not sent: one line names it and

@@ -435,8 +435,7 @@ void RemoteSession::post(const nuvok::PeerJob& job) {
         return;
     }
     // Read at every key code, as the settings may name other players.
-    const nuvok::PlayerTitles titles{strAudioTitle.toStdString(), strVideoTitle.toStdString(),
-                                     nextSongTitle.toStdString()};
+    const nuvok::PlayerTitles titles = this->titles();
     m_playerQueue->post(
         [job, titles, rule = playerControl, desktop = m_desktop, players = m_players,
          ways = m_playerWays] {
