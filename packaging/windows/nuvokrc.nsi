@@ -65,8 +65,9 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
-!define MUI_FINISHPAGE_RUN "$INSTDIR\nuvokrc.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgramAsUser
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -77,6 +78,19 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 
 Var wasRunning
+
+; Starts the installed NUVOKrc as the signed-in user, never with the set-up
+; program's administrator rights: the desktop shell (explorer.exe) starts it,
+; as a double click on it does, so that its listener runs with the user's
+; rights and reads the user's settings. explorer.exe passes no arguments on;
+; none is needed, as the program always starts hidden in the notification
+; area (-min, which the Run value carries, changes nothing there). A shortcut
+; carrying -min would not do better: in $PLUGINSDIR it may be gone before the
+; shell opens it, and the user's shell cannot read another administrator's
+; temporary folder.
+Function StartProgramAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\nuvokrc.exe"'
+FunctionEnd
 
 ; Asks a running NUVOKrc to close through its window's close message, the
 ; way closing its window ends it, and waits until its program file is free.
@@ -182,12 +196,12 @@ Section "-RunOff"
   ${EndIf}
 SectionEnd
 
-; A program that was running before a silent update runs again after it; an
-; interactive one offers that on its last page.
+; A program that was running before a silent update runs again after it, as
+; the signed-in user; an interactive one offers that on its last page.
 Section "-Restart"
   ${If} $wasRunning = 1
   ${AndIf} ${Silent}
-    Exec '"$INSTDIR\nuvokrc.exe" -min'
+    Call StartProgramAsUser
   ${EndIf}
 SectionEnd
 

@@ -87,27 +87,7 @@ private:
     QStringList m_keys;
 };
 
-bool xdotool(const QStringList& arguments) {
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-}
-
-bool click(const QPoint& at) {
-    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                    QStringLiteral("click"), QStringLiteral("1")});
-}
-
-// The shown windows with exactly this title.
-std::vector<unsigned long> shownWindows(const DesktopProbe& probe, const QString& title) {
-    std::vector<unsigned long> shown;
-    for (unsigned long window : probe.windowsTitled(title))
-        if (probe.view(window).viewable)
-            shown.push_back(window);
-    return shown;
-}
-
-// Types keys into the window with this title once it is shown, after a click
-// on its title bar has made it the active window (as a user would; xdotool's
-// own activation is refused under icewm).
+// Types keys into the window with this title once it is shown and active.
 bool typeInto(const DesktopProbe& probe, const QString& title, const QStringList& keys) {
     unsigned long window = 0;
     if (!waitUntil(
@@ -118,16 +98,7 @@ bool typeInto(const DesktopProbe& probe, const QString& title, const QStringList
             },
             kLineTimeoutMs))
         return false;
-    const bool active = waitUntil(
-        [&] {
-            if (probe.activeWindow() == window)
-                return true;
-            const QRect frame = probe.view(window).frame;
-            click(QPoint(frame.center().x(), frame.top() + 10));
-            return waitUntil([&] { return probe.activeWindow() == window; }, 1000);
-        },
-        kLineTimeoutMs);
-    if (!active)
+    if (!makeActive(probe, window))
         return false;
     return xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
                                QStringLiteral("--delay"), QStringLiteral("100")} +

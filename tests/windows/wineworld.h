@@ -259,6 +259,40 @@ inline std::vector<QRect> trayBalloons(const nuvok::test::DesktopProbe& probe) {
     return balloons;
 }
 
+inline bool xdotool(const QStringList& arguments) {
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+inline bool click(const QPoint& at) {
+    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                    QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// The shown windows with exactly this title.
+inline std::vector<unsigned long> shownWindows(const nuvok::test::DesktopProbe& probe,
+                                               const QString& title) {
+    std::vector<unsigned long> shown;
+    for (unsigned long window : probe.windowsTitled(title))
+        if (probe.view(window).viewable)
+            shown.push_back(window);
+    return shown;
+}
+
+// Makes the window the active one with a click on its title bar, as a user
+// would (xdotool's own activation is refused under icewm); false when it
+// does not become active.
+inline bool makeActive(const nuvok::test::DesktopProbe& probe, unsigned long window) {
+    return waitUntil(
+        [&] {
+            if (probe.activeWindow() == window)
+                return true;
+            const QRect frame = probe.view(window).frame;
+            click(QPoint(frame.center().x(), frame.top() + 10));
+            return waitUntil([&] { return probe.activeWindow() == window; }, 1000);
+        },
+        kLineTimeoutMs);
+}
+
 // The exit code of a test that cannot run here: 77 (skipped, with what is
 // missing) when something is, else 0.
 inline int skippedWithout(QStringList missing, std::initializer_list<const char*> tools) {
