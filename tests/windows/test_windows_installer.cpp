@@ -12,12 +12,14 @@
 
 #include "wineworld.h"
 
+#include "support/procnet.h"
+
 #include <QFileInfo>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace nuvok::e2e;
 using nuvok::test::DesktopProbe;
+using nuvok::test::udpPortBound;
 
 namespace {
 
@@ -36,12 +38,6 @@ const QString kShortcut =
 
 QString buildFolder() {
     return qEnvironmentVariable("NUVOKRC_WINDOWS_BUILD");
-}
-
-// A port that some program holds: the test cannot bind it.
-bool portTaken(quint16 port) {
-    QUdpSocket socket;
-    return !socket.bind(QHostAddress::AnyIPv4, port);
 }
 
 // startwatch.exe under Wine: who starts each nuvokrc.exe that starts while
@@ -248,8 +244,11 @@ void WindowsInstallerTest::installThroughThePagesPutsEverythingInPlace() {
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(watch.starter(), QStringLiteral("explorer.exe"));
-    // ... with the user's settings: their port.
-    QVERIFY2(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs), qPrintable(whatRuns()));
+    // ... with the user's settings: their port. The kernel's table tells: a
+    // bind of the test's own would, at the moment the program opens the
+    // port, take it from the program.
+    QVERIFY2(waitUntil([&] { return udpPortBound(port); }, kPrefixTimeoutMs),
+             qPrintable(whatRuns()));
 
     for (const char* file : {"nuvokrc.exe", "nuvok-send.exe", "Qt6Core.dll",
                              "platforms/qwindows.dll", "README.txt", "uninstall.exe"})
@@ -296,7 +295,8 @@ void WindowsInstallerTest::updateKeepsSettingsAndRestartsTheProgram() {
     // ... and the new one runs in its place, started as the user by the
     // desktop shell: its port, one icon.
     QCOMPARE(watch.starter(), QStringLiteral("explorer.exe"));
-    QVERIFY2(waitUntil([&] { return portTaken(port); }, kPrefixTimeoutMs), qPrintable(whatRuns()));
+    QVERIFY2(waitUntil([&] { return udpPortBound(port); }, kPrefixTimeoutMs),
+             qPrintable(whatRuns()));
     QVERIFY(waitUntil([&] { return trayIcons(m_probe).size() == 1; }, kLineTimeoutMs));
 
     QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("DisplayVersion")), kNewVersion);
