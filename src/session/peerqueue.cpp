@@ -4,6 +4,9 @@
 
 #include <QThread>
 
+#include <mutex>
+#include <set>
+
 // Lives on the peer's thread and runs one piece of work at a time.
 class PeerQueue::Runner : public QObject {
     Q_OBJECT
@@ -40,7 +43,42 @@ PeerQueue::PeerQueue(QString peer, Options options, Probe probe, QObject* parent
     m_thread->start();
 }
 
-std::atomic<int> PeerQueue::s_threadsLeft{0};
+namespace {
+
+// The threads left to a peer that held them at the end, until they are freed.
+// The peer may let go only after the event loop that would free the thread
+// has stopped (the program returning from main): kept here, the thread stays
+// the program's to the end of the process instead of becoming lost memory.
+// Never destroyed, so that it outlives every other static.
+struct LeftThreads {
+    std::mutex mutex;
+    std::set<QThread*> threads;
+};
+
+LeftThreads& leftThreads() {
+    static auto* left = new LeftThreads;
+    return *left;
+}
+
+void keepLeftThread(QThread* thread) {
+    LeftThreads& left = leftThreads();
+    const std::lock_guard lock(left.mutex);
+    left.threads.insert(thread);
+}
+
+void forgetLeftThread(QThread* thread) {
+    LeftThreads& left = leftThreads();
+    const std::lock_guard lock(left.mutex);
+    left.threads.erase(thread);
+}
+
+} // namespace
+
+int PeerQueue::threadsLeft() {
+    LeftThreads& left = leftThreads();
+    const std::lock_guard lock(left.mutex);
+    return static_cast<int>(left.threads.size());
+}
 
 PeerQueue::~PeerQueue() {
     stop();
@@ -64,10 +102,11 @@ void PeerQueue::stop() {
         // The peer still holds the thread: it and its work are not freed
         // under its feet, but once the peer lets go (or at the end of the
         // process), the way threads are.
-        ++s_threadsLeft;
-        QObject::connect(m_thread, &QThread::finished, m_runner, &QObject::deleteLater);
-        QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
-        QObject::connect(m_thread, &QObject::destroyed, [] { --s_threadsLeft; });
+        QThread* thread = m_thread;
+        keepLeftThread(thread);
+        QObject::connect(thread, &QThread::finished, m_runner, &QObject::deleteLater);
+        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        QObject::connect(thread, &QObject::destroyed, [thread] { forgetLeftThread(thread); });
     }
     m_runner = nullptr;
     m_thread = nullptr;

@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -78,7 +77,7 @@ public:
     // the peer lets go of it.
     void stop();
     // Threads left to a peer by stop() and not freed yet.
-    static int threadsLeft() { return s_threadsLeft; }
+    static int threadsLeft();
 
 signals:
     void hangs(const QString& text);   // the first missed deadline
@@ -116,5 +115,4 @@ private:
     Runner* m_runner = nullptr;
     QTimer m_deadline;
     QTimer m_probeTimer;
-    static std::atomic<int> s_threadsLeft;
 };
