@@ -140,7 +140,7 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
                                                 "network like 192.168.1.30 or 192.168.1.64/28; "
                                                 "it is left out")
                                      .arg(QLatin1String(key), shown(entry));
-        if (list.restricted() && list.size() == 0)
+        if (list.letsNobodyIn())
             settings.problems << QStringLiteral("Setting %1 names no usable address: %2 until "
                                                 "it is corrected")
                                      .arg(QLatin1String(key), none);
@@ -150,13 +150,14 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
              QStringLiteral("no handset's key sends controller commands"));
 
     // A lock: a value that cannot be read keeps the door for TCP keys.
-    const QString tcpOnly = read(store, "DoorOverTcpOnly").trimmed().toLower();
+    const QString tcpOnlyValue = read(store, "DoorOverTcpOnly");
+    const QString tcpOnly = tcpOnlyValue.trimmed().toLower();
     settings.controllerTrust.doorOverTcpOnly =
         !tcpOnly.isEmpty() && tcpOnly != QLatin1String("false");
     if (!tcpOnly.isEmpty() && tcpOnly != QLatin1String("true") && tcpOnly != QLatin1String("false"))
         settings.problems << QStringLiteral("Setting DoorOverTcpOnly %1 is neither true nor "
                                             "false; the door opens only for keys over TCP, as "
                                             "with true")
-                                 .arg(shown(read(store, "DoorOverTcpOnly")));
+                                 .arg(shown(tcpOnlyValue));
     return settings;
 }

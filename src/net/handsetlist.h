@@ -21,6 +21,8 @@ public:
     bool restricted() const { return m_restricted; }
     // The entries that were understood.
     qsizetype size() const { return m_networks.size(); }
+    // A text was given, but no entry of it was understood.
+    bool letsNobodyIn() const { return m_restricted && m_networks.isEmpty(); }
     bool admits(const QHostAddress& sender) const;
 
 private:

@@ -16,14 +16,17 @@ bool switchesDoorOn(const std::string& command) {
     return command.rfind(kDoorOpenCommand, 0) == 0;
 }
 
+// Why the key's sender may not give this controller command; empty: it may.
+const std::string& refusal(const KeyOrigin& origin, bool opensDoor) {
+    return origin.noController.empty() && opensDoor ? origin.noDoor : origin.noController;
+}
+
 // A command the key's sender may not give is not sent: one line names it and
 // says why.
 void ledCommand(const RemoteState& state, RemoteActions& actions, int port,
                 const KeyOrigin& origin) {
     const std::string command = "setport " + std::to_string(port) + "." + state.strOnOff;
-    const std::string& why = origin.noController.empty() && switchesDoorOn(command)
-                                 ? origin.noDoor
-                                 : origin.noController;
+    const std::string& why = refusal(origin, switchesDoorOn(command));
     if (why.empty())
         actions.sendCMD(command);
     else
@@ -146,8 +149,7 @@ void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions, const 
         if (state.mode == DoorPreOpen) {
             // Set before the pulse so that key codes arriving during it see mode 0.
             state.mode = mode_idle;
-            const std::string& why =
-                origin.noController.empty() ? origin.noDoor : origin.noController;
+            const std::string& why = refusal(origin, true);
             if (state.doorArmedBy != origin.sender) {
                 actions.logData("idle");
                 actions.logData("The door stays shut: its first \"9\" came from " +

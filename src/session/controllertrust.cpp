@@ -2,20 +2,12 @@
 
 #include "net/socketcomponent.h"
 
-namespace {
-
-bool letsSomeoneIn(const HandsetList& list) {
-    return !list.restricted() || list.size() > 0;
-}
-
-} // namespace
-
 nuvok::KeyOrigin ControllerTrust::originOf(const QHostAddress& sender, bool overTcp) const {
     const QString address = plainHostAddress(sender).toString();
     nuvok::KeyOrigin origin;
     origin.sender =
         (address + (overTcp ? QStringLiteral(" by TCP") : QStringLiteral(" by UDP"))).toStdString();
-    if (!letsSomeoneIn(handsets))
+    if (handsets.letsNobodyIn())
         origin.noController = "ControllerHandsets names no usable address, so no handset may "
                               "send controller commands";
     else if (!handsets.admits(sender))
@@ -30,7 +22,7 @@ nuvok::KeyOrigin ControllerTrust::originOf(const QHostAddress& sender, bool over
 
 bool ControllerTrust::datagramOpensDoor(int protocol, const HandsetList& admitted) const {
     return protocol == SocketComponent::sckUDPProtocol && !doorOverTcpOnly &&
-           letsSomeoneIn(handsets) && letsSomeoneIn(admitted);
+           !handsets.letsNobodyIn() && !admitted.letsNobodyIn();
 }
 
 nuvok::KeyOrigin infraredOrigin(const QString& remote) {
