@@ -106,13 +106,6 @@ QRect trayIcon(const DesktopProbe& probe) {
     return now;
 }
 
-bool click(const QPoint& at) {
-    return QProcess::execute(QStringLiteral("xdotool"),
-                             {QStringLiteral("mousemove"), QString::number(at.x()),
-                              QString::number(at.y()), QStringLiteral("click"),
-                              QStringLiteral("1")}) == 0;
-}
-
 // Waits until the window is put away and stays so for a while.
 QString settlesPutAway(const DesktopProbe& probe, unsigned long window) {
     if (!waitUntil([&] { return putAway(probe.view(window)); }, kLineTimeoutMs))

@@ -6,6 +6,7 @@
 
 #include "support/eventwait.h"
 
+#include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -18,6 +19,17 @@ struct _XDisplay;
 namespace nuvok::test {
 
 constexpr int kDesktopTimeoutMs = 15000;
+
+// xdotool with these arguments: input as a user's, through the X server.
+inline bool xdotool(const QStringList& arguments) {
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+// A left click at this point of the screen.
+inline bool click(const QPoint& at) {
+    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                    QStringLiteral("click"), QStringLiteral("1")});
+}
 
 // A keywindow process: a window with a title that records the keys it gets.
 class KeyWindow {

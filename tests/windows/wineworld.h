@@ -16,6 +16,9 @@
 
 namespace nuvok::e2e {
 
+using nuvok::test::click;
+using nuvok::test::xdotool;
+
 // A fresh Wine prefix takes a while to set up on a busy machine.
 inline constexpr int kPrefixTimeoutMs = 240000;
 
@@ -257,15 +260,6 @@ inline std::vector<QRect> trayBalloons(const nuvok::test::DesktopProbe& probe) {
             balloons.push_back(frame);
     }
     return balloons;
-}
-
-inline bool xdotool(const QStringList& arguments) {
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-}
-
-inline bool click(const QPoint& at) {
-    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                    QStringLiteral("click"), QStringLiteral("1")});
 }
 
 // The shown windows with exactly this title.
