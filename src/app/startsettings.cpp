@@ -1,8 +1,8 @@
 #include "app/startsettings.h"
 
+#include "common/ipaddress.h"
 #include "common/numtext.h"
 
-#include <QHostAddress>
 #include <QRegularExpression>
 
 namespace {
@@ -28,6 +28,23 @@ bool isUsablePort(const QString& text, int* port) {
     return *port >= 1 && *port <= 65535;
 }
 
+// What a setting's line says about an address with a zero-padded part.
+const QString kZeroPadded =
+    QStringLiteral("has a zero-padded part, which some programs read as octal and others as "
+                   "decimal: write it without leading zeros");
+
+// The line about a host setting that cannot be used, ending in what happens
+// instead.
+QString hostLine(const char* key, const QString& host, nuvok::AddressProblem problem,
+                 const QString& instead) {
+    return QStringLiteral("Setting %1 %2 %3; %4")
+        .arg(QLatin1String(key), shown(host),
+             problem == nuvok::AddressProblem::ZeroPadded
+                 ? kZeroPadded
+                 : QStringLiteral("is not a host name or address"),
+             instead);
+}
+
 bool isUsableTitle(const QString& title) {
     if (title.trimmed().isEmpty())
         return false;
@@ -39,17 +56,25 @@ bool isUsableTitle(const QString& title) {
 
 } // namespace
 
-bool isUsableHost(const QString& host) {
-    if (host.contains(QLatin1Char(':')))
-        return !QHostAddress(host).isNull();
-    if (isDottedQuad(host))
-        return !QHostAddress(host).isNull();
+nuvok::AddressProblem hostProblem(const QString& host) {
+    // What looks like an address must be one, read strictly: a text that
+    // another program could read as another address would send the commands
+    // there.
+    static const QRegularExpression numeric(QStringLiteral(R"(^[0-9.]+$)"));
+    if (host.contains(QLatin1Char(':')) || numeric.match(host).hasMatch()) {
+        const nuvok::ParsedAddress parsed = nuvok::parseAddress(host.toStdString());
+        if (parsed.problem == nuvok::AddressProblem::None && parsed.prefixWritten)
+            return nuvok::AddressProblem::Malformed;
+        return parsed.problem;
+    }
     // RFC 1123 names; a name whose last label is all digits is a mistyped address.
     static const QRegularExpression name(
         QStringLiteral(R"(^(?=.{1,253}\.?$)([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\.)*)"
                        R"([A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?\.?$)"));
     static const QRegularExpression numericLast(QStringLiteral(R"((^|\.)\d+\.?$)"));
-    return name.match(host).hasMatch() && !numericLast.match(host).hasMatch();
+    return name.match(host).hasMatch() && !numericLast.match(host).hasMatch()
+               ? nuvok::AddressProblem::None
+               : nuvok::AddressProblem::Malformed;
 }
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
@@ -61,12 +86,13 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
     settings.audioTitle = kDefaultAudioTitle;
 
     const QString host = read(store, "ControllerHost").trimmed();
-    if (isUsableHost(host))
+    const nuvok::AddressProblem hostWrong = hostProblem(host);
+    if (hostWrong == nuvok::AddressProblem::None)
         settings.controllerHost = host;
     else if (!host.isEmpty())
-        settings.problems << QStringLiteral("Setting ControllerHost %1 is not a host name or "
-                                            "address; the controller stays at %2")
-                                 .arg(shown(host), defaultHost);
+        settings.problems << hostLine(
+            "ControllerHost", host, hostWrong,
+            QStringLiteral("the controller stays at %1").arg(defaultHost));
 
     const QString portText = read(store, "ControllerPort").trimmed();
     int port = 0;
@@ -113,13 +139,13 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
                                  .arg(shown(lircPort));
         lircPortNumber = 8765;
     }
-    if (isUsableHost(lircHost)) {
+    const nuvok::AddressProblem lircHostWrong = hostProblem(lircHost);
+    if (lircHostWrong == nuvok::AddressProblem::None) {
         lirc.host = lircHost;
         lirc.port = static_cast<quint16>(lircPortNumber);
     } else if (!lircHost.isEmpty()) {
-        settings.problems << QStringLiteral("Setting LircHost %1 is not a host name or address; "
-                                            "it is not used")
-                                 .arg(shown(lircHost));
+        settings.problems << hostLine("LircHost", lircHost, lircHostWrong,
+                                      QStringLiteral("it is not used"));
     }
     for (const QString& name :
          read(store, "LircRemotes").split(QLatin1Char(','), Qt::SkipEmptyParts))
@@ -134,12 +160,16 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
 
     const auto handsets = [&](const char* key, HandsetList& list, const QString& none) {
         QStringList malformed;
-        list = HandsetList::parse(read(store, key), &malformed);
+        QStringList ambiguous;
+        list = HandsetList::parse(read(store, key), &malformed, &ambiguous);
         for (const QString& entry : malformed)
             settings.problems << QStringLiteral("Setting %1: %2 is neither an address nor a "
                                                 "network like 192.168.1.30 or 192.168.1.64/28; "
                                                 "it is left out")
                                      .arg(QLatin1String(key), shown(entry));
+        for (const QString& entry : ambiguous)
+            settings.problems << QStringLiteral("Setting %1: %2 %3; it is left out")
+                                     .arg(QLatin1String(key), shown(entry), kZeroPadded);
         if (list.letsNobodyIn())
             settings.problems << QStringLiteral("Setting %1 names no usable address: %2 until "
                                                 "it is corrected")

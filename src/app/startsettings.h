@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ipaddress.h"
 #include "net/handsetlist.h"
 #include "session/remotesession.h"
 #include "shell/settingsstore.h"
@@ -26,6 +27,7 @@ struct StartSettings {
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
                                 float defaultPort, const QString& defaultLircSocket = {});
 
-// A host the socket can be pointed at: an IPv4 or IPv6 address, or a name
+// Why the socket cannot be pointed at host, or None: an IPv4 or IPv6 address
+// read as parseAddress reads it (ZeroPadded for "127.000.000.010"), or a name
 // made of letters, digits and hyphens as DNS and hosts files take it.
-bool isUsableHost(const QString& host);
+nuvok::AddressProblem hostProblem(const QString& host);

@@ -1,30 +1,26 @@
 #include "net/handsetlist.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
-bool looksLikeFullAddress(const QString& address) {
-    if (address.contains(QLatin1Char(':')))
-        return !address.contains(QLatin1Char('%')); // no interface names in a list
-    return isDottedQuad(address);
+bool isMappedIpv4(const nuvok::IpAddress& address) {
+    if (address.family != nuvok::IpAddress::Family::IPv6)
+        return false;
+    for (int i = 0; i < 10; ++i)
+        if (address.bytes[i] != 0)
+            return false;
+    return address.bytes[10] == 0xFF && address.bytes[11] == 0xFF;
 }
 
-QPair<QHostAddress, int> parseEntry(const QString& entry) {
-    const qsizetype slash = entry.indexOf(QLatin1Char('/'));
-    const QString address = slash < 0 ? entry : entry.left(slash);
-    if (!looksLikeFullAddress(address))
-        return {QHostAddress(), -1};
-    if (slash < 0) {
-        const QHostAddress single = plainHostAddress(QHostAddress(address));
-        if (single.isNull())
-            return {QHostAddress(), -1};
-        return {single, single.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128};
-    }
-    static const QRegularExpression prefix(QStringLiteral(R"(^\d{1,3}$)"));
-    if (!prefix.match(entry.mid(slash + 1)).hasMatch())
-        return {QHostAddress(), -1};
-    return QHostAddress::parseSubnet(entry);
+// A mapped IPv4 network (::ffff:a.b.c.d/n) as the IPv4 network it is, since
+// senders are matched as plain addresses.
+QPair<QHostAddress, int> plainNetwork(const nuvok::ParsedAddress& parsed) {
+    if (!isMappedIpv4(parsed.address) || parsed.prefix < 96)
+        return {hostAddress(parsed.address), parsed.prefix};
+    nuvok::IpAddress plain;
+    std::copy_n(parsed.address.bytes.begin() + 12, 4, plain.bytes.begin());
+    return {hostAddress(plain), parsed.prefix - 96};
 }
 
 } // namespace
@@ -35,7 +31,35 @@ QHostAddress plainHostAddress(const QHostAddress& address) {
     return isV4 ? QHostAddress(v4) : address;
 }
 
-HandsetList HandsetList::parse(const QString& text, QStringList* malformed) {
+nuvok::IpAddress coreAddress(const QHostAddress& address) {
+    nuvok::IpAddress core;
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        const quint32 v4 = address.toIPv4Address();
+        for (int i = 0; i < 4; ++i)
+            core.bytes[i] = static_cast<std::uint8_t>(v4 >> (24 - 8 * i));
+        return core;
+    }
+    core.family = nuvok::IpAddress::Family::IPv6;
+    const Q_IPV6ADDR v6 = address.toIPv6Address();
+    for (int i = 0; i < 16; ++i)
+        core.bytes[i] = v6[i];
+    if (isMappedIpv4(core)) {
+        nuvok::IpAddress plain;
+        std::copy_n(core.bytes.begin() + 12, 4, plain.bytes.begin());
+        return plain;
+    }
+    return core;
+}
+
+QHostAddress hostAddress(const nuvok::IpAddress& address) {
+    const auto& b = address.bytes;
+    if (address.family == nuvok::IpAddress::Family::IPv4)
+        return QHostAddress(quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | b[3]);
+    return QHostAddress(b.data());
+}
+
+HandsetList HandsetList::parse(const QString& text, QStringList* malformed,
+                               QStringList* ambiguous) {
     HandsetList list;
     if (text.trimmed().isEmpty())
         return list;
@@ -44,13 +68,15 @@ HandsetList HandsetList::parse(const QString& text, QStringList* malformed) {
         const QString entry = raw.trimmed();
         if (entry.isEmpty())
             continue; // "a, b," or "a,,b": nothing was meant there
-        const QPair<QHostAddress, int> network = parseEntry(entry);
-        if (network.first.isNull() || network.second < 0) {
-            if (malformed)
-                malformed->append(entry);
+        const nuvok::ParsedAddress parsed = nuvok::parseAddress(entry.toStdString());
+        if (parsed) {
+            list.m_networks.append(plainNetwork(parsed));
             continue;
         }
-        list.m_networks.append(network);
+        QStringList* named =
+            parsed.problem == nuvok::AddressProblem::ZeroPadded ? ambiguous : malformed;
+        if (named)
+            named->append(entry);
     }
     return list;
 }
@@ -63,9 +89,4 @@ bool HandsetList::admits(const QHostAddress& sender) const {
         if (plain.isInSubnet(network))
             return true;
     return false;
-}
-
-bool isDottedQuad(const QString& text) {
-    static const QRegularExpression ipv4(QStringLiteral(R"(^\d{1,3}(\.\d{1,3}){3}$)"));
-    return ipv4.match(text).hasMatch();
 }

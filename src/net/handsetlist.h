@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ipaddress.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QPair>
@@ -14,8 +16,11 @@ public:
     // Everybody in.
     HandsetList() = default;
     // Entries that are neither an address nor a network are left out and
-    // named in malformed, as written.
-    static HandsetList parse(const QString& text, QStringList* malformed = nullptr);
+    // named in malformed, as written; so are those with a zero-padded part
+    // ("127.000.000.010"), named in ambiguous: programs differ in the
+    // address they read from one.
+    static HandsetList parse(const QString& text, QStringList* malformed = nullptr,
+                             QStringList* ambiguous = nullptr);
 
     // Whether the list limits who may send at all (a text was given).
     bool restricted() const { return m_restricted; }
@@ -34,7 +39,7 @@ private:
 // IPv4 address it is; any other address unchanged.
 QHostAddress plainHostAddress(const QHostAddress& address);
 
-// Four dotted decimal numbers of up to three digits. Qt also reads shortened
-// IPv4 forms ("127.1" for 127.0.0.1); where a user types an address, such a
-// typo must not stand for some other address.
-bool isDottedQuad(const QString& text);
+// The address as the core keeps it (a mapped IPv4 one as IPv4, without a
+// scope), and back.
+nuvok::IpAddress coreAddress(const QHostAddress& address);
+QHostAddress hostAddress(const nuvok::IpAddress& address);

@@ -55,8 +55,8 @@ int ignoredFrom(const WindowFixture& f, const QString& sender) {
     for (const QString& line : f.logLines()) {
         if (line == "Ignored a message from " + sender + suffix)
             ++count;
-        static const QRegularExpression more(
-            QStringLiteral(R"(^Ignored (\d+) more messages? from (\S+) )"));
+        static const QRegularExpression more(QStringLiteral(
+            R"(^Ignored (\d+) (?:more )?messages? from (\S+) \(not in Handsets\)$)"));
         const QRegularExpressionMatch match = more.match(line);
         if (match.hasMatch() && match.captured(2) == sender)
             count += match.captured(1).toInt();
@@ -111,6 +111,16 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp_data() {
         << "127.0.0.500" << kBuildHost << kBuildPort << vlc << winamp
         << "Setting ControllerHost \"127.0.0.500\" is not a host name or address; the "
            "controller stays at 127.0.0.1";
+    QTest::newRow("host zero-padded")
+        << "ControllerHost"
+        << "127.000.000.010" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting ControllerHost \"127.000.000.010\" has a zero-padded part, which some "
+           "programs read as octal and others as decimal: write it without leading zeros; the "
+           "controller stays at 127.0.0.1";
+    QTest::newRow("host network") << "ControllerHost"
+                                  << "::1/128" << kBuildHost << kBuildPort << vlc << winamp
+                                  << "Setting ControllerHost \"::1/128\" is not a host name or "
+                                     "address; the controller stays at 127.0.0.1";
     QTest::newRow("host with line break")
         << "ControllerHost"
         << "a\nb" << kBuildHost << kBuildPort << vlc << winamp
@@ -155,6 +165,11 @@ void UserSettingsTest::settingsAreReadOnceAtStartUp_data() {
         << winamp
         // The rest of the line gives examples from a home network.
         << "Setting Handsets: \"handset.lan\" is neither an address nor a network like …";
+    QTest::newRow("handsets zero-padded")
+        << "Handsets"
+        << "127.0.0.2, 127.000.000.010" << kBuildHost << kBuildPort << vlc << winamp
+        << "Setting Handsets: \"127.000.000.010\" has a zero-padded part, which some programs "
+           "read as octal and others as decimal: write it without leading zeros; it is left out";
 }
 
 void UserSettingsTest::settingsAreReadOnceAtStartUp() {
@@ -209,6 +224,10 @@ void UserSettingsTest::infraredSettings_data() {
     QTest::newRow("bad host") << QStringList{"LircHost=my pc"} << socket << QStringList{}
                               << "Setting LircHost \"my pc\" is not a host name or address; it "
                                  "is not used";
+    QTest::newRow("zero-padded host")
+        << QStringList{"LircHost=127.0.0.01"} << socket << QStringList{}
+        << "Setting LircHost \"127.0.0.01\" has a zero-padded part, which some programs read as "
+           "octal and others as decimal: write it without leading zeros; it is not used";
     QTest::newRow("remotes") << QStringList{"LircRemotes= tv2 ,, myremote"} << socket
                              << QStringList{"tv2", "myremote"} << "";
     QTest::newRow("bad button") << QStringList{"LircButtons/KEY_RED=red"} << socket << QStringList{}

@@ -18,21 +18,33 @@ void HandsetListTest::entriesAreReadOrNamed_data() {
     QTest::addColumn<bool>("restricted");
     QTest::addColumn<int>("understood");
     QTest::addColumn<QStringList>("malformed");
-    QTest::newRow("missing") << QString() << false << 0 << QStringList();
-    QTest::newRow("blanks") << " \t " << false << 0 << QStringList();
-    QTest::newRow("example") << "127.0.1.30, 127.0.1.64/28" << true << 2 << QStringList();
-    QTest::newRow("IPv6") << "::1,::/127 , ::ffff:127.0.0.5" << true << 3 << QStringList();
-    QTest::newRow("stray commas") << ",127.0.0.2,," << true << 1 << QStringList();
-    QTest::newRow("name") << "127.0.0.2, handset.lan" << true << 1 << QStringList{"handset.lan"};
-    QTest::newRow("short IPv4") << "127.1" << true << 0 << QStringList{"127.1"};
-    QTest::newRow("octet too big") << "127.0.0.256" << true << 0 << QStringList{"127.0.0.256"};
-    QTest::newRow("prefix too long")
-        << "127.0.0.0/33, ::/129" << true << 0 << QStringList{"127.0.0.0/33", "::/129"};
-    QTest::newRow("empty prefix") << "127.0.0.0/" << true << 0 << QStringList{"127.0.0.0/"};
-    QTest::newRow("negative prefix") << "127.0.0.0/-1" << true << 0 << QStringList{"127.0.0.0/-1"};
+    QTest::addColumn<QStringList>("ambiguous");
+    QTest::newRow("missing") << QString() << false << 0 << QStringList() << QStringList();
+    QTest::newRow("blanks") << " \t " << false << 0 << QStringList() << QStringList();
+    QTest::newRow("example") << "127.0.1.30, 127.0.1.64/28" << true << 2 << QStringList()
+                             << QStringList();
+    QTest::newRow("IPv6") << "::1,::/127 , ::ffff:127.0.0.5" << true << 3 << QStringList()
+                          << QStringList();
+    QTest::newRow("stray commas") << ",127.0.0.2,," << true << 1 << QStringList() << QStringList();
+    QTest::newRow("name") << "127.0.0.2, handset.lan" << true << 1 << QStringList{"handset.lan"}
+                          << QStringList();
+    QTest::newRow("short IPv4") << "127.1" << true << 0 << QStringList{"127.1"} << QStringList();
+    QTest::newRow("octet too big")
+        << "127.0.0.256" << true << 0 << QStringList{"127.0.0.256"} << QStringList();
+    QTest::newRow("prefix too long") << "127.0.0.0/33, ::/129" << true << 0
+                                     << QStringList{"127.0.0.0/33", "::/129"} << QStringList();
+    QTest::newRow("empty prefix") << "127.0.0.0/" << true << 0 << QStringList{"127.0.0.0/"}
+                                  << QStringList();
+    QTest::newRow("negative prefix")
+        << "127.0.0.0/-1" << true << 0 << QStringList{"127.0.0.0/-1"} << QStringList();
     QTest::newRow("semicolons") << "127.0.0.2; 127.0.0.3" << true << 0
-                                << QStringList{"127.0.0.2; 127.0.0.3"};
-    QTest::newRow("only commas") << " , " << true << 0 << QStringList();
+                                << QStringList{"127.0.0.2; 127.0.0.3"} << QStringList();
+    QTest::newRow("zone id") << "fe80::1%eth0" << true << 0 << QStringList{"fe80::1%eth0"}
+                             << QStringList();
+    QTest::newRow("zero-padded") << "127.000.000.010, 127.0.0.2, ::ffff:127.0.0.01/128" << true << 1
+                                 << QStringList()
+                                 << QStringList{"127.000.000.010", "::ffff:127.0.0.01/128"};
+    QTest::newRow("only commas") << " , " << true << 0 << QStringList() << QStringList();
 }
 
 void HandsetListTest::entriesAreReadOrNamed() {
@@ -40,11 +52,14 @@ void HandsetListTest::entriesAreReadOrNamed() {
     QFETCH(bool, restricted);
     QFETCH(int, understood);
     QFETCH(QStringList, malformed);
+    QFETCH(QStringList, ambiguous);
     QStringList named;
-    const HandsetList list = HandsetList::parse(text, &named);
+    QStringList padded;
+    const HandsetList list = HandsetList::parse(text, &named, &padded);
     QCOMPARE(list.restricted(), restricted);
     QCOMPARE(list.size(), understood);
     QCOMPARE(named, malformed);
+    QCOMPARE(padded, ambiguous);
 }
 
 void HandsetListTest::sendersAreMatched_data() {
@@ -83,6 +98,19 @@ void HandsetListTest::sendersAreMatched_data() {
                                   << "::1" << false;
     QTest::newRow("IPv6 list, IPv4 sender") << "::/64"
                                             << "127.0.0.2" << false;
+    // Read neither as 127.0.0.8 nor as 127.0.0.10: left out.
+    QTest::newRow("padded, octal") << "127.000.000.010"
+                                   << "127.0.0.8" << false;
+    QTest::newRow("padded, decimal") << "127.000.000.010"
+                                     << "127.0.0.10" << false;
+    QTest::newRow("single /32") << "127.0.0.10/32"
+                                << "127.0.0.10" << true;
+    QTest::newRow("mapped network") << "::ffff:127.0.0.0/120"
+                                    << "127.0.0.9" << true;
+    QTest::newRow("mapped network, other") << "::ffff:127.0.0.0/120"
+                                           << "127.0.1.9" << false;
+    QTest::newRow("IPv6 with IPv4 tail") << "::127.0.0.1"
+                                         << "::7f00:1" << true;
     QTest::newRow("all malformed") << "handset, 127.1"
                                    << "127.0.0.1" << false;
     QTest::newRow("malformed left out") << "bogus, 127.0.0.2"
