@@ -3,21 +3,22 @@
 #include "common/textcodec.h"
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 // The log panel: appending a line, keeping the end in view, clearing.
 
 namespace {
 
-// One log line stays one line: control codes and line or paragraph
-// separators become visible pictures.
+// One log line stays one line and shows what it says (see
+// nuvok::visibleLogLine); a line with nothing to show otherwise is not copied.
 QString visibleLine(const QString& text) {
-    QString line = text;
-    for (QChar& c : line) {
-        const char32_t visible = nuvok::visibleControl(c.unicode());
-        if (visible != c.unicode())
-            c = QChar(static_cast<char16_t>(visible));
-    }
-    return line;
+    std::u16string visible;
+    if (!nuvok::visibleLogLine(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                   static_cast<std::size_t>(text.size())),
+                               visible))
+        return text;
+    return QString::fromStdU16String(visible);
 }
 
 } // namespace
@@ -26,12 +27,9 @@ void F_NUVOKrc::logData(const QString& strText) {
     const QString line = visibleLine(strText);
     t_receive->appendLine(line);
     if (m_options.logToStderr) {
-        // A terminal acts on more than the panel does: the C1 controls and
-        // the characters that reorder text are written as <U+XXXX> there.
+        // The same visible form as in the panel, which no terminal acts on.
         const QByteArray utf8 = line.toUtf8();
-        const std::string safe =
-            nuvok::terminalSafe(std::string_view(utf8.constData(), std::size_t(utf8.size())));
-        std::fwrite(safe.data(), 1, safe.size(), stderr);
+        std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stderr);
         std::fputc('\n', stderr);
         std::fflush(stderr);
     }

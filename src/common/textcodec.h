@@ -10,23 +10,30 @@ namespace nuvok {
 char32_t cp1252ToUnicode(unsigned char byte);
 std::string cp1252ToUtf8(std::string_view bytes);
 
-// A log line must stay one line and must not drive a terminal: control codes
-// (0-31 and 127) are shown as their Unicode control pictures (U+2400 + code,
-// U+2421 for DEL), the line and paragraph separators as the newline picture
-// (U+2424). Other characters are returned unchanged.
-char32_t visibleControl(char32_t c);
-
-// A log line as it is written to a terminal (--log-stderr): UTF-8 that no
-// terminal acts on. What visibleControl shows as a picture is shown so here
-// too; the C1 controls (U+0080-U+009F, among them CSI, DCS and OSC) and the
-// characters that reorder text (the bidirectional embeddings, overrides and
-// isolates U+202A-U+202E and U+2066-U+2069, the marks U+200E, U+200F and
-// U+061C) have no picture and are written as "<U+" four hexadecimal digits ">",
-// for example <U+009D>. Bytes that are not UTF-8 become U+FFFD.
+// A log line must stay one line, show what it says and not drive a terminal,
+// whatever its text came from (a handset, lircd, a player, a setting). Its
+// visible form, the same in the log panel and on a terminal (--log-stderr):
+// the control codes 0-31 and 127 are their control pictures (U+2400 + code,
+// U+2421 for DEL), the line and paragraph separators and NEL (U+0085) the
+// newline picture (U+2424); written as "<U+" hexadecimal digits ">", such as
+// <U+009D> or <U+10FFFF>, are the other C1 controls (U+0080-U+009F, among
+// them CSI, DCS and OSC), the characters that reorder text (the
+// bidirectional embeddings, overrides and isolates U+202A-U+202E and
+// U+2066-U+2069, the marks U+200E, U+200F and U+061C) and the noncharacters
+// (U+FDD0-U+FDEF and U+xFFFE, U+xFFFF of every plane), which the log panel
+// takes for its own line marks. A lone UTF-16 surrogate or a byte that is
+// not UTF-8 becomes U+FFFD.
+//
+// For UTF-16 text: returns false when the line is shown as it is, and out is
+// left alone; else out is the visible form.
+bool visibleLogLine(std::u16string_view line, std::u16string& out);
+// For UTF-8 text.
 std::string terminalSafe(std::string_view utf8);
 
-// Whether a terminal would act on this character: the characters that
-// terminalSafe rewrites.
+// The picture that stands for a character in a log line, or the character.
+char32_t visibleControl(char32_t c);
+// Whether a log line does not show this character as it is: the characters
+// that visibleLogLine and terminalSafe rewrite.
 bool isTerminalControl(char32_t c);
 
 // Appends one Unicode character encoded as UTF-8.

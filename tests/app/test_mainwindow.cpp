@@ -219,6 +219,11 @@ void MainWindowTest::controlCodesNeverSplitALine_data() {
     QTest::newRow("DEL") << QStringLiteral("\x7f") << QStringLiteral("\u2421");
     QTest::newRow("line and paragraph separators")
         << QStringLiteral("a\u2028b\u2029c") << QStringLiteral("a\u2424b\u2424c");
+    // The panel's own frame marks, as a lircd button name could carry them.
+    QTest::newRow("frame marks") << QStringLiteral("IR: KEY_1\uFDD0Open Door\uFDD1")
+                                 << QStringLiteral("IR: KEY_1<U+FDD0>Open Door<U+FDD1>");
+    QTest::newRow("NEL, override, plane 16")
+        << QStringLiteral("\u0085\u202E\U0010FFFF") << QStringLiteral("\u2424<U+202E><U+10FFFF>");
     QTest::newRow("Windows-1252 stays")
         << QStringLiteral("Remote: \u00EE") << QStringLiteral("Remote: \u00EE");
 }

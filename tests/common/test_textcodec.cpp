@@ -7,6 +7,35 @@
 
 using namespace nuvok;
 
+namespace {
+
+std::u16string utf16(std::u32string_view text) {
+    std::u16string out;
+    for (const char32_t c : text) {
+        if (c < 0x10000) {
+            out += static_cast<char16_t>(c);
+        } else {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
+// Well-formed UTF-16 as UTF-8.
+std::string utf8(std::u16string_view text) {
+    std::u32string chars;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        chars += c;
+    }
+    return encodeUtf8(chars);
+}
+
+} // namespace
+
 TEST_CASE("Windows-1252 bytes become their characters") {
     CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode('A')), 0x41u);
     CHECK_EQ(static_cast<unsigned>(cp1252ToUnicode(0x80)), 0x20ACu); // euro sign
@@ -32,6 +61,7 @@ TEST_CASE("control codes are shown as control pictures") {
     CHECK_EQ(static_cast<unsigned>(visibleControl(0xEE)), 0xEEu);
     CHECK_EQ(static_cast<unsigned>(visibleControl(0x2028)), 0x2424u);
     CHECK_EQ(static_cast<unsigned>(visibleControl(0x2029)), 0x2424u);
+    CHECK_EQ(static_cast<unsigned>(visibleControl(0x85)), 0x2424u);
 }
 
 TEST_CASE("Invalid UTF-8 becomes replacement characters, valid sequences decode") {
@@ -72,7 +102,12 @@ TEST_CASE("A line for the terminal carries nothing a terminal acts on") {
         {"Remote: \x7F", "Remote: \xE2\x90\xA1"},               // DEL: its picture
         {"Remote: \xC2\x90", "Remote: <U+0090>"},               // DCS
         {"Remote: \xC2\x9D", "Remote: <U+009D>"},               // OSC
-        {"Remote: \xC2\x85", "Remote: <U+0085>"},               // NEL
+        {"Remote: \xC2\x85", "Remote: \xE2\x90\xA4"},           // NEL: the newline picture
+        {"a\xEF\xB7\x90"
+         "b\xEF\xB7\xAF",
+         "a<U+FDD0>b<U+FDEF>"},                                   // noncharacters
+        {"\xEF\xB7\x8F\xEF\xBF\xBD", "\xEF\xB7\x8F\xEF\xBF\xBD"}, // U+FDCF, U+FFFD stay
+        {"\xEF\xBF\xBE\xF0\x9F\xBF\xBF\xF4\x8F\xBF\xBF", "<U+FFFE><U+1FFFF><U+10FFFF>"},
         {"a\xE2\x80\xAE"
          "b",
          "a<U+202E>b"}, // right-to-left override
@@ -92,14 +127,43 @@ TEST_CASE("A line for the terminal carries nothing a terminal acts on") {
     };
     for (const Row& row : rows)
         CHECK_EQ(terminalSafe(row.line), row.written);
-    // Every character written stays clear of what a terminal acts on.
+    // Every character written stays clear of what a terminal acts on, and
+    // the panel's UTF-16 line shows it the same way.
     char32_t firstActedOn = 0;
-    for (char32_t c = 1; c <= 0x10FFFF && firstActedOn == 0; ++c) {
+    char32_t firstApart = 0;
+    for (char32_t c = 1; c <= 0x10FFFF && firstActedOn == 0 && firstApart == 0; ++c) {
         if (c >= 0xD800 && c <= 0xDFFF)
             continue;
-        for (const char32_t written : decodeUtf8(terminalSafe(encodeUtf8(std::u32string(1, c)))))
-            if (isTerminalControl(written))
+        const std::string written = terminalSafe(encodeUtf8(std::u32string(1, c)));
+        for (const char32_t shown : decodeUtf8(written))
+            if (isTerminalControl(shown))
                 firstActedOn = c;
+        const std::u16string line = utf16(std::u32string(1, c));
+        std::u16string visible;
+        if (utf8(visibleLogLine(line, visible) ? visible : line) != written)
+            firstApart = c;
     }
     CHECK_EQ(static_cast<unsigned>(firstActedOn), 0u);
+    CHECK_EQ(static_cast<unsigned>(firstApart), 0u);
+}
+
+TEST_CASE("The panel's UTF-16 line is read by characters, not by units") {
+    struct Row {
+        std::u16string line;
+        std::u16string shown; // empty: the line as it is
+    };
+    const std::vector<Row> rows{
+        {u"Remote: 5 \u00EE \U0001F3B5", u""},
+        {u"a\uFDD0Open Door\uFDD1", u"a<U+FDD0>Open Door<U+FDD1>"},
+        {u"\U0001FFFE \U0010FFFF", u"<U+1FFFE> <U+10FFFF>"},
+        {std::u16string(u"a\xD83F") + u"b", u"a\uFFFDb"}, // lone high surrogate
+        {std::u16string(1, char16_t(0xDFFF)), u"\uFFFD"}, // lone low surrogate
+        {u"\u0085\u202E\u0007", u"\u2424<U+202E>\u2407"},
+    };
+    for (const Row& row : rows) {
+        std::u16string visible = u"untouched";
+        const bool changed = visibleLogLine(row.line, visible);
+        CHECK_EQ(changed, !row.shown.empty());
+        CHECK(visible == (row.shown.empty() ? u"untouched" : row.shown));
+    }
 }

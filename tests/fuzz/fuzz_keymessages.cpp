@@ -47,9 +47,11 @@ bool validUtf8(std::string_view text) {
     return true;
 }
 
-// What a terminal acts on, judged from the bytes alone: C0 controls and DEL,
-// C1 controls (U+0080-U+009F), the bidirectional marks, embeddings, overrides
-// and isolates, and the line and paragraph separators.
+// What a terminal or the log panel acts on, judged from the bytes alone: C0
+// controls and DEL, C1 controls (U+0080-U+009F, NEL among them), the
+// bidirectional marks, embeddings, overrides and isolates, the line and
+// paragraph separators, and the noncharacters (U+FDD0-U+FDEF, U+xFFFE and
+// U+xFFFF of every plane), which the panel takes for line marks.
 bool terminalSafeBytes(std::string_view bytes) {
     if (!validUtf8(bytes))
         return false;
@@ -71,8 +73,36 @@ bool terminalSafeBytes(std::string_view bytes) {
         }
         if (b == 0xE2 && at(i + 1) == 0x81 && at(i + 2) >= 0xA6 && at(i + 2) <= 0xA9)
             return false; // U+2066-U+2069
+        if (b == 0xEF && at(i + 1) == 0xB7 && at(i + 2) >= 0x90 && at(i + 2) <= 0xAF)
+            return false; // U+FDD0-U+FDEF
+        if (b == 0xEF && at(i + 1) == 0xBF && at(i + 2) >= 0xBE)
+            return false; // U+FFFE, U+FFFF
+        if (b >= 0xF0 && (at(i + 1) & 0x0F) == 0x0F && at(i + 2) == 0xBF && at(i + 3) >= 0xBE)
+            return false; // U+xFFFE, U+xFFFF beyond the first plane
     }
     return true;
+}
+
+// The log panel's line, UTF-16: the input's byte pairs as its units. The
+// visible form must be whole characters, and safe as UTF-8.
+void checkPanelLine(const std::uint8_t* data, std::size_t size) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        units += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+    std::u16string visible;
+    if (!nuvok::visibleLogLine(units, visible))
+        visible = units;
+    std::string utf8;
+    for (std::size_t i = 0; i < visible.size(); ++i) {
+        char32_t c = visible[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            require(c <= 0xDBFF && i + 1 < visible.size() && visible[i + 1] >= 0xDC00 &&
+                    visible[i + 1] <= 0xDFFF);
+            c = 0x10000 + ((c - 0xD800) << 10) + (visible[++i] - 0xDC00);
+        }
+        nuvok::appendUtf8(utf8, c);
+    }
+    require(terminalSafeBytes(utf8));
 }
 
 bool knownMode(std::int32_t mode) {
@@ -219,5 +249,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Arrivals(streamMessages(reads)).run();
     require(terminalSafeBytes(
         nuvok::terminalSafe(std::string_view(reinterpret_cast<const char*>(data), size))));
+    checkPanelLine(data, size);
     return 0;
 }
