@@ -30,6 +30,14 @@ std::vector<std::string_view> words(std::string_view text) {
     return found;
 }
 
+// A name as a button or remote may have it: no control codes.
+bool isName(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
 // A line as the log may show it: printable ASCII, cut short.
 std::string shown(std::string_view text) {
     std::string out;
@@ -61,6 +69,8 @@ std::vector<LircEvent> LircLineReader::feed(std::string_view bytes) {
             break;
         if (!m_skippingOverlong)
             line(m_pending, events);
+        else if (m_inReply)
+            replyLine(kMaxLine + 1); // dropped, but part of the reply all the same
         m_pending.clear();
         m_skippingOverlong = false;
         bytes.remove_prefix(end + 1);
@@ -69,24 +79,51 @@ std::vector<LircEvent> LircLineReader::feed(std::string_view bytes) {
 }
 
 void LircLineReader::problem(std::string text) {
-    // A stream of garbage is told a few times, not once per line.
-    if (m_problems.size() < kMaxProblems)
+    // A stream of garbage, or a trickle of it, is told a few times per
+    // connection, not once per line.
+    if (m_problemsTold < kMaxProblems)
         m_problems.push_back(std::move(text));
+    else if (m_problemsTold == kMaxProblems)
+        m_problems.emplace_back("IR: more lines from lircd were dropped; no more are told until "
+                                "lircd is connected again");
+    else
+        return;
+    ++m_problemsTold;
+}
+
+// One more line of a reply block; a block that never ends would swallow
+// every button event after it.
+void LircLineReader::replyLine(std::size_t length) {
+    ++m_replyLines;
+    m_replyBytes += length + 1;
+    if (m_replyLines < kMaxReplyLines && m_replyBytes <= kMaxReplyBytes)
+        return;
+    m_inReply = false;
+    problem(std::string("IR: a reply from lircd had no END within ") +
+            (m_replyBytes > kMaxReplyBytes ? std::to_string(kMaxReplyBytes / 1024) + " KiB"
+                                           : std::to_string(kMaxReplyLines) + " lines") +
+            "; reading button events again");
 }
 
 void LircLineReader::line(std::string_view text, std::vector<LircEvent>& events) {
     if (!text.empty() && text.back() == '\r')
         text.remove_suffix(1);
     if (m_inReply) {
-        m_inReply = text != "END";
+        if (text == "END")
+            m_inReply = false;
+        else
+            replyLine(text.size());
         return;
     }
     if (text == "BEGIN") {
         m_inReply = true;
+        m_replyLines = 0;
+        m_replyBytes = 0;
         return;
     }
     const std::vector<std::string_view> parts = words(text);
-    if (parts.size() != 4 || !isHex(parts[0]) || !isHex(parts[1]) || parts[1].size() > 8) {
+    if (parts.size() != 4 || !isHex(parts[0]) || !isHex(parts[1]) || parts[1].size() > 8 ||
+        !isName(parts[2]) || !isName(parts[3])) {
         if (!text.empty())
             problem("IR: dropped a line from lircd that is no button event: \"" + shown(text) +
                     "\"");
@@ -104,6 +141,7 @@ void LircLineReader::reset() {
     m_pending.clear();
     m_skippingOverlong = false;
     m_inReply = false;
+    m_problemsTold = 0;
 }
 
 } // namespace nuvok

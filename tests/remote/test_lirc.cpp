@@ -26,6 +26,13 @@ std::string shown(const std::vector<LircEvent>& events) {
     return text;
 }
 
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
 std::string joined(const std::vector<std::string>& journal) {
     std::string text;
     for (const std::string& entry : journal)
@@ -57,6 +64,17 @@ TEST_CASE("lircd's lines become events, its reply blocks and bad lines are left 
         {{std::string(2000, 'a'), "\n" + press}, "[0 KEY_VOLUMEUP myremote]", 1},
         // Empty lines are no problem.
         {{"\n\n" + press}, "[0 KEY_VOLUMEUP myremote]", 0},
+        {{"0 00 KEY\r_1 r\n", "0 00 KEY_1 r\x7f\n", press}, "[0 KEY_VOLUMEUP myremote]", 2},
+        // A reply without END ends after 100 lines or 4 KiB, told once.
+        {{"BEGIN\n" + repeated("DATA\n", 99) + "END\n" + press}, "[0 KEY_VOLUMEUP myremote]", 0},
+        {{"BEGIN\n" + repeated("DATA\n", 100), press}, "[0 KEY_VOLUMEUP myremote]", 1},
+        {{"BEGIN\n" + repeated(std::string(500, 'a') + "\n", 8) + press}, "", 0},
+        {{"BEGIN\n" + repeated(std::string(500, 'a') + "\n", 9) + press},
+         "[0 KEY_VOLUMEUP myremote]",
+         1},
+        {{"BEGIN\n" + repeated(std::string(600, 'a') + "\n", 8) + press},
+         "[0 KEY_VOLUMEUP myremote]",
+         5}, // four overlong lines told, then that more went untold
     };
     for (const Row& row : rows) {
         LircLineReader reader;
@@ -67,13 +85,27 @@ TEST_CASE("lircd's lines become events, its reply blocks and bad lines are left 
         CHECK_EQ(shown(events), row.events);
         CHECK_EQ(reader.takeProblems().size(), row.problems);
     }
-    // Garbage is told a few times, not once a line.
-    LircLineReader flood;
-    std::string garbage;
-    for (int i = 0; i < 100; ++i)
-        garbage += "noise " + std::to_string(i) + "\n";
-    flood.feed(garbage);
-    CHECK(flood.takeProblems().size() <= 4);
+}
+
+TEST_CASE("lircd's bad lines are told four times a connection, then once that more go untold") {
+    LircLineReader reader;
+    for (int connection = 0; connection < 2; ++connection) {
+        std::vector<std::string> told;
+        // A trickle, read by read.
+        for (int i = 0; i < 50; ++i) {
+            reader.feed("noise " + std::to_string(i) + "\n");
+            for (std::string& line : reader.takeProblems())
+                told.push_back(std::move(line));
+        }
+        CHECK_EQ(told.size(), 5u);
+        CHECK_EQ(told[3], "IR: dropped a line from lircd that is no button event: \"noise 3\"");
+        CHECK_EQ(told[4], "IR: more lines from lircd were dropped; no more are told until lircd "
+                          "is connected again");
+        reader.reset();
+    }
+    reader.feed("BEGIN\n" + repeated("x\n", 100));
+    CHECK_EQ(joined(reader.takeProblems()),
+             "[IR: a reply from lircd had no END within 100 lines; reading button events again]");
 }
 
 TEST_CASE("buttons map to key codes, the user's entries first") {
