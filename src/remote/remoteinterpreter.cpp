@@ -143,7 +143,8 @@ void dispatchKey(RemoteState& state, int iCommand, RemoteActions& actions,
 }
 
 // Both keys of "9 9" come from one sender that may open the door; a "9"
-// from anyone else ends the first step.
+// from anyone else ends the first step. A "9 9" while a pulse is open leaves
+// that pulse as it is: neither a second pulse nor a longer one.
 void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions, const KeyOrigin& origin) {
     if (iCommand == digitKey(9)) {
         if (state.mode == DoorPreOpen) {
@@ -156,7 +157,10 @@ void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions, const 
                                 state.doorArmedBy + ", the second from " + origin.sender);
             } else if (!why.empty()) {
                 actions.logData("The door stays shut: " + why);
+            } else if (state.doorPulseOpen) {
+                actions.logData("The door is open already: this \"9 9\" is ignored");
             } else {
+                state.doorPulseOpen = true;
                 actions.sendCMD(kDoorOpenCommand);
                 actions.logData("Open Door");
                 actions.scheduleDoorPulseEnd();
@@ -183,6 +187,7 @@ std::string modeText(std::int32_t mode) {
 }
 
 void endDoorPulse(RemoteState& state, RemoteActions& actions) {
+    state.doorPulseOpen = false;
     actions.sendCMD(kDoorCloseCommand);
     state.bMenu = false;
     actions.showMode(modeText(state.mode));

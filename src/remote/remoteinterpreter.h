@@ -53,7 +53,8 @@ inline constexpr const char* kDoorCloseCommand = "setport 1.0";
 // The end of a door pulse, run by whoever honoured scheduleDoorPulseEnd:
 // "setport 1.0", then what the door key code did after its pause when the
 // pause still nested the keys that came during it: the menu flag is cleared
-// and the mode is shown, as the keys of the pulse left it.
+// and the mode is shown, as the keys of the pulse left it. The door may be
+// opened again from then on.
 void endDoorPulse(RemoteState& state, RemoteActions& actions);
 
 // What the mode display shows for a mode.

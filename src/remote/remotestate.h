@@ -21,6 +21,9 @@ struct RemoteState {
     // Who gave the door's first "9" (KeyOrigin::sender): only the same
     // sender's second "9" opens it.
     std::string doorArmedBy;
+    // A door pulse is open: its on was asked for and its off not yet. Only one
+    // is open at a time, so that a flood of "9" keys cannot queue pulses.
+    bool doorPulseOpen = false;
 };
 
 } // namespace nuvok

@@ -341,13 +341,21 @@ TEST_CASE("Keys during the door pulse, and the pulse's end") {
     }
 }
 
-TEST_CASE("A door pulse started during another one ends with it") {
+TEST_CASE("One door pulse at a time: a \"9 9\" during it is ignored, and after it opens") {
     Remote remote;
-    remote.pressAll({key('9'), key('9'), key('9'), key('9')});
-    CHECK_EQ(remote.actions.doorPulsesDue, 2);
-    remote.endDoorPulses();
+    remote.pressAll({key('9'), key('9')});
+    remote.press(key('9'));
+    remote.press(key('9'));
     CHECK_EQ(joined(remote.actions.take()),
-             joined({"cmd:setport 1.0", "mode:0", "cmd:setport 1.0", "mode:0"}));
+             joined({"log:DoorPreOpen", "mode:3",
+                     "log:The door is open already: this \"9 9\" is ignored", "mode:0"}));
+    CHECK_EQ(remote.actions.doorPulsesDue, 1);
+    remote.endDoorPulses();
+    CHECK_EQ(joined(remote.actions.take()), joined({"cmd:setport 1.0", "mode:0"}));
+    remote.pressAll({key('9')});
+    remote.press(key('9'));
+    CHECK_EQ(joined(remote.actions.take()),
+             joined({"cmd:setport 1.1", "log:Open Door", "door:later", "mode:0"}));
 }
 
 TEST_CASE("A nested menu combination changes what the rest of the key does") {
