@@ -183,11 +183,17 @@ void PeerQueue::finished(quint64 id, const PeerOutcome& outcome) {
             if (outcome.peerSilent)
                 becameSilent();
         }
-    } else if (m_overdue && outcome.failure.isEmpty()) {
-        // Reported as missing, but done after all: the log must say so.
-        PeerOutcome late = outcome;
-        late.late = true;
-        m_overdue(late);
+    } else {
+        if (m_overdue && outcome.failure.isEmpty()) {
+            // Reported as missing, but done after all: the log must say so.
+            PeerOutcome late = outcome;
+            late.late = true;
+            m_overdue(late);
+        }
+        // Without a probe nothing asked the peer whether it answers: the
+        // next key tries it again, now that the thread is free, unannounced.
+        if (!m_probe)
+            m_hung = false;
     }
     m_overdue = nullptr;
     startNext();
@@ -209,13 +215,18 @@ void PeerQueue::deadlinePassed() {
 }
 
 void PeerQueue::becameSilent() {
+    // Without a probe, and with the thread free, nothing could tell when it
+    // answers again: the next key tries it.
+    if (!m_probe && !m_threadBusy)
+        return;
     if (!m_hung)
         emit hangs(
             QStringLiteral("%1 does not answer; its keys fail at once until it answers again")
                 .arg(m_peer));
     m_hung = true;
     failPending(QStringLiteral("%1 does not answer").arg(m_peer));
-    m_probeTimer.start();
+    if (m_probe)
+        m_probeTimer.start();
 }
 
 void PeerQueue::probeNow() {

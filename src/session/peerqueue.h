@@ -42,8 +42,9 @@ Q_DECLARE_METATYPE(PeerOutcome)
 // deadline; a peer that misses it, or whose work says it did not answer in
 // time, is taken for hung, and everything for it
 // fails at once, with one outcome per piece, until a probe in the background
-// finds it answering again. Outcomes are delivered on the owner's thread, in
-// the order the work was posted.
+// finds it answering again. A queue without a probe takes work again, without
+// a word, once the late work has let go of its thread. Outcomes are delivered on the owner's
+// thread, in the order the work was posted.
 class PeerQueue : public QObject {
     Q_OBJECT
 

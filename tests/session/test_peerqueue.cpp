@@ -21,11 +21,13 @@ struct Queue {
     QStringList answered; // "line" or "failed: why" / "not run: why", in order
     PeerQueue queue;
 
-    explicit Queue(int capacity = 16)
-        : queue(QStringLiteral("the peer"), options(capacity), [gate = gateHolder] {
-              gate->pass();
-              return true;
-          }) {}
+    explicit Queue(int capacity = 16, bool probed = true)
+        : queue(QStringLiteral("the peer"), options(capacity),
+                probed ? PeerQueue::Probe([gate = gateHolder] {
+                    gate->pass();
+                    return true;
+                })
+                       : PeerQueue::Probe()) {}
 
     static PeerQueue::Options options(int capacity) {
         PeerQueue::Options options;
@@ -128,6 +130,31 @@ private slots:
         q.post(QStringLiteral("c"));
         QVERIFY(q.waitForAnswers(3));
         QCOMPARE(q.answered.last(), QStringLiteral("c"));
+    }
+
+    // Without a probe nothing asks the peer: its return is never announced,
+    // and work reaches it again once the late work has let go of the thread.
+    void withoutAProbeTheReturnIsNotAnnounced_data() {
+        QTest::addColumn<bool>("lateWorkFails");
+        QTest::newRow("late work done") << false;
+        QTest::newRow("late work failed") << true;
+    }
+    void withoutAProbeTheReturnIsNotAnnounced() {
+        QFETCH(bool, lateWorkFails);
+        Queue q(16, false);
+        QSignalSpy answers(&q.queue, &PeerQueue::answers);
+        q.gate.shut();
+        q.post(QStringLiteral("stuck"), lateWorkFails ? Queue::Ends::Fails : Queue::Ends::Done);
+        QVERIFY(q.waitForAnswers(1));
+        QTest::qWait(200); // probes would have run by now
+        q.post(QStringLiteral("meanwhile"));
+        QCOMPARE(q.answered.last(), QStringLiteral("not run: the peer does not answer"));
+        q.gate.open();
+        QVERIFY(waitUntil([&] { return !q.queue.hung(); }, 5000));
+        q.post(QStringLiteral("back"));
+        QVERIFY(waitUntil([&] { return q.answered.last() == QStringLiteral("back"); }, 5000));
+        QCOMPARE(answers.count(), 0);
+        QCOMPARE(q.answered.contains(QStringLiteral("late: stuck")), !lateWorkFails);
     }
 
     // Behind a piece in flight only `capacity` wait; the rest fail at once.
