@@ -15,6 +15,16 @@ QString fromStd(const std::string& text) {
 // Refused addresses logged while one peer is served.
 constexpr qsizetype kRefusalsLogged = 8;
 
+// Key messages of a TCP peer handed on in one turn of the event loop, at most.
+constexpr qint64 kKeysPerTurn = 256;
+constexpr qint64 kBytesPerTurn = 2 * kKeysPerTurn;
+
+QString droppedKeysLine(quint64 count) {
+    return QStringLiteral("%1 key message%2 dropped: they came faster than they can be handled")
+        .arg(count)
+        .arg(count == 1 ? QString() : QStringLiteral("s"));
+}
+
 } // namespace
 
 KeyReceiver::KeyReceiver(nuvok::DropTiming dropTiming, QObject* parent)
@@ -24,6 +34,8 @@ KeyReceiver::KeyReceiver(nuvok::DropTiming dropTiming, QObject* parent)
     connect(m_socket, &SocketComponent::ConnectionRequest, this, &KeyReceiver::onConnectionRequest);
     connect(m_socket, &SocketComponent::CloseEvent, this, &KeyReceiver::onPeerClosed);
     connect(m_socket, &SocketComponent::ConnectEvent, this, [this] { emit peerAccepted(false); });
+    connect(m_socket, &SocketComponent::DatagramsDropped, this,
+            [this](quint64 count) { emit logLine(droppedKeysLine(count)); });
     m_socket->setSenderFilter(
         [this](const QHostAddress& sender) { return m_handsets.admits(sender); },
         [this](const QHostAddress& sender) { senderRefused(sender); });
@@ -127,9 +139,7 @@ void KeyReceiver::onDataArrival() {
             } else if (m_socket->Protocol() == SocketComponent::sckUDPProtocol) {
                 hand(m_socket->GetData());
             } else {
-                const QByteArray data = m_socket->GetData();
-                m_stream.append(std::string_view(data.constData(), std::size_t(data.size())));
-                handStream();
+                takeTurn();
             }
         } catch (const std::exception& failure) {
             reportFailure(failure);
@@ -155,24 +165,49 @@ void KeyReceiver::handStream() {
     }
 }
 
-// Hands on the keys the served peer sent last. Returns whether it ended in
-// the middle of a key: that byte is dropped, as it is no key.
+// One turn's share of the TCP stream: the component hands over the rest as
+// a further arrival.
+void KeyReceiver::takeTurn() {
+    const QByteArray data = m_socket->GetData(kBytesPerTurn);
+    m_stream.append(std::string_view(data.constData(), std::size_t(data.size())));
+    handStream();
+}
+
+// Hands on the keys the served peer sent last, a turn's share: a handset has
+// a key or two on its way, and more is a flood, which is dropped with a line.
+// Returns whether it ended in the middle of a key: that byte is dropped, as
+// it is no key.
 bool KeyReceiver::takeLastOfPeer() {
+    const quint64 connection = m_connection;
     try {
-        const QByteArray data = m_socket->GetData();
-        m_stream.append(std::string_view(data.constData(), std::size_t(data.size())));
+        takeTurn();
     } catch (const std::exception&) {
         // nothing more to read
     }
-    const quint64 connection = m_connection;
-    handStream();
-    return connection == m_connection && !m_stream.takeRest().empty();
+    if (connection != m_connection)
+        return false;
+    const qint64 left = m_socket->bytesPending() + qint64(m_stream.takeRest().size());
+    if (left > 1)
+        emit logLine(droppedKeysLine(quint64(left / 2)));
+    return left % 2 == 1;
 }
 
-// The peer has gone: what it sent last is handed on, and the listener, open
-// all along, serves the next one.
+// The peer has gone: what it sent last is handed on, a turn's share at a
+// time, and the listener, open all along, serves the next one.
 void KeyReceiver::onPeerClosed() {
     const quint64 connection = m_connection;
+    if (m_socket->bytesPending() > kBytesPerTurn) {
+        takeTurn();
+        if (connection == m_connection)
+            QMetaObject::invokeMethod(
+                this,
+                [this, connection] {
+                    if (connection == m_connection)
+                        onPeerClosed();
+                },
+                Qt::QueuedConnection);
+        return;
+    }
     const bool cutShort = takeLastOfPeer();
     if (connection != m_connection)
         return;

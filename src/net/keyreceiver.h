@@ -64,6 +64,7 @@ private:
     void onConnectionRequest(int requestID);
     void onDataArrival();
     void onPeerClosed();
+    void takeTurn();
     bool takeLastOfPeer();
     void refuseWhileServing(const QHostAddress& from);
     void watchPeer();

@@ -5,13 +5,13 @@
 
 #include <QHostAddress>
 #include <QMetaObject>
-#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
 #include <map>
 #include <optional>
+#include <utility>
 
 using nuvok::Failure;
 
@@ -108,6 +108,7 @@ void SocketComponent::Close() {
     m_serving = false;
     m_datagrams.clear();
     m_datagramBytes = 0;
+    m_takePosted = false;
     if (m_server) {
         m_server->close();
         // Connections the system accepted but nobody asked for yet are refused.
@@ -222,6 +223,7 @@ void SocketComponent::onNewConnection() {
             continue;
         }
         socket->setParent(nullptr);
+        socket->setReadBufferSize(kTcpReadBuffer);
         const int id = m_pending->add(socket);
         post([this, id] { emit ConnectionRequest(id); }, [this, id] { m_pending->drop(id); },
              PostFor::Component);
@@ -290,6 +292,7 @@ void SocketComponent::takePeer(QTcpSocket* socket) {
 
 void SocketComponent::adoptTcp(QTcpSocket* socket) {
     socket->setParent(this);
+    socket->setReadBufferSize(kTcpReadBuffer);
     m_tcp = socket;
     m_closePosted = false;
     connect(socket, &QTcpSocket::readyRead, this, &SocketComponent::scheduleArrival);
@@ -381,7 +384,7 @@ qint64 SocketComponent::bytesPending() const {
     return 0;
 }
 
-QByteArray SocketComponent::GetData() {
+QByteArray SocketComponent::GetData(qint64 maxBytes) {
     if (m_udp) {
         if (m_datagrams.empty())
             return {};
@@ -395,32 +398,63 @@ QByteArray SocketComponent::GetData() {
     }
     if (m_tcp) {
         m_lastSender = QHostAddress(m_remoteHostIP); // kept after the peer has gone
-        return m_tcp->readAll();
+        if (maxBytes < 0)
+            return m_tcp->readAll();
+        QByteArray data = m_tcp->read(maxBytes);
+        if (m_tcp->bytesAvailable() > 0)
+            scheduleArrival();
+        return data;
     }
     throw Failure("Cannot read: the socket is not open");
 }
 
+// A share of what the system holds, then the rest on the next turn. A
+// datagram from a sender the filter refuses costs one read and no copy.
 void SocketComponent::takeDatagrams() {
     // Enough for minutes of key presses; beyond that it is a flood, and the
     // newest datagrams give way so that memory stays bounded.
     constexpr std::size_t kMaxDatagrams = 4096;
     constexpr qint64 kMaxBytes = 1 << 20;
-    while (m_udp && m_udp->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_udp->receiveDatagram();
-        if (!datagram.isValid())
+    constexpr qint64 kLargestDatagram = 65536;
+    m_takePosted = false;
+    if (m_readBuffer.size() < kLargestDatagram)
+        m_readBuffer.resize(kLargestDatagram);
+    QHostAddress sender;
+    for (int taken = 0; m_udp && m_udp->hasPendingDatagrams(); ++taken) {
+        if (taken == kDatagramsPerTurn) {
+            if (!m_takePosted) {
+                m_takePosted = true;
+                post([this] { takeDatagrams(); }, {}, PostFor::Component);
+            }
             break;
-        if (!admits(datagram.senderAddress()))
+        }
+        const qint64 size = m_udp->readDatagram(m_readBuffer.data(), kLargestDatagram, &sender);
+        if (size < 0)
+            break;
+        if (!admits(sender))
             continue; // before the inbox, so a flood cannot crowd out a handset
-        const QByteArray data = datagram.data();
-        if (m_datagrams.size() >= kMaxDatagrams || m_datagramBytes + data.size() > kMaxBytes) {
-            ++m_droppedDatagrams;
+        if (m_datagrams.size() >= kMaxDatagrams || m_datagramBytes + size > kMaxBytes) {
+            dropDatagram();
             continue;
         }
-        m_datagramBytes += data.size();
-        m_datagrams.push_back({data, plainAddress(datagram.senderAddress())});
+        m_datagramBytes += size;
+        m_datagrams.push_back({QByteArray(m_readBuffer.constData(), size), plainAddress(sender)});
     }
     if (!m_datagrams.empty())
         scheduleArrival();
+}
+
+// A burst of drops is told once, a second after its first drop.
+void SocketComponent::dropDatagram() {
+    ++m_droppedDatagrams;
+    ++m_dropsUnreported;
+    if (m_dropReportDue)
+        return;
+    m_dropReportDue = true;
+    QTimer::singleShot(1000, this, [this] {
+        m_dropReportDue = false;
+        emit DatagramsDropped(std::exchange(m_dropsUnreported, 0));
+    });
 }
 
 void SocketComponent::scheduleArrival() {

@@ -76,7 +76,9 @@ public:
     qintptr peerDescriptor() const;
     void Connect(const QString& host, int port);
     void SendData(const QByteArray& data);
-    QByteArray GetData();
+    // For TCP at most maxBytes (all without a bound); what is left comes as
+    // a further arrival, so that a huge write is read a share per turn.
+    QByteArray GetData(qint64 maxBytes = -1);
     // Who sent what GetData returned last: the datagram's sender (an IPv4
     // address as such), or the peer of the connection; null before any data.
     const QHostAddress& lastSender() const { return m_lastSender; }
@@ -93,8 +95,18 @@ public:
     // Datagrams thrown away because the inbox was full (a flood nobody reads).
     quint64 droppedDatagrams() const { return m_droppedDatagrams; }
 
+    // What one turn of the event loop takes from the system at most: the
+    // rest waits for the next turn, so that timers and other sockets are
+    // served in between however much a peer sends.
+    static constexpr int kDatagramsPerTurn = 256;
+    // What the system's connection hands over at most before it is read: the
+    // sender of a huge write is held back by TCP itself.
+    static constexpr qint64 kTcpReadBuffer = 64 * 1024;
+
 signals:
     void DataArrival(int bytesTotal);
+    // Datagrams the full inbox dropped, once per burst (at most once a second).
+    void DatagramsDropped(quint64 count);
     void ConnectionRequest(int requestID);
     void CloseEvent();   // the TCP peer has closed
     void ConnectEvent(); // an outgoing connection has completed
@@ -113,6 +125,7 @@ private:
     void scheduleArrival();
     void deliverArrival();
     void takeDatagrams();
+    void dropDatagram();
     void onNewConnection();
     void onConnected();
     void onPeerClosed();
@@ -158,4 +171,8 @@ private:
     QHostAddress m_lastSender;
     qint64 m_datagramBytes = 0;
     quint64 m_droppedDatagrams = 0;
+    quint64 m_dropsUnreported = 0;
+    bool m_dropReportDue = false;
+    bool m_takePosted = false;
+    QByteArray m_readBuffer; // one datagram as the system hands it over
 };
