@@ -29,8 +29,7 @@ void ControllerLink::setController(const QString& host, int port) {
 
 quint64 ControllerLink::send(const QString& text, Admission admission) {
     const quint64 id = ++m_lastId;
-    const qsizetype waiting = pending() - (m_running ? 1 : 0);
-    if (admission == Admission::Bounded && waiting >= kMaxWaiting) {
+    if (admission == Admission::Bounded && full()) {
         const QString reason = QStringLiteral("%1 commands are waiting already").arg(kMaxWaiting);
         QMetaObject::invokeMethod(
             this, [this, id, text, reason] { emit failed(id, text, reason); },

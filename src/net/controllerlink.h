@@ -51,6 +51,8 @@ public:
     quint64 send(const QString& text, Admission admission = Admission::Bounded);
     // Commands not through yet, the one in flight included.
     qsizetype pending() const { return static_cast<qsizetype>(m_queue.size()); }
+    // Whether a Bounded command would be refused now.
+    bool full() const { return pending() - (m_running ? 1 : 0) >= kMaxWaiting; }
     // Forgets every pending command, the one in flight included (its
     // connection is cut); returns their texts in order. No signal follows.
     QStringList dropAll();

@@ -54,8 +54,14 @@ void LircInput::connectNow() {
     if (!m_running)
         return;
     m_reader.reset();
+    m_source = {};
+    m_readPosted = false;
+    // What lircd may send before it is read, so that a flood is held back
+    // by the connection itself.
+    constexpr qint64 kReadBuffer = 64 * 1024;
     if (m_place.tcp()) {
         m_tcp = new QTcpSocket(this);
+        m_tcp->setReadBufferSize(kReadBuffer);
         connect(m_tcp, &QTcpSocket::connected, this, &LircInput::connectedNow);
         connect(m_tcp, &QTcpSocket::readyRead, this, &LircInput::readAvailable);
         connect(m_tcp, &QTcpSocket::errorOccurred, this,
@@ -63,6 +69,7 @@ void LircInput::connectNow() {
         m_tcp->connectToHost(m_place.host, m_place.port);
     } else {
         m_local = new QLocalSocket(this);
+        m_local->setReadBufferSize(kReadBuffer);
         connect(m_local, &QLocalSocket::connected, this, &LircInput::connectedNow);
         connect(m_local, &QLocalSocket::readyRead, this, &LircInput::readAvailable);
         connect(m_local, &QLocalSocket::errorOccurred, this,
@@ -73,10 +80,15 @@ void LircInput::connectNow() {
 
 void LircInput::connectedNow() {
     m_connected = true;
+    if (m_tcp)
+        m_source = {true, m_tcp->peerAddress(), {}};
+    else if (m_local)
+        m_source = {false, {}, nuvok::lircServerOf(m_local->socketDescriptor())};
     emit logLine(QStringLiteral("IR input %1: lircd at %2")
                      .arg(m_wasThere ? QStringLiteral("is there again") : QStringLiteral("ready"),
                           m_place.text()));
     m_wasThere = true;
+    emit ready();
 }
 
 // The connection failed or ended: once in the log, then quietly again later.
@@ -107,11 +119,24 @@ void LircInput::ended(const QString& why) {
     m_retry.start(m_retryMs);
 }
 
+// A turn's share of what lircd sent; the rest on the next turn, so that a
+// lircd that floods cannot hold up the timers and the other sockets.
 void LircInput::readAvailable() {
+    m_readPosted = false;
     QIODevice* socket = device();
     if (!socket)
         return;
-    const QByteArray bytes = socket->readAll();
+    const QByteArray bytes = socket->read(kBytesPerTurn);
+    if (socket->bytesAvailable() > 0 && !m_readPosted) {
+        m_readPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, socket] {
+                if (device() == socket)
+                    readAvailable();
+            },
+            Qt::QueuedConnection);
+    }
     const std::vector<nuvok::LircEvent> events =
         m_reader.feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     for (const std::string& problem : m_reader.takeProblems())

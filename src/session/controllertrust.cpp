@@ -2,7 +2,8 @@
 
 #include "net/socketcomponent.h"
 
-nuvok::KeyOrigin ControllerTrust::originOf(const QHostAddress& sender, bool overTcp) const {
+nuvok::KeyOrigin ControllerTrust::originOf(const QHostAddress& sender, bool overTcp,
+                                           const QString& name) const {
     const QString address = plainHostAddress(sender).toString();
     nuvok::KeyOrigin origin;
     origin.sender =
@@ -12,7 +13,8 @@ nuvok::KeyOrigin ControllerTrust::originOf(const QHostAddress& sender, bool over
                               "send controller commands";
     else if (!handsets.admits(sender))
         origin.noController =
-            (address + QStringLiteral(" is not in ControllerHandsets")).toStdString();
+            ((name.isEmpty() ? address : name) + QStringLiteral(" is not in ControllerHandsets"))
+                .toStdString();
     if (doorOverTcpOnly && !overTcp)
         origin.noDoor =
             (QStringLiteral("DoorOverTcpOnly is on, and the key came by UDP from ") + address)
@@ -25,6 +27,41 @@ bool ControllerTrust::datagramOpensDoor(int protocol, const HandsetList& admitte
            !handsets.letsNobodyIn() && !admitted.letsNobodyIn();
 }
 
-nuvok::KeyOrigin infraredOrigin(const QString& remote) {
-    return {(QStringLiteral("IR remote ") + remote).toStdString(), {}, {}};
+namespace {
+
+QString untrustedServer(const LircSource& source, const LircPlace& place) {
+    return QStringLiteral("lircd's socket %1 is served by %2, not by root, this user or the owner "
+                          "of %3")
+        .arg(place.socketPath, QString::fromStdString(source.server.who),
+             QLatin1String(nuvok::kSystemLircFolder));
+}
+
+} // namespace
+
+nuvok::KeyOrigin ControllerTrust::originOfInfrared(const LircSource& source, const LircPlace& place,
+                                                   const QString& remote) const {
+    nuvok::KeyOrigin origin;
+    if (source.network)
+        origin = originOf(source.address, true, QStringLiteral("lircd at ") + place.text());
+    else if (!source.server.trusted)
+        origin.noController = untrustedServer(source, place).toStdString();
+    // One remote is one sender for the door's "9 9", wherever its events come from.
+    origin.sender = (QStringLiteral("IR remote ") + remote).toStdString();
+    return origin;
+}
+
+QString ControllerTrust::infraredRights(const LircSource& source, const LircPlace& place) const {
+    if (!source.network)
+        return source.server.trusted
+                   ? QStringLiteral("IR keys may do everything: lircd's socket is served by %1")
+                         .arg(QString::fromStdString(source.server.who))
+                   : QStringLiteral("IR keys send no controller command: %1")
+                         .arg(untrustedServer(source, place));
+    const nuvok::KeyOrigin origin = originOfInfrared(source, place, {});
+    const QString handset = QStringLiteral("IR keys count as a handset at %1 by TCP: ")
+                                .arg(plainHostAddress(source.address).toString());
+    return handset + (origin.noController.empty()
+                          ? QStringLiteral("they may send controller commands")
+                          : QStringLiteral("no controller command, as ") +
+                                QString::fromStdString(origin.noController));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/handsetlist.h"
+#include "net/lircinput.h"
 #include "remote/remoteinterpreter.h"
 
 #include <QHostAddress>
@@ -16,12 +17,19 @@ struct ControllerTrust {
     // Output 1 is switched on only for keys that came over TCP.
     bool doorOverTcpOnly = false;
 
-    // What a key from this sender may make the controller do.
-    nuvok::KeyOrigin originOf(const QHostAddress& sender, bool overTcp) const;
+    // What a key from this sender may make the controller do; `name` is how
+    // the refusals name it (the sender's address unless given).
+    nuvok::KeyOrigin originOf(const QHostAddress& sender, bool overTcp,
+                              const QString& name = {}) const;
+    // What a key of an infrared remote may make the controller do: as the
+    // program's own keys when lircd's socket is served by a trusted user,
+    // nothing from any other local user, and as a TCP handset at the place's
+    // address when lircd is reached over the network.
+    nuvok::KeyOrigin originOfInfrared(const LircSource& source, const LircPlace& place,
+                                      const QString& remote) const;
+    // The line that tells which rights the infrared keys have.
+    QString infraredRights(const LircSource& source, const LircPlace& place) const;
     // Whether a datagram can open the door: the listener takes datagrams
     // (protocol), and a sender let in (admitted) may drive output 1.
     bool datagramOpensDoor(int protocol, const HandsetList& admitted) const;
 };
-
-// Infrared keys come from a receiver in the room: they may do everything.
-nuvok::KeyOrigin infraredOrigin(const QString& remote);

@@ -1,4 +1,5 @@
 #include "session/remotesession.h"
+#include "session/remotesession_slot.h"
 
 #include "common/failure.h"
 #include "common/keytimes.h"
@@ -7,82 +8,9 @@
 #include "remote/deferredactions.h"
 #include "remote/keymessage.h"
 #include "remote/remoteinterpreter.h"
-#include "remote/volumesteps.h"
 #include "session/failuretext.h"
-#include "shell/desktopcontrol.h"
-#include "shell/mediaplayers.h"
 
-#include <mutex>
-
-namespace {
-
-// The actions of a peer's work, on the peer's thread: the desktop, the
-// players and the volume are asked and wait there, and the lines are kept
-// for the owner's thread.
-class PeerWork : public nuvok::RemoteActions {
-public:
-    PeerWork(PeerOutcome& outcome, nuvok::DesktopControl* desktop, clsVolume* volume)
-        : m_outcome(outcome), m_desktop(desktop), m_volume(volume) {}
-
-    void logData(const std::string& strText) override {
-        m_outcome.lines.append(QString::fromStdString(strText));
-    }
-    void VolIncr() override { step(true); }
-    void VolDecr() override { step(false); }
-    void activateWindow(const std::string& title) override { m_desktop->activateWindow(title); }
-    void sendKeys(const std::string& keys) override { m_desktop->sendKeys(keys); }
-    // Not peer work: the interpreter hands these to the session at once.
-    void sendCMD(const std::string&) override {}
-    void scheduleDoorPulseEnd() override {}
-    void showMode(const std::string&) override {}
-
-private:
-    void step(bool up) {
-        const std::string name = up ? "Vol+" : "Vol-";
-        if (!m_volume)
-            throw nuvok::Failure("Volume not changed (" + name +
-                                 "): the mixer has not been opened yet");
-        const nuvok::VolumeStep step =
-            up ? nuvok::volumeStepUp(*m_volume) : nuvok::volumeStepDown(*m_volume);
-        if (!step.notice.empty())
-            logData(step.notice);
-        m_outcome.peerSilent = !step.made && m_volume->keyTimedOut();
-        if (step.made)
-            m_outcome.volume = step.level;
-        if (!step.made)
-            throw nuvok::Failure("Volume not changed (" + name + "): " + step.failure);
-    }
-
-    PeerOutcome& m_outcome;
-    nuvok::DesktopControl* m_desktop;
-    clsVolume* m_volume;
-};
-
-PeerOutcome outcomeOf(const std::function<void(PeerOutcome&)>& work) {
-    PeerOutcome outcome;
-    try {
-        work(outcome);
-    } catch (...) {
-        outcome.failure = failureText(std::current_exception());
-    }
-    return outcome;
-}
-
-} // namespace
-
-// Set from either thread, read by the sound server's work.
-struct RemoteSession::VolumeSlot {
-    void set(std::shared_ptr<clsVolume> volume) {
-        const std::lock_guard lock(mutex);
-        current = std::move(volume);
-    }
-    std::shared_ptr<clsVolume> get() {
-        const std::lock_guard lock(mutex);
-        return current;
-    }
-    std::mutex mutex;
-    std::shared_ptr<clsVolume> current;
-};
+#include <utility>
 
 // What the interpreter does at once: lines, controller commands, the door
 // pulse and the mode display.
@@ -96,9 +24,11 @@ public:
         m_session.log(QString::fromStdString(strText));
     }
     void sendCMD(const std::string& strData) override {
+        m_lastQueued =
+            m_admission == ControllerLink::Admission::Always || !m_session.m_link->full();
         m_lastCommand = m_session.m_link->send(QString::fromStdString(strData), m_admission);
     }
-    void scheduleDoorPulseEnd() override { m_session.startDoorPulse(m_lastCommand); }
+    void scheduleDoorPulseEnd() override { m_session.startDoorPulse(m_lastCommand, m_lastQueued); }
     void showMode(const std::string& text) override {
         m_session.m_shownMode = QString::fromStdString(text);
         emit m_session.modeShown(m_session.m_shownMode);
@@ -113,6 +43,7 @@ private:
     RemoteSession& m_session;
     ControllerLink::Admission m_admission;
     quint64 m_lastCommand = 0;
+    bool m_lastQueued = false;
 };
 
 RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
@@ -151,6 +82,7 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
     m_lirc = new LircInput(times.lircRetryMs, this);
     connect(m_lirc, &LircInput::logLine, this, &RemoteSession::log);
     connect(m_lirc, &LircInput::event, this, &RemoteSession::handleLircEvent);
+    connect(m_lirc, &LircInput::ready, this, &RemoteSession::sayLircRights);
 
     m_feedback = new DesktopFeedback({}, this);
     connect(m_feedback, &DesktopFeedback::logLine, this, &RemoteSession::log);
@@ -166,7 +98,7 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
             });
     m_doorTimer.setSingleShot(true);
     m_doorTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_doorTimer, &QTimer::timeout, this, &RemoteSession::endDoorPulses);
+    connect(&m_doorTimer, &QTimer::timeout, this, &RemoteSession::endDoorPulse);
 }
 
 RemoteSession::~RemoteSession() {
@@ -310,71 +242,6 @@ RemoteSession::interpret(int iCommand, const std::function<void(nuvok::RemoteAct
     return volumeStep;
 }
 
-// ---- Infrared remotes -------------------------------------------------------
-
-void RemoteSession::startLirc(const LircSettings& settings) {
-    m_lircSettings = settings;
-    m_lirc->stop();
-    if (m_ended || (settings.place.socketPath.isEmpty() && !settings.place.tcp()))
-        return;
-    m_lirc->start(settings.place);
-}
-
-// A line said once per name; a remote that sends ever new names cannot make
-// the list grow without bound.
-void RemoteSession::sayOnce(std::set<QString>& said, const QString& what, const QString& line) {
-    constexpr std::size_t kMaxNames = 64;
-    if (said.size() >= kMaxNames || !said.insert(what).second)
-        return;
-    log(line);
-}
-
-// One button event: a press acts as its key, a repeat only while it steps
-// the volume; the door, the menu and the controller never repeat.
-void RemoteSession::handleLircEvent(const nuvok::LircEvent& event) {
-    const QString button = QString::fromStdString(event.button);
-    const QString remote = QString::fromStdString(event.remote);
-    if (!m_lircSettings.remotes.isEmpty() && !m_lircSettings.remotes.contains(remote)) {
-        sayOnce(m_remotesSaid, remote,
-                QStringLiteral("IR: remote %1 is left out: it is not in LircRemotes").arg(remote));
-        return;
-    }
-    const std::optional<nuvok::LircButton> mapped = m_lircSettings.buttons.find(event.button);
-    if (!mapped) {
-        sayOnce(m_unmappedSaid, button,
-                QStringLiteral("IR: %1 (%2) does nothing: give it a key code as %1 in the "
-                               "settings' group LircButtons")
-                    .arg(button, remote));
-        return;
-    }
-    const auto now = nuvok::LircRepeats::Clock::now();
-    std::optional<nuvok::MediaKey> media = mapped->media;
-    if (event.repeat > 0) {
-        media = m_lircRepeats.repeatActs(event.button, event.remote, now);
-        if (!media)
-            return;
-    }
-    emit busy(true);
-    log(QStringLiteral("IR: %1 (%2)").arg(button, remote));
-    std::optional<nuvok::MediaKey> stepped;
-    try {
-        if (media)
-            stepped = interpret(0, [&](nuvok::RemoteActions& actions) {
-                nuvok::doMediaKey(RemoteState, *media, actions, titles());
-            });
-        else
-            stepped = interpret(*mapped->keyCode, [&](nuvok::RemoteActions& actions) {
-                nuvok::doRC(RemoteState, *mapped->keyCode, actions, titles(),
-                            infraredOrigin(remote));
-            });
-    } catch (...) {
-        log(failureText(std::current_exception()));
-    }
-    if (event.repeat == 0)
-        m_lircRepeats.pressed(event.button, event.remote, stepped, now);
-    emit busy(false);
-}
-
 namespace {
 
 QString modeName(int mode) {
@@ -408,76 +275,17 @@ void RemoteSession::announceMode(int iCommand, const nuvok::RemoteState& before)
     m_feedback->modeChosen(name);
 }
 
-void RemoteSession::VolIncr() {
-    post({nuvok::Peer::SoundServer, RemoteState, {{nuvok::PeerStep::Kind::VolumeUp, {}}}});
-}
-
-void RemoteSession::VolDecr() {
-    post({nuvok::Peer::SoundServer, RemoteState, {{nuvok::PeerStep::Kind::VolumeDown, {}}}});
-}
-
-void RemoteSession::post(const nuvok::PeerJob& job) {
-    const QString name = QString::fromStdString(nuvok::peerJobName(job));
-    PeerQueue* queue = job.peer == nuvok::Peer::SoundServer ? m_soundServer : m_playerQueue;
-    const auto done = [this, name, peer = queue->peer()](const PeerOutcome& outcome) {
-        report(name, peer, outcome);
-    };
-    if (job.peer == nuvok::Peer::SoundServer) {
-        m_soundServer->post(
-            [job, slot = m_slot] {
-                return outcomeOf([&](PeerOutcome& outcome) {
-                    const std::shared_ptr<clsVolume> volume = slot->get();
-                    PeerWork work(outcome, nullptr, volume.get());
-                    nuvok::runPeerJob(job, work);
-                });
-            },
-            done);
-        return;
-    }
-    // Read at every key code, as the settings may name other players.
-    const nuvok::PlayerTitles titles = this->titles();
-    m_playerQueue->post(
-        [job, titles, rule = playerControl, desktop = m_desktop, players = m_players,
-         ways = m_playerWays] {
-            return outcomeOf([&](PeerOutcome& outcome) {
-                PeerWork work(outcome, desktop.get(), nullptr);
-                nuvok::PlayerReach reach(work, players.get(), rule, job.state, titles, *ways);
-                nuvok::runPeerJob(job, reach);
-            });
-        },
-        done);
-}
-
-// The lines the work wrote, then why it stopped: the peer's own words, or
-// for work that never reached the peer, which key's action it was.
-void RemoteSession::report(const QString& jobName, const QString& peer,
-                           const PeerOutcome& outcome) {
-    if (outcome.late) {
-        log(QStringLiteral("%1: done after all, %2 answered late").arg(jobName, peer));
-        return;
-    }
-    for (const QString& line : outcome.lines)
-        log(line);
-    if (outcome.volume)
-        m_feedback->volumeStepped(*outcome.volume);
-    if (outcome.failure.isEmpty())
-        return;
-    const QString line = outcome.notRun
-                             ? QStringLiteral("%1 not done: %2").arg(jobName, outcome.failure)
-                             : outcome.failure;
-    log(line);
-    m_feedback->failure(line);
-}
-
 // ---- Door pulse ---------------------------------------------------------------
 
-// A pulse started while another one waits for its end keeps the door open
-// until kDoorPulseSeconds after the later on; then both ends follow, as they
-// did when the later pulse ran nested in the earlier one's pause.
-void RemoteSession::startDoorPulse(quint64 openCommand) {
-    ++m_doorPulses;
+// One pulse at a time (the interpreter ignores a "9 9" while one is open). An
+// on that a full queue refused switched nothing on: no off follows it, and
+// the door may be opened again at once.
+void RemoteSession::startDoorPulse(quint64 openCommand, bool queued) {
+    if (!queued) {
+        RemoteState.doorPulseOpen = false;
+        return;
+    }
     m_doorOpenCommand = openCommand;
-    m_doorTimer.stop();
 }
 
 void RemoteSession::commandThrough(quint64 id) {
@@ -487,11 +295,13 @@ void RemoteSession::commandThrough(quint64 id) {
     m_doorTimer.start(static_cast<int>(nuvok::kDoorPulseSeconds * 1000));
 }
 
-void RemoteSession::endDoorPulses() {
-    // The off must not be lost to a full queue: it is queued whatever waits.
+void RemoteSession::endDoorPulse() {
+    if (!RemoteState.doorPulseOpen)
+        return;
+    // The off of an admitted on must not be lost to a full queue: it is the
+    // one command queued whatever waits.
     NowActions actions(*this, ControllerLink::Admission::Always);
-    for (; m_doorPulses > 0; --m_doorPulses)
-        nuvok::endDoorPulse(RemoteState, actions);
+    nuvok::endDoorPulse(RemoteState, actions);
 }
 
 void RemoteSession::end() {
@@ -503,10 +313,10 @@ void RemoteSession::end() {
     const QString doorClose = QString::fromLatin1(nuvok::kDoorCloseCommand);
     QStringList dropped = m_link->dropAll();
     // A pulse whose off has not been asked for, or has not gone out yet.
-    const bool doorMayBeOpen = m_doorPulses > 0 || dropped.contains(doorClose);
+    const bool doorMayBeOpen = RemoteState.doorPulseOpen || dropped.contains(doorClose);
     m_doorTimer.stop();
     m_doorOpenCommand = 0;
-    m_doorPulses = 0;
+    RemoteState.doorPulseOpen = false;
     if (doorMayBeOpen)
         dropped.removeAll(doorClose);
     if (!dropped.isEmpty())

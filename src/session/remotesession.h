@@ -130,15 +130,16 @@ private:
     void post(const nuvok::PeerJob& job);
     void report(const QString& jobName, const QString& peer, const PeerOutcome& outcome);
     void log(const QString& line) { emit logLine(line); }
-    void startDoorPulse(quint64 openCommand);
+    void startDoorPulse(quint64 openCommand, bool queued);
     void commandThrough(quint64 id);
-    void endDoorPulses();
+    void endDoorPulse();
     void announceMode(int iCommand, const nuvok::RemoteState& before);
     // Runs one key through the interpreter; the volume step it asked for, if any.
     std::optional<nuvok::MediaKey> interpret(int iCommand,
                                              const std::function<void(nuvok::RemoteActions&)>& key);
     nuvok::PlayerTitles titles() const;
     void handleLircEvent(const nuvok::LircEvent& event);
+    void sayLircRights();
     void sayOnce(std::set<QString>& said, const QString& what, const QString& line);
 
     KeyReceiver* m_receiver = nullptr;
@@ -159,7 +160,6 @@ private:
     float m_controllerPort = 0;
     QTimer m_doorTimer;
     quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
-    int m_doorPulses = 0;          // pulses whose off has not been asked for yet
     // How long the door's off may hold the end of the program.
     static constexpr int kDoorCloseAtExitMs = 1000;
     DesktopFeedback* m_feedback = nullptr;
@@ -168,6 +168,7 @@ private:
     nuvok::LircRepeats m_lircRepeats;
     std::set<QString> m_unmappedSaid;                 // buttons told to do nothing
     std::set<QString> m_remotesSaid;                  // remotes told to be left out
+    QString m_lircRightsSaid;                         // what the IR keys may do, as last said
     QString m_announcedMode = QStringLiteral("Idle"); // the last mode a bubble named
     ControllerTrust m_trust;
     bool m_doorGapWarned = false; // the warning stands for the listener as it is
