@@ -226,8 +226,7 @@ void KeyReceiver::onPeerClosed() {
 // that a flood costs next to nothing and reaches neither the interpreter nor
 // the speaker.
 void KeyReceiver::senderRefused(const QHostAddress& sender) {
-    const std::string line =
-        m_dropTally.record(sender.toString().toStdString(), m_dropClock.elapsed());
+    const std::string line = m_dropTally.record(coreAddress(sender), m_dropClock.elapsed());
     if (!line.empty())
         emit logLine(fromStd(line));
     if (m_dropTally.busy() && !m_dropTimer->isActive())

@@ -108,7 +108,6 @@ void SocketComponent::Close() {
     m_serving = false;
     m_datagrams.clear();
     m_datagramBytes = 0;
-    m_takePosted = false;
     if (m_server) {
         m_server->close();
         // Connections the system accepted but nobody asked for yet are refused.
@@ -408,26 +407,22 @@ QByteArray SocketComponent::GetData(qint64 maxBytes) {
     throw Failure("Cannot read: the socket is not open");
 }
 
-// A share of what the system holds, then the rest on the next turn. A
-// datagram from a sender the filter refuses costs one read and no copy.
+// A share of what the system holds; the socket announces the rest on the
+// next turn (each read asks it to). Reading only when it announces keeps
+// the announcement and the reads in step: an announcement that finds
+// nothing to read would silence the socket for good. A datagram from a
+// sender the filter refuses costs one read and no copy.
 void SocketComponent::takeDatagrams() {
     // Enough for minutes of key presses; beyond that it is a flood, and the
     // newest datagrams give way so that memory stays bounded.
     constexpr std::size_t kMaxDatagrams = 4096;
     constexpr qint64 kMaxBytes = 1 << 20;
     constexpr qint64 kLargestDatagram = 65536;
-    m_takePosted = false;
     if (m_readBuffer.size() < kLargestDatagram)
         m_readBuffer.resize(kLargestDatagram);
     QHostAddress sender;
-    for (int taken = 0; m_udp && m_udp->hasPendingDatagrams(); ++taken) {
-        if (taken == kDatagramsPerTurn) {
-            if (!m_takePosted) {
-                m_takePosted = true;
-                post([this] { takeDatagrams(); }, {}, PostFor::Component);
-            }
-            break;
-        }
+    for (int taken = 0; taken < kDatagramsPerTurn && m_udp && m_udp->hasPendingDatagrams();
+         ++taken) {
         const qint64 size = m_udp->readDatagram(m_readBuffer.data(), kLargestDatagram, &sender);
         if (size < 0)
             break;

@@ -173,6 +173,5 @@ private:
     quint64 m_droppedDatagrams = 0;
     quint64 m_dropsUnreported = 0;
     bool m_dropReportDue = false;
-    bool m_takePosted = false;
     QByteArray m_readBuffer; // one datagram as the system hands it over
 };
