@@ -78,7 +78,7 @@ void ReceivePathTest::keyMessagesAreLoggedAndDispatched_data() {
     QTest::newRow("key 0 shown") << QByteArray("\x00\xAC", 2) << "Remote: \u2400" << true;
     QTest::newRow("key CR shown") << QByteArray("\r\xAC", 2) << "Remote: \u240D" << true;
     QTest::newRow("Windows-1252 key") << QByteArray("\x80\xAC", 2) << "Remote: \u20AC" << true;
-    QTest::newRow("C1 key as it is") << QByteArray("\x9D\xAC", 2) << "Remote: \u009D" << true;
+    QTest::newRow("C1 key made visible") << QByteArray("\x9D\xAC", 2) << "Remote: <U+009D>" << true;
     QTest::newRow("rest ignored") << QByteArray("8\xAC\x01\x02", 4) << "Remote: 8" << true;
     QTest::newRow("kind 0") << QByteArray("5\x00", 2) << QString() << false;
     QTest::newRow("kind AD") << QByteArray("5\xAD", 2) << QString() << false;

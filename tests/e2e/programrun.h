@@ -19,7 +19,11 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <algorithm>
+#include <csignal>
 #include <vector>
+#ifndef Q_OS_WIN
+#include <sys/types.h>
+#endif
 
 namespace nuvok::e2e {
 
@@ -325,6 +329,29 @@ inline KeyRun pressAndRead(Program& program, quint16 port, const QStringList& ke
         got.removeFirst();
     next = after;
     return {got, {}};
+}
+
+// SIGTERM, as a session manager sends it: the program must end at once
+// (within 2 s) with status 0. Returns what went wrong, or nothing.
+inline QString endBySignal(Program& program) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(program);
+    return QStringLiteral("POSIX signals only");
+#else
+    QElapsedTimer clock;
+    clock.start();
+    const auto log = [&] { return program.lines().join(QLatin1Char('\n')); };
+    if (::kill(pid_t(program.process().processId()), SIGTERM) != 0)
+        return QStringLiteral("kill failed");
+    if (!program.process().waitForFinished(kLineTimeoutMs))
+        return QStringLiteral("still running:\n") + log();
+    const qint64 took = clock.elapsed();
+    if (program.process().exitStatus() != QProcess::NormalExit || program.process().exitCode() != 0)
+        return QStringLiteral("ended with status %1:\n").arg(program.process().exitCode()) + log();
+    if (took > 2000)
+        return QStringLiteral("took %1 ms").arg(took);
+    return {};
+#endif
 }
 
 } // namespace nuvok::e2e

@@ -9,10 +9,6 @@
 #include "support/missing.h"
 
 #include <QTest>
-#include <csignal>
-#ifndef Q_OS_WIN
-#include <sys/types.h>
-#endif
 
 using namespace nuvok::e2e;
 using nuvok::test::ControllerStandIn;
@@ -168,30 +164,6 @@ void ControllerEndToEndTest::aRefusalIsNamedAtOnceAndKeysGoOn() {
     QCOMPARE(s.program.lines().count(failure), 1);
 }
 
-// SIGTERM, as a session manager sends it: the program must end at once
-// with status 0. Returns what went wrong, or nothing.
-QString endBySignal(Session& s) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(s);
-    return QStringLiteral("POSIX signals only");
-#else
-    QElapsedTimer clock;
-    clock.start();
-    if (::kill(pid_t(s.program.process().processId()), SIGTERM) != 0)
-        return QStringLiteral("kill failed");
-    if (!s.program.process().waitForFinished(kLineTimeoutMs))
-        return QStringLiteral("still running:\n") + s.log();
-    const qint64 took = clock.elapsed();
-    if (s.program.process().exitStatus() != QProcess::NormalExit ||
-        s.program.process().exitCode() != 0)
-        return QStringLiteral("ended with status %1:\n").arg(s.program.process().exitCode()) +
-               s.log();
-    if (took > 2000)
-        return QStringLiteral("took %1 ms").arg(took);
-    return {};
-#endif
-}
-
 void ControllerEndToEndTest::endRequestWithACommandPendingEndsAtOnce() {
     ControllerStandIn controller(Mode::Silent);
     if (!controller.ready())
@@ -200,7 +172,7 @@ void ControllerEndToEndTest::endRequestWithACommandPendingEndsAtOnce() {
     QVERIFY2(s.start(), qPrintable(s.log()));
     s.tap({kMenu, kLeft, '3'});
     QVERIFY2(s.waitForLine(QStringLiteral("Remote: 3")), qPrintable(s.log()));
-    const QString ended = endBySignal(s);
+    const QString ended = endBySignal(s.program);
     QVERIFY2(ended.isEmpty(), qPrintable(ended));
     QVERIFY2(s.program.lines().contains(notDelivered(controller, QStringLiteral("setport 3.1 "),
                                                      QStringLiteral("the program ended"))),
@@ -215,7 +187,7 @@ void ControllerEndToEndTest::endDuringTheDoorPulseClosesTheDoor() {
     QVERIFY2(s.start(), qPrintable(s.log()));
     s.tap({'9', '9'});
     QVERIFY2(controller.waitForCommands(1), qPrintable(s.log()));
-    const QString ended = endBySignal(s);
+    const QString ended = endBySignal(s.program);
     QVERIFY2(ended.isEmpty(), qPrintable(ended));
     QVERIFY2(controller.waitForCommands(2), qPrintable(s.log()));
     QCOMPARE(controller.commands(), (QList<QByteArray>{"setport 1.1\r\n", "setport 1.0\r\n"}));

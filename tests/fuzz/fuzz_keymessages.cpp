@@ -165,6 +165,7 @@ public:
             // A pulse asked for by an earlier arrival ends after this one.
             const int due = m_actions.doorPulsesDue;
             handle(data);
+            require(m_actions.doorPulsesDue <= 1); // one pulse open at a time
             for (int i = 0; i < due; ++i)
                 nuvok::endDoorPulse(m_state, m_actions);
             m_actions.doorPulsesDue -= due;

@@ -2,6 +2,7 @@
 #include "net/socketcomponent.h"
 #include "support/eventwait.h"
 
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
@@ -18,6 +19,7 @@ private slots:
     void peerCloseArrivesAfterItsData();
     void emptyDatagramIsAnArrival();
     void everyDatagramIsOneArrivalOfItsOwn();
+    void aBurstPastTheInboxIsToldOnceWithItsCount();
     void methodsFailWithADescription_data();
     void methodsFailWithADescription();
     void portInUseIsReported();
@@ -197,6 +199,22 @@ void SocketComponentTest::everyDatagramIsOneArrivalOfItsOwn() {
     QVERIFY(waitUntil([&] { return seen.size() == burst.size(); }));
     QCOMPARE(seen, burst);
     QCOMPARE(listener.droppedDatagrams(), quint64(0));
+}
+
+// Nobody reads: the inbox fills, and what it drops is told once, counted.
+void SocketComponentTest::aBurstPastTheInboxIsToldOnceWithItsCount() {
+    SocketComponent listener;
+    const int port = bindUdp(listener);
+    QSignalSpy told(&listener, &SocketComponent::DatagramsDropped);
+    QUdpSocket peer;
+    for (int batch = 0; batch < 50; ++batch) {
+        for (int i = 0; i < 100; ++i) // within the system's buffer
+            peer.writeDatagram("5\xAC", QHostAddress::LocalHost, quint16(port));
+        QTest::qWait(5);
+    }
+    QVERIFY(waitUntil([&] { return told.size() == 1; }, 3000));
+    QVERIFY(listener.droppedDatagrams() > 0);
+    QCOMPARE(told.first().first().toULongLong(), listener.droppedDatagrams());
 }
 
 void SocketComponentTest::methodsFailWithADescription_data() {

@@ -470,13 +470,17 @@ void WindowsProgramTest::anUpKeyShowsTheLevelInABalloon() {
 // portNum is only read: stored beforehand in the registry, it is the port of
 // a start without -port.
 // WinLIRC's lines over TCP, from a stand-in on loopback: a volume button
-// steps, and a daemon that goes away and comes back is found again.
+// steps, the door stays shut for a place ControllerHandsets does not name,
+// and a daemon that goes away and comes back is found again.
 void WindowsProgramTest::anInfraredDaemonOverTcpSteersTheProgram() {
     nuvok::test::LircStandIn lirc;
     QVERIFY2(lirc.ready(), qPrintable(lirc.problem()));
-    const QString host = QStringLiteral("LircHost"), portName = QStringLiteral("LircPort");
+    const QString host = QStringLiteral("LircHost"), portName = QStringLiteral("LircPort"),
+                  trusted = QStringLiteral("ControllerHandsets");
     m_prefix->storeString(kSettingsKey, host, QStringLiteral("127.0.0.1"));
     m_prefix->storeString(kSettingsKey, portName, QString::number(lirc.port()));
+    m_prefix->storeString(kSettingsKey, trusted, QStringLiteral("10.9.9.9"));
+    const std::size_t commandsBefore = m_controller->connections().size();
     const quint16 port = freePort();
     QVERIFY(port != 0);
     WindowsProgram program(*m_prefix);
@@ -490,6 +494,16 @@ void WindowsProgramTest::anInfraredDaemonOverTcpSteersTheProgram() {
     QVERIFY2(program.waitForLines({QStringLiteral("IR: KEY_VOLUMEUP (r)"), QStringLiteral("Vol+")},
                                   from) >= 0,
              qPrintable(program.logSince(from)));
+    const QString refusal = QStringLiteral("lircd at %1 is not in ControllerHandsets").arg(place);
+    lirc.send(nuvok::test::lircEventLine(QStringLiteral("KEY_9"), QStringLiteral("r")).repeated(2));
+    QVERIFY2(program.waitForLines({QStringLiteral("The door stays shut: ") + refusal}, from) >= 0,
+             qPrintable(program.logSince(from)));
+    QVERIFY(program.lines().contains(
+        QStringLiteral("IR keys count as a handset at 127.0.0.1 by TCP: no controller command, "
+                       "as ") +
+        refusal));
+    QTest::qWait(300);
+    QCOMPARE(m_controller->connections().size(), commandsBefore);
     lirc.stopListening();
     QVERIFY2(waitUntil(
                  [&] {
@@ -503,7 +517,7 @@ void WindowsProgramTest::anInfraredDaemonOverTcpSteersTheProgram() {
     QVERIFY2(program.waitForLines({QStringLiteral("IR input is there again: lircd at ") + place},
                                   from) >= 0,
              qPrintable(program.logSince(from)));
-    for (const QString& name : {host, portName})
+    for (const QString& name : {host, portName, trusted})
         m_prefix->run(QStringLiteral("wine"),
                       {QStringLiteral("reg"), QStringLiteral("delete"), kSettingsKey,
                        QStringLiteral("/v"), name, QStringLiteral("/f")});
