@@ -1,5 +1,7 @@
 #include "common/ipaddress.h"
 
+#include "common/numtext.h"
+
 #include <cstddef>
 
 namespace nuvok {
@@ -8,16 +10,6 @@ namespace {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c) {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Four decimal parts of 0-255 into out; padded tells whether a part had a
@@ -82,7 +74,7 @@ bool parseIpv6(std::string_view text, std::uint8_t* out, bool& padded) {
             return false;
         std::uint16_t group = 0;
         for (const char c : token) {
-            const int value = hexValue(c);
+            const int value = hexDigitValue(c);
             if (value < 0)
                 return false;
             group = static_cast<std::uint16_t>(group << 4 | value);

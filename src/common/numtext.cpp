@@ -186,4 +186,14 @@ std::int32_t roundHalfEvenToInt32(double value) {
     return static_cast<std::int32_t>(rounded);
 }
 
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace nuvok

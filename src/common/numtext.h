@@ -29,4 +29,7 @@ std::string signedNumberText(float value);
 // 8081.5 -> 8082). Throws Failure when the value does not fit.
 std::int32_t roundHalfEvenToInt32(double value);
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int hexDigitValue(char c);
+
 } // namespace nuvok

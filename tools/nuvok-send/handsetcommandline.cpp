@@ -1,6 +1,7 @@
 #include "handsetcommandline.h"
 
 #include "common/failure.h"
+#include "common/numtext.h"
 #include "remote/keymessage.h"
 
 #include <algorithm>
@@ -76,16 +77,6 @@ unsigned char keyCode(std::string_view name) {
                   "00-255)");
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 int boundedNumber(std::string_view option, std::string_view value, long low, long high,
                   std::string_view what) {
     const std::optional<long> number = allDigits(value) ? decimal(value, high) : std::nullopt;
@@ -119,8 +110,8 @@ std::string decodeHex(std::string_view hex) {
             ++i;
             continue;
         }
-        const int high = hexDigit(hex[i]);
-        const int low = i + 1 < hex.size() ? hexDigit(hex[i + 1]) : -2;
+        const int high = nuvok::hexDigitValue(hex[i]);
+        const int low = i + 1 < hex.size() ? nuvok::hexDigitValue(hex[i + 1]) : -2;
         if (high < 0 || low == -1)
             throw Failure("--raw " + quoted(hex) +
                           ": not hexadecimal (two digits 0-9, a-f per byte)");
