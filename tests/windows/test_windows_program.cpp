@@ -479,7 +479,7 @@ void WindowsProgramTest::anInfraredDaemonOverTcpSteersTheProgram() {
                   trusted = QStringLiteral("ControllerHandsets");
     m_prefix->storeString(kSettingsKey, host, QStringLiteral("127.0.0.1"));
     m_prefix->storeString(kSettingsKey, portName, QString::number(lirc.port()));
-    m_prefix->storeString(kSettingsKey, trusted, QStringLiteral("10.9.9.9"));
+    m_prefix->storeString(kSettingsKey, trusted, QStringLiteral("127.0.0.9"));
     const std::size_t commandsBefore = m_controller->connections().size();
     const quint16 port = freePort();
     QVERIFY(port != 0);
