@@ -133,6 +133,22 @@ void appendHex(std::string& out, unsigned value) {
 
 } // namespace
 
+bool isMappedIpv4(const IpAddress& address) {
+    if (address.family != IpAddress::Family::IPv6)
+        return false;
+    for (std::size_t i = 0; i < 10; ++i)
+        if (address.bytes[i] != 0)
+            return false;
+    return address.bytes[10] == 0xFF && address.bytes[11] == 0xFF;
+}
+
+IpAddress mappedIpv4(const IpAddress& address) {
+    IpAddress plain;
+    for (std::size_t i = 0; i < 4; ++i)
+        plain.bytes[i] = address.bytes[12 + i];
+    return plain;
+}
+
 ParsedAddress parseAddress(std::string_view text) {
     ParsedAddress parsed;
     const std::size_t slash = text.find('/');
@@ -172,10 +188,7 @@ std::string addressText(const IpAddress& address) {
         dotted(out, 0);
         return out;
     }
-    bool mapped = b[10] == 0xFF && b[11] == 0xFF;
-    for (std::size_t i = 0; i < 10; ++i)
-        mapped = mapped && b[i] == 0;
-    if (mapped) {
+    if (isMappedIpv4(address)) {
         out = "::ffff:";
         dotted(out, 12);
         return out;

@@ -15,7 +15,6 @@ struct IpAddress {
     Family family = Family::IPv4;
     std::array<std::uint8_t, 16> bytes{};
 
-    std::size_t size() const { return family == Family::IPv4 ? 4 : 16; }
     int maxPrefix() const { return family == Family::IPv4 ? 32 : 128; }
     // No <=> here: the Qt headers that include this one go through moc,
     // which cannot read <compare>.
@@ -42,6 +41,10 @@ struct ParsedAddress {
 
     explicit operator bool() const { return problem == AddressProblem::None; }
 };
+
+// An IPv4 address as IPv6 maps it (::ffff:a.b.c.d), and the IPv4 address it is.
+bool isMappedIpv4(const IpAddress& address);
+IpAddress mappedIpv4(const IpAddress& address);
 
 // Reads a single address or a network, the one reading for every setting:
 // "a.b.c.d" and "a.b.c.d/n" with four decimal parts of 0-255, IPv6 with "::"

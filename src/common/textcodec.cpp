@@ -153,7 +153,6 @@ bool visibleLogLine(std::u16string_view line, std::u16string& out) {
     while (i < line.size()) {
         const char16_t u = line[i];
         if (u >= 0x20 && u < 0x7F) { // nearly all text
-
             if (changed)
                 out += u;
             ++i;

@@ -1,26 +1,13 @@
 #include "net/handsetlist.h"
 
-#include <algorithm>
-
 namespace {
-
-bool isMappedIpv4(const nuvok::IpAddress& address) {
-    if (address.family != nuvok::IpAddress::Family::IPv6)
-        return false;
-    for (int i = 0; i < 10; ++i)
-        if (address.bytes[i] != 0)
-            return false;
-    return address.bytes[10] == 0xFF && address.bytes[11] == 0xFF;
-}
 
 // A mapped IPv4 network (::ffff:a.b.c.d/n) as the IPv4 network it is, since
 // senders are matched as plain addresses.
 QPair<QHostAddress, int> plainNetwork(const nuvok::ParsedAddress& parsed) {
-    if (!isMappedIpv4(parsed.address) || parsed.prefix < 96)
+    if (!nuvok::isMappedIpv4(parsed.address) || parsed.prefix < 96)
         return {hostAddress(parsed.address), parsed.prefix};
-    nuvok::IpAddress plain;
-    std::copy_n(parsed.address.bytes.begin() + 12, 4, plain.bytes.begin());
-    return {hostAddress(plain), parsed.prefix - 96};
+    return {hostAddress(nuvok::mappedIpv4(parsed.address)), parsed.prefix - 96};
 }
 
 } // namespace
@@ -43,12 +30,7 @@ nuvok::IpAddress coreAddress(const QHostAddress& address) {
     const Q_IPV6ADDR v6 = address.toIPv6Address();
     for (int i = 0; i < 16; ++i)
         core.bytes[i] = v6[i];
-    if (isMappedIpv4(core)) {
-        nuvok::IpAddress plain;
-        std::copy_n(core.bytes.begin() + 12, 4, plain.bytes.begin());
-        return plain;
-    }
-    return core;
+    return nuvok::isMappedIpv4(core) ? nuvok::mappedIpv4(core) : core;
 }
 
 QHostAddress hostAddress(const nuvok::IpAddress& address) {

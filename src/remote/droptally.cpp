@@ -23,12 +23,6 @@ std::string DropTally::record(const IpAddress& sender, std::int64_t nowMs) {
     return recordIn(it->second, &sender, nowMs);
 }
 
-std::string DropTally::record(std::string_view sender, std::int64_t nowMs) {
-    // The scope of a link-local address names the interface, not the sender.
-    const ParsedAddress parsed = parseAddress(sender.substr(0, sender.find('%')));
-    return parsed ? record(parsed.address, nowMs) : recordIn(m_others, nullptr, nowMs);
-}
-
 std::string DropTally::recordIn(Burst& burst, const IpAddress* sender, std::int64_t nowMs) {
     if (burst.open) {
         ++burst.unreported;
@@ -41,7 +35,6 @@ std::string DropTally::recordIn(Burst& burst, const IpAddress* sender, std::int6
         return {};
     }
     burst.named = true;
-    m_anyLine = true;
     m_lastLineMs = nowMs;
     if (!sender)
         return "Ignored a message from one of many more senders, counted together from now on" +
@@ -117,7 +110,6 @@ std::vector<std::string> DropTally::due(std::int64_t nowMs) {
     }
     if (othersDue)
         told(m_others);
-    m_anyLine = true;
     m_lastLineMs = nowMs;
     return {"Ignored " + messages(total, allNamed) + " from " + from + kWhy};
 }

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace nuvok {
@@ -36,8 +36,6 @@ public:
     // One drop from sender; returns the line to log now, or the empty text.
     // Cheap for a sender already counted: no text is made, nothing allocated.
     std::string record(const IpAddress& sender, std::int64_t nowMs);
-    // The same for a sender given as its text ("127.0.0.3", "fe80::1%eth0").
-    std::string record(std::string_view sender, std::int64_t nowMs);
     // The line due at nowMs, if any: bursts that ended, ran for summaryMs or
     // have not been told yet, once lineGapMs has passed since the last line.
     std::vector<std::string> due(std::int64_t nowMs);
@@ -54,7 +52,7 @@ private:
         std::int64_t lastLineMs = 0;
     };
     bool lineAllowed(std::int64_t nowMs) const {
-        return !m_anyLine || nowMs - m_lastLineMs >= m_timing.lineGapMs;
+        return !m_lastLineMs || nowMs - *m_lastLineMs >= m_timing.lineGapMs;
     }
     // One drop into burst: sender's own, or the others' (nullptr).
     std::string recordIn(Burst& burst, const IpAddress* sender, std::int64_t nowMs);
@@ -63,9 +61,8 @@ private:
 
     Timing m_timing;
     std::map<IpAddress, Burst> m_bursts;
-    Burst m_others; // senders beyond maxSenders, together
-    bool m_anyLine = false;
-    std::int64_t m_lastLineMs = 0;
+    Burst m_others;                           // senders beyond maxSenders, together
+    std::optional<std::int64_t> m_lastLineMs; // none before the first line
 };
 
 } // namespace nuvok

@@ -36,9 +36,10 @@ std::uint64_t counted(const std::string& line) {
 
 TEST_CASE("a burst is one line at once and one summary after a quiet second") {
     DropTally tally(kTiming);
-    CHECK_EQ(tally.record("127.0.0.3", 0), "Ignored a message from 127.0.0.3 (not in Handsets)");
+    CHECK_EQ(tally.record(ip("127.0.0.3"), 0),
+             "Ignored a message from 127.0.0.3 (not in Handsets)");
     for (int ms = 1; ms < 500; ++ms)
-        CHECK_EQ(tally.record("127.0.0.3", ms), "");
+        CHECK_EQ(tally.record(ip("127.0.0.3"), ms), "");
     CHECK(tally.due(1498).empty()); // quiet for less than a second
     CHECK(tally.busy());
     CHECK_EQ(joined(tally.due(1499)),
@@ -46,20 +47,21 @@ TEST_CASE("a burst is one line at once and one summary after a quiet second") {
     CHECK(!tally.busy());
     CHECK_EQ(tally.sendersCounted(), 0u);
     // The next burst starts with a line at once again.
-    CHECK_EQ(tally.record("127.0.0.3", 5000), "Ignored a message from 127.0.0.3 (not in Handsets)");
+    CHECK_EQ(tally.record(ip("127.0.0.3"), 5000),
+             "Ignored a message from 127.0.0.3 (not in Handsets)");
 }
 
 TEST_CASE("a single drop needs no summary") {
     DropTally tally(kTiming);
-    CHECK(!tally.record("::1", 0).empty());
+    CHECK(!tally.record(ip("::1"), 0).empty());
     CHECK(tally.due(1000).empty());
     CHECK(!tally.busy());
 }
 
 TEST_CASE("one more message is counted in the singular") {
     DropTally tally(kTiming);
-    tally.record("127.0.0.3", 0);
-    tally.record("127.0.0.3", 10);
+    tally.record(ip("127.0.0.3"), 0);
+    tally.record(ip("127.0.0.3"), 10);
     CHECK_EQ(joined(tally.due(2000)), "Ignored 1 more message from 127.0.0.3 (not in Handsets)\n");
 }
 
@@ -67,7 +69,7 @@ TEST_CASE("a flood that never pauses is summed up every ten seconds") {
     DropTally tally(kTiming);
     std::vector<std::string> lines;
     for (std::int64_t ms = 0; ms <= 25000; ms += 10) {
-        const std::string now = tally.record("127.0.0.3", ms);
+        const std::string now = tally.record(ip("127.0.0.3"), ms);
         if (!now.empty())
             lines.push_back(now);
         for (const std::string& line : tally.due(ms))
@@ -127,7 +129,7 @@ TEST_CASE("a sender new within a second of a line is told with the next one") {
         DropTally tally(kTiming);
         std::string lines;
         for (const auto& [sender, ms] : row.drops)
-            if (const std::string now = tally.record(sender, ms); !now.empty())
+            if (const std::string now = tally.record(ip(sender), ms); !now.empty())
                 lines += now + "\n";
         for (const std::string& line : tally.due(row.dueAt))
             lines += line + "\n";
