@@ -243,6 +243,12 @@ template <typename Server> void EndToEndSoundTest::run(Server& server, const QSt
             next = at + 1;
         } else if (action == QLatin1String("default")) {
             QVERIFY(server.setDefaultSink(rest));
+            // PipeWire's session manager makes the choice the default a moment
+            // after the PulseAudio service has taken it: a key before that
+            // would rightly still go to the old default.
+            QVERIFY2(
+                waitUntil([&] { return server.defaultSink() == rest; }, 3000),
+                qPrintable(entry + QStringLiteral(": the default stayed ") + server.defaultSink()));
         } else if (action == QLatin1String("up")) {
             keyStart = next = program.lines().size();
             QVERIFY(press(port, {QStringLiteral("up")}));
