@@ -113,6 +113,7 @@ void SystemTrayArea::look() {
     m_watch = std::make_unique<QTimer>();
     m_watch->setInterval(kAvailabilityCheckMs);
     QObject::connect(m_watch.get(), &QTimer::timeout, [this] {
+        m_lookout->askAgain();
         makeIconIfDue();
         const bool has = available();
         if (has != m_had) {

@@ -19,4 +19,8 @@ public:
     // docks the icon without the session bus: the X11 one (XEmbed) on the
     // X11 platform, the shell's on Windows.
     virtual bool windowSystemArea() const = 0;
+    // Asks the watcher again, without waiting, whether a panel is registered:
+    // a panel that registers in the moment its watcher appears may come
+    // after the question and before its signal is listened for.
+    virtual void askAgain() {}
 };

@@ -59,6 +59,7 @@ public:
                         return;
                     }
                     ++m_question; // an answer still on its way is stale
+                    m_answerDue = false;
                     m_host = false;
                 });
         m_bus.connect(kWatcherService, kWatcherPath, kWatcherService,
@@ -79,6 +80,11 @@ public:
     bool busWatcher() const override { return m_watcher; }
     bool busHost() const override { return m_host; }
     bool windowSystemArea() const override { return x11NotificationAreaThere(); }
+    void askAgain() override {
+        // One question at a time: a watcher that hangs is not piled up on.
+        if (m_watcher && !m_host && !m_answerDue)
+            ask();
+    }
 
 private slots:
     void hostRegistered() { m_host = true; }
@@ -87,12 +93,15 @@ private slots:
     // answer to an earlier question is dropped.
     void ask() {
         const quint64 question = ++m_question;
+        m_answerDue = true;
         auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(hostQuestion()), this);
         connect(pending, &QDBusPendingCallWatcher::finished, this,
                 [this, question](QDBusPendingCallWatcher* answered) {
                     answered->deleteLater();
-                    if (question == m_question)
-                        m_host = hostIn(answered->reply());
+                    if (question != m_question)
+                        return;
+                    m_answerDue = false;
+                    m_host = hostIn(answered->reply());
                 });
     }
 
@@ -102,6 +111,7 @@ private:
     bool m_watcher = false;
     bool m_host = false;
     quint64 m_question = 0;
+    bool m_answerDue = false; // the latest question is not answered yet
 };
 
 std::unique_ptr<TrayLookout> TrayLookout::forThisDesktop() {
