@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The program's command line. The original interface is one argument text in
@@ -10,6 +11,13 @@ struct CommandLine {
     bool logToStderr = false;
     bool showHelp = false;
     bool showVersion = false;
+    bool newInstance = false; // run beside a running program, without its channel
+
+    // The port that "-port" (anywhere, in any letter case) asks for in an
+    // argument text, clamped to a finite number; nothing without "-port".
+    static std::optional<double> portIn(const std::string& argumentText);
+    // Whether the argument text asks for the start with the session ("-min").
+    static bool minimisedIn(const std::string& argumentText);
 
     static CommandLine parse(int argc, const char* const* argv);
     static std::string helpText();

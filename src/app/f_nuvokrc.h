@@ -74,7 +74,19 @@ public:
     // or an event handler would end the program.
     void reportFailures(const std::function<void()>& operation);
 
+    // A later start of the program, handed over with its argument text, read
+    // by the program's own rules: no arguments show the window, "-min" leaves
+    // it as it is, "-port N" listens on N for this run (and, where that
+    // cannot be, stays where it was). The activation token lets a Wayland
+    // compositor give the shown window the focus.
+    struct LaterStart {
+        bool done = false;
+        QString text; // what was done, or why not: "its window is shown"
+    };
+    LaterStart takeOverStart(const std::string& arguments, const QString& activationToken);
+
 signals:
+    void closing();  // the window begins to close: no later start is taken over
     void unloaded(); // the window has been closed and the program may end
 
 protected:

@@ -2,6 +2,7 @@
 #include "common/buildconfig.h"
 
 #include "app/cardtext.h"
+#include "app/commandline.h"
 #include "app/dialogs.h"
 #include "app/startsettings.h"
 #include "app/traystuff.h"
@@ -15,19 +16,6 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-// Only ASCII letters change case, so positions in the lowered text stay those
-// of the original.
-std::string asciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-} // namespace
 
 void F_NUVOKrc::Form_Load(const std::string& commandLine) {
     // The players, the controller and who may send are known before the
@@ -49,16 +37,11 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
         m_startWidthPending = true;
         m_tray->addTrayIcon();
 
-        const std::size_t found = asciiLower(commandLine).find("-port");
-        if (found != std::string::npos) {
-            // An overflowing number is infinite, whose text would read back as 0;
-            // it goes through the box as a huge number (written without a
-            // fraction, so in any decimal format).
-            constexpr double kHuge = 1e308;
-            const double value =
-                std::clamp(nuvok::numericValue(commandLine.substr(found + 5)), -kHuge, kHuge);
+        if (const std::optional<double> value = CommandLine::portIn(commandLine)) {
+            // A huge number goes through the box written without a fraction,
+            // so in any decimal format.
             writePortBox(
-                QString::fromStdString(nuvok::plainNumberText(value, m_options.decimalSeparator)));
+                QString::fromStdString(nuvok::plainNumberText(*value, m_options.decimalSeparator)));
             C_PortNum_Change();
             if (m_unloaded)
                 return; // closed while the listener opened
@@ -154,6 +137,7 @@ void F_NUVOKrc::closeEvent(QCloseEvent* event) {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    emit closing();
     // The close goes through whatever fails on the way.
     reportFailures([this] { Form_QueryUnload(); });
     reportFailures([this] { Form_Unload(); });

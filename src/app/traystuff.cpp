@@ -156,18 +156,9 @@ void TrayStuff::trayClicked(TrayArea::Click click) {
         return;
     }
     switch (click) {
-    case TrayArea::Click::Left: {
-        m_hooks.restore();
-        // Showing runs the window's handlers, which may close it or take the
-        // icon away: then it is not brought to the front.
-        const QPointer<QWidget> window(&m_window);
-        m_window.show();
-        if (window && m_shown) {
-            m_window.raise();
-            m_window.activateWindow();
-        }
+    case TrayArea::Click::Left:
+        bringBack();
         break;
-    }
     case TrayArea::Click::Right: {
         const Qt::WindowStates kept = windowState();
         if (kept & Qt::WindowMinimized)
@@ -180,6 +171,19 @@ void TrayStuff::trayClicked(TrayArea::Click click) {
     }
     case TrayArea::Click::Other:
         break;
+    }
+}
+
+void TrayStuff::bringBack() {
+    m_holdMinimised = QDeadlineTimer(); // the user asks for the window
+    m_hooks.restore();
+    // Showing runs the window's handlers, which may close it or take the
+    // icon away: then it is not brought to the front.
+    const QPointer<QWidget> window(&m_window);
+    m_window.show();
+    if (window && m_window.isVisible()) {
+        m_window.raise();
+        m_window.activateWindow();
     }
 }
 

@@ -66,6 +66,9 @@ public:
 
     // A click on the icon (also called directly by tests).
     void trayClicked(TrayArea::Click click);
+    // Shows the window in front, as a left click on the icon does, also where
+    // there is no icon.
+    void bringBack();
     // The window's state changed from oldState (called by its changeEvent);
     // fromWindowSystem tells a change the window system reported from one the
     // program made.
