@@ -28,8 +28,11 @@ F_NUVOKrc::LaterStart F_NUVOKrc::takeOverStart(const std::string& arguments,
             logData(failure);
         }
         const SocketComponent& socket = m_session->receiver()->socket();
-        if (failure.isEmpty() && socket.State() != SocketComponent::sckClosed)
+        if (failure.isEmpty() && socket.State() != SocketComponent::sckClosed) {
+            logData(QStringLiteral("Port:") +
+                    QString::fromStdString(nuvok::signedNumberText(m_session->listenPort)));
             return {true, QStringLiteral("it listens on port %1").arg(socket.boundPort())};
+        }
         // The run goes on where it was.
         writePortBox(before);
         reportFailures([this] { C_PortNum_Change(); });

@@ -149,6 +149,11 @@ public:
         m_process.setProcessEnvironment(environment);
     }
 
+    // A start of the same user's program: with the settings of the other run.
+    void shareSettingsWith(const Program& other) {
+        setEnvironment(QStringLiteral("XDG_CONFIG_HOME"), other.m_config.path());
+    }
+
     void unsetEnvironment(const QString& name) {
         QProcessEnvironment environment = m_process.processEnvironment();
         environment.remove(name);
@@ -228,6 +233,23 @@ private:
     QStringList m_lines;
     QStringList m_everyLine;
 };
+
+// A later start of the same user's program, run to its end: its exit status
+// (-1 when it did not end in time) and what it wrote.
+struct LaterStart {
+    int exitCode = -1;
+    QString said;
+};
+inline LaterStart startAgain(const Program& running, const QStringList& arguments,
+                             const QString& platform = QStringLiteral("offscreen")) {
+    Program again(QString{}, platform);
+    again.shareSettingsWith(running);
+    LaterStart result;
+    if (again.start(arguments) && again.process().waitForFinished(kLineTimeoutMs))
+        result.exitCode = again.process().exitCode();
+    result.said = again.everyLine().join(QLatin1Char('\n'));
+    return result;
+}
 
 // The player's MPRIS plugin where Debian installs it; empty without it.
 inline QString mprisPlugin() {
