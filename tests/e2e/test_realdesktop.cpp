@@ -126,6 +126,7 @@ private slots:
     void everyStartPutsTheWindowAway();
     void theIconRestoresAndMinimisingHidesAgain();
     void aTakenPortKeepsTheWindowReachable();
+    void aLaterStartShowsTheWindowAndAddsNoIcon();
     void theIconOverTheSessionBusShowsAndMinimisingHides();
     void aPanelThatStartsLaterOrRestartsTakesTheIcon();
     void aPanelOverTheSessionBusThatStartsLaterOrRestartsTakesTheIcon();
@@ -222,6 +223,50 @@ void RealDesktopTest::aTakenPortKeepsTheWindowReachable() {
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     if (desktopHasTray())
         QVERIFY(waitUntil([&] { return !trayIcon(m_probe).isEmpty(); }, kLineTimeoutMs));
+}
+
+// Later starts are handed to the program that runs: -min and a port leave the
+// window put away, a start without arguments shows it; none adds a window or
+// an icon.
+void RealDesktopTest::aLaterStartShowsTheWindowAndAddsNoIcon() {
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("xcb"));
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const unsigned long window = mainWindow(m_probe);
+    QVERIFY(window != 0);
+    QVERIFY(settlesPutAway(m_probe, window).isEmpty());
+    QUdpSocket taken;
+    QVERIFY(taken.bind(QHostAddress::AnyIPv4, 0));
+    const quint16 free = freePort();
+    const struct {
+        QStringList arguments;
+        int exitCode;
+    } starts[] = {
+        {{QStringLiteral("-min")}, 0},
+        {{QStringLiteral("-port"), QString::number(free)}, 0},
+        {{QStringLiteral("-port"), QString::number(taken.localPort())}, 1},
+        {{}, 0},
+    };
+    for (const auto& start : starts) {
+        const LaterStart later = startAgain(program, start.arguments, QStringLiteral("xcb"));
+        QVERIFY2(later.exitCode == start.exitCode, qPrintable(later.said));
+        if (!start.arguments.isEmpty()) {
+            QTest::qWait(kSteadyMs);
+            QVERIFY2(putAway(m_probe.view(window)), qPrintable(start.arguments.join(' ')));
+        }
+    }
+    QVERIFY(waitForListener(program, free));
+    QVERIFY2(waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs),
+             qPrintable(describe(m_probe.view(window))));
+    QCOMPARE(m_probe.windowsTitled(kProgramTitle).size(), std::size_t{1});
+    if (desktopHasTray()) {
+        QVERIFY(!trayIcon(m_probe).isEmpty());
+        int icons = 0;
+        for (unsigned long each : m_probe.windowsTitled(QStringLiteral("NUVOKrc")))
+            icons += m_probe.view(each).viewable ? 1 : 0;
+        QCOMPARE(icons, 1);
+    }
 }
 
 // Panels such as KDE Plasma's host icons over the session bus rather than in

@@ -11,6 +11,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -162,6 +163,7 @@ private slots:
     void theIconShowsAndPutsAwayTheWindow();
     void closingEndsTheProgramWithStatusZero();
     void aTakenPortKeepsTheWindowReachable();
+    void aLaterStartShowsTheWindowAndAddsNoIcon();
     void aPlayerKeyAndAVolumeStepWork();
     void aPlayerUnderXWaylandIsTypedIntoOnlyInFront_data();
     void aPlayerUnderXWaylandIsTypedIntoOnlyInFront();
@@ -363,6 +365,45 @@ void WaylandDesktopTest::aTakenPortKeepsTheWindowReachable() {
     QVERIFY(settlesHidden(pid).isEmpty());
     QVERIFY(activateStatusNotifierItem(m_bus, item));
     QVERIFY(shownOnSway(pid));
+}
+
+// Later starts are handed to the program that runs: -min and a port leave the
+// window in the icon, a start without arguments maps it; none adds a window
+// or an icon.
+void WaylandDesktopTest::aLaterStartShowsTheWindowAndAddsNoIcon() {
+    if (!desktopHasTray())
+        QSKIP("this desktop has no notification area");
+    const quint16 port = freePort();
+    Program program(QString{}, QStringLiteral("wayland"));
+    QVERIFY(start(program, {QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY(waitForListener(program, port));
+    const qint64 pid = program.process().processId();
+    QVERIFY(icon(pid).valid());
+    QVERIFY(settlesHidden(pid).isEmpty());
+    QUdpSocket taken;
+    QVERIFY(taken.bind(QHostAddress::AnyIPv4, 0));
+    const quint16 free = freePort();
+    const struct {
+        QStringList arguments;
+        int exitCode;
+    } starts[] = {
+        {{QStringLiteral("-min")}, 0},
+        {{QStringLiteral("-port"), QString::number(free)}, 0},
+        {{QStringLiteral("-port"), QString::number(taken.localPort())}, 1},
+    };
+    for (const auto& later : starts) {
+        const LaterStart run = startAgain(program, later.arguments, QStringLiteral("wayland"));
+        QVERIFY2(run.exitCode == later.exitCode, qPrintable(run.said));
+    }
+    QVERIFY(settlesHidden(pid).isEmpty());
+    QVERIFY(waitForListener(program, free));
+    const LaterStart shown = startAgain(program, {}, QStringLiteral("wayland"));
+    QVERIFY2(shown.exitCode == 0, qPrintable(shown.said));
+    QVERIFY(shownOnSway(pid));
+    QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+                           kWatcherService, m_bus);
+    const QStringList items = watcher.property("RegisteredStatusNotifierItems").toStringList();
+    QCOMPARE(items.size(), 1);
 }
 
 // MPRIS is how players are reached on Wayland; the volume goes to the sound
