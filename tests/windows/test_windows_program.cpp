@@ -122,6 +122,7 @@ private slots:
     void theControllerReceivesTheLedCommands();
     void theIconOpensTheWindow();
     void minimisingHidesTheWindowInTheTray();
+    void aLaterStartShowsTheWindowAndEnds();
     void theProtocolIsStoredInTheRegistry_data();
     void theProtocolIsStoredInTheRegistry();
     void startOnPowerUpWritesAndRemovesTheRunValue();
@@ -335,6 +336,32 @@ void WindowsProgramTest::minimisingHidesTheWindowInTheTray() {
     QVERIFY(shownWindows(m_probe, kProgramTitle).empty());
     QCOMPARE(trayIcons(m_probe).size(), std::size_t(1));
     QVERIFY(openFromTray());
+}
+
+// A later start hands over to the program that runs: with -min the window
+// stays in the tray, without arguments it is shown; either start ends with 0
+// and adds no icon.
+void WindowsProgramTest::aLaterStartShowsTheWindowAndEnds() {
+    const unsigned long window = programWindow();
+    QVERIFY(window != 0);
+    m_probe.minimise(window);
+    QVERIFY(
+        waitUntil([&] { return shownWindows(m_probe, kProgramTitle).empty(); }, kLineTimeoutMs));
+    for (const QStringList& arguments : {QStringList{QStringLiteral("-min")}, QStringList{}}) {
+        WindowsProgram later(*m_prefix);
+        QVERIFY(later.start(arguments));
+        QVERIFY(later.process().waitForFinished(kPrefixTimeoutMs));
+        QVERIFY2(later.process().exitCode() == 0, qPrintable(later.logSince(0)));
+        QVERIFY2(later.logSince(0).contains(QLatin1String("NUVOKrc is already running (pid ")),
+                 qPrintable(later.logSince(0)));
+        if (!arguments.isEmpty()) {
+            QTest::qWait(kSteadyMs);
+            QVERIFY(shownWindows(m_probe, kProgramTitle).empty());
+        }
+    }
+    QVERIFY(
+        waitUntil([&] { return !shownWindows(m_probe, kProgramTitle).empty(); }, kLineTimeoutMs));
+    QCOMPARE(trayIcons(m_probe).size(), std::size_t(1));
 }
 
 void WindowsProgramTest::theProtocolIsStoredInTheRegistry_data() {
