@@ -147,6 +147,8 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
         settings.problems << hostLine("LircHost", lircHost, lircHostWrong,
                                       QStringLiteral("it is not used"));
     }
+    // Only a lircd someone asked for is missed aloud.
+    lirc.byDefault = lircSocket.isEmpty() && lircHost.isEmpty();
     for (const QString& name :
          read(store, "LircRemotes").split(QLatin1Char(','), Qt::SkipEmptyParts))
         if (!name.trimmed().isEmpty())

@@ -1,5 +1,6 @@
 #include "remote/lircevents.h"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -38,6 +39,24 @@ bool isName(std::string_view text) {
     return true;
 }
 
+bool isDecimal(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i])
+            return false;
+    return true;
+}
+
 // A line as the log may show it: printable ASCII, cut short.
 std::string shown(std::string_view text) {
     std::string out;
@@ -70,7 +89,7 @@ std::vector<LircEvent> LircLineReader::feed(std::string_view bytes) {
         if (!m_skippingOverlong)
             line(m_pending, events);
         else if (m_inReply)
-            replyLine(kMaxLine + 1); // dropped, but part of the reply all the same
+            replyLine({}, kMaxLine + 1); // dropped, but part of the reply all the same
         m_pending.clear();
         m_skippingOverlong = false;
         bytes.remove_prefix(end + 1);
@@ -93,12 +112,15 @@ void LircLineReader::problem(std::string text) {
 
 // One more line of a reply block; a block that never ends would swallow
 // every button event after it.
-void LircLineReader::replyLine(std::size_t length) {
+void LircLineReader::replyLine(std::string_view text, std::size_t length) {
     ++m_replyLines;
     m_replyBytes += length + 1;
-    if (m_replyLines < kMaxReplyLines && m_replyBytes <= kMaxReplyBytes)
+    if (m_replyLines < kMaxReplyLines && m_replyBytes <= kMaxReplyBytes) {
+        m_replyText.emplace_back(text);
         return;
+    }
     m_inReply = false;
+    m_replyText.clear();
     problem(std::string("IR: a reply from lircd had no END within ") +
             (m_replyBytes > kMaxReplyBytes ? std::to_string(kMaxReplyBytes / 1024) + " KiB"
                                            : std::to_string(kMaxReplyLines) + " lines") +
@@ -110,15 +132,16 @@ void LircLineReader::line(std::string_view text, std::vector<LircEvent>& events)
         text.remove_suffix(1);
     if (m_inReply) {
         if (text == "END")
-            m_inReply = false;
+            replyEnded();
         else
-            replyLine(text.size());
+            replyLine(text, text.size());
         return;
     }
     if (text == "BEGIN") {
         m_inReply = true;
         m_replyLines = 0;
         m_replyBytes = 0;
+        m_replyText.clear();
         return;
     }
     const std::vector<std::string_view> parts = words(text);
@@ -133,15 +156,58 @@ void LircLineReader::line(std::string_view text, std::vector<LircEvent>& events)
                       std::string(parts[2]), std::string(parts[3])});
 }
 
+// "<command>", then "SUCCESS" or "ERROR", then "DATA", a count and that many
+// lines; each part after the command may be missing.
+void LircLineReader::replyEnded() {
+    m_inReply = false;
+    const std::vector<std::string> lines = std::exchange(m_replyText, {});
+    if (m_replies.size() >= kMaxReplies)
+        return;
+    LircReply reply;
+    std::size_t at = 0;
+    if (at < lines.size())
+        reply.command = lines[at++];
+    if (at < lines.size() && (lines[at] == "SUCCESS" || lines[at] == "ERROR"))
+        reply.success = lines[at++] == "SUCCESS";
+    if (at + 1 < lines.size() && lines[at] == "DATA" && isDecimal(lines[at + 1])) {
+        // More lines than the block has cannot come: the count is bounded by them.
+        const std::size_t count =
+            std::min<std::size_t>(std::stoul(lines[at + 1].substr(0, 4)), lines.size() - (at + 2));
+        reply.data.assign(lines.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                          lines.begin() + static_cast<std::ptrdiff_t>(at + 2 + count));
+    }
+    m_replies.push_back(std::move(reply));
+}
+
 std::vector<std::string> LircLineReader::takeProblems() {
     return std::exchange(m_problems, {});
+}
+
+std::vector<LircReply> LircLineReader::takeReplies() {
+    return std::exchange(m_replies, {});
 }
 
 void LircLineReader::reset() {
     m_pending.clear();
     m_skippingOverlong = false;
     m_inReply = false;
+    m_replyText.clear();
     m_problemsTold = 0;
+    m_problems.clear();
+    m_replies.clear();
+}
+
+bool isVersionReply(const LircReply& reply) {
+    return equalsIgnoringCase(reply.command, "VERSION");
+}
+
+std::optional<std::string> lircVersionOf(const LircReply& reply) {
+    if (!isVersionReply(reply) || !reply.success || reply.data.empty())
+        return std::nullopt;
+    const std::string version = shown(reply.data.front());
+    if (version.find_first_not_of(' ') == std::string::npos)
+        return std::nullopt;
+    return version;
 }
 
 } // namespace nuvok

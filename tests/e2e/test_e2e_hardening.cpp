@@ -153,6 +153,9 @@ void HardeningEndToEndTest::anotherUsersLircdSocketSendsNoControllerCommand() {
                          QStringLiteral("--clear-groups"), socat, QStringLiteral("-u"),
                          QStringLiteral("STDIN"), QStringLiteral("UNIX-LISTEN:") + socket});
     QVERIFY(fake.waitForStarted());
+    // It reads nothing, so it answers before it is asked: an answer to
+    // VERSION is what makes the connection lircd.
+    fake.write(nuvok::test::lircVersionReply());
     QVERIFY(waitUntil([&] { return QFile::exists(socket); }));
     Run run(QStringLiteral("LircSocket=%1\n").arg(socket));
     QVERIFY(run.start());

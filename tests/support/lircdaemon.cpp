@@ -126,6 +126,7 @@ bool LircDaemon::launch() {
 }
 
 void LircDaemon::stop(SocketFile file) {
+    resume(); // a held process would keep its SIGTERM until it runs again
     if (running()) {
         m_process.terminate();
         if (!m_process.waitForFinished(10000)) {
@@ -147,6 +148,20 @@ bool LircDaemon::reload() {
     ::kill(pid_t(m_process.processId()), SIGHUP);
     // It has read its configuration and told its clients when its log is open again.
     return waitUntil([&] { return !running() || reopened() > before; }, 10000) && running();
+}
+
+bool LircDaemon::pause() {
+    if (!running() || ::kill(pid_t(m_process.processId()), SIGSTOP) != 0)
+        return false;
+    m_paused = true;
+    return true;
+}
+
+bool LircDaemon::resume() {
+    if (!m_paused)
+        return true;
+    m_paused = false;
+    return running() && ::kill(pid_t(m_process.processId()), SIGCONT) == 0;
 }
 
 int LircDaemon::acceptedInLog() const {

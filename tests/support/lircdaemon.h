@@ -6,8 +6,8 @@
 // simulated buttons (irsend SIMULATE) that it sends to its clients as it
 // would a received signal (support/lirclines.h). On request it also serves
 // its clients over TCP on 127.0.0.1. It can be stopped and started again on
-// the same socket and port. The machine's own lircd (/run/lirc/lircd) is
-// never used.
+// the same socket and port, and held still as a lircd that hangs. The machine's own lircd
+// (/run/lirc/lircd) is never used.
 
 #include <QProcess>
 #include <QString>
@@ -40,6 +40,12 @@ public:
     // Makes lircd read its configuration again (SIGHUP): every client gets
     // the block "BEGIN\nSIGHUP\nEND\n".
     bool reload();
+    // Holds lircd still (SIGSTOP) and lets it go on (SIGCONT): while it is
+    // held, its socket still accepts connections (the kernel's backlog), but
+    // nothing answers and no button is sent.
+    bool pause();
+    bool resume();
+    bool paused() const { return m_paused; }
     bool running() const { return m_process.state() != QProcess::NotRunning; }
 
     QString socketPath() const;
@@ -71,6 +77,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_tcpPort = 0;
+    bool m_paused = false;
     qint64 m_logStart = 0;    // where the present run's log begins
     int m_ownConnections = 0; // irsend's, in the present run
     QString m_irsendLog;

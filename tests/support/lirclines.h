@@ -4,7 +4,8 @@
 // WinLIRC (Windows) write them:
 //   an event       "<code: 16 hex digits> <repeat: hex, 00 for the press> <button> <remote>\n"
 //   a reply block  "BEGIN\n<command>\n[SUCCESS|ERROR\n][DATA\n<n>\n<line>...]END\n",
-//                  also sent to every client unasked: "BEGIN\nSIGHUP\nEND\n" after a reload.
+//                  also sent to every client unasked: "BEGIN\nSIGHUP\nEND\n" after a reload;
+//                  to "VERSION\n" "BEGIN\nVERSION\nSUCCESS\nDATA\n1\n0.10.2\nEND\n".
 
 #include <QByteArray>
 #include <QList>
@@ -49,6 +50,12 @@ inline QByteArray lircReplyBlock(const QByteArray& command, bool success = true,
             block += line + '\n';
     }
     return block + "END\n";
+}
+
+// What lircd and WinLIRC answer to VERSION.
+inline constexpr char kLircVersion[] = "0.10.2";
+inline QByteArray lircVersionReply() {
+    return lircReplyBlock("VERSION", true, {kLircVersion});
 }
 
 } // namespace nuvok::test

@@ -1,6 +1,7 @@
 #include "support/lircstandin.h"
 
 #include "support/eventwait.h"
+#include "support/lirclines.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -38,10 +39,25 @@ void LircStandIn::accept() {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         ++m_accepted;
         m_clients << socket;
-        // What a client sends is not answered; it is read so that it never fills up.
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+        QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
+}
+
+// A client's commands, line by line: VERSION is answered, everything else is
+// read only, so that nothing fills up.
+void LircStandIn::read(QTcpSocket* socket) {
+    while (socket->canReadLine()) {
+        const QByteArray line = socket->readLine(1024).trimmed();
+        if (line != "VERSION")
+            continue;
+        ++m_versionsAsked;
+        if (m_answersVersion)
+            socket->write(lircVersionReply());
+    }
+    // A line longer than any command is dropped.
+    if (!socket->canReadLine() && socket->bytesAvailable() > 1024)
+        socket->readAll();
 }
 
 int LircStandIn::clients() const {
