@@ -27,10 +27,21 @@ TEST_CASE("double-dash extras are recognised wherever they stand") {
     CHECK(parse({"--help"}).showHelp);
     CHECK(parse({"--version"}).showVersion);
     CHECK(!parse({"-min"}).logToStderr);
+    CHECK(parse({"-min", "--new-instance"}).newInstance);
+    CHECK_EQ(parse({"--new-instance", "-min"}).argumentText, std::string("-min"));
+}
+
+TEST_CASE("a port and -min are found anywhere, in any letter case") {
+    CHECK(!CommandLine::portIn("-min").has_value());
+    CHECK_EQ(CommandLine::portIn("-min -PoRt 4000").value_or(-1), 4000.0);
+    CHECK_EQ(CommandLine::portIn("x-port1E400").value_or(-1), 1e308);
+    CHECK(CommandLine::minimisedIn("-port 5 -MIN"));
+    CHECK(!CommandLine::minimisedIn("-port 5"));
 }
 
 TEST_CASE("help names every option and version names the program") {
-    for (const char* option : {"-port", "-min", "--log-stderr", "--help", "--version"})
+    for (const char* option :
+         {"-port", "-min", "--log-stderr", "--new-instance", "--help", "--version"})
         CHECK(CommandLine::helpText().find(option) != std::string::npos);
     CHECK_EQ(CommandLine::versionText().rfind("nuvokrc ", 0), std::size_t(0));
 }
