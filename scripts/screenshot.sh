@@ -126,7 +126,8 @@ pids+=($!)
 waitFor "the stand-in player window" xdotool search --name "VLC media player"
 
 port=47653
-"$build/bin/nuvokrc" -port "$port" --log-stderr 2>"$work/log.txt" &
+# Beside the user's own NUVOKrc, should one run with the same settings.
+"$build/bin/nuvokrc" -port "$port" --log-stderr --new-instance 2>"$work/log.txt" &
 pids+=($!)
 waitFor "the start of NUVOKrc" grep -q "^Port: *$port" "$work/log.txt"
 
