@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <set>
+#include <utility>
 
 // Lives on the peer's thread and runs one piece of work at a time.
 class PeerQueue::Runner : public QObject {
@@ -33,6 +34,9 @@ PeerQueue::PeerQueue(QString peer, Options options, Probe probe, QObject* parent
     connect(&m_deadline, &QTimer::timeout, this, &PeerQueue::deadlinePassed);
     m_probeTimer.setInterval(m_options.probeIntervalMs);
     connect(&m_probeTimer, &QTimer::timeout, this, &PeerQueue::probeNow);
+    m_demandTimer.setSingleShot(true);
+    m_demandTimer.setTimerType(Qt::PreciseTimer); // the keys' wait is never cut short
+    connect(&m_demandTimer, &QTimer::timeout, this, &PeerQueue::demandTimedOut);
     if (!m_options.ownThread)
         return;
     m_thread = new QThread;
@@ -90,6 +94,8 @@ void PeerQueue::stop() {
     m_stopped = true;
     m_deadline.stop();
     m_probeTimer.stop();
+    m_demandTimer.stop();
+    m_demand = false;
     failPending(QStringLiteral("the program ended"));
     if (!m_thread)
         return;
@@ -131,102 +137,158 @@ void PeerQueue::post(Work work, Done done) {
         done(outcome);
         return;
     }
-    if (m_hung) {
-        done(PeerOutcome::notReached(QStringLiteral("%1 does not answer").arg(m_peer)));
-        return;
-    }
     if (m_pending.size() >= static_cast<std::size_t>(m_options.capacity)) {
         done(PeerOutcome::notReached(
             QStringLiteral("too many keys are waiting for %1").arg(m_peer)));
         return;
     }
+    if (m_hung && !m_demand) {
+        // Its answer to a question just asked is still fresh: no new one.
+        if (!threadBusy() && askedRecently()) {
+            done(PeerOutcome::notReached(QStringLiteral("%1 does not answer").arg(m_peer)));
+            return;
+        }
+        // The peer may be back: this key asks it, and waits a moment for it.
+        m_demand = true;
+        m_demandTimer.start(m_options.demandWaitMs);
+    }
     m_pending.push_back({std::move(work), std::move(done)});
-    startNext();
+    next();
+}
+
+bool PeerQueue::askedRecently() const {
+    return m_lastProbe.isValid() && m_lastProbe.elapsed() < m_options.demandGapMs;
+}
+
+// What the free thread does now: the next piece for a peer that answers, a
+// question for a hung one that keys wait for, or nothing.
+void PeerQueue::next() {
+    if (m_stopped || threadBusy())
+        return;
+    if (!m_hung)
+        startNext();
+    else if (m_demand)
+        sendProbe();
 }
 
 void PeerQueue::startNext() {
-    if (m_threadBusy || m_hung || m_pending.empty())
+    if (m_pending.empty())
         return;
     Item item = std::move(m_pending.front());
     m_pending.pop_front();
-    m_inFlight = std::move(item.done);
-    dispatch(std::move(item.work));
+    dispatch(Running::Kind::Work, std::move(item.work), std::move(item.done));
+    m_deadline.start(m_options.deadlineMs);
 }
 
-void PeerQueue::dispatch(Work work) {
-    m_threadBusy = true;
-    m_currentId = ++m_lastId;
-    const quint64 id = m_currentId;
+// Asks a hung peer for the keys waiting: with the probe, or without one with
+// the first key's own work. The demand's window is the deadline of either.
+void PeerQueue::sendProbe() {
+    if (!m_probe && m_pending.empty()) {
+        endDemand();
+        return;
+    }
+    m_lastProbe.start();
+    if (m_probe) {
+        dispatch(Running::Kind::Probe, [probe = m_probe] {
+            PeerOutcome outcome;
+            outcome.peerSilent = !probe();
+            return outcome;
+        });
+        return;
+    }
+    Item item = std::move(m_pending.front());
+    m_pending.pop_front();
+    dispatch(Running::Kind::Work, std::move(item.work), std::move(item.done), true);
+}
+
+void PeerQueue::dispatch(Running::Kind kind, Work work, Done done, bool asProbe) {
+    const quint64 id = ++m_lastId;
+    m_running = {kind, id, std::move(done), false, asProbe};
     Runner* runner = m_runner;
     QMetaObject::invokeMethod(
         runner, [runner, id, work = std::move(work)] { runner->run(id, work); },
         Qt::QueuedConnection);
-    m_deadline.start(m_options.deadlineMs);
 }
 
 void PeerQueue::finished(quint64 id, const PeerOutcome& outcome) {
-    m_threadBusy = false;
-    if (id == m_currentId) {
-        m_currentId = 0;
-        m_deadline.stop();
-        if (m_probing) {
-            m_probing = false;
-            if (!outcome.peerSilent) {
-                m_hung = false;
-                m_probeTimer.stop();
-                emit answers(QStringLiteral("%1 answers again").arg(m_peer));
-            }
-        } else if (m_inFlight) {
-            const Done done = std::move(m_inFlight);
-            m_inFlight = nullptr;
-            done(outcome);
-            if (outcome.peerSilent)
-                becameSilent();
-        }
-    } else {
-        if (m_overdue && outcome.failure.isEmpty()) {
-            // Reported as missing, but done after all: the log must say so.
+    if (id != m_running.id || !threadBusy())
+        return;
+    const Running ran = std::exchange(m_running, Running{});
+    m_deadline.stop();
+    const bool answered = !outcome.peerSilent;
+    if (ran.kind == Running::Kind::Probe) {
+        if (answered && m_hung)
+            answersAgain();
+        else if (!answered && m_demand)
+            endDemand(); // the keys' answer: still silent
+    } else if (ran.overdue) {
+        if (outcome.failure.isEmpty()) {
+            // Reported as missing, but done after all: the log must say so,
+            // and the peer has answered.
             PeerOutcome late = outcome;
             late.late = true;
-            m_overdue(late);
+            ran.done(late);
+            if (m_hung && answered)
+                answersAgain();
         }
-        // Without a probe nothing asked the peer whether it answers: the
-        // next key tries it again, now that the thread is free, unannounced.
-        if (!m_probe)
-            m_hung = false;
+    } else if (ran.asProbe) {
+        // The key's own work asked the peer: its outcome is the answer.
+        if (answered && m_hung)
+            answersAgain();
+        ran.done(outcome);
+        if (!answered)
+            endDemand();
+    } else {
+        ran.done(outcome);
+        if (!answered)
+            becameSilent();
     }
-    m_overdue = nullptr;
-    startNext();
+    next();
 }
 
 void PeerQueue::deadlinePassed() {
-    m_currentId = 0;
-    if (m_probing) {
-        m_probing = false;
-        return; // still hung; the probe timer tries again
-    }
-    if (m_inFlight) {
-        m_overdue = std::move(m_inFlight);
-        m_inFlight = nullptr;
-        m_overdue(PeerOutcome::notReached(
-            QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds())));
-    }
+    if (m_running.kind != Running::Kind::Work || m_running.overdue || m_running.asProbe)
+        return;
+    m_running.overdue = true;
+    const Done done = m_running.done;
+    done(PeerOutcome::notReached(
+        QStringLiteral("%1 did not answer within %2 s").arg(m_peer, seconds())));
     becameSilent();
 }
 
+// The keys waited as long as they may: the peer has not answered.
+void PeerQueue::demandTimedOut() {
+    if (m_running.kind == Running::Kind::Work && m_running.asProbe && !m_running.overdue) {
+        m_running.overdue = true;
+        const Done done = m_running.done;
+        done(PeerOutcome::notReached(QStringLiteral("%1 does not answer").arg(m_peer)));
+    }
+    endDemand();
+}
+
+void PeerQueue::endDemand() {
+    m_demandTimer.stop();
+    m_demand = false;
+    failPending(QStringLiteral("%1 does not answer").arg(m_peer));
+}
+
 void PeerQueue::becameSilent() {
-    // Without a probe, and with the thread free, nothing could tell when it
-    // answers again: the next key tries it.
-    if (!m_probe && !m_threadBusy)
-        return;
     if (!m_hung)
         emit hangs(
-            QStringLiteral("%1 does not answer; its keys fail at once until it answers again")
-                .arg(m_peer));
+            QStringLiteral("%1 does not answer; its keys fail until it answers again").arg(m_peer));
     m_hung = true;
     failPending(QStringLiteral("%1 does not answer").arg(m_peer));
     if (m_probe)
         m_probeTimer.start();
+}
+
+// Before the lines of the work that it lets through.
+void PeerQueue::answersAgain() {
+    m_hung = false;
+    m_probeTimer.stop();
+    m_demandTimer.stop();
+    m_demand = false;
+    emit answers(QStringLiteral("%1 answers again").arg(m_peer));
 }
 
 void PeerQueue::probeNow() {
@@ -234,10 +296,10 @@ void PeerQueue::probeNow() {
         m_probeTimer.stop();
         return;
     }
-    if (m_threadBusy)
-        return; // the late work still holds the thread: not back yet
-    m_probing = true;
-    dispatch([probe = m_probe] {
+    if (threadBusy())
+        return; // the late work or a question still holds the thread
+    m_lastProbe.start();
+    dispatch(Running::Kind::Probe, [probe = m_probe] {
         PeerOutcome outcome;
         outcome.peerSilent = probe && !probe();
         return outcome;

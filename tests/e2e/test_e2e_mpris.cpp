@@ -59,9 +59,13 @@ private slots:
     void keysChangeTheRealPlayer_data();
     void keysChangeTheRealPlayer();
     void aTitleNoPlayerHasFailsNamingBoth();
+    void aPlayerBackTakesTheNextKey_data();
+    void aPlayerBackTakesTheNextKey();
     void aStoppedPlayerHoldsUpOnlyItsOwnKeys();
 
 private:
+    // A command to the player's control socket, and its answer's data.
+    std::optional<QVariant> playerCommand(const QJsonArray& command);
     // A property of the player, read from its control socket.
     std::optional<QVariant> playerProperty(const QString& name);
     bool waitForProperty(const QString& name, const std::function<bool(const QVariant&)>& test);
@@ -145,11 +149,13 @@ void E2eMpris::cleanupTestCase() {
 }
 
 std::optional<QVariant> E2eMpris::playerProperty(const QString& name) {
-    const QByteArray request =
-        QJsonDocument(QJsonObject{{QStringLiteral("command"),
-                                   QJsonArray{QStringLiteral("get_property"), name}}})
-            .toJson(QJsonDocument::Compact) +
-        '\n';
+    return playerCommand(QJsonArray{QStringLiteral("get_property"), name});
+}
+
+std::optional<QVariant> E2eMpris::playerCommand(const QJsonArray& command) {
+    const QByteArray request = QJsonDocument(QJsonObject{{QStringLiteral("command"), command}})
+                                   .toJson(QJsonDocument::Compact) +
+                               '\n';
     m_control.write(request);
     m_control.flush();
     // Events the player reports on its own come on the same socket; the
@@ -274,6 +280,68 @@ void E2eMpris::aTitleNoPlayerHasFailsNamingBoth() {
     const std::optional<QVariant> after = playerProperty(QStringLiteral("pause"));
     QVERIFY(after);
     QCOMPARE(after->toBool(), before->toBool());
+}
+
+// A player that is back takes the next key, however soon after: stopped, it
+// fails each key with its line; running again (SIGCONT), the key after it
+// reaches it. The calls it missed while stopped it carries out once it runs
+// again, so each of the three jumps forward counts.
+void E2eMpris::aPlayerBackTakesTheNextKey_data() {
+    QTest::addColumn<int>("afterMs"); // from SIGCONT to the key
+    QTest::newRow("Right 0.2 s later") << 200;
+    QTest::newRow("Right 0.5 s later") << 500;
+    QTest::newRow("Right 1.3 s later") << 1300;
+}
+
+void E2eMpris::aPlayerBackTakesTheNextKey() {
+    QFETCH(int, afterMs);
+    QVERIFY(m_program);
+    Program& program = *m_program;
+    const auto since = [&](qsizetype from) {
+        return program.lines().mid(from).join(QLatin1Char('\n'));
+    };
+    // Paused at 20 s of a 60 s tone, in video mode, where Right jumps 10 s.
+    QVERIFY(playerCommand({QStringLiteral("set_property"), QStringLiteral("pause"), true}));
+    QVERIFY(waitForProperty(QStringLiteral("pause"), [](const QVariant& v) { return v.toBool(); }));
+    QVERIFY(playerCommand({QStringLiteral("seek"), 20, QStringLiteral("absolute")}));
+    QVERIFY(waitForProperty(QStringLiteral("time-pos"),
+                            [](const QVariant& v) { return std::fabs(v.toDouble() - 20) < 0.5; }));
+    const KeyRun video =
+        pressAndRead(program, m_port, {QStringLiteral("menu"), QStringLiteral("right")},
+                     {QStringLiteral("mode_Video")}, m_next);
+    QVERIFY2(video.failure.isEmpty(), qPrintable(video.failure));
+    const std::optional<QVariant> before = playerProperty(QStringLiteral("time-pos"));
+    QVERIFY(before);
+
+    const qsizetype start = program.lines().size();
+    const QRegularExpression notTaken(
+        QStringLiteral("^(The MPRIS player .* did not take Seek|.* not done: )"));
+    QCOMPARE(::kill(pid_t(m_player.processId()), SIGSTOP), 0);
+    const bool sent = press(m_port, {QStringLiteral("--delay"), QStringLiteral("0"),
+                                     QStringLiteral("right"), QStringLiteral("right")});
+    const bool failed = waitUntil(
+        [&] { return program.lines().mid(start).filter(notTaken).size() >= 2; }, kLineTimeoutMs);
+    ::kill(pid_t(m_player.processId()), SIGCONT);
+    QTest::qWait(afterMs);
+    const qsizetype key = program.lines().size();
+    const bool resent = press(m_port, {QStringLiteral("right")});
+    QVERIFY(sent);
+    QVERIFY2(failed, qPrintable(since(start)));
+    QCOMPARE(program.lines().mid(start, key - start).filter(notTaken).size(), 2);
+    QVERIFY(resent);
+    QVERIFY2(program.waitForLines({kThrough, QStringLiteral("{right}")}, key) >= 0,
+             qPrintable(since(start)));
+    QVERIFY2(program.lines().mid(key).filter(notTaken).isEmpty(), qPrintable(since(start)));
+    const double wanted = before->toDouble() + 30;
+    QVERIFY2(
+        waitForProperty(QStringLiteral("time-pos"),
+                        [&](const QVariant& v) { return std::fabs(v.toDouble() - wanted) < 0.5; }),
+        qPrintable(
+            QStringLiteral("time-pos is %1, expected %2\n%3")
+                .arg(playerProperty(QStringLiteral("time-pos")).value_or(QVariant()).toDouble())
+                .arg(wanted)
+                .arg(since(start))));
+    m_next = program.lines().size();
 }
 
 // A player that never answers (stopped) holds up its own keys only: a volume

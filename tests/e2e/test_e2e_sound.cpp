@@ -43,6 +43,7 @@ private:
 //   "default B"   make sink B the default
 //   "up"          press Up
 //   "freeze"      hold the server still, as a server that hangs; "thaw" lets it go on
+//   "wait S"      let S seconds pass
 //   "keys K..."   press the keys K... (nuvok-send's options may come first)
 //   "end"         SIGTERM: the program ends normally, with status 0
 //   "ahead T"     a log line T follows the last key sent, before any line
@@ -52,6 +53,7 @@ private:
 //   "sink A V"    sink A has the raw volume V on every channel (one step up
 //                 from 19661 is 24030)
 //   "only T"      exactly one line beginning with T since the last key, and no "Vol+"
+//   "failed N"    N lines since the last key say that a volume step was not made
 //   "once T"      exactly one line of the whole log begins with T
 void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
     QTest::addColumn<QStringList>("script");
@@ -87,6 +89,23 @@ void EndToEndSoundTest::volumeKeysFollowTheSoundServer_data() {
                                                  "up",
                                                  "line Vol+",
                                                  "sink spk 24030"};
+    // A server that is back takes the next key, however soon after: the key
+    // asks it, and does not wait for the probe in the background. The keys
+    // while it hung have failed, each with its line.
+    for (const char* delay : {"0.2", "0.5", "1.3"})
+        QTest::newRow(qPrintable(QStringLiteral("server back, Up %1 s later").arg(delay)))
+            << QStringList{"server spk",
+                           "program",
+                           "freeze",
+                           "keys --delay 0 up up up 57",
+                           "ahead DoorPreOpen",
+                           "failed 3",
+                           "thaw",
+                           QStringLiteral("wait ") + delay,
+                           "up",
+                           "line Vol+",
+                           "sink spk 24030",
+                           "once the sound server answers again"};
     // The end does not wait for a server that holds a step.
     QTest::newRow("ended while the server hangs")
         << QStringList{"server spk", "program", "freeze", "keys --delay 0 up up", "end"};
@@ -228,6 +247,20 @@ template <typename Server> void EndToEndSoundTest::run(Server& server, const QSt
             } else {
                 QFAIL(qPrintable(QStringLiteral("not for this server: ") + entry));
             }
+        } else if (action == QLatin1String("wait")) {
+            QTest::qWait(qRound(rest.toDouble() * 1000));
+        } else if (action == QLatin1String("failed")) {
+            const auto failed = [&] {
+                return program.lines()
+                    .mid(keyStart)
+                    .filter(QRegularExpression(
+                        QStringLiteral("^(Volume not changed|Vol[+-] not done)")))
+                    .size();
+            };
+            const qsizetype wanted = rest.toInt();
+            QVERIFY2(waitUntil([&] { return failed() >= wanted; }, kLineTimeoutMs),
+                     qPrintable(entry + ":\n" + log()));
+            QVERIFY2(failed() == wanted, qPrintable(entry + ":\n" + log()));
         } else if (action == QLatin1String("keys")) {
             keyStart = next = program.lines().size();
             QVERIFY(press(port, words.mid(1)));

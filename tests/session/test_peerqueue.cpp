@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 
 using nuvok::test::Gate;
@@ -18,21 +19,39 @@ struct Queue {
     // Shared with the work, which may outlive the queue on a thread left running.
     std::shared_ptr<Gate> gateHolder = std::make_shared<Gate>();
     Gate& gate = *gateHolder;
+    // The probe's own: how often it was asked and what it answers.
+    struct Probing {
+        Gate gate;
+        std::atomic<int> asked = 0;
+        std::atomic<bool> answers = true;
+    };
+    std::shared_ptr<Probing> probing = std::make_shared<Probing>();
     QStringList answered; // "line" or "failed: why" / "not run: why", in order
     PeerQueue queue;
 
-    explicit Queue(int capacity = 16, bool probed = true)
-        : queue(QStringLiteral("the peer"), options(capacity),
-                probed ? PeerQueue::Probe([gate = gateHolder] {
+    // `probed`: with a probe that passes both gates (the work's and its own).
+    explicit Queue(int capacity = 16, bool probed = true, int probeIntervalMs = 50)
+        : queue(QStringLiteral("the peer"), options(capacity, probeIntervalMs),
+                probed ? PeerQueue::Probe([gate = gateHolder, probing = probing] {
+                    ++probing->asked;
                     gate->pass();
-                    return true;
+                    probing->gate.pass();
+                    return probing->answers.load();
                 })
-                       : PeerQueue::Probe()) {}
+                       : PeerQueue::Probe()) {
+        // In the same list as the work's answers, to see what comes first.
+        QObject::connect(&queue, &PeerQueue::answers,
+                         [this](const QString& text) { answered += text; });
+    }
 
-    static PeerQueue::Options options(int capacity) {
+    static constexpr int kDemandGapMs = 250;
+    static constexpr int kDemandWaitMs = 200;
+    static PeerQueue::Options options(int capacity, int probeIntervalMs) {
         PeerQueue::Options options;
         options.deadlineMs = 150;
-        options.probeIntervalMs = 50;
+        options.probeIntervalMs = probeIntervalMs;
+        options.demandGapMs = kDemandGapMs;
+        options.demandWaitMs = kDemandWaitMs;
         options.capacity = capacity;
         options.endWaitMs = 100;
         return options;
@@ -64,7 +83,16 @@ struct Queue {
     bool waitForAnswers(int count) {
         return waitUntil([&] { return answered.size() >= count; }, 5000);
     }
+    // Hung, with its thread free: its work said that the peer did not answer.
+    bool makeHung() {
+        post(QStringLiteral("silent"), Ends::Silent);
+        return waitForAnswers(1) && answered.last() == QLatin1String("failed: silent refused") &&
+               queue.hung();
+    }
 };
+
+const QString kAgain = QStringLiteral("the peer answers again");
+const QString kNoAnswer = QStringLiteral("not run: the peer does not answer");
 
 } // namespace
 
@@ -82,8 +110,10 @@ private slots:
         QCOMPARE(q.answered, (QStringList{"a", "failed: b refused", "c"}));
     }
 
-    // A peer past its deadline fails its work at once, one answer per piece,
-    // until the probe finds it again; then work reaches it as before.
+    // A peer past its deadline fails the work waiting for it at once, one
+    // answer per piece; a key that comes while it still hangs fails after
+    // its short wait for an answer. The probe finds it again; then work
+    // reaches it as before.
     void aHungPeerFailsFastUntilTheProbeFindsIt() {
         Queue q;
         QSignalSpy hangs(&q.queue, &PeerQueue::hangs);
@@ -95,8 +125,13 @@ private slots:
         QCOMPARE(q.answered, (QStringList{"not run: the peer did not answer within 0.15 s",
                                           "not run: the peer does not answer"}));
         QCOMPARE(hangs.count(), 1);
+        QElapsedTimer clock;
+        clock.start();
         q.post(QStringLiteral("meanwhile"));
-        QCOMPARE(q.answered.size(), 3); // at once, in post
+        QVERIFY(q.waitForAnswers(3));
+        QVERIFY2(clock.elapsed() >= Queue::kDemandWaitMs,
+                 qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(q.answered.last(), kNoAnswer);
         QVERIFY(q.queue.hung());
         // The probe's own work waits at the gate as well: still hung.
         QTest::qWait(300);
@@ -105,11 +140,11 @@ private slots:
         q.gate.open();
         QVERIFY(waitUntil([&] { return !q.queue.hung(); }, 5000));
         QCOMPARE(answers.count(), 1);
-        // The work that missed its deadline was done after all, and says so.
-        QCOMPARE(q.answered.size(), 4);
-        QCOMPARE(q.answered.last(), QStringLiteral("late: stuck"));
+        // The work that missed its deadline was done after all, says so, and
+        // is the peer's answer.
+        QCOMPARE(q.answered.mid(3), (QStringList{"late: stuck", kAgain}));
         q.post(QStringLiteral("back"));
-        QVERIFY(q.waitForAnswers(5));
+        QVERIFY(q.waitForAnswers(6));
         QCOMPARE(q.answered.last(), QStringLiteral("back"));
         QCOMPARE(hangs.count(), 1);
     }
@@ -124,37 +159,162 @@ private slots:
         QVERIFY(waitUntil([&] { return q.gate.waiting() == 1; }));
         q.gate.open();
         QVERIFY(q.waitForAnswers(2));
-        QCOMPARE(q.answered,
+        QCOMPARE(q.answered.mid(0, 2),
                  (QStringList{"failed: a refused", "not run: the peer does not answer"}));
         QVERIFY(waitUntil([&] { return answers.count() == 1; }));
         q.post(QStringLiteral("c"));
-        QVERIFY(q.waitForAnswers(3));
+        QVERIFY(q.waitForAnswers(4));
         QCOMPARE(q.answered.last(), QStringLiteral("c"));
     }
 
-    // Without a probe nothing asks the peer: its return is never announced,
-    // and work reaches it again once the late work has let go of the thread.
-    void withoutAProbeTheReturnIsNotAnnounced_data() {
+    // Without a probe the work of the next key asks the peer: work done
+    // after all is an answer; after work that failed late, the peer is asked
+    // by the next key, whose outcome is the answer.
+    void withoutAProbeTheNextKeyAsks_data() {
         QTest::addColumn<bool>("lateWorkFails");
         QTest::newRow("late work done") << false;
         QTest::newRow("late work failed") << true;
     }
-    void withoutAProbeTheReturnIsNotAnnounced() {
+    void withoutAProbeTheNextKeyAsks() {
         QFETCH(bool, lateWorkFails);
         Queue q(16, false);
         QSignalSpy answers(&q.queue, &PeerQueue::answers);
         q.gate.shut();
         q.post(QStringLiteral("stuck"), lateWorkFails ? Queue::Ends::Fails : Queue::Ends::Done);
         QVERIFY(q.waitForAnswers(1));
-        QTest::qWait(200); // probes would have run by now
+        // The late work holds the thread: the key waits its moment, and fails.
         q.post(QStringLiteral("meanwhile"));
-        QCOMPARE(q.answered.last(), QStringLiteral("not run: the peer does not answer"));
+        QVERIFY(q.waitForAnswers(2));
+        QCOMPARE(q.answered.last(), kNoAnswer);
         q.gate.open();
-        QVERIFY(waitUntil([&] { return !q.queue.hung(); }, 5000));
+        if (!lateWorkFails) {
+            QVERIFY(waitUntil([&] { return !q.queue.hung(); }, 5000));
+            QCOMPARE(q.answered.mid(2), (QStringList{"late: stuck", kAgain}));
+        }
+        QTest::qWait(100);
+        QCOMPARE(q.queue.hung(), lateWorkFails);
         q.post(QStringLiteral("back"));
         QVERIFY(waitUntil([&] { return q.answered.last() == QStringLiteral("back"); }, 5000));
-        QCOMPARE(answers.count(), 0);
-        QCOMPARE(q.answered.contains(QStringLiteral("late: stuck")), !lateWorkFails);
+        QVERIFY(!q.queue.hung());
+        QCOMPARE(answers.count(), 1);
+        const QStringList expected = lateWorkFails ? QStringList{kAgain, "back"}
+                                                   : QStringList{"late: stuck", kAgain, "back"};
+        QCOMPARE(q.answered.mid(2), expected);
+    }
+
+    // A key for a hung peer asks it at once, on the peer's thread, and waits
+    // a moment for its answer: an answer lets it through ("… answers again"
+    // first), silence or no answer in time fails it with its line. With a
+    // probe, or, without one, the key's own work asking.
+    void aKeyAsksAHungPeer_data() {
+        QTest::addColumn<bool>("probed");
+        QTest::addColumn<QString>("peer"); // "answers", "silent", "hangs"
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("asked");   // how often the probe was asked
+        QTest::addColumn<bool>("waited"); // the failure came after the window
+        for (bool probed : {true, false}) {
+            const QByteArray how = probed ? "probe " : "own work ";
+            QTest::newRow(how + "answers")
+                << probed << "answers" << QStringList{kAgain, "a"} << (probed ? 1 : 0) << false;
+            QTest::newRow(how + "hangs")
+                << probed << "hangs" << QStringList{kNoAnswer} << (probed ? 1 : 0) << true;
+        }
+        QTest::newRow("probe silent") << true << "silent" << QStringList{kNoAnswer} << 1 << false;
+        QTest::newRow("own work silent")
+            << false << "silent" << QStringList{"failed: a refused"} << 0 << false;
+    }
+    void aKeyAsksAHungPeer() {
+        QFETCH(bool, probed);
+        QFETCH(QString, peer);
+        QFETCH(QStringList, expected);
+        QFETCH(int, asked);
+        QFETCH(bool, waited);
+        Queue q(16, probed, 60000); // no probe in the background
+        QVERIFY(q.makeHung());
+        q.probing->answers = peer != QLatin1String("silent");
+        if (peer == QLatin1String("hangs")) {
+            q.gate.shut();
+            q.probing->gate.shut();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        q.post(QStringLiteral("a"), !probed && peer == QLatin1String("silent") ? Queue::Ends::Silent
+                                                                               : Queue::Ends::Done);
+        QCOMPARE(q.answered.size(), 1); // nothing at once, in post
+        QVERIFY(q.waitForAnswers(1 + expected.size()));
+        const qint64 took = clock.elapsed();
+        QCOMPARE(q.answered.mid(1), expected);
+        QCOMPARE(q.probing->asked.load(), asked);
+        if (waited)
+            QVERIFY2(took >= Queue::kDemandWaitMs, qPrintable(QString::number(took)));
+        else
+            QVERIFY2(took < Queue::kDemandWaitMs, qPrintable(QString::number(took)));
+        QCOMPARE(q.queue.hung(), peer != QLatin1String("answers"));
+        q.gate.open();
+        q.probing->gate.open();
+    }
+
+    // The peer asked within the gap is not asked again: a key that comes
+    // right after a silent answer fails at once, one that comes while the
+    // question is out waits for its answer, and one after the gap asks anew.
+    void aHungPeerIsNotAskedTwiceWithinTheGap() {
+        Queue q(16, true, 60000);
+        QVERIFY(q.makeHung());
+        q.probing->answers = false;
+        q.post(QStringLiteral("a"));
+        QVERIFY(q.waitForAnswers(2));
+        QCOMPARE(q.probing->asked.load(), 1);
+        q.post(QStringLiteral("b"));
+        QCOMPARE(q.answered.size(), 3); // at once, in post
+        QCOMPARE(q.answered.mid(1), (QStringList{kNoAnswer, kNoAnswer}));
+        QCOMPARE(q.probing->asked.load(), 1);
+        QTest::qWait(Queue::kDemandGapMs + 50);
+        // Out and unanswered: a key that comes meanwhile waits for it.
+        q.probing->gate.shut();
+        q.post(QStringLiteral("c"));
+        QVERIFY(waitUntil([&] { return q.probing->asked.load() == 2; }));
+        q.post(QStringLiteral("d"));
+        q.probing->answers = true;
+        q.probing->gate.open();
+        QVERIFY(q.waitForAnswers(6));
+        QCOMPARE(q.answered.mid(3), (QStringList{kAgain, "c", "d"}));
+        QCOMPARE(q.probing->asked.load(), 2);
+    }
+
+    // Keys that come while a key asks the hung peer wait behind it, in their
+    // order, and go through with it when the peer answers, or fail with it.
+    void keysBehindTheAskingOneKeepTheirOrder_data() {
+        QTest::addColumn<bool>("probed");
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("probe answers") << true << true;
+        QTest::newRow("probe hangs") << true << false;
+        QTest::newRow("own work answers") << false << true;
+        QTest::newRow("own work hangs") << false << false;
+    }
+    void keysBehindTheAskingOneKeepTheirOrder() {
+        QFETCH(bool, probed);
+        QFETCH(bool, answers);
+        Queue q(16, probed, 60000);
+        QVERIFY(q.makeHung());
+        q.gate.shut();
+        q.probing->gate.shut();
+        for (const char* line : {"a", "b", "c"})
+            q.post(QString::fromLatin1(line));
+        QTest::qWait(Queue::kDemandWaitMs / 4);
+        QCOMPARE(q.answered.size(), 1);
+        q.post(QStringLiteral("d"));
+        if (answers) {
+            q.gate.open();
+            q.probing->gate.open();
+            QVERIFY(q.waitForAnswers(6));
+            QCOMPARE(q.answered.mid(1), (QStringList{kAgain, "a", "b", "c", "d"}));
+        } else {
+            QVERIFY(q.waitForAnswers(5));
+            QCOMPARE(q.answered.mid(1), QStringList(4, kNoAnswer));
+            q.gate.open();
+            q.probing->gate.open();
+        }
+        QCOMPARE(q.probing->asked.load(), probed ? 1 : 0);
     }
 
     // Behind a piece in flight only `capacity` wait; the rest fail at once.
