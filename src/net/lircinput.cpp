@@ -199,8 +199,8 @@ void LircInput::heard(bool versionReply, const std::optional<std::string>& versi
     // Said when it differs from what was said last, not at every answer.
     if (version && QString::fromStdString(*version) != m_versionSaid) {
         m_versionSaid = QString::fromStdString(*version);
-        emit logLine(QStringLiteral("IR input: lircd at %1 is version %2")
-                         .arg(m_place.text(), m_versionSaid));
+        emit logLine(
+            QStringLiteral("lircd at %1 is version %2").arg(m_place.text(), m_versionSaid));
     }
     // A daemon that never answered VERSION cannot be asked whether it still runs.
     if (m_answersVersion)

@@ -209,35 +209,30 @@ void UserSettingsTest::infraredSettings_data() {
     QTest::addColumn<QString>("place");
     QTest::addColumn<QStringList>("remotes");
     QTest::addColumn<QString>("logged");
-    QTest::addColumn<bool>("byDefault"); // the build's socket, named by no setting
     const QString socket = QStringLiteral("/run/lirc/lircd");
-    QTest::newRow("nothing set") << QStringList{} << socket << QStringList{} << "" << true;
+    QTest::newRow("nothing set") << QStringList{} << socket << QStringList{} << "";
     QTest::newRow("socket") << QStringList{"LircSocket= /tmp/l/sock "} << "/tmp/l/sock"
-                            << QStringList{} << "" << false;
+                            << QStringList{} << "";
     QTest::newRow("host") << QStringList{"LircHost=127.0.0.1"} << "127.0.0.1:8765" << QStringList{}
-                          << "" << false;
-    QTest::newRow("host and port") << QStringList{"LircHost=::1", "LircPort=9000"} << "[::1]:9000"
-                                   << QStringList{} << "" << false;
+                          << "";
+    QTest::newRow("host and port")
+        << QStringList{"LircHost=::1", "LircPort=9000"} << "[::1]:9000" << QStringList{} << "";
     QTest::newRow("bad port") << QStringList{"LircHost=localhost", "LircPort=0"} << "localhost:8765"
                               << QStringList{}
                               << "Setting LircPort \"0\" is not a port from 1 to 65535; lircd is "
-                                 "looked for on port 8765"
-                              << false;
+                                 "looked for on port 8765";
     QTest::newRow("bad host") << QStringList{"LircHost=my pc"} << socket << QStringList{}
                               << "Setting LircHost \"my pc\" is not a host name or address; it "
-                                 "is not used"
-                              << false;
+                                 "is not used";
     QTest::newRow("zero-padded host")
         << QStringList{"LircHost=127.0.0.01"} << socket << QStringList{}
         << "Setting LircHost \"127.0.0.01\" has a zero-padded part, which some programs read as "
-           "octal and others as decimal: write it without leading zeros; it is not used"
-        << false;
+           "octal and others as decimal: write it without leading zeros; it is not used";
     QTest::newRow("remotes") << QStringList{"LircRemotes= tv2 ,, myremote"} << socket
-                             << QStringList{"tv2", "myremote"} << "" << true;
+                             << QStringList{"tv2", "myremote"} << "";
     QTest::newRow("bad button") << QStringList{"LircButtons/KEY_RED=red"} << socket << QStringList{}
                                 << "Setting LircButtons/KEY_RED \"red\" is not a key code from "
-                                   "0 to 255; the button keeps its default"
-                                << true;
+                                   "0 to 255; the button keeps its default";
 }
 
 void UserSettingsTest::infraredSettings() {
@@ -245,7 +240,6 @@ void UserSettingsTest::infraredSettings() {
     QFETCH(QString, place);
     QFETCH(QStringList, remotes);
     QFETCH(QString, logged);
-    QFETCH(bool, byDefault);
     nuvok::test::MemorySettings store;
     for (const QString& entry : entries) {
         const QString key = entry.section(QLatin1Char('='), 0, 0);
@@ -258,7 +252,6 @@ void UserSettingsTest::infraredSettings() {
     const StartSettings settings =
         readStartSettings(store, kBuildHost, kBuildPort, QStringLiteral("/run/lirc/lircd"));
     QCOMPARE(settings.lirc.place.text(), place);
-    QCOMPARE(settings.lirc.place.byDefault, byDefault);
     QCOMPARE(settings.lirc.remotes, remotes);
     QCOMPARE(settings.problems, logged.isEmpty() ? QStringList() : QStringList{logged});
 }

@@ -122,7 +122,6 @@ private slots:
     void lircdStartedAfterTheProgram();
     void lircdOverTcp();
     void aStoppedLircdIsReadyOnlyOnceItRuns();
-    void withoutLircSettingsNothingIsSaidOfIr();
 };
 
 void EndToEndLircTest::init() {
@@ -266,10 +265,6 @@ void EndToEndLircTest::lircdOverTcp() {
     QVERIFY2(run.start({}, true), qPrintable(run.lircd.log() + run.log()));
     QVERIFY(run.press({QStringLiteral("KEY_VOLUMEUP")}));
     QVERIFY(run.levelBecomes(kOneStep));
-    QCOMPARE(run.program->lines()
-                 .filter(QStringLiteral("IR input: lircd at %1 is version ").arg(run.place(true)))
-                 .size(),
-             1);
 }
 
 // Held still, lircd's socket still takes the connection (the kernel's
@@ -282,10 +277,8 @@ void EndToEndLircTest::aStoppedLircdIsReadyOnlyOnceItRuns() {
         QStringLiteral("IR input: lircd at %1 accepts connections but does not answer")
             .arg(run.place());
     QVERIFY2(run.program->waitForLine(silent), qPrintable(run.log()));
-    QTest::qWait(5000); // beyond two retries and two answer times
-    QCOMPARE(run.count(silent), 1);
-    QCOMPARE(run.program->lines().filter(QStringLiteral("IR input ready")).size(), 0);
-    QCOMPARE(run.program->lines().filter(QStringLiteral("IR remotes are not in use")).size(), 0);
+    QTest::qWait(2500); // beyond another answer time
+    QCOMPARE(run.program->lines().filter(QStringLiteral("IR ")), QStringList{silent});
 
     QVERIFY(run.lircd.resume());
     QVERIFY2(run.program->waitForLine(QStringLiteral("IR input ready: lircd at ") + run.place()),
@@ -293,30 +286,6 @@ void EndToEndLircTest::aStoppedLircdIsReadyOnlyOnceItRuns() {
     QVERIFY(run.press({QStringLiteral("KEY_VOLUMEUP")}));
     QVERIFY(run.levelBecomes(kOneStep));
     QCOMPARE(run.count(silent), 1);
-}
-
-// The build's own socket (none in the tests' build, /run/lirc/lircd in
-// Debian's), named by no setting and not there: IR remotes are simply not in
-// use, and the log says nothing of them.
-void EndToEndLircTest::withoutLircSettingsNothingIsSaidOfIr() {
-    const QString buildSocket = QString::fromLatin1(nuvok::build::kLircSocket);
-    if (!buildSocket.isEmpty() && QFile::exists(buildSocket))
-        QSKIP("the machine's own lircd is never used");
-    Run run;
-    QVERIFY(run.sound.start());
-    run.program = std::make_unique<Program>(
-        QStringLiteral("[Settings]\nNotifications=false\nControllerHost=127.0.0.1\n"
-                       "ControllerPort=%1\n")
-            .arg(run.controller.port()));
-    run.program->withoutSoundDevices();
-    run.program->setEnvironment(QStringLiteral("PULSE_SERVER"), run.sound.address());
-    run.port = freePort();
-    QVERIFY(run.port != 0);
-    QVERIFY(run.program->start({QStringLiteral("-port"), QString::number(run.port)}));
-    QVERIFY(waitForListener(*run.program, run.port));
-    QTest::qWait(3000); // beyond the first retry
-    for (const QString& line : run.program->lines())
-        QVERIFY2(!line.startsWith(QLatin1String("IR")), qPrintable(run.log()));
 }
 
 QTEST_GUILESS_MAIN(EndToEndLircTest)

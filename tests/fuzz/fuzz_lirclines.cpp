@@ -1,7 +1,6 @@
 // What lircd writes, read by the line reader as a connection hands it over:
 // once in one read, once in reads cut at points the input's first byte
-// chooses. Both must give the same events, replies and problems; a reply
-// holds no more than its bounds allow; a connection tells at
+// chooses. Both must give the same events and problems; a connection tells at
 // most five problems; every event names a button and a remote with no blank,
 // line break or control code in them; and a new connection starts afresh.
 #include "remote/lircevents.h"
@@ -33,7 +32,6 @@ bool isName(const std::string& text) {
 struct Reading {
     std::vector<nuvok::LircEvent> events;
     std::vector<std::string> problems;
-    std::vector<nuvok::LircReply> replies;
 };
 
 // One connection: the stream in reads of the given lengths (0: the rest).
@@ -52,8 +50,6 @@ Reading readConnection(nuvok::LircLineReader& reader, std::string_view stream, s
             reading.events.push_back(std::move(event));
         for (std::string& problem : reader.takeProblems())
             reading.problems.push_back(std::move(problem));
-        for (nuvok::LircReply& reply : reader.takeReplies())
-            reading.replies.push_back(std::move(reply));
         stream.remove_prefix(length);
     }
     return reading;
@@ -62,14 +58,6 @@ Reading readConnection(nuvok::LircLineReader& reader, std::string_view stream, s
 bool same(const Reading& a, const Reading& b) {
     if (a.problems != b.problems || a.events.size() != b.events.size())
         return false;
-    // A read keeps at most kMaxReplies: reads cut smaller may keep more.
-    const std::size_t kept = std::min(a.replies.size(), b.replies.size());
-    if (a.replies.size() != b.replies.size() && kept < nuvok::LircLineReader::kMaxReplies)
-        return false;
-    for (std::size_t i = 0; i < kept; ++i)
-        if (a.replies[i].command != b.replies[i].command ||
-            a.replies[i].success != b.replies[i].success || a.replies[i].data != b.replies[i].data)
-            return false;
     for (std::size_t i = 0; i < a.events.size(); ++i)
         if (a.events[i].repeat != b.events[i].repeat || a.events[i].button != b.events[i].button ||
             a.events[i].remote != b.events[i].remote)
@@ -94,15 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(problem.starts_with("IR: "));
     for (const nuvok::LircEvent& event : once.events)
         require(isName(event.button) && isName(event.remote));
-    for (const nuvok::LircReply& reply : once.replies) {
-        std::size_t bytes = reply.command.size();
-        for (const std::string& line : reply.data)
-            bytes += line.size();
-        require(bytes <= nuvok::LircLineReader::kMaxReplyBytes &&
-                reply.data.size() < nuvok::LircLineReader::kMaxReplyLines);
-        if (const auto version = nuvok::lircVersionOf(reply))
-            require(!version->empty() && version->size() <= 63);
-    }
     // The same again on a new connection: nothing of the first one carries over.
     cut.reset();
     require(same(readConnection(cut, stream, 0), once));

@@ -1,6 +1,5 @@
 // The TCP stand-in of the Windows infrared daemon: it sends what it is given
-// to every client, answers VERSION (unless told not to), drops them, and goes
-// away and comes back on its port.
+// to every client, drops them, and goes away and comes back on its port.
 
 #include "support/lineclient.h"
 #include "support/lirclines.h"
@@ -19,8 +18,6 @@ private slots:
     void everyClientGetsEveryByteInOrder_data();
     void everyClientGetsEveryByteInOrder();
     void droppedClientsCanComeBackAndAStoppedPortRefuses();
-    void versionIsAnsweredToTheClientThatAsks_data();
-    void versionIsAnsweredToTheClientThatAsks();
 };
 
 void LircStandInTest::everyClientGetsEveryByteInOrder_data() {
@@ -89,40 +86,6 @@ void LircStandInTest::droppedClientsCanComeBackAndAStoppedPortRefuses() {
     QVERIFY(again->waitForLines(1));
     QCOMPARE(again->received(), line);
     QVERIFY(dropped->received().isEmpty() && back->received().isEmpty());
-}
-
-void LircStandInTest::versionIsAnsweredToTheClientThatAsks_data() {
-    QTest::addColumn<bool>("answers");
-    QTest::addColumn<QByteArray>("asked");
-    QTest::newRow("VERSION") << true << QByteArray("VERSION\n");
-    QTest::newRow("with CR LF") << true << QByteArray("VERSION\r\n");
-    QTest::newRow("another command") << true << QByteArray("LIST\n");
-    QTest::newRow("a daemon that answers nothing") << false << QByteArray("VERSION\n");
-}
-
-void LircStandInTest::versionIsAnsweredToTheClientThatAsks() {
-    QFETCH(bool, answers);
-    QFETCH(QByteArray, asked);
-    LircStandIn standIn;
-    QVERIFY2(standIn.ready(), qPrintable(standIn.problem()));
-    standIn.setAnswersVersion(answers);
-    auto asking = LineClient::overTcp(standIn.port());
-    auto other = LineClient::overTcp(standIn.port());
-    QVERIFY(asking->waitForConnected() && other->waitForConnected());
-    QVERIFY(standIn.waitForClients(2));
-    const bool isVersion = asked.startsWith("VERSION");
-    // In two pieces, as a stream may hand them over.
-    for (const QByteArray& piece : {asked.left(4), asked.mid(4)}) {
-        asking->write(piece);
-        QTest::qWait(20);
-    }
-    QVERIFY(nuvok::test::waitUntil([&] { return standIn.versionsAsked() == (isVersion ? 1 : 0); }));
-    const QByteArray line = lircEventLine(QStringLiteral("KEY_OK"), QStringLiteral("winlirc"));
-    QCOMPARE(standIn.send(line), 2);
-    const QByteArray answer = answers && isVersion ? nuvok::test::lircVersionReply() : QByteArray();
-    QVERIFY(asking->waitForLines(answer.count('\n') + 1) && other->waitForLines(1));
-    QCOMPARE(asking->received(), answer + line);
-    QCOMPARE(other->received(), line);
 }
 
 QTEST_MAIN(LircStandInTest)

@@ -72,9 +72,6 @@ public:
         return waitUntil([&] { return lines().size() >= count; }, timeoutMs);
     }
 
-    // Sends a command (or a piece of one) to the server.
-    void write(const QByteArray& bytes) { m_device->write(bytes); }
-
     // Everything read so far, and its complete lines without their "\n".
     QByteArray received() const { return m_received; }
     QList<QByteArray> lines() const {

@@ -6,8 +6,8 @@
 // simulated buttons (irsend SIMULATE) that it sends to its clients as it
 // would a received signal (support/lirclines.h). On request it also serves
 // its clients over TCP on 127.0.0.1. It can be stopped and started again on
-// the same socket and port, and held still as a lircd that hangs. The machine's own lircd
-// (/run/lirc/lircd) is never used.
+// the same socket and port, and held still as a lircd that hangs. The
+// machine's own lircd (/run/lirc/lircd) is never used.
 
 #include <QProcess>
 #include <QString>
@@ -45,7 +45,6 @@ public:
     // nothing answers and no button is sent.
     bool pause();
     bool resume();
-    bool paused() const { return m_paused; }
     bool running() const { return m_process.state() != QProcess::NotRunning; }
 
     QString socketPath() const;
