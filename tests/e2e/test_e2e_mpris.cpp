@@ -284,8 +284,7 @@ void E2eMpris::aTitleNoPlayerHasFailsNamingBoth() {
 
 // A player that is back takes the next key, however soon after: stopped, it
 // fails each key with its line; running again (SIGCONT), the key after it
-// reaches it. The calls it missed while stopped it carries out once it runs
-// again, so each of the three jumps forward counts.
+// reaches it. It carries out the calls it missed once it runs again.
 void E2eMpris::aPlayerBackTakesTheNextKey_data() {
     QTest::addColumn<int>("afterMs"); // from SIGCONT to the key
     QTest::newRow("Right 0.2 s later") << 200;
@@ -297,50 +296,35 @@ void E2eMpris::aPlayerBackTakesTheNextKey() {
     QFETCH(int, afterMs);
     QVERIFY(m_program);
     Program& program = *m_program;
-    const auto since = [&](qsizetype from) {
-        return program.lines().mid(from).join(QLatin1Char('\n'));
-    };
+    const qsizetype start = program.lines().size();
+    const auto log = [&] { return program.lines().mid(start).join('\n').toLocal8Bit(); };
     // Paused at 20 s of a 60 s tone, in video mode, where Right jumps 10 s.
     QVERIFY(playerCommand({QStringLiteral("set_property"), QStringLiteral("pause"), true}));
-    QVERIFY(waitForProperty(QStringLiteral("pause"), [](const QVariant& v) { return v.toBool(); }));
     QVERIFY(playerCommand({QStringLiteral("seek"), 20, QStringLiteral("absolute")}));
-    QVERIFY(waitForProperty(QStringLiteral("time-pos"),
-                            [](const QVariant& v) { return std::fabs(v.toDouble() - 20) < 0.5; }));
-    const KeyRun video =
-        pressAndRead(program, m_port, {QStringLiteral("menu"), QStringLiteral("right")},
-                     {QStringLiteral("mode_Video")}, m_next);
-    QVERIFY2(video.failure.isEmpty(), qPrintable(video.failure));
-    const std::optional<QVariant> before = playerProperty(QStringLiteral("time-pos"));
-    QVERIFY(before);
+    const auto at = [&](double seconds) {
+        return waitForProperty(QStringLiteral("time-pos"), [&](const QVariant& v) {
+            return std::fabs(v.toDouble() - seconds) < 0.5;
+        });
+    };
+    QVERIFY(at(20));
+    QVERIFY(press(m_port, {QStringLiteral("menu"), QStringLiteral("right")}));
+    QVERIFY2(program.waitForLine(QStringLiteral("mode_Video"), start), log().constData());
 
-    const qsizetype start = program.lines().size();
-    const QRegularExpression notTaken(
-        QStringLiteral("^(The MPRIS player .* did not take Seek|.* not done: )"));
+    const QRegularExpression notTaken(QStringLiteral("^The MPRIS player .* did not take Seek"));
     QCOMPARE(::kill(pid_t(m_player.processId()), SIGSTOP), 0);
     const bool sent = press(m_port, {QStringLiteral("--delay"), QStringLiteral("0"),
                                      QStringLiteral("right"), QStringLiteral("right")});
     const bool failed = waitUntil(
-        [&] { return program.lines().mid(start).filter(notTaken).size() >= 2; }, kLineTimeoutMs);
+        [&] { return program.lines().mid(start).filter(notTaken).size() == 2; }, kLineTimeoutMs);
     ::kill(pid_t(m_player.processId()), SIGCONT);
     QTest::qWait(afterMs);
     const qsizetype key = program.lines().size();
-    const bool resent = press(m_port, {QStringLiteral("right")});
-    QVERIFY(sent);
-    QVERIFY2(failed, qPrintable(since(start)));
-    QCOMPARE(program.lines().mid(start, key - start).filter(notTaken).size(), 2);
-    QVERIFY(resent);
+    QVERIFY(sent && failed && press(m_port, {QStringLiteral("right")}));
     QVERIFY2(program.waitForLines({kThrough, QStringLiteral("{right}")}, key) >= 0,
-             qPrintable(since(start)));
-    QVERIFY2(program.lines().mid(key).filter(notTaken).isEmpty(), qPrintable(since(start)));
-    const double wanted = before->toDouble() + 30;
-    QVERIFY2(
-        waitForProperty(QStringLiteral("time-pos"),
-                        [&](const QVariant& v) { return std::fabs(v.toDouble() - wanted) < 0.5; }),
-        qPrintable(
-            QStringLiteral("time-pos is %1, expected %2\n%3")
-                .arg(playerProperty(QStringLiteral("time-pos")).value_or(QVariant()).toDouble())
-                .arg(wanted)
-                .arg(since(start))));
+             log().constData());
+    QVERIFY2(program.lines().mid(start).filter(notTaken).size() == 2, log().constData());
+    // The two jumps it missed while stopped, and this one.
+    QVERIFY2(at(50), log().constData());
     m_next = program.lines().size();
 }
 
