@@ -11,7 +11,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -400,10 +399,13 @@ void WaylandDesktopTest::aLaterStartShowsTheWindowAndAddsNoIcon() {
     const LaterStart shown = startAgain(program, {}, QStringLiteral("wayland"));
     QVERIFY2(shown.exitCode == 0, qPrintable(shown.said));
     QVERIFY(shownOnSway(pid));
-    QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
-                           kWatcherService, m_bus);
-    const QStringList items = watcher.property("RegisteredStatusNotifierItems").toStringList();
-    QCOMPARE(items.size(), 1);
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << kWatcherService << QStringLiteral("RegisteredStatusNotifierItems");
+    const QDBusReply<QDBusVariant> items = m_bus.call(get);
+    QVERIFY2(items.isValid(), qPrintable(items.error().message()));
+    QCOMPARE(items.value().variant().toStringList().size(), 1);
 }
 
 // MPRIS is how players are reached on Wayland; the volume goes to the sound
