@@ -1,5 +1,7 @@
 #include "instance/commandchannel.h"
 
+#include "session/failuretext.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -100,7 +102,16 @@ void CommandChannel::read(QLocalSocket* client) {
         }
         // The handler may end the program: the client is held only by a guard.
         const QPointer<QLocalSocket> guard(client);
-        const ChannelMessage reply = (*handler)(*request);
+        ChannelMessage reply;
+        try {
+            reply = (*handler)(*request);
+        } catch (...) {
+            // Reached from the event loop: the failure is one line, and the
+            // program runs on.
+            const QString why = failureText(std::current_exception());
+            emit logLine(why);
+            reply = answer(QStringLiteral("failed"), why);
+        }
         if (!guard)
             return;
         respond(client, reply);

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <stdexcept>
+
 namespace {
 
 // A client of the channel that reads its answers as the test goes on.
@@ -40,6 +42,7 @@ private slots:
     void refusesWhatItCannotRead_data();
     void refusesWhatItCannotRead();
     void servesThisUserOnly();
+    void aFailingRequestIsAnsweredAndLogged();
     void letsSilentAndSurplusClientsGo();
     void closingFreesTheName();
 
@@ -148,6 +151,19 @@ void CommandChannelTest::servesThisUserOnly() {
     Client client(m_name);
     client.socket.write("NUVOKrc/1 echo say=me\n");
     QVERIFY(client.answer().startsWith("NUVOKrc/1 ok"));
+}
+
+void CommandChannelTest::aFailingRequestIsAnsweredAndLogged() {
+    const auto served = channel();
+    served->handle(QStringLiteral("fail"), [](const ChannelMessage&) -> ChannelMessage {
+        throw std::runtime_error("the port box is gone");
+    });
+    QSignalSpy logged(served.get(), &CommandChannel::logLine);
+    Client client(m_name);
+    client.socket.write("NUVOKrc/1 fail\nNUVOKrc/1 echo say=after\n");
+    QVERIFY(client.answer().startsWith("NUVOKrc/1 failed text=the%20port%20box%20is%20gone"));
+    QVERIFY(client.answer().startsWith("NUVOKrc/1 ok text=after"));
+    QCOMPARE(logged.size(), 1);
 }
 
 void CommandChannelTest::letsSilentAndSurplusClientsGo() {
