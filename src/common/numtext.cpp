@@ -186,6 +186,15 @@ std::int32_t roundHalfEvenToInt32(double value) {
     return static_cast<std::int32_t>(rounded);
 }
 
+bool isDecimalDigits(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (const char c : text)
+        if (!isDigit(c))
+            return false;
+    return true;
+}
+
 int hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

@@ -32,4 +32,7 @@ std::int32_t roundHalfEvenToInt32(double value);
 // The value of one hexadecimal digit (either case), or -1 for any other character.
 int hexDigitValue(char c);
 
+// Whether the text is one or more decimal digits and nothing else.
+bool isDecimalDigits(std::string_view text);
+
 } // namespace nuvok

@@ -1,5 +1,7 @@
 #include "remote/lircevents.h"
 
+#include "common/numtext.h"
+
 #include <algorithm>
 #include <cctype>
 #include <utility>
@@ -35,15 +37,6 @@ std::vector<std::string_view> words(std::string_view text) {
 bool isName(std::string_view text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return false;
-    return true;
-}
-
-bool isDecimal(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (const char c : text)
-        if (c < '0' || c > '9')
             return false;
     return true;
 }
@@ -169,7 +162,7 @@ void LircLineReader::replyEnded() {
         reply.command = lines[at++];
     if (at < lines.size() && (lines[at] == "SUCCESS" || lines[at] == "ERROR"))
         reply.success = lines[at++] == "SUCCESS";
-    if (at + 1 < lines.size() && lines[at] == "DATA" && isDecimal(lines[at + 1])) {
+    if (at + 1 < lines.size() && lines[at] == "DATA" && isDecimalDigits(lines[at + 1])) {
         // More lines than the block has cannot come: the count is bounded by them.
         const std::size_t count =
             std::min<std::size_t>(std::stoul(lines[at + 1].substr(0, 4)), lines.size() - (at + 2));

@@ -6,6 +6,7 @@
 // refused only for a zero-padded dotted part is an address once the padding
 // goes; and what the log shows of an address reads back as it.
 #include "common/ipaddress.h"
+#include "common/numtext.h"
 
 #include <arpa/inet.h>
 
@@ -21,15 +22,6 @@ namespace {
 void require(bool condition) {
     if (!condition)
         std::abort();
-}
-
-bool isDigits(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (const char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
 }
 
 struct Oracle {
@@ -54,7 +46,8 @@ Oracle systemReading(std::string_view text) {
     oracle.prefix = max;
     if (slash != std::string_view::npos) {
         const std::string_view prefix = text.substr(slash + 1);
-        if (!isDigits(prefix) || prefix.size() > 3 || (prefix.size() > 1 && prefix[0] == '0'))
+        if (!nuvok::isDecimalDigits(prefix) || prefix.size() > 3 ||
+            (prefix.size() > 1 && prefix[0] == '0'))
             return oracle;
         oracle.prefix = std::atoi(std::string(prefix).c_str());
         if (oracle.prefix > max)
@@ -75,7 +68,7 @@ std::string unpadded(std::string_view text) {
         std::string_view token = text.substr(at, end - at);
         const bool dotted =
             (end < text.size() && text[end] == '.') || (at > 0 && text[at - 1] == '.');
-        if (dotted && isDigits(token))
+        if (dotted && nuvok::isDecimalDigits(token))
             while (token.size() > 1 && token[0] == '0')
                 token.remove_prefix(1);
         out += token;

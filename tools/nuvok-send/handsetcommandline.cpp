@@ -4,7 +4,6 @@
 #include "common/numtext.h"
 #include "remote/keymessage.h"
 
-#include <algorithm>
 #include <array>
 #include <cctype>
 #include <optional>
@@ -38,11 +37,6 @@ std::string lowerCase(std::string_view text) {
     return lower;
 }
 
-bool allDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // A decimal number without sign; nullopt when it exceeds the limit.
 std::optional<long> decimal(std::string_view digits, long limit) {
     long value = 0;
@@ -64,9 +58,9 @@ unsigned char keyCode(std::string_view name) {
         if (lower == key.name)
             return key.code;
     }
-    if (name.size() == 1 && allDigits(name))
+    if (name.size() == 1 && isDecimalDigits(name))
         return static_cast<unsigned char>(name.front()); // the digit keys send their character
-    if (allDigits(name)) {
+    if (isDecimalDigits(name)) {
         const std::optional<long> code = decimal(name, 255);
         if (!code)
             throw Failure("key code " + std::string(name) + " is out of range (0-255)");
@@ -79,7 +73,7 @@ unsigned char keyCode(std::string_view name) {
 
 int boundedNumber(std::string_view option, std::string_view value, long low, long high,
                   std::string_view what) {
-    const std::optional<long> number = allDigits(value) ? decimal(value, high) : std::nullopt;
+    const std::optional<long> number = isDecimalDigits(value) ? decimal(value, high) : std::nullopt;
     if (!number || *number < low)
         throw Failure(std::string(option) + ": " + quoted(value) + " is not " + std::string(what) +
                       " from " + std::to_string(low) + " to " + std::to_string(high));
