@@ -6,6 +6,16 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+namespace {
+
+// A client's share of one turn of the event loop, what it may have buffered
+// unread, and the answers it may leave unread before it is let go.
+constexpr int kRequestsPerTurn = 8;
+constexpr qint64 kReadBuffer = 2 * ChannelMessage::kMaxLineBytes;
+constexpr qint64 kUnreadAnswers = 64 * 1024;
+
+} // namespace
+
 CommandChannel::CommandChannel(std::unique_ptr<QLocalServer> server, PeerCheck peerCheck,
                                Limits limits, QObject* parent)
     : QObject(parent), m_server(std::move(server)), m_peerCheck(std::move(peerCheck)),
@@ -60,6 +70,7 @@ void CommandChannel::accept() {
             continue;
         }
         ++m_clients;
+        client->setReadBufferSize(kReadBuffer);
         auto* silence = new QTimer(client);
         silence->setSingleShot(true);
         silence->setInterval(m_limits.silenceMs);
@@ -78,7 +89,20 @@ void CommandChannel::accept() {
 }
 
 void CommandChannel::read(QLocalSocket* client) {
-    while (client->state() == QLocalSocket::ConnectedState) {
+    for (int served = 0; client->state() == QLocalSocket::ConnectedState; ++served) {
+        if (served == kRequestsPerTurn) {
+            // The rest in a later turn: a client that sends a flood does not
+            // hold up the keys.
+            const QPointer<QLocalSocket> later(client);
+            QMetaObject::invokeMethod(
+                this,
+                [this, later] {
+                    if (later)
+                        read(later);
+                },
+                Qt::QueuedConnection);
+            return;
+        }
         if (!client->canReadLine()) {
             if (client->bytesAvailable() >= ChannelMessage::kMaxLineBytes) {
                 respond(client, answer(QStringLiteral("refused"),
@@ -122,6 +146,10 @@ void CommandChannel::respond(QLocalSocket* client, const ChannelMessage& reply) 
     QByteArray line = reply.line();
     if (line.size() > ChannelMessage::kMaxLineBytes)
         line = answer(QStringLiteral("failed"), QStringLiteral("the answer is too long")).line();
+    if (client->bytesToWrite() > kUnreadAnswers) {
+        client->abort(); // it reads none of its answers
+        return;
+    }
     client->write(line);
     client->flush();
 }

@@ -44,6 +44,7 @@ private slots:
     void servesThisUserOnly();
     void aFailingRequestIsAnsweredAndLogged();
     void letsSilentAndSurplusClientsGo();
+    void aFloodHoldsNobodyUp();
     void closingFreesTheName();
 
 private:
@@ -186,6 +187,22 @@ void CommandChannelTest::letsSilentAndSurplusClientsGo() {
     Client next(m_name);
     next.socket.write("NUVOKrc/1 echo say=x\n");
     QVERIFY(next.answer().startsWith("NUVOKrc/1 ok"));
+}
+
+// A client that sends a flood of requests and reads none of the answers is
+// let go; another client is answered meanwhile.
+void CommandChannelTest::aFloodHoldsNobodyUp() {
+    const auto served = channel();
+    Client flood(m_name);
+    flood.socket.setReadBufferSize(1024); // it reads no more than that
+    QVERIFY(flood.socket.waitForConnected(2000));
+    const QByteArray request("NUVOKrc/1 echo say=flood\n");
+    flood.socket.write(request.repeated(100000));
+    Client other(m_name);
+    other.socket.write("NUVOKrc/1 echo say=me\n");
+    QVERIFY(other.answer().startsWith("NUVOKrc/1 ok text=me"));
+    // Its unread answers are bounded: it is let go before its flood is served.
+    QVERIFY(flood.closed());
 }
 
 // The next start must find nobody: the clients go with the channel.
