@@ -20,6 +20,7 @@
 #include <QUdpSocket>
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <vector>
 #ifndef Q_OS_WIN
 #include <sys/types.h>
@@ -249,6 +250,34 @@ inline LaterStart startAgain(const Program& running, const QStringList& argument
         result.exitCode = again.process().exitCode();
     result.said = again.everyLine().join(QLatin1Char('\n'));
     return result;
+}
+
+// Later starts that leave the window where it is: -min, the free port and a
+// taken one, each ending with its status; windowKept says after each whether
+// the window stayed (empty) or what became of it. Empty when all went so.
+inline QString laterStartsKeepTheWindow(const Program& running, quint16 free,
+                                        const QString& platform,
+                                        const std::function<QString()>& windowKept) {
+    QUdpSocket taken;
+    if (!taken.bind(QHostAddress::AnyIPv4, 0))
+        return QStringLiteral("no port to take");
+    const struct {
+        QStringList arguments;
+        int exitCode;
+    } starts[] = {
+        {{QStringLiteral("-min")}, 0},
+        {{QStringLiteral("-port"), QString::number(free)}, 0},
+        {{QStringLiteral("-port"), QString::number(taken.localPort())}, 1},
+    };
+    for (const auto& start : starts) {
+        const LaterStart later = startAgain(running, start.arguments, platform);
+        const QString named = start.arguments.join(QLatin1Char(' ')) + QStringLiteral(": ");
+        if (later.exitCode != start.exitCode)
+            return named + later.said;
+        if (const QString moved = windowKept(); !moved.isEmpty())
+            return named + moved;
+    }
+    return {};
 }
 
 // The player's MPRIS plugin where Debian installs it; empty without it.

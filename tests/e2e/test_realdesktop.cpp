@@ -236,27 +236,16 @@ void RealDesktopTest::aLaterStartShowsTheWindowAndAddsNoIcon() {
     const unsigned long window = mainWindow(m_probe);
     QVERIFY(window != 0);
     QVERIFY(settlesPutAway(m_probe, window).isEmpty());
-    QUdpSocket taken;
-    QVERIFY(taken.bind(QHostAddress::AnyIPv4, 0));
     const quint16 free = freePort();
-    const struct {
-        QStringList arguments;
-        int exitCode;
-    } starts[] = {
-        {{QStringLiteral("-min")}, 0},
-        {{QStringLiteral("-port"), QString::number(free)}, 0},
-        {{QStringLiteral("-port"), QString::number(taken.localPort())}, 1},
-        {{}, 0},
-    };
-    for (const auto& start : starts) {
-        const LaterStart later = startAgain(program, start.arguments, QStringLiteral("xcb"));
-        QVERIFY2(later.exitCode == start.exitCode, qPrintable(later.said));
-        if (!start.arguments.isEmpty()) {
-            QTest::qWait(kSteadyMs);
-            QVERIFY2(putAway(m_probe.view(window)), qPrintable(start.arguments.join(' ')));
-        }
-    }
+    const QString failure = laterStartsKeepTheWindow(program, free, QStringLiteral("xcb"), [&] {
+        QTest::qWait(kSteadyMs);
+        const DesktopProbe::WindowView seen = m_probe.view(window);
+        return putAway(seen) ? QString() : describe(seen);
+    });
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QVERIFY(waitForListener(program, free));
+    const LaterStart shown = startAgain(program, {}, QStringLiteral("xcb"));
+    QVERIFY2(shown.exitCode == 0, qPrintable(shown.said));
     QVERIFY2(waitUntil([&] { return shownNormally(m_probe.view(window)); }, kLineTimeoutMs),
              qPrintable(describe(m_probe.view(window))));
     QCOMPARE(m_probe.windowsTitled(kProgramTitle).size(), std::size_t{1});

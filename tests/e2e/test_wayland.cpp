@@ -379,22 +379,10 @@ void WaylandDesktopTest::aLaterStartShowsTheWindowAndAddsNoIcon() {
     const qint64 pid = program.process().processId();
     QVERIFY(icon(pid).valid());
     QVERIFY(settlesHidden(pid).isEmpty());
-    QUdpSocket taken;
-    QVERIFY(taken.bind(QHostAddress::AnyIPv4, 0));
     const quint16 free = freePort();
-    const struct {
-        QStringList arguments;
-        int exitCode;
-    } starts[] = {
-        {{QStringLiteral("-min")}, 0},
-        {{QStringLiteral("-port"), QString::number(free)}, 0},
-        {{QStringLiteral("-port"), QString::number(taken.localPort())}, 1},
-    };
-    for (const auto& later : starts) {
-        const LaterStart run = startAgain(program, later.arguments, QStringLiteral("wayland"));
-        QVERIFY2(run.exitCode == later.exitCode, qPrintable(run.said));
-    }
-    QVERIFY(settlesHidden(pid).isEmpty());
+    const QString failure = laterStartsKeepTheWindow(program, free, QStringLiteral("wayland"),
+                                                     [&] { return settlesHidden(pid); });
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QVERIFY(waitForListener(program, free));
     const LaterStart shown = startAgain(program, {}, QStringLiteral("wayland"));
     QVERIFY2(shown.exitCode == 0, qPrintable(shown.said));
