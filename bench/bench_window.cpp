@@ -381,7 +381,7 @@ public:
 void statePaints() {
     BenchWindow bench;
     F_NUVOKrc& window = *bench.window;
-    window.session()->listenPort = static_cast<float>(nuvok::test::freePort());
+    window.handset()->listenPort = static_cast<float>(nuvok::test::freePort());
     nuvok::test::runHandler(window, "b_listen_Click");
     window.show();
     runEventLoopFor(std::chrono::milliseconds(500));
@@ -396,7 +396,7 @@ void statePaints() {
     const QString idleState = nuvok::test::control<QLineEdit>(window, "T_state")->text();
 
     // The same count across a real change shows that paints are seen.
-    window.session()->receiver()->close();
+    window.handset()->stop();
     runEventLoopFor(std::chrono::milliseconds(500));
     const int changePaints = counter.paints - idlePaints;
 

@@ -82,9 +82,13 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     createMenu();
     resize(twips::toPixels(9330), twips::toPixels(6030) + menuBar()->sizeHint().height());
 
-    m_session = new RemoteSession(m_services.desktop, m_services.players, m_options.peerTimes,
-                                  m_options.dropTiming, this);
-    connect(m_session->receiver(), &KeyReceiver::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
+    m_session =
+        new RemoteSession(m_services.desktop, m_services.players, m_options.peerTimes, this);
+    m_handset = new HandsetInput(m_options.dropTiming);
+    m_session->addInput(m_handset);
+    m_infrared = new InfraredInput();
+    m_session->addInput(m_infrared);
+    connect(m_handset, &HandsetInput::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
     connect(m_session, &RemoteSession::busy, this, &F_NUVOKrc::showActivity);
     m_session->setController(m_options.controllerHost, m_options.controllerPort);
     m_session->controllerLink()->setDeadlineMs(m_options.controllerDeadlineMs);

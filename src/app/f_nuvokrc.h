@@ -2,8 +2,9 @@
 
 #include "app/logpanel.h"
 #include "app/windowservices.h"
+#include "input/handsetinput.h"
+#include "input/infraredinput.h"
 #include "net/controllerlink.h"
-#include "net/keyreceiver.h"
 #include "remote/droptally.h"
 #include "session/remotesession.h"
 
@@ -63,8 +64,10 @@ public:
     // The notification-area icon and the window's minimise handling.
     TrayStuff& tray() { return *m_tray; }
 
-    // The run behind the window: listener, interpreter, peers, controller.
+    // The run behind the window: the inputs, interpreter, peers, controller.
     RemoteSession* session() const { return m_session; }
+    // The handset's listener, whose port and state the window shows.
+    HandsetInput* handset() const { return m_handset; }
 
     // Start-up; the argument text is what followed the program name.
     void Form_Load(const std::string& commandLine);
@@ -178,7 +181,7 @@ private:
     enum class PictureOf { Tray, Window };
     void showPicture(PictureOf where, const QIcon& picture);
     void showQueuedPictures();
-    void showPeer(bool beep);
+    void showPeer();
     void readStartSettings();
 
     WindowServices m_services;
@@ -190,6 +193,8 @@ private:
     // What the window's own icon is to be; a hidden window gets it when shown.
     QIcon m_windowPicture;
     RemoteSession* m_session = nullptr;
+    HandsetInput* m_handset = nullptr;   // the session's
+    InfraredInput* m_infrared = nullptr; // the session's
     std::unique_ptr<TrayStuff> m_tray;
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up

@@ -27,10 +27,10 @@ F_NUVOKrc::LaterStart F_NUVOKrc::takeOverStart(const std::string& arguments,
             failure = failureText(std::current_exception());
             logData(failure);
         }
-        const SocketComponent& socket = m_session->receiver()->socket();
+        const SocketComponent& socket = m_handset->socket();
         if (failure.isEmpty() && socket.State() != SocketComponent::sckClosed) {
             logData(QStringLiteral("Port:") +
-                    QString::fromStdString(nuvok::signedNumberText(m_session->listenPort)));
+                    QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
             return {true, QStringLiteral("it listens on port %1").arg(socket.boundPort())};
         }
         // The run goes on where it was.

@@ -17,11 +17,11 @@ std::string F_NUVOKrc::readSetting(const char* key) const {
 
 void F_NUVOKrc::doListen() {
     if (m_unloaded) {
-        m_session->receiver()->close();
+        m_handset->stop();
         return; // a closed window listens no more, even when start-up goes on after the close
     }
     // The protocol is read at every opening, so a protocol stored meanwhile takes effect.
-    m_session->listen(nuvok::roundHalfEvenToInt32(m_session->listenPort),
+    m_handset->listen(nuvok::roundHalfEvenToInt32(m_handset->listenPort),
                       readSetting("Protocol") == "TCP" ? SocketComponent::sckTCPProtocol
                                                        : SocketComponent::sckUDPProtocol);
 }
@@ -38,13 +38,12 @@ void F_NUVOKrc::b_listen_Click() {
     reportFailures([this] { doListen(); });
 }
 
-void F_NUVOKrc::showPeer(bool beep) {
-    const SocketComponent& socket = m_session->receiver()->socket();
+void F_NUVOKrc::showPeer() {
+    const SocketComponent& socket = m_handset->socket();
     T_remoteHost->setText(socket.RemoteHost());
     T_RemIP->setText(socket.RemoteHostIP());
     T_RPort->setText(QString::number(socket.RemotePort()));
-    if (beep)
-        QApplication::beep();
+    QApplication::beep();
 }
 
 // The tray first when a key starts and last when it ends, so that the icon the
@@ -95,7 +94,7 @@ void F_NUVOKrc::showQueuedPictures() {
 }
 
 void F_NUVOKrc::Timer1_Timer() {
-    const int state = m_session->receiver()->socket().State();
+    const int state = m_handset->socket().State();
     const QString text = QString::number(state);
     QColor colour;
     switch (state) {

@@ -45,7 +45,7 @@ void F_NUVOKrc::C_PortNum_Change() {
         denoted = 65535;
     }
     if (denoted > -1)
-        m_session->listenPort = static_cast<float>(nuvok::numericValue(s));
+        m_handset->listenPort = static_cast<float>(nuvok::numericValue(s));
     doListen();
 }
 
@@ -70,7 +70,7 @@ void F_NUVOKrc::C_PortNum_KeyPress(int keyAscii) {
 void F_NUVOKrc::m_port_Click() {
     const QString answer = m_services.dialogs->prompt(
         QStringLiteral("Portnummer eingeben"), QStringLiteral("Portnummer"),
-        QString::fromStdString(nuvok::signedNumberText(m_session->listenPort)));
+        QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
     const double value = nuvok::numericValue(answer.toStdString());
     if (answer.isEmpty() || !(value > -1) || !(value < 65536))
         return;

@@ -46,13 +46,13 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
             if (m_unloaded)
                 return; // closed while the listener opened
             logData(QStringLiteral("Port:") +
-                    QString::fromStdString(nuvok::signedNumberText(m_session->listenPort)));
+                    QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
         } else {
             const double stored = nuvok::numericValue(readSetting("portNum"));
             // Beyond float's range the conversion is undefined; out of range anyway.
-            m_session->listenPort = std::fabs(stored) <= 65536 ? static_cast<float>(stored) : 0.0f;
-            if (m_session->listenPort < 1 || m_session->listenPort > 65535)
-                m_session->listenPort = 65530;
+            m_handset->listenPort = std::fabs(stored) <= 65536 ? static_cast<float>(stored) : 0.0f;
+            if (m_handset->listenPort < 1 || m_handset->listenPort > 65535)
+                m_handset->listenPort = 65530;
         }
 
         doListen(); // with the stored protocol
@@ -121,11 +121,12 @@ void F_NUVOKrc::readStartSettings() {
     if (!m_services.settings->read("AudioTitle").empty())
         session.nextSongTitle = settings.audioTitle;
     session.setController(settings.controllerHost, settings.controllerPort);
-    m_session->receiver()->setHandsets(settings.handsets);
+    m_handset->setHandsets(settings.handsets);
     session.setControllerTrust(settings.controllerTrust);
     m_notify->setChecked(settings.notifications);
     session.feedback()->setEnabled(settings.notifications);
-    session.startLirc(settings.lirc);
+    m_infrared->setSettings(settings.lirc);
+    m_infrared->start();
     session.playerControl =
         nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
     for (const QString& line : settings.problems)

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "common/ipaddress.h"
+#include "input/controllertrust.h"
+#include "input/infraredinput.h"
 #include "net/handsetlist.h"
-#include "session/remotesession.h"
 #include "shell/settingsstore.h"
 
 #include <QString>

@@ -33,7 +33,6 @@ KeyReceiver::KeyReceiver(nuvok::DropTiming dropTiming, QObject* parent)
     connect(m_socket, &SocketComponent::DataArrival, this, &KeyReceiver::onDataArrival);
     connect(m_socket, &SocketComponent::ConnectionRequest, this, &KeyReceiver::onConnectionRequest);
     connect(m_socket, &SocketComponent::CloseEvent, this, &KeyReceiver::onPeerClosed);
-    connect(m_socket, &SocketComponent::ConnectEvent, this, [this] { emit peerAccepted(false); });
     connect(m_socket, &SocketComponent::DatagramsDropped, this,
             [this](quint64 count) { emit logLine(droppedKeysLine(count)); });
     m_socket->setSenderFilter(
@@ -106,7 +105,7 @@ void KeyReceiver::onConnectionRequest(int requestID) {
     m_refusedWhileServing.clear();
     ++m_connection;
     watchPeer();
-    emit peerAccepted(true);
+    emit peerAccepted();
 }
 
 void KeyReceiver::watchPeer() {

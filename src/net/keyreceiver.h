@@ -53,9 +53,8 @@ signals:
     // One key message, to be handled as it stands (decoding may fail), and
     // who sent it: the datagram's sender, or the peer of the TCP connection.
     void message(const QByteArray& data, const QHostAddress& sender, bool overTcp);
-    // A TCP peer was accepted (beep) or the socket connected (no beep); the
-    // socket shows its address.
-    void peerAccepted(bool beep);
+    // A TCP peer was accepted; the socket shows its address.
+    void peerAccepted();
     // A line for the log: senders outside the handset list, messages turned
     // away, a connection that could not be taken.
     void logLine(const QString& line);

@@ -63,6 +63,8 @@ public:
     void setTimes(const LircTimes& times) { m_times = times; }
     void start(const LircPlace& place);
     void stop();
+    // Started and not stopped.
+    bool running() const { return m_running; }
     // Connected, and lircd has answered.
     bool connected() const { return m_ready; }
     // Where the events come from; set once connected.

@@ -270,40 +270,8 @@ void SocketComponent::adoptTcp(QTcpSocket* socket) {
     m_tcp = socket;
     m_closePosted = false;
     connect(socket, &QTcpSocket::readyRead, this, &SocketComponent::scheduleArrival);
-    connect(socket, &QTcpSocket::connected, this, &SocketComponent::onConnected);
     connect(socket, &QTcpSocket::disconnected, this, &SocketComponent::onPeerClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, &SocketComponent::onSocketError);
-    connect(socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-        if (state == QAbstractSocket::HostLookupState)
-            m_state = sckResolvingHost;
-        else if (state == QAbstractSocket::ConnectingState)
-            m_state = sckConnecting;
-    });
-}
-
-void SocketComponent::Connect(const QString& host, int port) {
-    requireClosed("Connect");
-    if (m_protocol != sckTCPProtocol)
-        throw Failure("Connect needs the TCP protocol");
-    if (host.trimmed().isEmpty())
-        throw Failure("Cannot connect: no host name or address was given");
-    if (port <= 0 || port > 65535)
-        throw Failure("Cannot connect to " + host.toStdString() + " on port " +
-                      std::to_string(port) + ": a port number runs from 1 to 65535");
-    m_remoteHost = host;
-    m_remotePort = port;
-    m_remoteHostIP.clear();
-    adoptTcp(new QTcpSocket(this));
-    m_state = QHostAddress(host).isNull() ? sckResolvingHost : sckConnecting;
-    m_tcp->connectToHost(host, static_cast<quint16>(port));
-}
-
-void SocketComponent::onConnected() {
-    if (!m_tcp)
-        return;
-    m_state = sckConnected;
-    m_remoteHostIP = plainAddress(m_tcp->peerAddress()).toString();
-    post([this] { emit ConnectEvent(); });
 }
 
 void SocketComponent::onPeerClosed() {

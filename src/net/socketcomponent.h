@@ -14,9 +14,10 @@ class QTcpServer;
 class QTcpSocket;
 class QUdpSocket;
 
-// An event-driven socket: TCP listen and accept, UDP bind, connect, send,
-// receive and close, with numbered states. Methods return at once and throw
-// nuvok::Failure with a readable description when they cannot be carried out.
+// An event-driven socket that takes what comes in: TCP listen and accept,
+// UDP bind, receive and close, with numbered states (those of connecting
+// stay in the numbering; the controller link has a socket of its own). Methods return at once and
+// throw nuvok::Failure with a readable description when they cannot be carried out.
 //
 // Events are never emitted from inside a Qt socket signal: each is posted and
 // delivered by the event loop, so a handler that processed events would
@@ -74,8 +75,6 @@ public:
     QHostAddress requestAddress(int requestID) const;
     // The system's socket of the connection to the peer, -1 without one.
     qintptr peerDescriptor() const;
-    void Connect(const QString& host, int port);
-    void SendData(const QByteArray& data);
     // For TCP at most maxBytes (all without a bound); what is left comes as
     // a further arrival, so that a huge write is read a share per turn.
     QByteArray GetData(qint64 maxBytes = -1);
@@ -108,8 +107,7 @@ signals:
     // Datagrams the full inbox dropped, once per burst (at most once a second).
     void DatagramsDropped(quint64 count);
     void ConnectionRequest(int requestID);
-    void CloseEvent();   // the TCP peer has closed
-    void ConnectEvent(); // an outgoing connection has completed
+    void CloseEvent(); // the TCP peer has closed
 
 private:
     class PendingConnections;
@@ -127,7 +125,6 @@ private:
     void takeDatagrams();
     void dropDatagram();
     void onNewConnection();
-    void onConnected();
     void onPeerClosed();
     void onSocketError();
     void releaseTcp();

@@ -37,22 +37,6 @@ void SocketComponent::Bind() {
     takeDatagrams();
 }
 
-void SocketComponent::SendData(const QByteArray& data) {
-    if (m_protocol == sckUDPProtocol) {
-        if (!m_udp || m_remoteHost.isEmpty() || m_remotePort <= 0)
-            throw Failure("Cannot send: the UDP socket is not open or has no destination");
-        if (m_udp->writeDatagram(data, QHostAddress(m_remoteHost),
-                                 static_cast<quint16>(m_remotePort)) < 0)
-            throw Failure("Cannot send: " + m_udp->errorString().toStdString());
-        return;
-    }
-    if (!m_tcp || m_state != sckConnected)
-        throw Failure("Cannot send: the socket is not connected (state " + std::to_string(m_state) +
-                      ")");
-    if (m_tcp->write(data) < 0)
-        throw Failure("Cannot send: " + m_tcp->errorString().toStdString());
-}
-
 qint64 SocketComponent::bytesPending() const {
     if (m_udp)
         return m_datagrams.empty() ? 0 : m_datagrams.front().data.size();

@@ -151,10 +151,10 @@ void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions, const 
             // Set before the pulse so that key codes arriving during it see mode 0.
             state.mode = mode_idle;
             const std::string& why = refusal(origin, true);
-            if (state.doorArmedBy != origin.sender) {
+            if (state.doorArmedBy != origin.identity) {
                 actions.logData("idle");
                 actions.logData("The door stays shut: its first \"9\" came from " +
-                                state.doorArmedBy + ", the second from " + origin.sender);
+                                state.doorArmedByName + ", the second from " + origin.sender);
             } else if (!why.empty()) {
                 actions.logData("The door stays shut: " + why);
             } else if (state.doorPulseOpen) {
@@ -167,7 +167,8 @@ void doorOpener(RemoteState& state, int iCommand, RemoteActions& actions, const 
             }
         } else {
             state.mode = DoorPreOpen;
-            state.doorArmedBy = origin.sender;
+            state.doorArmedBy = origin.identity;
+            state.doorArmedByName = origin.sender;
             actions.logData("DoorPreOpen");
         }
     } else if (state.mode == DoorPreOpen) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/keymessage.h"
+#include "remote/keyorigin.h"
 #include "remote/remoteactions.h"
 #include "remote/remotestate.h"
 
@@ -15,17 +16,6 @@ struct PlayerTitles {
     // The "6" key finds the audio player by this title, even when the audio
     // title is empty; an audio title the user set replaces it.
     std::string nextSongTitle = "Winamp";
-};
-
-// Who sent a key code, and what it may make the controller do. By default a
-// key may do everything, as the program's own keys do.
-struct KeyOrigin {
-    std::string sender; // as the log names it ("127.0.0.2 by UDP"); one per sender
-    // Why its keys may send no controller command at all; empty: they may.
-    std::string noController;
-    // Why they may not switch output 1 on, which opens the door (the door
-    // pulse, LED 1 on); empty: they may.
-    std::string noDoor;
 };
 
 // Interprets one key code: updates the state, acts, logs and shows the mode.

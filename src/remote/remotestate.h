@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/keyorigin.h"
+
 #include <cstdint>
 #include <string>
 
@@ -18,9 +20,10 @@ struct RemoteState {
     std::string strOnOff; // "1 " or "0 ", appended to LED commands
     std::int32_t mode = mode_idle;
     bool bMenu = false; // armed by Menu for the very next key code
-    // Who gave the door's first "9" (KeyOrigin::sender): only the same
-    // sender's second "9" opens it.
-    std::string doorArmedBy;
+    // Who gave the door's first "9": only the same sender's second "9"
+    // opens it. The name is only for the log line of a refusal.
+    SenderIdentity doorArmedBy;
+    std::string doorArmedByName;
     // A door pulse is open: its on was asked for and its off not yet. Only one
     // is open at a time, so that a flood of "9" keys cannot queue pulses.
     bool doorPulseOpen = false;

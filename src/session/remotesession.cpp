@@ -6,7 +6,6 @@
 #include "common/numtext.h"
 #include "mixer/clsvolume.h"
 #include "remote/deferredactions.h"
-#include "remote/keymessage.h"
 #include "remote/remoteinterpreter.h"
 #include "session/failuretext.h"
 
@@ -48,14 +47,10 @@ private:
 
 RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
                              std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
-                             nuvok::DropTiming dropTiming, QObject* parent)
+                             QObject* parent)
     : QObject(parent), m_desktop(std::move(desktop)), m_players(std::move(players)),
       m_playerWays(std::make_shared<nuvok::PlayerWays>()), m_slot(std::make_shared<VolumeSlot>()),
       m_ownThreads(times.ownThreads) {
-    m_receiver = new KeyReceiver(dropTiming, this);
-    connect(m_receiver, &KeyReceiver::message, this, &RemoteSession::handleKeyMessage);
-    connect(m_receiver, &KeyReceiver::logLine, this, &RemoteSession::log);
-
     PeerQueue::Options sound;
     sound.deadlineMs = times.soundServerDeadlineMs;
     sound.probeIntervalMs = times.probeIntervalMs;
@@ -79,11 +74,6 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
         connect(queue, &PeerQueue::answers, this, &RemoteSession::log);
     }
 
-    m_lirc = new LircInput(times.lircRetryMs, this);
-    connect(m_lirc, &LircInput::logLine, this, &RemoteSession::log);
-    connect(m_lirc, &LircInput::event, this, &RemoteSession::handleLircEvent);
-    connect(m_lirc, &LircInput::ready, this, &RemoteSession::sayLircRights);
-
     m_feedback = new DesktopFeedback({}, this);
     connect(m_feedback, &DesktopFeedback::logLine, this, &RemoteSession::log);
 
@@ -104,6 +94,8 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
 RemoteSession::~RemoteSession() {
     // The view may be going first: what the queues say from here on is not shown.
     blockSignals(true);
+    for (KeyInput* input : std::as_const(m_inputs))
+        input->disconnect(this);
     m_soundServer->stop();
     m_playerQueue->stop();
 }
@@ -163,54 +155,65 @@ void RemoteSession::openVolume(MixerFactory mixer, std::function<void(const QStr
         });
 }
 
-void RemoteSession::listen(int port, int protocol) {
-    m_receiver->close();
+void RemoteSession::addInput(KeyInput* input) {
+    input->setParent(this);
+    m_inputs.append(input);
+    connect(input, &KeyInput::arrived, this,
+            [this, input](const KeyArrival& arrival) { take(*input, arrival); });
+    connect(input, &KeyInput::logLine, this, &RemoteSession::log);
+    connect(input, &KeyInput::reachChanged, this, [this, input] { warnOfDoorGap(*input); });
+    connect(input, &KeyInput::trustChanged, this, [this, input] {
+        m_doorGapWarned.remove(input);
+        warnOfDoorGap(*input);
+    });
     if (m_ended)
-        return; // an ended run listens no more, even when start-up goes on after the end
-    m_receiver->open(port, protocol);
-    warnOfDoorGap();
+        input->end();
 }
 
 void RemoteSession::setControllerTrust(const ControllerTrust& trust) {
-    m_trust = trust;
-    m_doorGapWarned = false;
-    warnOfDoorGap();
+    for (KeyInput* input : std::as_const(m_inputs))
+        input->setTrust(trust);
 }
 
-// Said when the gap opens, by a listen with another protocol or by the
-// settings; not again while it stays open.
-void RemoteSession::warnOfDoorGap() {
-    const SocketComponent& socket = m_receiver->socket();
-    const bool gap = socket.State() != SocketComponent::sckClosed &&
-                     m_trust.datagramOpensDoor(socket.Protocol(), m_receiver->handsets());
-    if (gap && !m_doorGapWarned)
-        log(QStringLiteral("A UDP datagram can open the door, and anyone on the network can "
-                           "forge its sender: to keep the door for a trusted handset, set "
-                           "DoorOverTcpOnly to true, or listen by TCP and set ControllerHandsets"));
-    m_doorGapWarned = gap;
+// Said when the gap opens, not again while it stays open.
+void RemoteSession::warnOfDoorGap(KeyInput& input) {
+    const QString warning = input.forgedSenderWarning();
+    if (warning.isEmpty()) {
+        m_doorGapWarned.remove(&input);
+        return;
+    }
+    if (!m_doorGapWarned.contains(&input))
+        log(warning);
+    m_doorGapWarned.insert(&input);
 }
 
-// One key message, from a datagram or a pair of the TCP stream: busy, its
-// log line, the interpreter, idle. Whatever fails is one line, and the next
-// message is read as usual.
-void RemoteSession::handleKeyMessage(const QByteArray& data, const QHostAddress& sender,
-                                     bool overTcp) {
+// One arrival from an input: busy, its log line, the interpreter, what the
+// key did for the input, idle. Whatever fails is one line, and the next
+// arrival is taken as usual.
+void RemoteSession::take(KeyInput& input, const KeyArrival& arrival) {
     emit busy(true);
+    std::optional<nuvok::MediaKey> stepped;
     try {
-        const nuvok::DecodedKeyMessage message = nuvok::decodeKeyMessage(
-            std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
-        if (message.key) {
-            log(QString::fromStdString(message.logLine));
-            doRC(*message.key, m_trust.originOf(sender, overTcp));
-        }
+        if (arrival.failure)
+            std::rethrow_exception(arrival.failure);
+        if (!arrival.line.isEmpty())
+            log(arrival.line);
+        if (arrival.media)
+            stepped = interpret(0, [&](nuvok::RemoteActions& actions) {
+                nuvok::doMediaKey(RemoteState, *arrival.media, actions, titles());
+            });
+        else if (arrival.code)
+            stepped = interpretCode(*arrival.code, arrival.origin);
     } catch (...) {
         log(failureText(std::current_exception()));
     }
+    input.keyDone(arrival, stepped);
     emit busy(false);
 }
 
-void RemoteSession::doRC(int iCommand, const nuvok::KeyOrigin& origin) {
-    interpret(iCommand, [&](nuvok::RemoteActions& actions) {
+std::optional<nuvok::MediaKey> RemoteSession::interpretCode(int iCommand,
+                                                            const nuvok::KeyOrigin& origin) {
+    return interpret(iCommand, [&](nuvok::RemoteActions& actions) {
         nuvok::doRC(RemoteState, iCommand, actions, titles(), origin);
     });
 }
@@ -308,8 +311,8 @@ void RemoteSession::end() {
     if (m_ended)
         return;
     m_ended = true;
-    m_receiver->close();
-    m_lirc->stop();
+    for (KeyInput* input : std::as_const(m_inputs))
+        input->end();
     const QString doorClose = QString::fromLatin1(nuvok::kDoorCloseCommand);
     QStringList dropped = m_link->dropAll();
     // A pulse whose off has not been asked for, or has not gone out yet.

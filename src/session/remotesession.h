@@ -1,24 +1,23 @@
 #pragma once
 
+#include "input/controllertrust.h"
+#include "input/keyinput.h"
 #include "net/controllerlink.h"
-#include "net/keyreceiver.h"
-#include "net/lircinput.h"
-#include "remote/droptally.h"
-#include "remote/lircbuttons.h"
 #include "remote/playerreach.h"
 #include "remote/remotestate.h"
-#include "session/controllertrust.h"
 #include "session/desktopfeedback.h"
 #include "session/peerqueue.h"
 
+#include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 
 class clsVolume;
 
@@ -39,22 +38,13 @@ struct PeerTimes {
     int playersDeadlineMs = 3000; // an activation waits up to 2 s for the focus
     int probeIntervalMs = 2000;
     bool ownThreads = true;
-    int lircRetryMs = 2000; // how often a lircd that is not there is looked for
 };
 
-// Infrared remotes through lircd: where it is, which remotes may steer, and
-// what their buttons do.
-struct LircSettings {
-    LircPlace place;     // neither a socket nor a host: not used
-    QStringList remotes; // the remotes let in; empty: every one
-    nuvok::LircButtonMap buttons;
-};
-
-// A run of the remote control without any widget: the listener, the key
-// interpreter and its state, the players, the volume and the link to the controller with the
-// door pulse. Every peer that may hang is reached through a queue of its own,
-// so that a key never waits for a peer: the interpreter's state steps happen
-// at once, in key order, and a peer's work and the lines of its row are done
+// A run of the remote control without any widget: the key interpreter and
+// its state for the keys of every input, in the order they arrive, the
+// players, the volume and the link to the controller with the door pulse. Every peer that may hang
+// is reached through a queue of its own, so that a key never waits for a peer: the interpreter's
+// state steps happen at once, in key order, and a peer's work and the lines of its row are done
 // when the peer answers. What happened reaches the view as signals.
 class RemoteSession : public QObject {
     Q_OBJECT
@@ -62,23 +52,22 @@ class RemoteSession : public QObject {
 public:
     RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
                   std::shared_ptr<nuvok::MediaPlayers> players, PeerTimes times,
-                  nuvok::DropTiming dropTiming = {}, QObject* parent = nullptr);
+                  QObject* parent = nullptr);
     ~RemoteSession() override;
 
-    // The listener for the handset's keys (Winsock1 and what comes in
-    // through it): (re)opened on a port with a protocol, closed at the end.
-    KeyReceiver* receiver() const { return m_receiver; }
-    void listen(int port, int protocol); // SocketComponent::sckTCPProtocol or sckUDPProtocol
-    float listenPort = 0;                // the port chosen for the listener, as typed
-
-    // One key code through the interpreter, from a sender with these rights.
-    void doRC(int iCommand, const nuvok::KeyOrigin& origin = {});
-    // Who may make the controller act. Whenever a datagram can open the door
-    // (now, or after a later listen), one line warns of it.
+    // An input whose keys the session takes from now on; it becomes the
+    // session's, and is ended with the run.
+    void addInput(KeyInput* input);
+    const QList<KeyInput*>& inputs() const { return m_inputs; }
+    // Who may make the controller act, for every input. Whenever a sender
+    // anyone can forge may open the door through an input (now, or after
+    // the input changed), one line warns of it.
     void setControllerTrust(const ControllerTrust& trust);
-    // The button events of infrared remotes, from lircd, as keys.
-    void startLirc(const LircSettings& settings);
-    LircInput* lircInput() const { return m_lirc; }
+    // One key code through the interpreter at once, from a sender with these
+    // rights (by default the program's own).
+    void doRC(int iCommand, const nuvok::KeyOrigin& origin = {}) {
+        interpretCode(iCommand, origin);
+    }
     // One volume step on the sound server's queue; its line comes when it is done.
     void VolIncr();
     void VolDecr();
@@ -125,8 +114,8 @@ signals:
 
 private:
     class NowActions;
-    void handleKeyMessage(const QByteArray& data, const QHostAddress& sender, bool overTcp);
-    void warnOfDoorGap();
+    void take(KeyInput& input, const KeyArrival& arrival);
+    void warnOfDoorGap(KeyInput& input);
     void post(const nuvok::PeerJob& job);
     void report(const QString& jobName, const QString& peer, const PeerOutcome& outcome);
     void log(const QString& line) { emit logLine(line); }
@@ -137,12 +126,10 @@ private:
     // Runs one key through the interpreter; the volume step it asked for, if any.
     std::optional<nuvok::MediaKey> interpret(int iCommand,
                                              const std::function<void(nuvok::RemoteActions&)>& key);
+    std::optional<nuvok::MediaKey> interpretCode(int iCommand, const nuvok::KeyOrigin& origin);
     nuvok::PlayerTitles titles() const;
-    void handleLircEvent(const nuvok::LircEvent& event);
-    void sayLircRights();
-    void sayOnce(std::set<QString>& said, const QString& what, const QString& line);
 
-    KeyReceiver* m_receiver = nullptr;
+    QList<KeyInput*> m_inputs;
     std::shared_ptr<nuvok::DesktopControl> m_desktop;
     std::shared_ptr<nuvok::MediaPlayers> m_players;
     // Touched only by the players' queue, whose work runs one at a time.
@@ -163,15 +150,9 @@ private:
     // How long the door's off may hold the end of the program.
     static constexpr int kDoorCloseAtExitMs = 1000;
     DesktopFeedback* m_feedback = nullptr;
-    LircInput* m_lirc = nullptr;
-    LircSettings m_lircSettings;
-    nuvok::LircRepeats m_lircRepeats;
-    std::set<QString> m_unmappedSaid;                 // buttons told to do nothing
-    std::set<QString> m_remotesSaid;                  // remotes told to be left out
-    QString m_lircRightsSaid;                         // what the IR keys may do, as last said
     QString m_announcedMode = QStringLiteral("Idle"); // the last mode a bubble named
-    ControllerTrust m_trust;
-    bool m_doorGapWarned = false; // the warning stands for the listener as it is
+    // The inputs whose door warning stands for them as they are.
+    QSet<const KeyInput*> m_doorGapWarned;
     bool m_ended = false;
     QString m_shownMode = QStringLiteral("mode");
 };

@@ -495,19 +495,19 @@ void MainWindowTest::startEntryMarkFollowsTheStoredEntry() {
     f.tray->hasArea = hasArea;
     const quint16 port = portInUse ? occupier.localPort() : freePort();
     f->Form_Load(QStringLiteral("-port %1").arg(port).toStdString());
-    QCOMPARE(f->session()->receiver()->socket().State(), portInUse ? 0 : 1);
+    QCOMPARE(f->handset()->socket().State(), portInUse ? 0 : 1);
     QCOMPARE(nuvok::test::control<QAction>(*f.window, "m_add2reg")->isChecked(), marked);
 }
 
 void MainWindowTest::tcpPeerIsShownAndServedAlone() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
-    const quint16 port = quint16(f->session()->receiver()->socket().boundPort());
+    const quint16 port = quint16(f->handset()->socket().boundPort());
     QTcpSocket first;
     first.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
+    QVERIFY(waitUntil([&] { return f->handset()->socket().State() == 7; }));
     QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RemIP")->text(),
              QStringLiteral("127.0.0.1"));
     QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
@@ -520,7 +520,7 @@ void MainWindowTest::tcpPeerIsShownAndServedAlone() {
     QVERIFY(second.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
     second.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return second.state() == QAbstractSocket::UnconnectedState; }));
-    QCOMPARE(f->session()->receiver()->socket().State(), 7);
+    QCOMPARE(f->handset()->socket().State(), 7);
     QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
     QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
              QString::number(first.localPort()));
@@ -529,7 +529,7 @@ void MainWindowTest::tcpPeerIsShownAndServedAlone() {
     QTcpSocket back;
     back.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitUntil([&] { return first.state() == QAbstractSocket::UnconnectedState; }));
-    QCOMPARE(f->session()->receiver()->socket().State(), 7);
+    QCOMPARE(f->handset()->socket().State(), 7);
     QCOMPARE(nuvok::test::control<QLineEdit>(*f.window, "T_RPort")->text(),
              QString::number(back.localPort()));
 }
@@ -544,16 +544,15 @@ void MainWindowTest::stateDisplayColours() {
             nuvok::test::control<QLineEdit>(*f.window, "T_state")->palette().color(QPalette::Base));
     };
     QCOMPARE(shown(), qMakePair(QStringLiteral("0"), menu));
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
     QCOMPARE(shown(), qMakePair(QStringLiteral("1"), menu));
     f.settings->values["Protocol"] = "TCP";
     runHandler(*f.window, "doListen");
     QCOMPARE(shown(), qMakePair(QStringLiteral("2"), QColor(255, 255, 0)));
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost,
-                       quint16(f->session()->receiver()->socket().boundPort()));
-    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
+    peer.connectToHost(QHostAddress::LocalHost, quint16(f->handset()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->handset()->socket().State() == 7; }));
     QCOMPARE(shown(), qMakePair(QStringLiteral("7"), QColor(0, 255, 0)));
     peer.abort(); // gone without a goodbye: listening again for the next one
     QVERIFY(waitUntil([&] { return shown().first == "2"; }));

@@ -53,10 +53,10 @@ void PortSettingsTest::portPromptAnswers() {
     QFETCH(bool, accepted);
     QFETCH(float, port);
     WindowFixture f;
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
     const float before = 1234.0f;
-    f->session()->listenPort = before;
+    f->handset()->listenPort = before;
     f.dialogs->answers << answer;
     runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.dialogs->prompts.size(), 1);
@@ -64,28 +64,28 @@ void PortSettingsTest::portPromptAnswers() {
     QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Portnummer"));
     if (accepted) {
         QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), answer);
-        QCOMPARE(f->session()->listenPort, port);
-        QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
+        QCOMPARE(f->handset()->listenPort, port);
+        QCOMPARE(f->handset()->socket().LocalPort(), int(port));
     } else {
         QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
                  QStringLiteral("80"));
-        QCOMPARE(f->session()->listenPort, before);
-        QCOMPARE(f->session()->receiver()->socket().LocalPort(), 0); // the listener was not touched
+        QCOMPARE(f->handset()->listenPort, before);
+        QCOMPARE(f->handset()->socket().LocalPort(), 0); // the listener was not touched
     }
 }
 
 void PortSettingsTest::portPromptOffersTheCurrentPort() {
     WindowFixture f;
     const quint16 free = freePort();
-    f->session()->listenPort = free;
+    f->handset()->listenPort = free;
     f.dialogs->answers << " " + QString::number(free); // the default, confirmed
     runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, " " + QString::number(free));
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
              " " + QString::number(free));
-    QCOMPARE(f->session()->listenPort, float(free));
-    QCOMPARE(f->session()->receiver()->socket().State(), 1);
-    QCOMPARE(f->session()->receiver()->socket().boundPort(), int(free));
+    QCOMPARE(f->handset()->listenPort, float(free));
+    QCOMPARE(f->handset()->socket().State(), 1);
+    QCOMPARE(f->handset()->socket().boundPort(), int(free));
 }
 
 void PortSettingsTest::typedPortsApplyAtOnce_data() {
@@ -105,11 +105,11 @@ void PortSettingsTest::typedPortsApplyAtOnce() {
     QFETCH(QString, box);
     QFETCH(float, port);
     WindowFixture f;
-    f->session()->listenPort = 4321;
+    f->handset()->listenPort = 4321;
     nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->clear();
     QTest::keyClicks(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(), typed);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
-    QCOMPARE(f->session()->listenPort, port);
+    QCOMPARE(f->handset()->listenPort, port);
 }
 
 void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions_data() {
@@ -129,8 +129,8 @@ void PortSettingsTest::decimalSeparatorOfTheUserDecidesFractions() {
     WindowFixture f(options);
     f.dialogs->answers << "80.5";
     runHandler(*f.window, "m_port_Click");
-    QCOMPARE(f->session()->listenPort, port);
-    QCOMPARE(f->session()->receiver()->socket().LocalPort(), opened);
+    QCOMPARE(f->handset()->listenPort, port);
+    QCOMPARE(f->handset()->socket().LocalPort(), opened);
 }
 
 void PortSettingsTest::prefixOfAnEntryStaysAsTyped_data() {
@@ -157,7 +157,7 @@ void PortSettingsTest::prefixOfAnEntryStaysAsTyped() {
     QTest::keyClick(box->lineEdit(), Qt::Key_Return);
     QCOMPARE(box->currentText(), typed);
     if (portBox)
-        QCOMPARE(f->session()->receiver()->socket().LocalPort(), typed.toInt());
+        QCOMPARE(f->handset()->socket().LocalPort(), typed.toInt());
 }
 
 void PortSettingsTest::startUpShowsTheCommandLinePortOnly_data() {
@@ -209,7 +209,7 @@ void PortSettingsTest::startUpShowsTheCommandLinePortOnly() {
         f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load(commandLine.toStdString());
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(), box);
-    QCOMPARE(f->session()->listenPort, port);
+    QCOMPARE(f->handset()->listenPort, port);
 }
 
 void PortSettingsTest::enterAppendsANewPortOnce() {
@@ -221,8 +221,8 @@ void PortSettingsTest::enterAppendsANewPortOnce() {
                     Qt::Key_Return);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries + 1);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->itemText(entries), port);
-    QCOMPARE(f->session()->listenPort, port.toFloat());
-    QCOMPARE(f->session()->receiver()->socket().boundPort(), port.toInt());
+    QCOMPARE(f->handset()->listenPort, port.toFloat());
+    QCOMPARE(f->handset()->socket().boundPort(), port.toInt());
     QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
                     Qt::Key_Return);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries + 1);
@@ -230,23 +230,23 @@ void PortSettingsTest::enterAppendsANewPortOnce() {
 
 void PortSettingsTest::enterWithAnEmptyBoxAppliesPortZero() {
     WindowFixture f;
-    f->session()->listenPort = 4321;
+    f->handset()->listenPort = 4321;
     const int entries = nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count();
     nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit()->setText(QString());
     QTest::keyClick(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->lineEdit(),
                     Qt::Key_Return);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->count(), entries);
-    QCOMPARE(f->session()->listenPort, 0.0f);
+    QCOMPARE(f->handset()->listenPort, 0.0f);
 }
 
 void PortSettingsTest::pickingFromTheListDoesNotApply() {
     WindowFixture f;
-    f->session()->listenPort = 4321;
+    f->handset()->listenPort = 4321;
     nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->setCurrentIndex(12);
     QCOMPARE(nuvok::test::control<QComboBox>(*f.window, "C_PortNum")->currentText(),
              QStringLiteral("8080"));
-    QCOMPARE(f->session()->listenPort, 4321.0f);
-    QCOMPARE(f->session()->receiver()->socket().State(), 0);
+    QCOMPARE(f->handset()->listenPort, 4321.0f);
+    QCOMPARE(f->handset()->socket().State(), 0);
 }
 
 void PortSettingsTest::protocolPromptAnswers_data() {
@@ -278,14 +278,14 @@ void PortSettingsTest::protocolPromptAnswers() {
     QFETCH(int, state);
     WindowFixture f;
     f.settings->values["Protocol"] = storedBefore.toStdString();
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     f.dialogs->answers << answer;
     runHandler(*f.window, "m_protocol_Click");
     QCOMPARE(f.dialogs->prompts[0].text, QStringLiteral("UDP or TCP ?"));
     QCOMPARE(f.dialogs->prompts[0].title, QStringLiteral("Protocol"));
     QCOMPARE(f.dialogs->prompts[0].defaultAnswer, storedBefore);
     QCOMPARE(QString::fromStdString(f.settings->read("Protocol")), storedAfter);
-    QCOMPARE(f->session()->receiver()->socket().State(), state);
+    QCOMPARE(f->handset()->socket().State(), state);
 }
 
 void PortSettingsTest::reopenFailureIsLoggedOnce() {
@@ -297,7 +297,7 @@ void PortSettingsTest::reopenFailureIsLoggedOnce() {
     runHandler(*f.window, "m_port_Click");
     QCOMPARE(f.logLines().size(), lines + 1);
     QVERIFY(f.logLines().last().contains(QString::number(occupier.localPort())));
-    QCOMPARE(f->session()->listenPort, float(occupier.localPort()));
+    QCOMPARE(f->handset()->listenPort, float(occupier.localPort()));
 }
 
 QTEST_MAIN(PortSettingsTest)

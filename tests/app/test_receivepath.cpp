@@ -31,15 +31,15 @@ private slots:
 namespace {
 
 void openUdp(WindowFixture& f) {
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
-    QCOMPARE(f->session()->receiver()->socket().State(), 1);
+    QCOMPARE(f->handset()->socket().State(), 1);
 }
 
 void sendDatagram(WindowFixture& f, const QByteArray& message) {
     QUdpSocket peer;
     peer.writeDatagram(message, QHostAddress::LocalHost,
-                       quint16(f->session()->receiver()->socket().boundPort()));
+                       quint16(f->handset()->socket().boundPort()));
 }
 
 } // namespace
@@ -62,10 +62,10 @@ void ReceivePathTest::protocolSettingChoosesTheListener() {
     WindowFixture f;
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
-    QCOMPARE(f->session()->receiver()->socket().Protocol(), protocol);
-    QCOMPARE(f->session()->receiver()->socket().State(), state);
+    QCOMPARE(f->handset()->socket().Protocol(), protocol);
+    QCOMPARE(f->handset()->socket().State(), state);
 }
 
 void ReceivePathTest::keyMessagesAreLoggedAndDispatched_data() {
@@ -154,12 +154,11 @@ void ReceivePathTest::busyIconShowsWhileAMessageIsHandled() {
 void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost,
-                       quint16(f->session()->receiver()->socket().boundPort()));
-    QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
+    peer.connectToHost(QHostAddress::LocalHost, quint16(f->handset()->socket().boundPort()));
+    QVERIFY(waitUntil([&] { return f->handset()->socket().State() == 7; }));
     QSignalSpy busy(f->session(), &RemoteSession::busy);
     const QString before = f->logText();
     peer.write(QByteArray("\xEE\xAC"
@@ -180,15 +179,15 @@ void ReceivePathTest::tcpArrivalHandlesEveryMessageInOrder() {
 void ReceivePathTest::peerCloseLeavesTheListenerListening() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP";
-    f->session()->listenPort = float(freePort());
+    f->handset()->listenPort = float(freePort());
     runHandler(*f.window, "doListen");
-    const quint16 port = quint16(f->session()->listenPort);
+    const quint16 port = quint16(f->handset()->listenPort);
     for (int round = 0; round < 2; ++round) {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 7; }));
+        QVERIFY(waitUntil([&] { return f->handset()->socket().State() == 7; }));
         peer.disconnectFromHost();
-        QVERIFY(waitUntil([&] { return f->session()->receiver()->socket().State() == 2; }));
+        QVERIFY(waitUntil([&] { return f->handset()->socket().State() == 2; }));
         QCOMPARE(f.logLines().last(),
                  QStringLiteral("Handset 127.0.0.1 left: listening for it again"));
     }
@@ -198,9 +197,9 @@ void ReceivePathTest::listenFailureIsLogged() {
     QUdpSocket occupier;
     QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
     WindowFixture f;
-    f->session()->listenPort = occupier.localPort();
+    f->handset()->listenPort = occupier.localPort();
     runHandler(*f.window, "b_listen_Click");
-    QCOMPARE(f->session()->receiver()->socket().State(), 0);
+    QCOMPARE(f->handset()->socket().State(), 0);
     const QString last = f.logLines().last();
     QVERIFY2(last.contains(QString::number(occupier.localPort())), qPrintable(last));
 }

@@ -57,9 +57,9 @@ void StartupTest::commandLinePort() {
     const quint16 free = freePort();
     f->Form_Load(format.arg(free).toStdString());
     const float expected = portIsZero ? 0.0f : float(free);
-    QCOMPARE(f->session()->listenPort, expected);
+    QCOMPARE(f->handset()->listenPort, expected);
     QVERIFY(f.logLines().contains("Port: " + QString::number(expected)));
-    QCOMPARE(f->session()->receiver()->socket().State(), 1);
+    QCOMPARE(f->handset()->socket().State(), 1);
 }
 
 void StartupTest::storedPort_data() {
@@ -81,8 +81,8 @@ void StartupTest::storedPort() {
     if (!stored.isNull())
         f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
-    QCOMPARE(f->session()->listenPort, port);
-    QCOMPARE(f->session()->receiver()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
+    QCOMPARE(f->handset()->listenPort, port);
+    QCOMPARE(f->handset()->socket().LocalPort(), nuvok::roundHalfEvenToInt32(port));
     for (const QString& line : f.logLines())
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
 }
@@ -103,7 +103,7 @@ void StartupTest::storedProtocol() {
     if (!stored.isNull())
         f.settings->values["Protocol"] = stored.toStdString();
     f->Form_Load(QStringLiteral("-port %1").arg(freePort()).toStdString());
-    QCOMPARE(f->session()->receiver()->socket().Protocol(), protocol);
+    QCOMPARE(f->handset()->socket().Protocol(), protocol);
 }
 
 void StartupTest::normalStartHidesTheWindowAndSetsTheTitles() {
@@ -136,7 +136,7 @@ void StartupTest::withoutANotificationAreaTheWindowStaysReachable() {
     QVERIFY(f->isVisible());
     QCOMPARE(bool(f->windowState() & Qt::WindowMinimized), minimiseReported);
     QCOMPARE(bool(f->tray().windowState() & Qt::WindowMinimized), minimiseReported);
-    QCOMPARE(f->session()->receiver()->socket().State(), 1);
+    QCOMPARE(f->handset()->socket().State(), 1);
 }
 
 void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable_data() {
@@ -158,7 +158,7 @@ void StartupTest::portInUseIsLoggedAndTheWindowStaysReachable() {
     // The failed opening ends the listener's steps before the port is logged.
     for (const QString& line : lines)
         QVERIFY2(!line.startsWith("Port:"), qPrintable(line));
-    QCOMPARE(f->session()->receiver()->socket().State(), 0);
+    QCOMPARE(f->handset()->socket().State(), 0);
     // Hidden in the icon, or minimised on the taskbar: either way reachable.
     QVERIFY(waitUntil([&] { return bool(f->tray().windowState() & Qt::WindowMinimized); }));
     QCOMPARE(f->isVisible(), !hasArea);
@@ -177,7 +177,7 @@ void StartupTest::closeDuringTheStartEndsIt() {
     QCOMPARE(unloaded.size(), 0);
     QVERIFY(waitUntil([&] { return unloaded.size() == 1; }));
     QVERIFY(!f->isVisible());
-    QCOMPARE(f->session()->receiver()->socket().State(), 0);
+    QCOMPARE(f->handset()->socket().State(), 0);
     QVERIFY(!f.tray->shown);
 }
 
@@ -188,7 +188,7 @@ void StartupTest::closingMinimisesAndClosesTheListener() {
     QSignalSpy unloaded(f.window.get(), &F_NUVOKrc::unloaded);
     QVERIFY(f->close());
     QCOMPARE(unloaded.size(), 1);
-    QCOMPARE(f->session()->receiver()->socket().State(), 0);
+    QCOMPARE(f->handset()->socket().State(), 0);
     // Minimised into the notification area, whose icon is then taken away.
     QVERIFY(!f->isVisible());
     QVERIFY(!f.tray->shown);

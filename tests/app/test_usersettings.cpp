@@ -336,9 +336,9 @@ void UserSettingsTest::handsetsKeepOthersOut() {
     f.settings->values["Protocol"] = tcp ? "TCP" : "UDP";
     const quint16 port = quint16(freePort());
     startOn(f, port);
-    const SocketComponent& socket = f->session()->receiver()->socket();
+    const SocketComponent& socket = f->handset()->socket();
     const QString peerBefore = socket.RemoteHostIP();
-    QSignalSpy accepted(f->session()->receiver(), &KeyReceiver::peerAccepted);
+    QSignalSpy accepted(f->handset(), &HandsetInput::peerAccepted);
     constexpr int kFlood = 50;
 
     if (tcp) {
@@ -351,7 +351,7 @@ void UserSettingsTest::handsetsKeepOthersOut() {
             outsiders.push_back(std::move(socket));
         }
         QVERIFY(waitUntil([&] { return ignoredFrom(f, "127.0.0.3") == kFlood; }));
-        QCOMPARE(f->session()->receiver()->socket().State(), int(SocketComponent::sckListening));
+        QCOMPARE(f->handset()->socket().State(), int(SocketComponent::sckListening));
         QCOMPARE(accepted.size(), 0);
         QCOMPARE(socket.RemoteHostIP(), peerBefore);
         QTcpSocket handset;

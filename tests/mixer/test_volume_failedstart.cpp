@@ -56,13 +56,13 @@ void VolumeAfterFailedStartTest::upStepsTheMixerOnceAnotherPortListens() {
     services.notifier = notifier;
     F_NUVOKrc window(services, WindowFixture::shortOptions());
     window.Form_Load(QStringLiteral("-port %1").arg(occupier.localPort()).toStdString());
-    QCOMPARE(window.session()->receiver()->socket().State(), 0);
+    QCOMPARE(window.handset()->socket().State(), 0);
     QVERIFY(notifier->messages.empty()); // the mixer was found
 
     const quint16 port = freePort();
-    window.session()->listenPort = port;
+    window.handset()->listenPort = port;
     runHandler(window, "b_listen_Click");
-    QCOMPARE(window.session()->receiver()->socket().LocalPort(), int(port));
+    QCOMPARE(window.handset()->socket().LocalPort(), int(port));
 
     QUdpSocket handset;
     const std::string up = nuvok::keyMessage(nuvok::kKeyUp);

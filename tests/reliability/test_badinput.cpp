@@ -39,8 +39,8 @@ void BadInputTest::storedPortOutsideTheRangeGivesTheDefault() {
     WindowFixture f;
     f.settings->values["portNum"] = stored.toStdString();
     f->Form_Load("");
-    QCOMPARE(f->session()->listenPort, 65530.0f);
-    QCOMPARE(f->session()->receiver()->socket().LocalPort(), 65530);
+    QCOMPARE(f->handset()->listenPort, 65530.0f);
+    QCOMPARE(f->handset()->socket().LocalPort(), 65530);
 }
 
 void BadInputTest::commandLinePortGoesThroughThePortBox_data() {
@@ -61,8 +61,8 @@ void BadInputTest::commandLinePortGoesThroughThePortBox() {
     QFETCH(float, port);
     WindowFixture f;
     f->Form_Load("-port " + argument.toStdString());
-    QCOMPARE(f->session()->listenPort, port);
-    QCOMPARE(f->session()->receiver()->socket().LocalPort(), int(port));
+    QCOMPARE(f->handset()->listenPort, port);
+    QCOMPARE(f->handset()->socket().LocalPort(), int(port));
     QVERIFY(f.logLines().contains("Port: " + QString::number(port)));
 }
 
@@ -70,8 +70,8 @@ void BadInputTest::overlongStoredProtocolListensOnUdp() {
     WindowFixture f;
     f.settings->values["Protocol"] = "TCP" + megabyteOfDigits();
     f->Form_Load("-port 0");
-    QCOMPARE(f->session()->receiver()->socket().Protocol(), 1);
-    QCOMPARE(f->session()->receiver()->socket().State(), 1);
+    QCOMPARE(f->handset()->socket().Protocol(), 1);
+    QCOMPARE(f->handset()->socket().State(), 1);
 }
 
 QTEST_MAIN(BadInputTest)

@@ -51,9 +51,9 @@ WindowOptions waitingControllerOptions() {
 }
 
 quint16 openUdp(WindowFixture& f) {
-    f->session()->listenPort = 0;
+    f->handset()->listenPort = 0;
     runHandler(*f.window, "doListen");
-    return quint16(f->session()->receiver()->socket().boundPort());
+    return quint16(f->handset()->socket().boundPort());
 }
 
 // Every line the session logs while it lives, also those the panel has trimmed since.
@@ -105,7 +105,7 @@ void waitUntilQuiet(WindowFixture& f) {
         last = f->logText();
         QTest::qWait(300);
     } while (f->logText() != last || f->session()->controllerLink()->pending() > 0 ||
-             f->session()->receiver()->socket().bytesPending() > 0);
+             f->handset()->socket().bytesPending() > 0);
 }
 
 // A key sent after the flood is handled: the menu key arms the menu.
@@ -123,7 +123,7 @@ void checkAKeyIsStillHandled(WindowFixture& f, quint16 port, bool tcp = false) {
         peer.writeDatagram(kMenuKey, QHostAddress::LocalHost, port);
         QVERIFY2(waitUntil([&] { return log.lines.contains("bMenu 1"); }),
                  qPrintable(f->logText().right(2000) + "\nstate " +
-                            QString::number(f->session()->receiver()->socket().State())));
+                            QString::number(f->handset()->socket().State())));
     }
 }
 
@@ -197,7 +197,7 @@ void FloodTest::sustainedLedFloodKeepsTheQueueBounded() {
     qInfo("%d LED keys in %lld ms; %lld handled, %d commands not delivered, %llu dropped by the "
           "inbox; at most %lld commands pending; %d timer ticks",
           total, clock.elapsed(), added.count(QStringLiteral("Remote: 1")), notDeliveredIn(added),
-          f->session()->receiver()->socket().droppedDatagrams(), qlonglong(mostPending),
+          f->handset()->socket().droppedDatagrams(), qlonglong(mostPending),
           int(heartbeat.ticks.size()));
     QVERIFY(mostPending <= ControllerLink::kMaxWaiting + 1);
     QCOMPARE(droppedIn(added), quint64(0));
@@ -231,8 +231,7 @@ void FloodTest::randomDatagrams() {
     }
     waitUntilQuiet(f);
     qInfo("%d random datagrams in %lld ms; %llu dropped by the inbox; %d timer ticks", total,
-          clock.elapsed(), f->session()->receiver()->socket().droppedDatagrams(),
-          int(heartbeat.ticks.size()));
+          clock.elapsed(), f->handset()->socket().droppedDatagrams(), int(heartbeat.ticks.size()));
     checkTimerKeptTicking(heartbeat.ticks, clock);
     checkLogIsBounded(f);
     checkAKeyIsStillHandled(f, port);
@@ -242,9 +241,9 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
     WindowFixture f(waitingControllerOptions());
     f.settings->values["Protocol"] = "TCP";
     const quint16 port = freePort();
-    f->session()->listenPort = port;
+    f->handset()->listenPort = port;
     runHandler(*f.window, "doListen");
-    QCOMPARE(f->session()->receiver()->socket().State(), 2);
+    QCOMPARE(f->handset()->socket().State(), 2);
     const Heartbeat heartbeat;
     QRandomGenerator random(20260101);
     const int cycles = scaled(300);

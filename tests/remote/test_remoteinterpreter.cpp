@@ -395,9 +395,9 @@ TEST_CASE("The mode display names the player modes") {
 }
 
 TEST_CASE("Controller commands follow the rights of the key's sender") {
-    const nuvok::KeyOrigin trusted{"A", "", ""};
-    const nuvok::KeyOrigin stranger{"B", "B is not trusted", ""};
-    const nuvok::KeyOrigin overUdp{"C", "", "C came by UDP"};
+    const nuvok::KeyOrigin trusted{"A", "", "", {}};
+    const nuvok::KeyOrigin stranger{"B", "B is not trusted", "", {}};
+    const nuvok::KeyOrigin overUdp{"C", "", "C came by UDP", {}};
     struct Row {
         std::vector<int> before;
         nuvok::KeyOrigin origin;
@@ -437,9 +437,14 @@ TEST_CASE("Controller commands follow the rights of the key's sender") {
 }
 
 TEST_CASE("Both keys of the door come from one sender") {
-    const nuvok::KeyOrigin a{"A", "", ""};
-    const nuvok::KeyOrigin b{"B", "", ""};
-    for (const auto& [first, second] : {std::pair{a, b}, std::pair{b, a}}) {
+    using nuvok::InputKind;
+    const nuvok::KeyOrigin a{"A", "", "", {InputKind::Handset, "A"}};
+    const nuvok::KeyOrigin b{"B", "", "", {InputKind::Handset, "B"}};
+    // Senders that share a name are still two, within one kind of input or across kinds.
+    const nuvok::KeyOrigin namesake{"A", "", "", {InputKind::Handset, "A2"}};
+    const nuvok::KeyOrigin phone{"A", "", "", {InputKind::Phone, "A"}};
+    for (const auto& [first, second] :
+         {std::pair{a, b}, std::pair{b, a}, std::pair{a, namesake}, std::pair{a, phone}}) {
         Remote remote;
         nuvok::doRC(remote.state, key('9'), remote.actions, remote.titles, first);
         nuvok::doRC(remote.state, key('9'), remote.actions, remote.titles, second);

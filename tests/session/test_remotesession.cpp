@@ -6,6 +6,7 @@
 #include "support/fakedesktopcontrol.h"
 #include "support/fakemixer.h"
 #include "support/gate.h"
+#include "support/testinput.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -14,6 +15,7 @@
 
 using nuvok::test::ControllerStandIn;
 using nuvok::test::Gate;
+using nuvok::test::TestInput;
 using nuvok::test::waitUntil;
 
 namespace {
@@ -68,7 +70,7 @@ private:
 };
 
 // A session with both peers on threads of their own, a controller on
-// loopback, and every line it logged.
+// loopback, an input of the test's, and every line it logged.
 struct Session {
     std::shared_ptr<HangingDesktop> desktop = std::make_shared<HangingDesktop>();
     std::shared_ptr<Gate> soundGate = std::make_shared<Gate>();
@@ -77,8 +79,10 @@ struct Session {
     ControllerStandIn controller;
     QStringList lines;
     RemoteSession session;
+    TestInput* input = new TestInput; // the session's
 
     explicit Session(int deadlineMs = 5000) : session(desktop, nullptr, times(deadlineMs)) {
+        session.addInput(input);
         device.addLine(nuvok::kComponentSpeakers, 0, 65535, 30000);
         session.setVolume(std::make_shared<clsVolume>(
             std::make_unique<HangingMixer>(device.backend(), soundGate), notifier));
@@ -101,7 +105,7 @@ struct Session {
     }
     void keys(std::initializer_list<int> codes) {
         for (int code : codes)
-            session.doRC(code);
+            input->press(code);
     }
     bool logged(const QString& line, int timeoutMs = 5000) {
         return waitUntil([&] { return lines.contains(line); }, timeoutMs);
@@ -208,6 +212,62 @@ private slots:
         QVERIFY(s.device.level(nuvok::kComponentSpeakers) > level);
     }
 
+    // The keys of every input meet in one interpreter, in the order they
+    // come, but the door's "9 9" is one sender's by who it is, not by the
+    // name it goes by. Each input hears what its key stepped.
+    void inputsShareTheInterpreterButNotTheDoor() {
+        Session s;
+        auto* other = new TestInput;
+        s.session.addInput(other);
+        const nuvok::KeyOrigin handset{
+            "10.0.0.7 by TCP", "", "", {nuvok::InputKind::Handset, "10.0.0.7/TCP"}};
+        nuvok::KeyOrigin namesake = handset;
+        namesake.identity = {nuvok::InputKind::Phone, "1"};
+        s.input->press('9', handset);
+        other->press('9', namesake);
+        QVERIFY(
+            s.lines.contains(QStringLiteral("The door stays shut: its first \"9\" came from "
+                                            "10.0.0.7 by TCP, the second from 10.0.0.7 by TCP")));
+        s.input->press('9', handset);
+        other->press('9', handset);
+        QVERIFY(s.controller.waitForCommands(1));
+        QCOMPARE(s.controller.commands().first(), QByteArray("setport 1.1\r\n"));
+        other->press(kUp);
+        other->pressMedia(nuvok::MediaKey::VolumeDown);
+        QCOMPARE(other->steps, (std::vector<std::optional<nuvok::MediaKey>>{
+                                   std::nullopt, std::nullopt, nuvok::MediaKey::VolumeUp,
+                                   nuvok::MediaKey::VolumeDown}));
+        QVERIFY(s.logged(QStringLiteral("Vol-")));
+    }
+
+    // An input's door warning is said when its gap opens, once while it
+    // stays open, and again when the trust is set; the end of the run ends
+    // every input for good.
+    void doorWarningsAndTheEnd() {
+        Session s;
+        auto* other = new TestInput;
+        s.session.addInput(other);
+        s.input->setWarning(QStringLiteral("first gap"));
+        s.input->setWarning(QStringLiteral("first gap"));
+        other->setWarning(QStringLiteral("second gap"));
+        s.session.setControllerTrust({});
+        s.input->setWarning({});
+        s.input->setWarning(QStringLiteral("first gap"));
+        QCOMPARE(s.lines.filter(QStringLiteral(" gap")),
+                 (QStringList{"first gap", "second gap", "first gap", "second gap", "first gap"}));
+        s.input->start();
+        QVERIFY(s.input->running);
+        s.session.end();
+        s.input->start();
+        QVERIFY(!s.input->running && s.input->ended());
+        auto* late = new TestInput;
+        s.session.addInput(late);
+        QVERIFY(late->ended());
+        const qsizetype before = s.lines.size();
+        s.input->press(kUp);
+        QCOMPARE(s.lines.size(), before);
+    }
+
     // A bubble names the mode the handset chose with Menu, also the one it
     // was in, and the mode the run fell back to; the door's first key and
     // the LEDs' on and off are no mode. Each step is keys, then the bubble
@@ -246,7 +306,7 @@ private slots:
         for (qsizetype i = 0; i < steps.size(); ++i) {
             const qsizetype before = service->shownSummaries.size();
             for (int key : steps[i])
-                s.session.doRC(key);
+                s.input->press(key);
             if (bubbles[i].isEmpty()) {
                 QTest::qWait(150);
                 QCOMPARE(service->shownSummaries.size(), before);

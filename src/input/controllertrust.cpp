@@ -1,13 +1,14 @@
-#include "session/controllertrust.h"
+#include "input/controllertrust.h"
 
 #include "net/socketcomponent.h"
 
 nuvok::KeyOrigin ControllerTrust::originOf(const QHostAddress& sender, bool overTcp,
                                            const QString& name) const {
     const QString address = plainHostAddress(sender).toString();
+    const QString transport = overTcp ? QStringLiteral("TCP") : QStringLiteral("UDP");
     nuvok::KeyOrigin origin;
-    origin.sender =
-        (address + (overTcp ? QStringLiteral(" by TCP") : QStringLiteral(" by UDP"))).toStdString();
+    origin.sender = (address + QStringLiteral(" by ") + transport).toStdString();
+    origin.identity = {nuvok::InputKind::Handset, (address + u'/' + transport).toStdString()};
     if (handsets.letsNobodyIn())
         origin.noController = "ControllerHandsets names no usable address, so no handset may "
                               "send controller commands";
@@ -47,6 +48,7 @@ nuvok::KeyOrigin ControllerTrust::originOfInfrared(const LircSource& source, con
         origin.noController = untrustedServer(source, place).toStdString();
     // One remote is one sender for the door's "9 9", wherever its events come from.
     origin.sender = (QStringLiteral("IR remote ") + remote).toStdString();
+    origin.identity = {nuvok::InputKind::Infrared, remote.toStdString()};
     return origin;
 }
 
