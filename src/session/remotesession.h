@@ -58,7 +58,6 @@ public:
     // An input whose keys the session takes from now on; it becomes the
     // session's, and is ended with the run.
     void addInput(KeyInput* input);
-    const QList<KeyInput*>& inputs() const { return m_inputs; }
     // Who may make the controller act, for every input. Whenever a sender
     // anyone can forge may open the door through an input (now, or after
     // the input changed), one line warns of it.
