@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <vector>
 
 using nuvok::test::DesktopProbe;
@@ -381,6 +382,17 @@ void DesktopControlX11Test::aDisplayThatGoesAwayCostsOnlyTheKeysMeanwhile() {
     m_probe.lockCaps(true);
     m_probe.lockCaps(false);
     QVERIFY(waitUntil([&] { return readable(watched.back()); }, 5000));
+    // The display proxy may hand the events on in more than one piece: all
+    // of them are in once what waits stays the same for a moment.
+    const auto waiting = [](int descriptor) {
+        int bytes = 0;
+        ::ioctl(descriptor, FIONREAD, &bytes);
+        return bytes;
+    };
+    for (int before = -1; before != waiting(watched.back());) {
+        before = waiting(watched.back());
+        QTest::qWait(100);
+    }
     m_desktop->takeEvents();
     QVERIFY(!readable(watched.back()));
 
