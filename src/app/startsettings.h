@@ -27,8 +27,3 @@ struct StartSettings {
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,
                                 float defaultPort, const QString& defaultLircSocket = {});
-
-// Why the socket cannot be pointed at host, or None: an IPv4 or IPv6 address
-// read as parseAddress reads it (ZeroPadded for "127.000.000.010"), or a name
-// made of letters, digits and hyphens as DNS and hosts files take it.
-nuvok::AddressProblem hostProblem(const QString& host);
