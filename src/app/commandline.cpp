@@ -31,6 +31,8 @@ CommandLine CommandLine::parse(int argc, const char* const* argv) {
             line.showVersion = true;
         } else if (arg == "--new-instance") {
             line.newInstance = true;
+        } else if (arg == "--settings") {
+            line.showSettings = true;
         } else {
             if (!line.argumentText.empty())
                 line.argumentText += ' ';
@@ -55,7 +57,7 @@ bool CommandLine::minimisedIn(const std::string& argumentText) {
 }
 
 std::string CommandLine::helpText() {
-    return "Usage: nuvokrc [-port N] [-min] [--log-stderr] [--new-instance]\n"
+    return "Usage: nuvokrc [-port N] [-min] [--settings] [--log-stderr] [--new-instance]\n"
            "Turns a network remote handset into a remote control for this PC.\n"
            "One program runs per user and settings file: a second start hands its\n"
            "arguments to it (no arguments: its window is shown) and ends.\n"
@@ -63,6 +65,7 @@ std::string CommandLine::helpText() {
            "  -port N        listen on port N for this run (otherwise the stored port, or 65530)\n"
            "  -min           accepted for the start with the session; the window always starts\n"
            "                 hidden in the notification area\n"
+           "  --settings     open the settings window (in the program that runs already)\n"
            "  --log-stderr   also write every log line to standard error\n"
            "  --new-instance run beside a program that runs already, without handing over\n"
            "  --help         show this text and exit\n"

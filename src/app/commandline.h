@@ -11,7 +11,8 @@ struct CommandLine {
     bool logToStderr = false;
     bool showHelp = false;
     bool showVersion = false;
-    bool newInstance = false; // run beside a running program, without its channel
+    bool newInstance = false;  // run beside a running program, without its channel
+    bool showSettings = false; // open the settings window (in the program that runs)
 
     // The port that "-port" (anywhere, in any letter case) asks for in an
     // argument text, clamped to a finite number; nothing without "-port".

@@ -1,4 +1,5 @@
 #include "app/f_nuvokrc.h"
+#include "app/settings/settingswindow.h"
 
 #include "app/emptyservices.h"
 
@@ -136,6 +137,7 @@ void F_NUVOKrc::nameControls() {
         {m_protocol, "m_protocol"},
         {m_add2reg, "m_add2reg"},
         {m_notify, "m_notify"},
+        {m_settings, "m_settings"},
         {m_1, "m_1"},
         {m_info, "m_info"},
         {m_more, "m_more"},
@@ -270,6 +272,10 @@ void F_NUVOKrc::createMenu() {
     m_notify->setCheckable(true);
     m_notify->setChecked(true);
     connect(m_notify, &QAction::triggered, this, guarded(&F_NUVOKrc::m_notify_Click));
+    // Every setting in one window, at the menu's end.
+    m_settings = m_opt->addAction(QStringLiteral("&Settings\u2026"));
+    m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(m_settings, &QAction::triggered, this, guarded(&F_NUVOKrc::m_settings_Click));
     connect(m_port, &QAction::triggered, this, guarded(&F_NUVOKrc::m_port_Click));
     connect(m_protocol, &QAction::triggered, this, guarded(&F_NUVOKrc::m_protocol_Click));
     connect(m_add2reg, &QAction::triggered, this, guarded(&F_NUVOKrc::m_add2reg_Click));
@@ -338,4 +344,6 @@ void F_NUVOKrc::m_notify_Click() {
     const bool on = m_notify->isChecked();
     m_session->feedback()->setEnabled(on);
     m_services.settings->write("Notifications", on ? "true" : "false");
+    if (m_settingsWindow)
+        m_settingsWindow->storedElsewhere(QStringLiteral("Notifications"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/logpanel.h"
+#include "app/settings/settingseffect.h"
 #include "app/windowservices.h"
 #include "input/handsetinput.h"
 #include "input/infraredinput.h"
@@ -14,6 +15,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +30,7 @@ class QPushButton;
 class QTimer;
 
 class clsVolume;
+class SettingsWindow;
 class TrayStuff;
 
 // Tunables of the main window. The defaults are the program's own; tests
@@ -48,7 +51,7 @@ struct WindowOptions {
 
 // The program's one window: the controls, the listener and start-up; the
 // interpreter, the peers and the controller are the session's.
-class F_NUVOKrc : public QMainWindow {
+class F_NUVOKrc : public QMainWindow, private SettingsEffect {
     Q_OBJECT
 
 public:
@@ -80,13 +83,18 @@ public:
     // A later start of the program, handed over with its argument text, read
     // by the program's own rules: no arguments show the window, "-min" leaves
     // it as it is, "-port N" listens on N for this run (and, where that
-    // cannot be, stays where it was). The activation token lets a Wayland
-    // compositor give the shown window the focus.
+    // cannot be, stays where it was); "--settings" shows the settings window
+    // as well. The activation token lets a Wayland compositor give the shown
+    // window the focus.
     struct LaterStart {
         bool done = false;
         QString text; // what was done, or why not: "its window is shown"
     };
-    LaterStart takeOverStart(const std::string& arguments, const QString& activationToken);
+    LaterStart takeOverStart(const std::string& arguments, const QString& activationToken,
+                             bool settings = false);
+
+    // The settings window, made when first asked for, shown and raised.
+    void showSettings();
 
 signals:
     void closing();  // the window begins to close: no later start is taken over
@@ -100,6 +108,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
+    void m_settings_Click();
     // The controls' and the menu's handlers, run through reportFailures.
     void Form_QueryUnload();
     void Form_Unload();
@@ -151,6 +160,8 @@ private:
     QAction* m_protocol = nullptr;
     QAction* m_add2reg = nullptr;
     QAction* m_notify = nullptr;
+    QAction* m_settings = nullptr;
+    SettingsWindow* m_settingsWindow = nullptr; // made when first asked for
     QMenu* m_1 = nullptr;
     QAction* m_info = nullptr;
     QAction* m_more = nullptr;
@@ -168,6 +179,10 @@ private:
     void keepMinimisedAtStart();
     bool startHoldsMinimised() const;
     std::string readSetting(const char* key) const;
+    // The port to listen on when no -port is given: the stored one, or 65530.
+    static float storedPort(const nuvok::SettingsStore& store);
+    Changes putIntoEffect(const Changes& changes) override;
+    void applyStartSettings(const nuvok::SettingsStore& store, const std::set<QString>* changed);
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {
         return [this, handler](Args... args) {

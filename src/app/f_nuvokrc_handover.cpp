@@ -11,7 +11,7 @@
 // A later start of the program, taken over by the one that runs.
 
 F_NUVOKrc::LaterStart F_NUVOKrc::takeOverStart(const std::string& arguments,
-                                               const QString& activationToken) {
+                                               const QString& activationToken, bool settings) {
     if (m_unloaded)
         return {false, QStringLiteral("it is ending")};
     if (const std::optional<double> value = CommandLine::portIn(arguments)) {
@@ -40,7 +40,7 @@ F_NUVOKrc::LaterStart F_NUVOKrc::takeOverStart(const std::string& arguments,
                 QStringLiteral("it cannot listen on port %1 (%2), and stays on port %3")
                     .arg(asked, failure.isEmpty() ? QStringLiteral("not open") : failure, before)};
     }
-    if (CommandLine::minimisedIn(arguments))
+    if (CommandLine::minimisedIn(arguments) && !settings)
         return {true, QStringLiteral("its window stays as it is")};
     // A Wayland compositor gives the focus to the window only with the token
     // of the start the user made; the toolkit takes it from the environment
@@ -49,5 +49,8 @@ F_NUVOKrc::LaterStart F_NUVOKrc::takeOverStart(const std::string& arguments,
         QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     m_tray->bringBack();
-    return {true, QStringLiteral("its window is shown")};
+    if (!settings)
+        return {true, QStringLiteral("its window is shown")};
+    showSettings();
+    return {true, QStringLiteral("its settings are shown")};
 }

@@ -1,6 +1,7 @@
 #include "app/f_nuvokrc.h"
 
 #include "app/dialogs.h"
+#include "app/settings/settingswindow.h"
 #include "common/numtext.h"
 
 #include <QComboBox>
@@ -87,6 +88,10 @@ void F_NUVOKrc::m_protocol_Click() {
     // A setting that cannot be stored is reported; the listener reopens anyway,
     // with the protocol stored before.
     if (answer == QLatin1String("TCP") || answer == QLatin1String("UDP"))
-        reportFailures([&] { m_services.settings->write("Protocol", answer.toStdString()); });
+        reportFailures([&] {
+            m_services.settings->write("Protocol", answer.toStdString());
+            if (m_settingsWindow)
+                m_settingsWindow->storedElsewhere(QStringLiteral("Protocol"));
+        });
     reportFailures([this] { doListen(); });
 }

@@ -1,4 +1,6 @@
 #include "app/f_nuvokrc.h"
+
+#include "app/settings/settingswindow.h"
 #include "common/buildconfig.h"
 
 #include "app/cardtext.h"
@@ -48,11 +50,7 @@ void F_NUVOKrc::Form_Load(const std::string& commandLine) {
             logData(QStringLiteral("Port:") +
                     QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
         } else {
-            const double stored = nuvok::numericValue(readSetting("portNum"));
-            // Beyond float's range the conversion is undefined; out of range anyway.
-            m_handset->listenPort = std::fabs(stored) <= 65536 ? static_cast<float>(stored) : 0.0f;
-            if (m_handset->listenPort < 1 || m_handset->listenPort > 65535)
-                m_handset->listenPort = 65530;
+            m_handset->listenPort = storedPort(*m_services.settings);
         }
 
         doListen(); // with the stored protocol
@@ -110,27 +108,54 @@ void F_NUVOKrc::putAwayAtStart() {
 }
 
 void F_NUVOKrc::readStartSettings() {
+    m_session->strAudioTitle = QStringLiteral("Winamp");
+    m_session->strVideoTitle = QStringLiteral("VLC");
+    applyStartSettings(*m_services.settings, nullptr);
+}
+
+// What the settings say, for every group (changed: null) or for the groups
+// of the changed keys.
+void F_NUVOKrc::applyStartSettings(const nuvok::SettingsStore& store,
+                                   const std::set<QString>* changed) {
+    const auto any = [changed](std::initializer_list<const char*> keys) {
+        if (!changed)
+            return true;
+        for (const char* key : keys)
+            if (changed->count(QLatin1String(key)))
+                return true;
+        return false;
+    };
     RemoteSession& session = *m_session;
-    session.strAudioTitle = QStringLiteral("Winamp");
-    session.strVideoTitle = QStringLiteral("VLC");
-    const StartSettings settings = ::readStartSettings(
-        *m_services.settings, m_options.controllerHost, m_options.controllerPort,
-        QString::fromLatin1(nuvok::build::kLircSocket));
-    session.strAudioTitle = settings.audioTitle;
-    session.strVideoTitle = settings.videoTitle;
-    if (!m_services.settings->read("AudioTitle").empty())
-        session.nextSongTitle = settings.audioTitle;
-    session.setController(settings.controllerHost, settings.controllerPort);
-    m_handset->setHandsets(settings.handsets);
-    session.setControllerTrust(settings.controllerTrust);
-    m_notify->setChecked(settings.notifications);
-    session.feedback()->setEnabled(settings.notifications);
-    m_infrared->setSettings(settings.lirc);
-    m_infrared->start();
-    session.playerControl =
-        nuvok::playerControlFromSetting(m_services.settings->read("PlayerControl"));
-    for (const QString& line : settings.problems)
-        logData(line);
+    const StartSettings settings =
+        ::readStartSettings(store, m_options.controllerHost, m_options.controllerPort,
+                            QString::fromLatin1(nuvok::build::kLircSocket));
+    if (any({"VideoTitle", "AudioTitle"})) {
+        session.strAudioTitle = settings.audioTitle;
+        session.strVideoTitle = settings.videoTitle;
+        // The "6" key's title is fixed unless the user set an audio title.
+        session.nextSongTitle =
+            store.read("AudioTitle").empty() ? QStringLiteral("Winamp") : settings.audioTitle;
+    }
+    if (any({"ControllerHost", "ControllerPort"}))
+        session.setController(settings.controllerHost, settings.controllerPort);
+    if (any({"Handsets"}))
+        m_handset->setHandsets(settings.handsets);
+    if (any({"Handsets", "ControllerHandsets", "DoorOverTcpOnly"}))
+        session.setControllerTrust(settings.controllerTrust);
+    if (any({"Notifications"})) {
+        m_notify->setChecked(settings.notifications);
+        session.feedback()->setEnabled(settings.notifications);
+    }
+    if (any({"LircSocket", "LircHost", "LircPort", "LircRemotes"})) {
+        m_infrared->setSettings(settings.lirc);
+        m_infrared->start();
+    }
+    if (any({"PlayerControl"}))
+        session.playerControl = nuvok::playerControlFromSetting(store.read("PlayerControl"));
+    // Said at start-up; the settings window stores only what can be used.
+    if (!changed)
+        for (const QString& line : settings.problems)
+            logData(line);
 }
 
 void F_NUVOKrc::closeEvent(QCloseEvent* event) {
@@ -139,6 +164,9 @@ void F_NUVOKrc::closeEvent(QCloseEvent* event) {
         return;
     m_unloaded = true;
     emit closing();
+    // The settings window goes with the program: changes not applied are not stored.
+    if (m_settingsWindow)
+        m_settingsWindow->close();
     // The close goes through whatever fails on the way.
     reportFailures([this] { Form_QueryUnload(); });
     reportFailures([this] { Form_Unload(); });

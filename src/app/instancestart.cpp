@@ -19,6 +19,8 @@ ChannelMessage LaterStartRequest::of(const CommandLine& commandLine,
     request.with(QStringLiteral("args"), QString::fromStdString(commandLine.argumentText));
     if (!activationToken.isEmpty())
         request.with(QStringLiteral("activation-token"), activationToken);
+    if (commandLine.showSettings)
+        request.with(QStringLiteral("settings"), QStringLiteral("yes"));
     return request;
 }
 
@@ -35,7 +37,8 @@ std::unique_ptr<CommandChannel> serveLaterStarts(std::unique_ptr<QLocalServer> s
     channel->handle(kStart, [&window](const ChannelMessage& request) {
         const F_NUVOKrc::LaterStart done =
             window.takeOverStart(request.field(QStringLiteral("args")).toStdString(),
-                                 request.field(QStringLiteral("activation-token")));
+                                 request.field(QStringLiteral("activation-token")),
+                                 request.field(QStringLiteral("settings")) == QLatin1String("yes"));
         ChannelMessage answer = CommandChannel::answer(
             done.done ? QStringLiteral("ok") : QStringLiteral("failed"), done.text);
         return answer.with(QStringLiteral("pid"),

@@ -60,5 +60,7 @@ int main(int argc, char* argv[]) {
         },
         Qt::QueuedConnection);
     window.Form_Load(commandLine.argumentText);
+    if (commandLine.showSettings && !closed)
+        window.showSettings();
     return closed ? 0 : app.exec();
 }

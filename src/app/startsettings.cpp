@@ -1,6 +1,6 @@
 #include "app/startsettings.h"
 
-#include "app/settinglist.h"
+#include "app/settings/settinglist.h"
 
 #include "common/numtext.h"
 

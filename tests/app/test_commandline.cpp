@@ -41,7 +41,7 @@ TEST_CASE("a port and -min are found anywhere, in any letter case") {
 
 TEST_CASE("help names every option and version names the program") {
     for (const char* option :
-         {"-port", "-min", "--log-stderr", "--new-instance", "--help", "--version"})
+         {"-port", "-min", "--settings", "--log-stderr", "--new-instance", "--help", "--version"})
         CHECK(CommandLine::helpText().find(option) != std::string::npos);
     CHECK_EQ(CommandLine::versionText().rfind("nuvokrc ", 0), std::size_t(0));
 }

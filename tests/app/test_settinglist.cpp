@@ -1,4 +1,4 @@
-#include "app/settinglist.h"
+#include "app/settings/settinglist.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -34,6 +34,8 @@ void EndToEndInstanceTest::aLaterStartIsTakenOver_data() {
         << QStringLiteral("it listens on port FREE");
     QTest::newRow("a taken port") << QStringList{QStringLiteral("-port"), QStringLiteral("TAKEN")}
                                   << 1 << QStringLiteral("it cannot listen on port TAKEN");
+    QTest::newRow("the settings") << QStringList{QStringLiteral("--settings")} << 0
+                                  << QStringLiteral("its settings are shown");
 }
 
 void EndToEndInstanceTest::aLaterStartIsTakenOver() {
@@ -62,7 +64,8 @@ void EndToEndInstanceTest::aLaterStartIsTakenOver() {
     QVERIFY2(later.said.contains(expected), qPrintable(later.said));
     // It ran nothing of its own.
     QVERIFY2(!later.said.contains(QLatin1String("Port:")), qPrintable(later.said));
-    if (arguments.isEmpty() || exitCode != 0 || arguments.contains(QStringLiteral("-min"))) {
+    if (arguments.isEmpty() || exitCode != 0 || arguments.contains(QStringLiteral("-min")) ||
+        arguments.contains(QStringLiteral("--settings"))) {
         // Where it was: the old port still takes keys.
         QVERIFY(waitForListener(running, port));
     } else {

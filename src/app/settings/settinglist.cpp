@@ -1,4 +1,4 @@
-#include "app/settinglist.h"
+#include "app/settings/settinglist.h"
 
 #include "net/handsetlist.h"
 
@@ -6,23 +6,30 @@
 
 const std::vector<SettingSpec>& settingList() {
     static const std::vector<SettingSpec> list{
-        {"portNum", SettingType::Port, "65530", "the port the handset sends to"},
-        {"Protocol", SettingType::Protocol, "UDP", "how the handset sends"},
-        {"Handsets", SettingType::AddressList, "", "the handsets let in; empty: every one"},
-        {"ControllerHost", SettingType::Host, "", "the controller's address"},
-        {"ControllerPort", SettingType::Port, "", "the controller's port"},
+        {"portNum", SettingType::Port, "65530", "the port the handset sends to", "Handset"},
+        {"Protocol", SettingType::Protocol, "UDP", "how the handset sends", "Handset"},
+        {"Handsets", SettingType::AddressList, "", "the handsets let in; empty: every one",
+         "Handset"},
+        {"ControllerHost", SettingType::Host, "", "the controller's address",
+         "Controller and door"},
+        {"ControllerPort", SettingType::Port, "", "the controller's port", "Controller and door"},
         {"ControllerHandsets", SettingType::AddressList, "",
-         "the handsets whose keys may drive the controller; empty: every one let in"},
-        {"DoorOverTcpOnly", SettingType::Switch, "false", "the door opens only for keys over TCP"},
-        {"VideoTitle", SettingType::Title, "VLC", "the video player's window title"},
-        {"AudioTitle", SettingType::Title, "Winamp", "the audio player's window title"},
+         "the handsets whose keys may drive the controller; empty: every one let in",
+         "Controller and door"},
+        {"DoorOverTcpOnly", SettingType::Switch, "false", "the door opens only for keys over TCP",
+         "Controller and door"},
+        {"VideoTitle", SettingType::Title, "VLC", "the video player's window title", "Players"},
+        {"AudioTitle", SettingType::Title, "Winamp", "the audio player's window title", "Players"},
         {"PlayerControl", SettingType::PlayerControl, "auto",
-         "how the players are driven: auto, keys or mpris"},
-        {"LircSocket", SettingType::Path, "", "lircd's socket"},
-        {"LircHost", SettingType::Host, "", "lircd's or WinLIRC's host, instead of the socket"},
-        {"LircPort", SettingType::Port, "8765", "lircd's or WinLIRC's port on that host"},
-        {"LircRemotes", SettingType::NameList, "", "the remotes let in; empty: every one"},
-        {"Notifications", SettingType::Switch, "true", "bubbles on the desktop"},
+         "how the players are driven: auto, keys or mpris", "Players"},
+        {"LircSocket", SettingType::Path, "", "lircd's socket", "Infrared"},
+        {"LircHost", SettingType::Host, "", "lircd's or WinLIRC's host, instead of the socket",
+         "Infrared"},
+        {"LircPort", SettingType::Port, "8765", "lircd's or WinLIRC's port on that host",
+         "Infrared"},
+        {"LircRemotes", SettingType::NameList, "", "the remotes let in; empty: every one",
+         "Infrared"},
+        {"Notifications", SettingType::Switch, "true", "bubbles on the desktop", "General"},
     };
     return list;
 }

@@ -27,6 +27,7 @@ struct SettingSpec {
     SettingType type;
     const char* defaultText;
     const char* summary; // what it is for, in a few words
+    const char* page;    // where the settings window shows it
 };
 
 // Every setting the program reads from its group, in the order they are shown.

@@ -1,0 +1,155 @@
+#include "app/settings/settingswindow.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <exception>
+
+SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, SettingsEffect& effect,
+                               QWidget* parent)
+    : QWidget(parent, Qt::Window), m_store(std::move(store)), m_effect(effect) {
+    setWindowTitle(QStringLiteral("NUVOKrc Settings"));
+    setObjectName(QStringLiteral("settingsWindow"));
+    auto* tabs = new QTabWidget(this);
+    std::map<QString, QFormLayout*> pages;
+    for (const SettingSpec& setting : settingList()) {
+        const QString pageName = QString::fromUtf8(setting.page);
+        QFormLayout*& page = pages[pageName];
+        if (!page) {
+            auto* widget = new QWidget(tabs);
+            page = new QFormLayout(widget);
+            tabs->addTab(widget, pageName);
+        }
+        Field field{&setting, new QLineEdit(this), new QLabel(this), {}};
+        const QString key = QString::fromLatin1(setting.key);
+        field.edit->setObjectName(key);
+        field.edit->setToolTip(QStringLiteral("Stored as %1").arg(key));
+        field.edit->setPlaceholderText(*setting.defaultText
+                                           ? QStringLiteral("default: %1").arg(setting.defaultText)
+                                           : QStringLiteral("the program's default"));
+        field.problem->setObjectName(key + QStringLiteral("Problem"));
+        field.problem->setStyleSheet(QStringLiteral("color: #b00000"));
+        field.problem->setWordWrap(true);
+        field.problem->hide();
+        auto* column = new QVBoxLayout;
+        column->addWidget(field.edit);
+        column->addWidget(field.problem);
+        QString label = QString::fromUtf8(setting.summary);
+        label[0] = label[0].toUpper();
+        page->addRow(label, column);
+        connect(field.edit, &QLineEdit::textEdited, this, [this, key] {
+            check(m_fields.at(key));
+            checkAll();
+        });
+        m_fields.emplace(key, field);
+    }
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setWordWrap(true);
+    m_buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Apply | QDialogButtonBox::Cancel, this);
+    connect(m_buttons->button(QDialogButtonBox::Ok), &QPushButton::clicked, this, [this] {
+        if (apply())
+            close();
+    });
+    connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
+            [this] { apply(); });
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(m_status);
+    layout->addWidget(m_buttons);
+    reload();
+}
+
+void SettingsWindow::reload() {
+    for (auto& [key, field] : m_fields) {
+        field.stored = QString::fromStdString(m_store->read(key.toStdString()));
+        field.edit->setText(field.stored);
+        check(field);
+    }
+    m_status->clear();
+    checkAll();
+}
+
+void SettingsWindow::storedElsewhere(const QString& key) {
+    const auto found = m_fields.find(key);
+    if (found == m_fields.end())
+        return;
+    Field& field = found->second;
+    const bool edited = field.edit->text() != field.stored;
+    field.stored = QString::fromStdString(m_store->read(key.toStdString()));
+    if (!edited) {
+        field.edit->setText(field.stored);
+        check(field);
+        checkAll();
+    }
+}
+
+void SettingsWindow::say(Field& field, const QString& text) {
+    field.problem->setText(text);
+    field.problem->setVisible(!text.isEmpty());
+    field.edit->setStyleSheet(text.isEmpty() ? QString()
+                                             : QStringLiteral("border: 2px solid #d00000"));
+}
+
+void SettingsWindow::check(Field& field) {
+    const QString problem = settingProblem(*field.setting, field.edit->text());
+    say(field, problem.isEmpty() ? QString() : QStringLiteral("This %1").arg(problem));
+}
+
+// Nothing that cannot be used can be stored: OK and Apply wait for it.
+void SettingsWindow::checkAll() {
+    bool usable = true;
+    for (const auto& [key, field] : m_fields)
+        usable = usable && field.problem->text().isEmpty();
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(usable);
+    m_buttons->button(QDialogButtonBox::Apply)->setEnabled(usable);
+}
+
+bool SettingsWindow::apply() {
+    SettingsEffect::Changes changes;
+    for (const auto& [key, field] : m_fields)
+        if (field.edit->text() != field.stored)
+            changes[key] = field.edit->text();
+    if (changes.empty())
+        return true;
+    const SettingsEffect::Changes failed = m_effect.putIntoEffect(changes);
+    QStringList notStored;
+    for (const auto& [key, value] : changes) {
+        Field& field = m_fields.at(key);
+        if (const auto failure = failed.find(key); failure != failed.end()) {
+            say(field, failure->second);
+            continue;
+        }
+        try {
+            m_store->write(key.toStdString(), value.toStdString());
+            field.stored = value;
+        } catch (const std::exception& failure) {
+            notStored << QString::fromLocal8Bit(failure.what());
+        }
+    }
+    m_status->setText(notStored.join(QLatin1Char('\n')));
+    checkAll();
+    return failed.empty() && notStored.isEmpty();
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        m_buttons->button(QDialogButtonBox::Ok)->isEnabled()) {
+        if (apply())
+            close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/settings/settinglist.h"
+#include "app/settings/settingseffect.h"
+#include "shell/settingsstore.h"
+
+#include <QWidget>
+
+#include <map>
+#include <memory>
+
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+
+// The settings window: every setting of the one list, on its page, checked
+// as it is typed. OK and Apply put the changes into effect first and store
+// what took effect; Cancel and Esc store nothing. Not modal.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, SettingsEffect& effect,
+                   QWidget* parent = nullptr);
+
+    // Reads the stored values into the fields again (when shown, and when
+    // the main window stored one).
+    void reload();
+    // A value stored elsewhere (the menu's Protocol, Show notifications):
+    // shown, unless the user has typed another one.
+    void storedElsewhere(const QString& key);
+    // True when every change took effect and was stored.
+    bool apply();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct Field {
+        const SettingSpec* setting;
+        QLineEdit* edit;
+        QLabel* problem;
+        QString stored;
+    };
+    void check(Field& field);
+    void checkAll();
+    void say(Field& field, const QString& text);
+
+    std::shared_ptr<nuvok::SettingsStore> m_store;
+    SettingsEffect& m_effect;
+    std::map<QString, Field> m_fields; // by key
+    QLabel* m_status;
+    QDialogButtonBox* m_buttons;
+};

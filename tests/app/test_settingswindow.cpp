@@ -1,0 +1,153 @@
+#include "app/settings/settingswindow.h"
+#include "shell/qtsettingsstore.h"
+#include "support/windowfixture.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+using nuvok::test::control;
+using nuvok::test::WindowFixture;
+
+namespace {
+
+// The settings window as Options → Settings… opens it.
+SettingsWindow& openSettings(WindowFixture& f) {
+    control<QAction>(*f.window, "m_settings")->trigger();
+    auto* window = f.window->findChild<SettingsWindow*>();
+    if (!window || !window->isVisible())
+        qFatal("the settings window did not open");
+    return *window;
+}
+
+// Types into a field as the user does: the field's text selected and replaced.
+void type(SettingsWindow& window, const char* key, const QString& text) {
+    auto* edit = control<QLineEdit>(window, key);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+QPushButton* button(SettingsWindow& window, QDialogButtonBox::StandardButton which) {
+    return window.findChild<QDialogButtonBox*>()->button(which);
+}
+
+} // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A value that cannot be used says why under its field, and keeps OK
+    // and Apply from storing anything until it is mended.
+    void aWrongValueIsSaidAndCannotBeStored_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("port") << "portNum"
+                              << "70000"
+                              << "This is not a port from 1 to 65535";
+        QTest::newRow("host") << "ControllerHost"
+                              << "my controller"
+                              << "This is not a host name or address";
+        QTest::newRow("list") << "Handsets"
+                              << "192.168.1.30, the phone"
+                              << "This names \"the phone\", which is neither an address nor a "
+                                 "network like 192.168.1.30 or 192.168.1.64/28";
+        QTest::newRow("switch") << "DoorOverTcpOnly"
+                                << "yes"
+                                << "This is neither true nor false";
+    }
+    void aWrongValueIsSaidAndCannotBeStored() {
+        QFETCH(QString, key);
+        QFETCH(QString, typed);
+        QFETCH(QString, said);
+        WindowFixture f;
+        SettingsWindow& window = openSettings(f);
+        type(window, qPrintable(key), typed);
+        auto* problem = control<QLabel>(window, qPrintable(key + "Problem"));
+        QCOMPARE(problem->text(), said);
+        QVERIFY(!button(window, QDialogButtonBox::Ok)->isEnabled());
+        QVERIFY(!button(window, QDialogButtonBox::Apply)->isEnabled());
+        QTest::keyClick(control<QLineEdit>(window, qPrintable(key)), Qt::Key_Return);
+        QCOMPARE(f.settings->writes, 0);
+        type(window, qPrintable(key), QString());
+        QVERIFY(problem->text().isEmpty());
+        QVERIFY(button(window, QDialogButtonBox::Ok)->isEnabled());
+        f->close(); // the settings window goes with the program
+        QVERIFY(!window.isVisible());
+    }
+
+    // Esc leaves the settings file byte for byte as it was; what OK stores
+    // comes back as it was typed, a comma in a title included.
+    void cancelChangesNoByteAndOkKeepsWhatWasTyped() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("NUVOKrc.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray kept("; kept by hand\n[Settings]\nportNum=65530\nVideoTitle=Video\n");
+        file.write(kept);
+        file.close();
+        const auto store = std::make_shared<QtSettingsStore>(
+            [path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); });
+        WindowFixture f(WindowFixture::shortOptions(), store);
+        SettingsWindow& window = openSettings(f);
+        QCOMPARE(control<QLineEdit>(window, "VideoTitle")->text(), "Video");
+        type(window, "ControllerHost", QStringLiteral("127.0.0.9"));
+        QTest::keyClick(control<QLineEdit>(window, "ControllerHost"), Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), kept);
+        file.close();
+        QCOMPARE(f->session()->controllerHost(), QStringLiteral("127.0.0.1"));
+
+        SettingsWindow& again = openSettings(f);
+        QCOMPARE(control<QLineEdit>(again, "ControllerHost")->text(), QString());
+        type(again, "AudioTitle", QStringLiteral("Music, loud"));
+        QTest::keyClick(control<QLineEdit>(again, "AudioTitle"), Qt::Key_Return);
+        QVERIFY(!again.isVisible());
+        QCOMPARE(store->read("AudioTitle"), "Music, loud");
+        QCOMPARE(store->read("VideoTitle"), "Video");
+    }
+
+    // OK puts each change into effect, then stores exactly what was typed;
+    // a port that cannot be had is said, not stored, and the listener stays.
+    void okPutsChangesIntoEffectAndStoresThem() {
+        WindowFixture f;
+        f->handset()->listenPort = 0;
+        nuvok::test::runHandler(*f.window, "doListen");
+        QUdpSocket occupier;
+        QVERIFY(occupier.bind(QHostAddress::AnyIPv4, 0));
+        const quint16 port = occupier.localPort();
+        SettingsWindow& window = openSettings(f);
+        type(window, "ControllerHost", QStringLiteral("127.0.0.9"));
+        type(window, "AudioTitle", QStringLiteral("Music, loud"));
+        type(window, "portNum", QString::number(port));
+        QTest::keyClick(control<QLineEdit>(window, "portNum"), Qt::Key_Return);
+        QVERIFY(window.isVisible()); // the port is in use
+        QVERIFY(!control<QLabel>(window, "portNumProblem")->text().isEmpty());
+        QCOMPARE(f.settings->values.count("portNum"), 0u);
+        QCOMPARE(f.settings->values["ControllerHost"], "127.0.0.9");
+        QCOMPARE(f.settings->values["AudioTitle"], "Music, loud");
+        QCOMPARE(f->session()->controllerHost(), QStringLiteral("127.0.0.9"));
+        QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Music, loud"));
+        QCOMPARE(f->handset()->socket().State(), 1); // still listening where it was
+
+        occupier.close();
+        type(window, "portNum", QString::number(port));
+        QTest::keyClick(control<QLineEdit>(window, "portNum"), Qt::Key_Return);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(f.settings->values["portNum"], QString::number(port).toStdString());
+        QCOMPARE(f->handset()->socket().boundPort(), int(port));
+    }
+};
+
+QTEST_MAIN(SettingsWindowTest)
+#include "test_settingswindow.moc"
