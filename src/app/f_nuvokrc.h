@@ -182,6 +182,7 @@ private:
     // The port to listen on when no -port is given: the stored one, or 65530.
     static float storedPort(const nuvok::SettingsStore& store);
     Changes putIntoEffect(const Changes& changes) override;
+    QString stateOf(const QString& page) const override;
     void applyStartSettings(const nuvok::SettingsStore& store, const std::set<QString>* changed);
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {

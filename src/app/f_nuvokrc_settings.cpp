@@ -5,6 +5,9 @@
 #include "common/numtext.h"
 #include "session/failuretext.h"
 
+#include <QHostAddress>
+#include <QNetworkInterface>
+
 #include <cmath>
 #include <set>
 
@@ -53,6 +56,68 @@ void F_NUVOKrc::showSettings() {
     m_settingsWindow->show();
     m_settingsWindow->raise();
     m_settingsWindow->activateWindow();
+}
+
+namespace {
+
+QString capitalised(QString text) {
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
+
+// Where a handset on the network reaches this PC: its IPv4 addresses but
+// loopback, as the listener takes IPv4.
+QStringList reachableAddresses() {
+    QStringList addresses;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses())
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            addresses << address.toString();
+    return addresses;
+}
+
+} // namespace
+
+QString F_NUVOKrc::stateOf(const QString& page) const {
+    const SocketComponent& listener = m_handset->socket();
+    const bool tcp = listener.Protocol() == SocketComponent::sckTCPProtocol;
+    if (page == QLatin1String("Handset")) {
+        if (listener.State() == SocketComponent::sckClosed)
+            return QStringLiteral("Not listening: choose a port and press Listen");
+        const QString how = QStringLiteral("Set the handset to send by %1 to port %2")
+                                .arg(tcp ? QStringLiteral("TCP") : QStringLiteral("UDP"))
+                                .arg(listener.boundPort());
+        const QStringList addresses = reachableAddresses();
+        return addresses.isEmpty()
+                   ? how + QStringLiteral("; this PC has no network address but loopback yet")
+                   : how + QStringLiteral(" at ") + addresses.join(QStringLiteral(" or "));
+    }
+    if (page == QLatin1String("Controller and door")) {
+        const ControllerTrust& trust = m_handset->trust();
+        if (!m_handset->forgedSenderWarning().isEmpty())
+            return QStringLiteral("Any sender on the network can open the door");
+        if (m_handset->handsets().letsNobodyIn())
+            return QStringLiteral("No handset can open the door: Handsets names no usable "
+                                  "address");
+        if (trust.handsets.letsNobodyIn())
+            return QStringLiteral("No handset can open the door: ControllerHandsets names no "
+                                  "usable address");
+        if (listener.State() == SocketComponent::sckClosed)
+            return QStringLiteral("No handset can open the door while the listener is closed");
+        if (!tcp)
+            return QStringLiteral("No handset can open the door: DoorOverTcpOnly is on, and "
+                                  "the listener takes UDP");
+        return trust.handsets.restricted()
+                   ? QStringLiteral("Only the handsets in ControllerHandsets, over TCP, can open "
+                                    "the door")
+                   : QStringLiteral("Only handsets over TCP can open the door");
+    }
+    if (page == QLatin1String("Infrared"))
+        return capitalised(m_infrared->stateText());
+    if (page == QLatin1String("General") && !m_services.settings->location().empty())
+        return QStringLiteral("The settings are kept in %1")
+            .arg(QString::fromStdString(m_services.settings->location()));
+    return {};
 }
 
 // Each group of settings takes effect as start-up would set it up; a stored

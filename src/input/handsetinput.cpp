@@ -24,7 +24,7 @@ void HandsetInput::listen(int port, int protocol) {
 QString HandsetInput::forgedSenderWarning() const {
     const SocketComponent& listener = socket();
     if (listener.State() == SocketComponent::sckClosed ||
-        !trust().datagramOpensDoor(listener.Protocol(), m_receiver->handsets()))
+        !trust().datagramOpensDoor(listener.Protocol(), handsets()))
         return {};
     return QStringLiteral("A UDP datagram can open the door, and anyone on the network can "
                           "forge its sender: to keep the door for a trusted handset, set "

@@ -23,6 +23,7 @@ public:
 
     // Who may send keys at all.
     void setHandsets(const HandsetList& handsets) { m_receiver->setHandsets(handsets); }
+    const HandsetList& handsets() const { return m_receiver->handsets(); }
     // The listener's state, port, protocol and peer.
     const SocketComponent& socket() const { return m_receiver->socket(); }
 

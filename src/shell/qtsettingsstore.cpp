@@ -32,6 +32,10 @@ QtSettingsStore::readSection(const std::string& section) const {
     return entries;
 }
 
+std::string QtSettingsStore::location() const {
+    return m_open()->fileName().toStdString();
+}
+
 void QtSettingsStore::write(const std::string& key, const std::string& value) {
     const std::unique_ptr<QSettings> settings = m_open();
     settings->beginGroup(kSection);

@@ -22,6 +22,7 @@ public:
     void write(const std::string& key, const std::string& value) override;
     std::vector<std::pair<std::string, std::string>>
     readSection(const std::string& section) const override;
+    std::string location() const override;
 
 private:
     Opener m_open;

@@ -19,6 +19,9 @@ public:
         (void)section;
         return {};
     }
+    // Where the settings are kept, for the user (a file, a registry key);
+    // empty when they are kept nowhere the user can look.
+    virtual std::string location() const { return {}; }
 };
 
 } // namespace nuvok

@@ -100,6 +100,8 @@ private slots:
         WindowFixture f(WindowFixture::shortOptions(), store);
         SettingsWindow& window = openSettings(f);
         QCOMPARE(control<QLineEdit>(window, "VideoTitle")->text(), "Video");
+        QCOMPARE(control<QLabel>(window, "GeneralState")->text(),
+                 QStringLiteral("The settings are kept in %1").arg(path));
         type(window, "ControllerHost", QStringLiteral("127.0.0.9"));
         QTest::keyClick(control<QLineEdit>(window, "ControllerHost"), Qt::Key_Escape);
         QVERIFY(!window.isVisible());
@@ -115,6 +117,39 @@ private slots:
         QVERIFY(!again.isVisible());
         QCOMPARE(store->read("AudioTitle"), "Music, loud");
         QCOMPARE(store->read("VideoTitle"), "Video");
+    }
+
+    // The pages say where the handset must send and who can open the door,
+    // as the settings in effect have it.
+    void pagesSayWhereToSendAndWhoOpensTheDoor() {
+        WindowFixture f;
+        f->handset()->listenPort = 0;
+        nuvok::test::runHandler(*f.window, "doListen");
+        const QString warning = QStringLiteral("A UDP datagram can open the door");
+        SettingsWindow& window = openSettings(f);
+        const auto state = [&](const char* page) { return control<QLabel>(window, page)->text(); };
+        QVERIFY2(state("HandsetState")
+                     .startsWith(QStringLiteral("Set the handset to send by UDP to port %1")
+                                     .arg(f->handset()->socket().boundPort())),
+                 qPrintable(state("HandsetState")));
+        QCOMPARE(state("ControlleranddoorState"), "Any sender on the network can open the door");
+        QCOMPARE(f->logText().count(warning), 1);
+
+        type(window, "DoorOverTcpOnly", QStringLiteral("true"));
+        QTest::keyClick(control<QLineEdit>(window, "DoorOverTcpOnly"), Qt::Key_Return);
+        openSettings(f);
+        QCOMPARE(state("ControlleranddoorState"),
+                 "No handset can open the door: DoorOverTcpOnly is on, and the listener takes UDP");
+        const quint16 port = quint16(nuvok::test::freePort());
+        type(window, "Protocol", QStringLiteral("TCP"));
+        type(window, "portNum", QString::number(port));
+        QTest::keyClick(control<QLineEdit>(window, "portNum"), Qt::Key_Return);
+        openSettings(f);
+        QVERIFY(
+            state("HandsetState")
+                .startsWith(QStringLiteral("Set the handset to send by TCP to port %1").arg(port)));
+        QCOMPARE(state("ControlleranddoorState"), "Only handsets over TCP can open the door");
+        QCOMPARE(f->logText().count(warning), 1); // said once, never again
     }
 
     // OK puts each change into effect, then stores exactly what was typed;

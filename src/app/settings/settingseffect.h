@@ -14,4 +14,7 @@ public:
     using Changes = std::map<QString, QString>;
     virtual ~SettingsEffect() = default;
     virtual Changes putIntoEffect(const Changes& changes) = 0;
+    // What the settings of a page make the program do now, in words (where
+    // the handset must send, who may open the door); empty: nothing to say.
+    virtual QString stateOf(const QString& page) const = 0;
 };

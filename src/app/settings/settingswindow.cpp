@@ -25,6 +25,13 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
             auto* widget = new QWidget(tabs);
             page = new QFormLayout(widget);
             tabs->addTab(widget, pageName);
+            auto* state = new QLabel(widget);
+            state->setObjectName(QString(pageName).remove(QLatin1Char(' ')) +
+                                 QStringLiteral("State"));
+            state->setWordWrap(true);
+            state->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            page->addRow(state);
+            m_states[pageName] = state;
         }
         Field field{&setting, new QLineEdit(this), new QLabel(this), {}};
         const QString key = QString::fromLatin1(setting.key);
@@ -76,6 +83,7 @@ void SettingsWindow::reload() {
     }
     m_status->clear();
     checkAll();
+    showStates();
 }
 
 void SettingsWindow::storedElsewhere(const QString& key) {
@@ -89,6 +97,13 @@ void SettingsWindow::storedElsewhere(const QString& key) {
         field.edit->setText(field.stored);
         check(field);
         checkAll();
+    }
+}
+
+void SettingsWindow::showStates() {
+    for (const auto& [page, label] : m_states) {
+        label->setText(m_effect.stateOf(page));
+        label->setVisible(!label->text().isEmpty());
     }
 }
 
@@ -137,6 +152,7 @@ bool SettingsWindow::apply() {
     }
     m_status->setText(notStored.join(QLatin1Char('\n')));
     checkAll();
+    showStates();
     return failed.empty() && notStored.isEmpty();
 }
 

@@ -45,10 +45,12 @@ private:
     void check(Field& field);
     void checkAll();
     void say(Field& field, const QString& text);
+    void showStates();
 
     std::shared_ptr<nuvok::SettingsStore> m_store;
     SettingsEffect& m_effect;
-    std::map<QString, Field> m_fields; // by key
+    std::map<QString, Field> m_fields;   // by key
+    std::map<QString, QLabel*> m_states; // by page
     QLabel* m_status;
     QDialogButtonBox* m_buttons;
 };
