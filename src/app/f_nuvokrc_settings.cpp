@@ -5,8 +5,10 @@
 #include "common/numtext.h"
 #include "session/failuretext.h"
 
+#include <QComboBox>
 #include <QHostAddress>
 #include <QNetworkInterface>
+#include <QSignalBlocker>
 
 #include <cmath>
 #include <set>
@@ -138,7 +140,13 @@ SettingsEffect::Changes F_NUVOKrc::putIntoEffect(const Changes& changes) {
         m_handset->listen(nuvok::roundHalfEvenToInt32(m_handset->listenPort),
                           protocol == QLatin1String("TCP") ? SocketComponent::sckTCPProtocol
                                                            : SocketComponent::sckUDPProtocol);
-        writePortBox(QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
+        {
+            // The box shows the port; writing it would listen again, by the protocol
+            // stored before.
+            const QSignalBlocker quiet(C_PortNum);
+            C_PortNum->setEditText(
+                QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
+        }
         logData(QStringLiteral("Port:") +
                 QString::fromStdString(nuvok::signedNumberText(m_handset->listenPort)));
     } catch (...) {
