@@ -16,20 +16,20 @@ QString shown(const QString& value) {
     return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
-const SettingSpec& spec(const char* key) {
+const SettingEntry& settingOf(const char* key) {
     return *findSetting(QLatin1String(key));
 }
 
 // A stored value is used when it is not empty and has no problem.
 bool usable(const char* key, const QString& value) {
-    return !value.isEmpty() && settingProblem(spec(key), value).isEmpty();
+    return !value.isEmpty() && settingProblem(settingOf(key), value).isEmpty();
 }
 
 // The line about a stored value that cannot be used: what is wrong with it,
 // and what holds instead.
 QString unusedLine(const char* key, const QString& value, const QString& instead) {
     return QStringLiteral("Setting %1 %2 %3; %4")
-        .arg(QLatin1String(key), shown(value), settingProblem(spec(key), value), instead);
+        .arg(QLatin1String(key), shown(value), settingProblem(settingOf(key), value), instead);
 }
 
 } // namespace
@@ -39,8 +39,8 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
     StartSettings settings;
     settings.controllerHost = defaultHost;
     settings.controllerPort = defaultPort;
-    settings.videoTitle = QLatin1String(spec("VideoTitle").defaultText);
-    settings.audioTitle = QLatin1String(spec("AudioTitle").defaultText);
+    settings.videoTitle = QLatin1String(settingOf("VideoTitle").defaultText);
+    settings.audioTitle = QLatin1String(settingOf("AudioTitle").defaultText);
 
     const QString host = read(store, "ControllerHost").trimmed();
     if (usable("ControllerHost", host))

@@ -12,7 +12,7 @@ class SettingListTest : public QObject {
 
 private slots:
     void defaultsPassTheirChecks() {
-        for (const SettingSpec& setting : settingList()) {
+        for (const SettingEntry& setting : settingList()) {
             QCOMPARE(findSetting(QLatin1String(setting.key)), &setting);
             QVERIFY2(settingProblem(setting, QLatin1String(setting.defaultText)).isEmpty(),
                      setting.key);
@@ -69,11 +69,11 @@ private slots:
                                     << "yes"
                                     << "is neither true nor false";
         QTest::newRow("address list") << "Handsets"
-                                      << "192.168.1.30, fd00::/8"
+                                      << "127.0.0.2, fd00::/8"
                                       << "";
         QTest::newRow("address list with a name")
             << "ControllerHandsets"
-            << "192.168.1.30, handset.lan"
+            << "127.0.0.2, handset.lan"
             << "names \"handset.lan\", which is neither an address nor a network like "
                "192.168.1.30 or 192.168.1.64/28";
         QTest::newRow("player control") << "PlayerControl"
@@ -87,7 +87,7 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, text);
         QFETCH(QString, problem);
-        const SettingSpec* setting = findSetting(key);
+        const SettingEntry* setting = findSetting(key);
         QVERIFY(setting);
         QCOMPARE(settingProblem(*setting, text), problem);
     }
@@ -96,7 +96,7 @@ private slots:
         QFile manual(QStringLiteral(NUVOK_SOURCE_DIR "/data/nuvokrc.1.in"));
         QVERIFY(manual.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(manual.readAll());
-        for (const SettingSpec& setting : settingList())
+        for (const SettingEntry& setting : settingList())
             QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(setting.key))),
                      setting.key);
     }

@@ -58,7 +58,7 @@ private slots:
                               << "my controller"
                               << "This is not a host name or address";
         QTest::newRow("list") << "Handsets"
-                              << "192.168.1.30, the phone"
+                              << "127.0.0.2, the phone"
                               << "This names \"the phone\", which is neither an address nor a "
                                  "network like 192.168.1.30 or 192.168.1.64/28";
         QTest::newRow("switch") << "DoorOverTcpOnly"

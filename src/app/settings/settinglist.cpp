@@ -4,8 +4,8 @@
 
 #include <QRegularExpression>
 
-const std::vector<SettingSpec>& settingList() {
-    static const std::vector<SettingSpec> list{
+const std::vector<SettingEntry>& settingList() {
+    static const std::vector<SettingEntry> list{
         {"portNum", SettingType::Port, "65530", "the port the handset sends to", "Handset"},
         {"Protocol", SettingType::Protocol, "UDP", "how the handset sends", "Handset"},
         {"Handsets", SettingType::AddressList, "", "the handsets let in; empty: every one",
@@ -34,8 +34,8 @@ const std::vector<SettingSpec>& settingList() {
     return list;
 }
 
-const SettingSpec* findSetting(const QString& key) {
-    for (const SettingSpec& setting : settingList())
+const SettingEntry* findSetting(const QString& key) {
+    for (const SettingEntry& setting : settingList())
         if (key == QLatin1String(setting.key))
             return &setting;
     return nullptr;
@@ -105,7 +105,7 @@ QString listProblem(const QString& text) {
 
 } // namespace
 
-QString settingProblem(const SettingSpec& setting, const QString& text) {
+QString settingProblem(const SettingEntry& setting, const QString& text) {
     // A title of blanks is no title; any other value of blanks is none at all.
     if (text.isEmpty() || (text.trimmed().isEmpty() && setting.type != SettingType::Title))
         return {};

@@ -22,7 +22,7 @@ enum class SettingType {
 
 // One setting as it is stored: its key, its type, and the value the program
 // uses while the key is absent or empty (empty where the build decides it).
-struct SettingSpec {
+struct SettingEntry {
     const char* key;
     SettingType type;
     const char* defaultText;
@@ -32,14 +32,14 @@ struct SettingSpec {
 
 // Every setting the program reads from its group, in the order they are shown.
 // The infrared buttons' group is a map of its own (LircButtonMap).
-const std::vector<SettingSpec>& settingList();
-const SettingSpec* findSetting(const QString& key);
+const std::vector<SettingEntry>& settingList();
+const SettingEntry* findSetting(const QString& key);
 
 // Why a text that was typed or stored for a setting cannot be used, as the
 // end of a sentence that starts with the setting and its value ("is not a
 // port from 1 to 65535"); empty: it can. The empty text is always usable:
 // it means the default.
-QString settingProblem(const SettingSpec& setting, const QString& text);
+QString settingProblem(const SettingEntry& setting, const QString& text);
 
 // Why the socket cannot be pointed at host, or None: an IPv4 or IPv6 address
 // read as parseAddress reads it (ZeroPadded for "127.000.000.010"), or a name

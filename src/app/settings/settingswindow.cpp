@@ -18,7 +18,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
     setObjectName(QStringLiteral("settingsWindow"));
     auto* tabs = new QTabWidget(this);
     std::map<QString, QFormLayout*> pages;
-    for (const SettingSpec& setting : settingList()) {
+    for (const SettingEntry& setting : settingList()) {
         const QString pageName = QString::fromUtf8(setting.page);
         QFormLayout*& page = pages[pageName];
         if (!page) {

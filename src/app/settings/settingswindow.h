@@ -37,7 +37,7 @@ protected:
 
 private:
     struct Field {
-        const SettingSpec* setting;
+        const SettingEntry* setting;
         QLineEdit* edit;
         QLabel* problem;
         QString stored;
