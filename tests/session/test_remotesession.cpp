@@ -220,14 +220,14 @@ private slots:
         auto* other = new TestInput;
         s.session.addInput(other);
         const nuvok::KeyOrigin handset{
-            "10.0.0.7 by TCP", "", "", {nuvok::InputKind::Handset, "10.0.0.7/TCP"}};
+            "127.0.0.7 by TCP", "", "", {nuvok::InputKind::Handset, "127.0.0.7/TCP"}};
         nuvok::KeyOrigin namesake = handset;
         namesake.identity = {nuvok::InputKind::Phone, "1"};
         s.input->press('9', handset);
         other->press('9', namesake);
         QVERIFY(
             s.lines.contains(QStringLiteral("The door stays shut: its first \"9\" came from "
-                                            "10.0.0.7 by TCP, the second from 10.0.0.7 by TCP")));
+                                            "127.0.0.7 by TCP, the second from 127.0.0.7 by TCP")));
         s.input->press('9', handset);
         other->press('9', handset);
         QVERIFY(s.controller.waitForCommands(1));
