@@ -23,20 +23,27 @@ ControllerLink::~ControllerLink() {
 }
 
 void ControllerLink::setController(const QString& host, int port) {
-    m_host = host;
-    m_port = port;
+    m_to = {host, port};
 }
 
 quint64 ControllerLink::send(const QString& text, Admission admission) {
+    return send(text, admission, m_to);
+}
+
+quint64 ControllerLink::send(const QString& text, Admission admission, const Destination& to) {
     const quint64 id = ++m_lastId;
     if (admission == Admission::Bounded && full()) {
         const QString reason = QStringLiteral("%1 commands are waiting already").arg(kMaxWaiting);
         QMetaObject::invokeMethod(
-            this, [this, id, text, reason] { emit failed(id, text, reason); },
+            this,
+            [this, id, text, reason, to] {
+                m_lastTo = to;
+                emit failed(id, text, reason);
+            },
             Qt::QueuedConnection);
         return id;
     }
-    m_queue.push_back({id, text});
+    m_queue.push_back({id, text, to});
     if (!m_running)
         startNext();
     return id;
@@ -61,10 +68,10 @@ QStringList ControllerLink::dropAll() {
     return texts;
 }
 
-QString ControllerLink::unusableController() const {
-    if (m_host.trimmed().isEmpty())
+QString ControllerLink::unusable(const Destination& to) {
+    if (to.host.trimmed().isEmpty())
         return QStringLiteral("no controller host is set");
-    if (m_port < 1 || m_port > 65535)
+    if (to.port < 1 || to.port > 65535)
         return QStringLiteral("a port number runs from 1 to 65535");
     return {};
 }
@@ -75,14 +82,14 @@ QString ControllerLink::notWithin(bool connecting, int ms) {
                       : QStringLiteral("the command had not gone out within %1 s").arg(bound);
 }
 
-QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs) {
-    if (const QString unusable = unusableController(); !unusable.isEmpty())
-        return unusable;
+QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs, const Destination& to) {
+    if (const QString why = unusable(to); !why.isEmpty())
+        return why;
     QElapsedTimer clock;
     clock.start();
     const auto left = [&] { return std::max(1, timeoutMs - int(clock.elapsed())); };
     QTcpSocket socket;
-    socket.connectToHost(m_host, static_cast<quint16>(m_port));
+    socket.connectToHost(to.host, static_cast<quint16>(to.port));
     if (!socket.waitForConnected(left()))
         return socket.error() == QAbstractSocket::SocketTimeoutError
                    ? notWithin(true, timeoutMs)
@@ -99,15 +106,21 @@ QString ControllerLink::sendBeforeExit(const QString& text, int timeoutMs) {
 }
 
 QString ControllerLink::notDeliveredLine(const QStringList& texts, const QString& reason) const {
+    return notDeliveredLine(texts, reason, m_to);
+}
+
+QString ControllerLink::notDeliveredLine(const QStringList& texts, const QString& reason,
+                                         const Destination& to) {
     QStringList quoted;
     for (const QString& text : texts)
         quoted << QLatin1Char('"') + text + QLatin1Char('"');
     // An IPv6 address is bracketed, so that its port stands apart.
-    const QString host =
-        m_host.contains(QLatin1Char(':')) ? QLatin1Char('[') + m_host + QLatin1Char(']') : m_host;
+    const QString host = to.host.contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + to.host + QLatin1Char(']')
+                             : to.host;
     return QStringLiteral("Controller %1:%2: %3 not delivered (%4)")
         .arg(host)
-        .arg(m_port)
+        .arg(to.port)
         .arg(quoted.join(QStringLiteral(", ")), reason);
 }
 
@@ -126,12 +139,13 @@ void ControllerLink::startAttempt() {
     m_written = 0;
     m_frontThrough = false;
     m_phase = Phase::Connecting;
-    if (const QString unusable = unusableController(); !unusable.isEmpty()) {
-        endAttempt(false, unusable);
+    const Destination& to = m_queue.front().to;
+    if (const QString why = unusable(to); !why.isEmpty()) {
+        endAttempt(false, why);
         return;
     }
     m_deadline->start(m_deadlineMs);
-    m_socket->connectToHost(m_host, static_cast<quint16>(m_port));
+    m_socket->connectToHost(to.host, static_cast<quint16>(to.port));
 }
 
 void ControllerLink::onConnected() {
@@ -220,6 +234,7 @@ void ControllerLink::afterAttempt(bool ok, const QString& reason) {
     const Command command = m_queue.front();
     m_queue.pop_front();
     m_running = false;
+    m_lastTo = command.to;
     if (ok)
         emit delivered(command.id, command.text);
     else

@@ -37,11 +37,21 @@ public:
     // whatever waits (the door pulse's off, which must not be lost).
     enum class Admission { Bounded, Always };
 
+    // Where a command goes: the controller as it was when the command was
+    // asked for.
+    struct Destination {
+        QString host;
+        int port = 0;
+    };
+
     explicit ControllerLink(QObject* parent = nullptr);
     ~ControllerLink() override;
 
-    // Where the commands go; a change applies from the next attempt on.
+    // Where the commands go; a change applies to the commands asked for from
+    // now on. Those asked for before go where they were asked to (a door
+    // pulse's off to the controller that got its on).
     void setController(const QString& host, int port);
+    Destination destination() const { return m_to; }
     void setDeadlineMs(int ms) { m_deadlineMs = ms; }
 
     // Queues one command (the text without CR LF; one byte per character) and
@@ -49,6 +59,7 @@ public:
     // before it are through; delivered or failed tells how it went, never
     // before send() has returned.
     quint64 send(const QString& text, Admission admission = Admission::Bounded);
+    quint64 send(const QString& text, Admission admission, const Destination& to);
     // Commands not through yet, the one in flight included.
     qsizetype pending() const { return static_cast<qsizetype>(m_queue.size()); }
     // Whether a Bounded command would be refused now.
@@ -62,11 +73,23 @@ public:
     // link, for the door opener's off, which must not be left behind when the
     // program ends during a pulse. Returns an empty text when delivered, else
     // the reason.
-    QString sendBeforeExit(const QString& text, int timeoutMs);
+    QString sendBeforeExit(const QString& text, int timeoutMs, const Destination& to);
 
     // The log line for commands that were not delivered, for example
     //   Controller 192.168.1.50:50290: "setport 3.1 " not delivered (connection refused)
+    // Without a destination: the controller commands go to now.
     QString notDeliveredLine(const QStringList& texts, const QString& reason) const;
+    static QString notDeliveredLine(const QStringList& texts, const QString& reason,
+                                    const Destination& to);
+    // Where the command of the last delivered or failed signal went.
+    Destination lastDestination() const { return m_lastTo; }
+
+    // Why a connection to the controller failed, in the log's words.
+    static QString reasonFor(const QAbstractSocket& socket, QAbstractSocket::SocketError error);
+    // Why no connection can be tried to a host and port; empty when one can.
+    static QString unusable(const Destination& to);
+    // The reason of an attempt that ran out of time.
+    static QString notWithin(bool connecting, int ms);
 
 signals:
     // The text and CR LF were handed to the controller's connection, which was closed.
@@ -79,6 +102,7 @@ private:
     struct Command {
         quint64 id;
         QString text;
+        Destination to;
     };
     enum class Phase { Idle, Connecting, Sending };
 
@@ -92,14 +116,9 @@ private:
     void onDisconnected();
     void onError(QAbstractSocket::SocketError error);
     void onDeadline();
-    static QString reasonFor(const QAbstractSocket& socket, QAbstractSocket::SocketError error);
-    // Why no attempt can be made with this host and port; empty when one can.
-    QString unusableController() const;
-    // The reason of an attempt that ran out of time.
-    static QString notWithin(bool connecting, int ms);
 
-    QString m_host;
-    int m_port = 0;
+    Destination m_to;
+    Destination m_lastTo;
     int m_deadlineMs = kDefaultDeadlineMs;
     QTcpSocket* m_socket;
     QTimer* m_deadline;

@@ -15,9 +15,11 @@
 // pulse and the mode display.
 class RemoteSession::NowActions : public nuvok::RemoteActions {
 public:
-    explicit NowActions(RemoteSession& session,
-                        ControllerLink::Admission admission = ControllerLink::Admission::Bounded)
-        : m_session(session), m_admission(admission) {}
+    explicit NowActions(RemoteSession& session)
+        : NowActions(session, ControllerLink::Admission::Bounded, session.m_link->destination()) {}
+    NowActions(RemoteSession& session, ControllerLink::Admission admission,
+               ControllerLink::Destination to)
+        : m_session(session), m_admission(admission), m_to(std::move(to)) {}
 
     void logData(const std::string& strText) override {
         m_session.log(QString::fromStdString(strText));
@@ -25,7 +27,7 @@ public:
     void sendCMD(const std::string& strData) override {
         m_lastQueued =
             m_admission == ControllerLink::Admission::Always || !m_session.m_link->full();
-        m_lastCommand = m_session.m_link->send(QString::fromStdString(strData), m_admission);
+        m_lastCommand = m_session.m_link->send(QString::fromStdString(strData), m_admission, m_to);
     }
     void scheduleDoorPulseEnd() override { m_session.startDoorPulse(m_lastCommand, m_lastQueued); }
     void showMode(const std::string& text) override {
@@ -41,6 +43,7 @@ public:
 private:
     RemoteSession& m_session;
     ControllerLink::Admission m_admission;
+    ControllerLink::Destination m_to;
     quint64 m_lastCommand = 0;
     bool m_lastQueued = false;
 };
@@ -81,7 +84,8 @@ RemoteSession::RemoteSession(std::shared_ptr<nuvok::DesktopControl> desktop,
     connect(m_link, &ControllerLink::delivered, this, &RemoteSession::commandThrough);
     connect(m_link, &ControllerLink::failed, this,
             [this](quint64 id, const QString& text, const QString& reason) {
-                const QString line = m_link->notDeliveredLine({text}, reason);
+                const QString line =
+                    ControllerLink::notDeliveredLine({text}, reason, m_link->lastDestination());
                 log(line);
                 m_feedback->failure(line);
                 commandThrough(id);
@@ -289,6 +293,7 @@ void RemoteSession::startDoorPulse(quint64 openCommand, bool queued) {
         return;
     }
     m_doorOpenCommand = openCommand;
+    m_doorController = m_link->destination();
 }
 
 void RemoteSession::commandThrough(quint64 id) {
@@ -303,7 +308,7 @@ void RemoteSession::endDoorPulse() {
         return;
     // The off of an admitted on must not be lost to a full queue: it is the
     // one command queued whatever waits.
-    NowActions actions(*this, ControllerLink::Admission::Always);
+    NowActions actions(*this, ControllerLink::Admission::Always, m_doorController);
     nuvok::endDoorPulse(RemoteState, actions);
 }
 
@@ -327,9 +332,10 @@ void RemoteSession::end() {
     // An end during a pulse must not leave the door opener on: its off goes
     // out now, bounded so that the program still ends at once.
     if (doorMayBeOpen) {
-        const QString reason = m_link->sendBeforeExit(doorClose, kDoorCloseAtExitMs);
+        const QString reason =
+            m_link->sendBeforeExit(doorClose, kDoorCloseAtExitMs, m_doorController);
         if (!reason.isEmpty())
-            log(m_link->notDeliveredLine({doorClose}, reason));
+            log(ControllerLink::notDeliveredLine({doorClose}, reason, m_doorController));
     }
     m_soundServer->stop();
     m_playerQueue->stop();

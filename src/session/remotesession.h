@@ -146,6 +146,7 @@ private:
     float m_controllerPort = 0;
     QTimer m_doorTimer;
     quint64 m_doorOpenCommand = 0; // the on whose end starts the pause; 0 once it is through
+    ControllerLink::Destination m_doorController; // where the pulse's on went: its off goes there
     // How long the door's off may hold the end of the program.
     static constexpr int kDoorCloseAtExitMs = 1000;
     DesktopFeedback* m_feedback = nullptr;

@@ -214,7 +214,8 @@ private slots:
 
     // The keys of every input meet in one interpreter, in the order they
     // come, but the door's "9 9" is one sender's by who it is, not by the
-    // name it goes by. Each input hears what its key stepped.
+    // name it goes by; its off goes where its on went. Each input hears what
+    // its key stepped.
     void inputsShareTheInterpreterButNotTheDoor() {
         Session s;
         auto* other = new TestInput;
@@ -232,6 +233,12 @@ private slots:
         other->press('9', handset);
         QVERIFY(s.controller.waitForCommands(1));
         QCOMPARE(s.controller.commands().first(), QByteArray("setport 1.1\r\n"));
+        // A controller moved during the pulse: the off goes where the on went.
+        ControllerStandIn moved;
+        s.session.setController(QStringLiteral("127.0.0.1"), moved.port());
+        QVERIFY(s.controller.waitForCommands(2));
+        QCOMPARE(s.controller.commands().last(), QByteArray(nuvok::kDoorCloseCommand) + "\r\n");
+        QVERIFY(moved.commands().isEmpty());
         other->press(kUp);
         other->pressMedia(nuvok::MediaKey::VolumeDown);
         QCOMPARE(other->steps, (std::vector<std::optional<nuvok::MediaKey>>{
