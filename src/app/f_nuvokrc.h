@@ -167,7 +167,8 @@ private:
     QAction* m_more = nullptr;
     QAction* m_help = nullptr;
 
-    bool readStartWithSession(); // whether the start entry is stored
+    bool readStartWithSession() const; // whether the start entry is stored
+    QString storeStartWithSession(bool wanted);
     // The outer width at start and after Enlarge is turned off, and enlarged.
     static constexpr int kNormalWidth = 4680;
     static constexpr int kEnlargedWidth = 9450;
@@ -183,6 +184,10 @@ private:
     static float storedPort(const nuvok::SettingsStore& store);
     Changes putIntoEffect(const Changes& changes) override;
     QString stateOf(const QString& page) const override;
+    QString defaultOf(const QString& key) const override;
+    QString lastSender() const override;
+    bool startsWithSession() const override;
+    QString setStartWithSession(bool on) override;
     void applyStartSettings(const nuvok::SettingsStore& store, const std::set<QString>* changed);
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {

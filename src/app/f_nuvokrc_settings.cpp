@@ -2,6 +2,7 @@
 
 #include "app/settings/settingswindow.h"
 #include "app/startsettings.h"
+#include "common/buildconfig.h"
 #include "common/numtext.h"
 #include "session/failuretext.h"
 
@@ -120,6 +121,22 @@ QString F_NUVOKrc::stateOf(const QString& page) const {
         return QStringLiteral("The settings are kept in %1")
             .arg(QString::fromStdString(m_services.settings->location()));
     return {};
+}
+
+QString F_NUVOKrc::defaultOf(const QString& key) const {
+    if (key == QLatin1String("ControllerHost"))
+        return m_options.controllerHost;
+    if (key == QLatin1String("ControllerPort"))
+        return QString::fromStdString(nuvok::signedNumberText(m_options.controllerPort));
+    if (key == QLatin1String("LircSocket"))
+        return QString::fromLatin1(nuvok::build::kLircSocket);
+    const SettingEntry* setting = findSetting(key);
+    return setting ? QString::fromUtf8(setting->defaultText) : QString();
+}
+
+QString F_NUVOKrc::lastSender() const {
+    const QHostAddress heard = m_handset->lastHeard();
+    return heard.isNull() ? QString() : heard.toString();
 }
 
 // Each group of settings takes effect as start-up would set it up; a stored

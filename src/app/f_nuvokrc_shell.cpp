@@ -1,5 +1,6 @@
 #include "app/f_nuvokrc.h"
 
+#include "app/settings/settingswindow.h"
 #include "app/traystuff.h"
 #include "common/failure.h"
 
@@ -10,7 +11,16 @@
 // The menu has already flipped the mark to what the user asks for. The mark
 // then shows what is really stored, which differs when the system refused.
 void F_NUVOKrc::m_add2reg_Click() {
-    const bool wanted = m_add2reg->isChecked();
+    const QString failure = storeStartWithSession(m_add2reg->isChecked());
+    if (!failure.isEmpty())
+        logData(failure);
+    if (m_settingsWindow)
+        m_settingsWindow->storedElsewhere(QStringLiteral("startWithSession"));
+}
+
+// Stores the start entry as wanted and marks what is stored; returns the
+// log line when that differs.
+QString F_NUVOKrc::storeStartWithSession(bool wanted) {
     QString reason;
     try {
         m_services.sessionStart->setEnabled(wanted);
@@ -20,16 +30,27 @@ void F_NUVOKrc::m_add2reg_Click() {
     const bool stored = readStartWithSession();
     m_add2reg->setChecked(stored);
     if (stored == wanted)
-        return;
+        return {};
     if (reason.isEmpty())
         reason = wanted ? QStringLiteral("the start entry could not be stored")
                         : QStringLiteral("the start entry could not be removed");
-    logData((stored ? QStringLiteral("Start on Power up is still on: ")
-                    : QStringLiteral("Start on Power up is still off: ")) +
-            reason);
+    return (stored ? QStringLiteral("Start on Power up is still on: ")
+                   : QStringLiteral("Start on Power up is still off: ")) +
+           reason;
 }
 
-bool F_NUVOKrc::readStartWithSession() {
+bool F_NUVOKrc::startsWithSession() const {
+    return readStartWithSession();
+}
+
+QString F_NUVOKrc::setStartWithSession(bool on) {
+    const QString failure = storeStartWithSession(on);
+    if (!failure.isEmpty())
+        logData(failure);
+    return failure;
+}
+
+bool F_NUVOKrc::readStartWithSession() const {
     try {
         return m_services.sessionStart->isEnabled();
     } catch (const nuvok::Failure&) {

@@ -24,6 +24,8 @@ public:
     // Who may send keys at all.
     void setHandsets(const HandsetList& handsets) { m_receiver->setHandsets(handsets); }
     const HandsetList& handsets() const { return m_receiver->handsets(); }
+    // Who sent last, let in or not; null: nobody yet.
+    QHostAddress lastHeard() const { return m_receiver->lastHeard(); }
     // The listener's state, port, protocol and peer.
     const SocketComponent& socket() const { return m_receiver->socket(); }
 

@@ -149,6 +149,7 @@ void KeyReceiver::onDataArrival() {
 }
 
 void KeyReceiver::hand(const QByteArray& data) {
+    m_lastHeard = m_socket->lastSender();
     emit message(data, m_socket->lastSender(),
                  m_socket->Protocol() == SocketComponent::sckTCPProtocol);
 }
@@ -225,6 +226,7 @@ void KeyReceiver::onPeerClosed() {
 // that a flood costs next to nothing and reaches neither the interpreter nor
 // the speaker.
 void KeyReceiver::senderRefused(const QHostAddress& sender) {
+    m_lastHeard = sender;
     const std::string line = m_dropTally.record(coreAddress(sender), m_dropClock.elapsed());
     if (!line.empty())
         emit logLine(fromStd(line));

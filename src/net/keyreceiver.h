@@ -48,6 +48,8 @@ public:
 
     void setHandsets(const HandsetList& handsets) { m_handsets = handsets; }
     const HandsetList& handsets() const { return m_handsets; }
+    // The sender of the last message that came or was refused; null: none yet.
+    QHostAddress lastHeard() const { return m_lastHeard; }
 
 signals:
     // One key message, to be handled as it stands (decoding may fail), and
@@ -75,6 +77,7 @@ private:
 
     SocketComponent* m_socket;
     HandsetList m_handsets; // everybody until told otherwise
+    QHostAddress m_lastHeard;
     nuvok::KeyMessageStream m_stream;
     // Addresses refused while this peer is served, each logged once: a few,
     // so that a host that keeps trying cannot grow the list or the log.

@@ -1,8 +1,11 @@
 #include "app/settings/settingswindow.h"
 #include "shell/qtsettingsstore.h"
+#include "support/controllerstandin.h"
+#include "support/eventwait.h"
 #include "support/windowfixture.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
@@ -13,6 +16,7 @@
 #include <QUdpSocket>
 
 using nuvok::test::control;
+using nuvok::test::ControllerStandIn;
 using nuvok::test::WindowFixture;
 
 namespace {
@@ -181,6 +185,61 @@ private slots:
         QVERIFY(!window.isVisible());
         QCOMPARE(f.settings->values["portNum"], QString::number(port).toStdString());
         QCOMPARE(f->handset()->socket().boundPort(), int(port));
+    }
+
+    // Test connects to the address as typed and sends nothing; a refused
+    // sender is let in with one click; the start entry is stored by OK only.
+    void testLetInAndStartEntry() {
+        WindowFixture f;
+        f->handset()->listenPort = 0;
+        nuvok::test::runHandler(*f.window, "doListen");
+        ControllerStandIn controller;
+        SettingsWindow& window = openSettings(f);
+        auto* answer = control<QLabel>(window, "controllerTestAnswer");
+        type(window, "ControllerPort", QString::number(controller.port()));
+        QTest::mouseClick(control<QPushButton>(window, "controllerTest"), Qt::LeftButton);
+        const QString reached =
+            QStringLiteral("Reached the controller at 127.0.0.1:%1").arg(controller.port());
+        QVERIFY(nuvok::test::waitUntil([&] { return answer->text() == reached; }));
+        QVERIFY(nuvok::test::waitUntil([&] { return controller.connections().size() == 1; }));
+        controller.refuse();
+        QTest::mouseClick(control<QPushButton>(window, "controllerTest"), Qt::LeftButton);
+        QVERIFY(nuvok::test::waitUntil(
+            [&] { return answer->text() == QLatin1String("Not reached: connection refused"); }));
+        QVERIFY(controller.commands().isEmpty());
+        QCOMPARE(f.settings->writes, 0);
+
+        type(window, "Handsets", QStringLiteral("127.0.0.2"));
+        QTest::keyClick(&window, Qt::Key_Return);
+        QUdpSocket handset;
+        QVERIFY(handset.bind(QHostAddress(QStringLiteral("127.0.0.5")), 0));
+        handset.writeDatagram("\x01\x11", QHostAddress::LocalHost,
+                              quint16(f->handset()->socket().boundPort()));
+        QVERIFY(nuvok::test::waitUntil([&] { return !f->handset()->lastHeard().isNull(); }));
+        openSettings(f);
+        auto* letIn = control<QPushButton>(window, "letInLastSender");
+        QCOMPARE(letIn->text(), "&Let in the last sender, 127.0.0.5");
+        QTest::mouseClick(letIn, Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(window, "Handsets")->text(), "127.0.0.2, 127.0.0.5");
+        QVERIFY(!letIn->isEnabled());
+
+        auto* start = control<QCheckBox>(window, "startWithSession");
+        start->click();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!f.sessionStart->stored);
+        openSettings(f);
+        QVERIFY(!start->isChecked());
+        f.sessionStart->refusal = "the folder is read-only";
+        start->click();
+        QTest::keyClick(&window, Qt::Key_Return);
+        QVERIFY(window.isVisible());
+        QCOMPARE(control<QLabel>(window, "status")->text(),
+                 "Start on Power up is still off: the folder is read-only");
+        QVERIFY(!start->isChecked()); // what is stored
+        f.sessionStart->refusal.clear();
+        start->click();
+        QTest::keyClick(&window, Qt::Key_Return);
+        QVERIFY(f.sessionStart->stored && control<QAction>(*f.window, "m_add2reg")->isChecked());
     }
 };
 

@@ -17,4 +17,13 @@ public:
     // What the settings of a page make the program do now, in words (where
     // the handset must send, who may open the door); empty: nothing to say.
     virtual QString stateOf(const QString& page) const = 0;
+    // The value a setting has while it is not stored, where this build or
+    // this machine decides it (the controller's address); empty: none.
+    virtual QString defaultOf(const QString& key) const = 0;
+    // The address of the handset heard last, let in or not; empty: none yet.
+    virtual QString lastSender() const = 0;
+    // Whether the program starts with the session; setting it says why it
+    // could not be set, or nothing.
+    virtual bool startsWithSession() const = 0;
+    virtual QString setStartWithSession(bool on) = 0;
 };

@@ -1,5 +1,6 @@
 #include "app/settings/settingswindow.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QKeyEvent>
@@ -17,6 +18,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
     setWindowTitle(QStringLiteral("NUVOKrc Settings"));
     setObjectName(QStringLiteral("settingsWindow"));
     auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("pages"));
     std::map<QString, QFormLayout*> pages;
     for (const SettingEntry& setting : settingList()) {
         const QString pageName = QString::fromUtf8(setting.page);
@@ -37,9 +39,10 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
         const QString key = QString::fromLatin1(setting.key);
         field.edit->setObjectName(key);
         field.edit->setToolTip(QStringLiteral("Stored as %1").arg(key));
-        field.edit->setPlaceholderText(*setting.defaultText
-                                           ? QStringLiteral("default: %1").arg(setting.defaultText)
-                                           : QStringLiteral("the program's default"));
+        const QString byDefault = m_effect.defaultOf(key);
+        field.edit->setPlaceholderText(byDefault.isEmpty()
+                                           ? QStringLiteral("none")
+                                           : QStringLiteral("default: %1").arg(byDefault));
         field.problem->setObjectName(key + QStringLiteral("Problem"));
         field.problem->setStyleSheet(QStringLiteral("color: #b00000"));
         field.problem->setWordWrap(true);
@@ -56,6 +59,9 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
         });
         m_fields.emplace(key, field);
     }
+    addHandsetExtras(pages.at(QStringLiteral("Handset")));
+    addControllerExtras(pages.at(QStringLiteral("Controller and door")));
+    addGeneralExtras(pages.at(QStringLiteral("General")));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);
@@ -81,12 +87,21 @@ void SettingsWindow::reload() {
         field.edit->setText(field.stored);
         check(field);
     }
+    m_startStored = m_effect.startsWithSession();
+    m_startWithSession->setChecked(m_startStored);
     m_status->clear();
     checkAll();
     showStates();
 }
 
 void SettingsWindow::storedElsewhere(const QString& key) {
+    if (key == QLatin1String("startWithSession")) {
+        const bool edited = m_startWithSession->isChecked() != m_startStored;
+        m_startStored = m_effect.startsWithSession();
+        if (!edited)
+            m_startWithSession->setChecked(m_startStored);
+        return;
+    }
     const auto found = m_fields.find(key);
     if (found == m_fields.end())
         return;
@@ -105,6 +120,7 @@ void SettingsWindow::showStates() {
         label->setText(m_effect.stateOf(page));
         label->setVisible(!label->text().isEmpty());
     }
+    showExtras();
 }
 
 void SettingsWindow::say(Field& field, const QString& text) {
@@ -129,14 +145,23 @@ void SettingsWindow::checkAll() {
 }
 
 bool SettingsWindow::apply() {
+    QStringList notStored;
+    if (m_startWithSession->isChecked() != m_startStored) {
+        const QString failure = m_effect.setStartWithSession(m_startWithSession->isChecked());
+        if (!failure.isEmpty())
+            notStored << failure;
+        m_startStored = m_effect.startsWithSession();
+        m_startWithSession->setChecked(m_startStored);
+    }
     SettingsEffect::Changes changes;
     for (const auto& [key, field] : m_fields)
         if (field.edit->text() != field.stored)
             changes[key] = field.edit->text();
-    if (changes.empty())
-        return true;
+    if (changes.empty()) {
+        m_status->setText(notStored.join(QLatin1Char('\n')));
+        return notStored.isEmpty();
+    }
     const SettingsEffect::Changes failed = m_effect.putIntoEffect(changes);
-    QStringList notStored;
     for (const auto& [key, value] : changes) {
         Field& field = m_fields.at(key);
         if (const auto failure = failed.find(key); failure != failed.end()) {

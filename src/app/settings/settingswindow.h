@@ -9,9 +9,13 @@
 #include <map>
 #include <memory>
 
+class ControllerProbe;
+class QCheckBox;
 class QDialogButtonBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 // The settings window: every setting of the one list, on its page, checked
 // as it is typed. OK and Apply put the changes into effect first and store
@@ -26,8 +30,9 @@ public:
     // Reads the stored values into the fields again (when shown, and when
     // the main window stored one).
     void reload();
-    // A value stored elsewhere (the menu's Protocol, Show notifications):
-    // shown, unless the user has typed another one.
+    // A value stored elsewhere (the menu's Protocol, Show notifications,
+    // "startWithSession" for the start entry): shown, unless the user has
+    // changed it here.
     void storedElsewhere(const QString& key);
     // True when every change took effect and was stored.
     bool apply();
@@ -46,11 +51,24 @@ private:
     void checkAll();
     void say(Field& field, const QString& text);
     void showStates();
+    // What some pages have beyond their fields.
+    void addHandsetExtras(QFormLayout* page);
+    void addControllerExtras(QFormLayout* page);
+    void addGeneralExtras(QFormLayout* page);
+    void letInLastSender();
+    void testController();
+    void showExtras();
+    QString valueOrDefault(const char* key) const;
 
     std::shared_ptr<nuvok::SettingsStore> m_store;
     SettingsEffect& m_effect;
     std::map<QString, Field> m_fields;   // by key
     std::map<QString, QLabel*> m_states; // by page
+    QPushButton* m_lastSender = nullptr;
+    ControllerProbe* m_probe = nullptr;
+    QLabel* m_probeAnswer = nullptr;
+    QCheckBox* m_startWithSession = nullptr;
+    bool m_startStored = false;
     QLabel* m_status;
     QDialogButtonBox* m_buttons;
 };
