@@ -188,6 +188,7 @@ private:
     QString lastSender() const override;
     bool startsWithSession() const override;
     QString setStartWithSession(bool on) override;
+    void learnButton(Learner learner) override;
     void applyStartSettings(const nuvok::SettingsStore& store, const std::set<QString>* changed);
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {

@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 
 #include <cmath>
+#include <map>
 #include <set>
 
 // ---- Settings window ----------------------------------------------------------
@@ -30,7 +31,20 @@ public:
     void write(const std::string&, const std::string&) override {}
     std::vector<std::pair<std::string, std::string>>
     readSection(const std::string& section) const override {
-        return m_stored.readSection(section);
+        std::map<std::string, std::string> entries;
+        for (const auto& [key, value] : m_stored.readSection(section))
+            entries[key] = value;
+        const QString prefix = QString::fromStdString(section) + QLatin1Char('/');
+        for (const auto& [key, value] : m_changes) {
+            if (!key.startsWith(prefix))
+                continue;
+            const std::string entry = key.mid(prefix.size()).toStdString();
+            if (value.isNull())
+                entries.erase(entry);
+            else
+                entries[entry] = value.toStdString();
+        }
+        return {entries.begin(), entries.end()};
     }
 
 private:
@@ -132,6 +146,10 @@ QString F_NUVOKrc::defaultOf(const QString& key) const {
         return QString::fromLatin1(nuvok::build::kLircSocket);
     const SettingEntry* setting = findSetting(key);
     return setting ? QString::fromUtf8(setting->defaultText) : QString();
+}
+
+void F_NUVOKrc::learnButton(Learner learner) {
+    m_infrared->learnNextPress(std::move(learner));
 }
 
 QString F_NUVOKrc::lastSender() const {

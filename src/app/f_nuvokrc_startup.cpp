@@ -120,9 +120,14 @@ void F_NUVOKrc::applyStartSettings(const nuvok::SettingsStore& store,
     const auto any = [changed](std::initializer_list<const char*> keys) {
         if (!changed)
             return true;
-        for (const char* key : keys)
-            if (changed->count(QLatin1String(key)))
+        for (const char* key : keys) {
+            const QLatin1String name(key);
+            // A section's entries are changed as "<section>/<key>".
+            const auto after = changed->lower_bound(name);
+            if (changed->count(name) || (name.endsWith(QLatin1Char('/')) &&
+                                         after != changed->end() && after->startsWith(name)))
                 return true;
+        }
         return false;
     };
     RemoteSession& session = *m_session;
@@ -146,7 +151,7 @@ void F_NUVOKrc::applyStartSettings(const nuvok::SettingsStore& store,
         m_notify->setChecked(settings.notifications);
         session.feedback()->setEnabled(settings.notifications);
     }
-    if (any({"LircSocket", "LircHost", "LircPort", "LircRemotes"})) {
+    if (any({"LircSocket", "LircHost", "LircPort", "LircRemotes", "LircButtons/"})) {
         m_infrared->setSettings(settings.lirc);
         m_infrared->start();
     }

@@ -38,6 +38,14 @@ void InfraredInput::sayOnce(std::set<QString>& said, const QString& what, const 
 void InfraredInput::take(const nuvok::LircEvent& event) {
     const QString button = QString::fromStdString(event.button);
     const QString remote = QString::fromStdString(event.remote);
+    if (m_learner && event.repeat == 0) {
+        // Taken for its name only: neither it nor its repeats act.
+        m_repeats.pressed(event.button, event.remote, std::nullopt,
+                          nuvok::LircRepeats::Clock::now());
+        const Learner learner = std::exchange(m_learner, nullptr);
+        learner(button, remote);
+        return;
+    }
     if (!m_settings.remotes.isEmpty() && !m_settings.remotes.contains(remote)) {
         sayOnce(m_remotesSaid, remote,
                 QStringLiteral("IR: remote %1 is left out: it is not in LircRemotes").arg(remote));

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <utility>
@@ -38,6 +39,11 @@ public:
 
     LircInput* lirc() const { return m_lirc; }
 
+    // The next press of any remote is told to the learner instead of acting;
+    // a null learner gives up learning.
+    using Learner = std::function<void(const QString& button, const QString& remote)>;
+    void learnNextPress(Learner learner) { m_learner = std::move(learner); }
+
 private:
     void take(const nuvok::LircEvent& event);
     void sayRights();
@@ -45,6 +51,7 @@ private:
 
     LircInput* m_lirc;
     LircSettings m_settings;
+    Learner m_learner;
     nuvok::LircRepeats m_repeats;
     // The press being handled, and when it came.
     std::optional<std::pair<nuvok::LircEvent, nuvok::LircRepeats::Clock::time_point>> m_pressed;

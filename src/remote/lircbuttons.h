@@ -25,6 +25,8 @@ public:
     // False when the value is no key code from 0 to 255; the entry is left as it was.
     bool set(const std::string& button, const std::string& value);
     std::optional<LircButton> find(const std::string& button) const;
+    // Every button that does something, by name.
+    const std::map<std::string, LircButton>& buttons() const { return m_buttons; }
 
 private:
     std::map<std::string, LircButton> m_buttons;

@@ -48,3 +48,36 @@ void QtSettingsStore::write(const std::string& key, const std::string& value) {
             (settings->status() == QSettings::AccessError ? ": access denied"
                                                           : ": the settings file is damaged"));
 }
+
+void QtSettingsStore::store(const std::vector<Change>& changes) {
+    const std::unique_ptr<QSettings> settings = m_open();
+    const auto name = [](const Change& change) {
+        return QString::fromStdString(change.section + "/" + change.key);
+    };
+    for (const Change& change : changes)
+        if (change.value)
+            settings->setValue(name(change), QString::fromStdString(*change.value));
+        else
+            settings->remove(name(change));
+    settings->sync();
+    const std::string where = settings->fileName().toStdString();
+    if (settings->status() == QSettings::AccessError)
+        throw nuvok::Failure("Could not save the settings in " + where +
+                             ": access denied; nothing was changed");
+    if (settings->status() != QSettings::NoError)
+        throw nuvok::Failure("Could not save the settings in " + where +
+                             ": the settings file is damaged; nothing was changed");
+    // What another opening reads is what was stored.
+    const std::unique_ptr<QSettings> check = m_open();
+    QStringList missed;
+    for (const Change& change : changes) {
+        const QVariant value = check->value(name(change));
+        const bool stored =
+            change.value ? value.toString().toStdString() == *change.value : !value.isValid();
+        if (!stored)
+            missed << QString::fromStdString(change.key);
+    }
+    if (!missed.isEmpty())
+        throw nuvok::Failure("Could not save " + missed.join(QStringLiteral(", ")).toStdString() +
+                             " in " + where);
+}

@@ -23,6 +23,9 @@ public:
     std::vector<std::pair<std::string, std::string>>
     readSection(const std::string& section) const override;
     std::string location() const override;
+    // An INI file is written whole to a new file that then takes its place;
+    // the registry is written value by value and read back.
+    void store(const std::vector<Change>& changes) override;
 
 private:
     Opener m_open;

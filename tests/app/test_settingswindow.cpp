@@ -1,16 +1,22 @@
+#include "app/settings/buttonmapeditor.h"
 #include "app/settings/settingswindow.h"
 #include "shell/qtsettingsstore.h"
 #include "support/controllerstandin.h"
 #include "support/eventwait.h"
+#include "support/lirclines.h"
+#include "support/lircstandin.h"
 #include "support/windowfixture.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -121,6 +127,30 @@ private slots:
         QVERIFY(!again.isVisible());
         QCOMPARE(store->read("AudioTitle"), "Music, loud");
         QCOMPARE(store->read("VideoTitle"), "Video");
+    }
+
+    // A store that cannot be written is said in the window; the change is
+    // in effect, and nothing is written half.
+    void aStoreThatCannotBeWrittenIsSaid() {
+        QTemporaryDir folder;
+        QFile blocker(folder.filePath(QStringLiteral("blocker")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where a folder should be
+        blocker.close();
+        const QString path = blocker.fileName() + QStringLiteral("/NUVOKrc.conf");
+        const auto store = std::make_shared<QtSettingsStore>(
+            [path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); });
+        WindowFixture f(WindowFixture::shortOptions(), store);
+        SettingsWindow& window = openSettings(f);
+        type(window, "AudioTitle", QStringLiteral("Music"));
+        type(window, "VideoTitle", QStringLiteral("Films"));
+        QTest::keyClick(&window, Qt::Key_Return);
+        QVERIFY(window.isVisible());
+        QVERIFY2(control<QLabel>(window, "status")
+                     ->text()
+                     .startsWith(QStringLiteral("Could not save the settings in %1").arg(path)),
+                 qPrintable(control<QLabel>(window, "status")->text()));
+        QCOMPARE(f->session()->strAudioTitle, QStringLiteral("Music"));
+        QVERIFY(!QFileInfo::exists(path));
     }
 
     // The pages say where the handset must send and who can open the door,
@@ -240,6 +270,56 @@ private slots:
         start->click();
         QTest::keyClick(&window, Qt::Key_Return);
         QVERIFY(f.sessionStart->stored && control<QAction>(*f.window, "m_add2reg")->isChecked());
+    }
+
+    // Learn takes a row's button from the next press, which does nothing
+    // else; Esc and the time-out leave the map as it was; a button mapped
+    // twice cannot be stored.
+    void learnFillsARowFromTheNextPress() {
+        WindowFixture f;
+        nuvok::test::LircStandIn lirc;
+        SettingsWindow& window = openSettings(f);
+        type(window, "LircHost", QStringLiteral("127.0.0.1"));
+        type(window, "LircPort", QString::number(lirc.port()));
+        QTest::mouseClick(button(window, QDialogButtonBox::Apply), Qt::LeftButton);
+        QVERIFY(lirc.waitForClients(1));
+        auto* map = control<QTableWidget>(window, "buttonMap");
+        auto* learn = control<QPushButton>(window, "learnButton");
+        auto* said = control<QLabel>(window, "learnSaid");
+        const int rows = map->rowCount();
+        map->clearSelection();
+        map->setCurrentCell(-1, -1);
+        QTest::mouseClick(learn, Qt::LeftButton);
+        QCOMPARE(said->text(), "Press the button on your remote now");
+        QTest::keyClick(map, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        QCOMPARE(map->rowCount(), rows);
+        window.buttonMap()->setLearnTimeoutMs(50);
+        QTest::mouseClick(learn, Qt::LeftButton);
+        QVERIFY(nuvok::test::waitUntil([&] { return said->text().startsWith("No button"); }));
+        QCOMPARE(map->rowCount(), rows);
+
+        window.buttonMap()->setLearnTimeoutMs(10000);
+        QTest::mouseClick(learn, Qt::LeftButton);
+        lirc.send(nuvok::test::lircEventLine(QStringLiteral("KEY_9"), QStringLiteral("tv")) +
+                  nuvok::test::lircEventLine(QStringLiteral("KEY_9"), QStringLiteral("tv"), 1));
+        QVERIFY(nuvok::test::waitUntil(
+            [&] { return map->rowCount() == rows + 1 && !window.buttonMap()->learning(); }));
+        QCOMPARE(said->text(), "Learned KEY_9 of remote tv");
+        QCOMPARE(map->item(rows, 0)->text(), "KEY_9");
+        QVERIFY(!button(window, QDialogButtonBox::Ok)->isEnabled()); // KEY_9 twice
+        QCOMPARE(control<QLabel>(window, "status")->text(), "KEY_9 is mapped twice");
+        map->item(rows, 0)->setText(QStringLiteral("KEY_RED"));
+        QTest::keyClicks(qobject_cast<QComboBox*>(map->cellWidget(rows, 1)), "Down");
+        QTest::keyClick(&window, Qt::Key_Return);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(f.settings->sections["LircButtons"],
+                 (std::map<std::string, std::string>{{"KEY_RED", "15"}}));
+        QVERIFY(!f->logText().contains("IR: KEY_9")); // the learned press did nothing
+        // The new map starts the infrared input again.
+        QVERIFY(nuvok::test::waitUntil([&] { return lirc.accepted() == 2; }));
+        lirc.send(nuvok::test::lircEventLine(QStringLiteral("KEY_RED"), QStringLiteral("tv")));
+        QVERIFY(nuvok::test::waitUntil([&] { return f->logText().contains("IR: KEY_RED (tv)"); }));
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/failure.h"
 #include "shell/settingsstore.h"
 
 #include <map>
@@ -17,6 +18,18 @@ public:
         values[key] = value;
         ++writes;
     }
+    void store(const std::vector<Change>& changes) override {
+        if (!refusal.empty())
+            throw Failure(refusal);
+        for (const Change& change : changes) {
+            auto& section = change.section == "Settings" ? values : sections[change.section];
+            if (change.value)
+                section[change.key] = *change.value;
+            else
+                section.erase(change.key);
+            ++writes;
+        }
+    }
     std::vector<std::pair<std::string, std::string>>
     readSection(const std::string& section) const override {
         const auto found = sections.find(section);
@@ -27,6 +40,7 @@ public:
     std::map<std::string, std::string> values;
     std::map<std::string, std::map<std::string, std::string>> sections;
     int writes = 0;
+    std::string refusal; // when set, store() fails with it and stores nothing
 };
 
 } // namespace nuvok::test

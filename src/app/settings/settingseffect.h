@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 
 // Puts changed settings into effect at once: the listener, the controller,
 // who is trusted, the players, the infrared input, the notifications. The
-// changes are key to value as they would be stored; what comes back is, by
+// changes are key to value as they would be stored (the infrared buttons'
+// as "LircButtons/<button>", a null value for one removed); what comes back is, by
 // key, why a change could not take effect (a port in use), so that it is not
 // stored.
 class SettingsEffect {
@@ -26,4 +28,8 @@ public:
     // could not be set, or nothing.
     virtual bool startsWithSession() const = 0;
     virtual QString setStartWithSession(bool on) = 0;
+    // The next press of an infrared remote goes to the learner instead of
+    // acting; a null learner gives up learning.
+    using Learner = std::function<void(const QString& button, const QString& remote)>;
+    virtual void learnButton(Learner learner) = 0;
 };

@@ -1,4 +1,5 @@
 #include "app/settings/settingswindow.h"
+#include "app/settings/buttonmapeditor.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -62,6 +63,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
     addHandsetExtras(pages.at(QStringLiteral("Handset")));
     addControllerExtras(pages.at(QStringLiteral("Controller and door")));
     addGeneralExtras(pages.at(QStringLiteral("General")));
+    addInfraredExtras(pages.at(QStringLiteral("Infrared")));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);
@@ -89,6 +91,7 @@ void SettingsWindow::reload() {
     }
     m_startStored = m_effect.startsWithSession();
     m_startWithSession->setChecked(m_startStored);
+    m_buttonMap->load(m_store->readSection("LircButtons"));
     m_status->clear();
     checkAll();
     showStates();
@@ -137,7 +140,7 @@ void SettingsWindow::check(Field& field) {
 
 // Nothing that cannot be used can be stored: OK and Apply wait for it.
 void SettingsWindow::checkAll() {
-    bool usable = true;
+    bool usable = m_buttonMap->problem().isEmpty();
     for (const auto& [key, field] : m_fields)
         usable = usable && field.problem->text().isEmpty();
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(usable);
@@ -153,7 +156,7 @@ bool SettingsWindow::apply() {
         m_startStored = m_effect.startsWithSession();
         m_startWithSession->setChecked(m_startStored);
     }
-    SettingsEffect::Changes changes;
+    SettingsEffect::Changes changes = m_buttonMap->changes();
     for (const auto& [key, field] : m_fields)
         if (field.edit->text() != field.stored)
             changes[key] = field.edit->text();
@@ -162,18 +165,31 @@ bool SettingsWindow::apply() {
         return notStored.isEmpty();
     }
     const SettingsEffect::Changes failed = m_effect.putIntoEffect(changes);
+    // What took effect is stored together, or not at all.
+    SettingsEffect::Changes took;
+    std::vector<nuvok::SettingsStore::Change> toStore;
     for (const auto& [key, value] : changes) {
-        Field& field = m_fields.at(key);
         if (const auto failure = failed.find(key); failure != failed.end()) {
-            say(field, failure->second);
+            say(m_fields.at(key), failure->second);
             continue;
         }
-        try {
-            m_store->write(key.toStdString(), value.toStdString());
-            field.stored = value;
-        } catch (const std::exception& failure) {
-            notStored << QString::fromLocal8Bit(failure.what());
-        }
+        took[key] = value;
+        const qsizetype slash = key.indexOf(QLatin1Char('/'));
+        toStore.push_back(
+            {slash < 0 ? "Settings" : key.left(slash).toStdString(),
+             key.mid(slash + 1).toStdString(),
+             value.isNull() && slash >= 0 ? std::nullopt : std::optional(value.toStdString())});
+    }
+    try {
+        if (!toStore.empty())
+            m_store->store(toStore);
+        for (const auto& [key, value] : took)
+            if (const auto field = m_fields.find(key); field != m_fields.end())
+                field->second.stored = value;
+        m_buttonMap->markStored(took);
+    } catch (const std::exception& failure) {
+        notStored << QString::fromLocal8Bit(failure.what()) +
+                         QStringLiteral(" (the changes are in effect until the program ends)");
     }
     m_status->setText(notStored.join(QLatin1Char('\n')));
     checkAll();
@@ -183,7 +199,11 @@ bool SettingsWindow::apply() {
 
 void SettingsWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        close();
+        // Esc first gives up learning a button, then closes.
+        if (m_buttonMap->learning())
+            m_buttonMap->cancelLearning();
+        else
+            close();
         return;
     }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
@@ -193,4 +213,9 @@ void SettingsWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void SettingsWindow::hideEvent(QHideEvent* event) {
+    m_buttonMap->cancelLearning();
+    QWidget::hideEvent(event);
 }

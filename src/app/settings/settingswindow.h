@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+class ButtonMapEditor;
 class ControllerProbe;
 class QCheckBox;
 class QDialogButtonBox;
@@ -36,9 +37,11 @@ public:
     void storedElsewhere(const QString& key);
     // True when every change took effect and was stored.
     bool apply();
+    ButtonMapEditor* buttonMap() const { return m_buttonMap; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     struct Field {
@@ -55,6 +58,7 @@ private:
     void addHandsetExtras(QFormLayout* page);
     void addControllerExtras(QFormLayout* page);
     void addGeneralExtras(QFormLayout* page);
+    void addInfraredExtras(QFormLayout* page);
     void letInLastSender();
     void testController();
     void showExtras();
@@ -68,6 +72,7 @@ private:
     ControllerProbe* m_probe = nullptr;
     QLabel* m_probeAnswer = nullptr;
     QCheckBox* m_startWithSession = nullptr;
+    ButtonMapEditor* m_buttonMap = nullptr;
     bool m_startStored = false;
     QLabel* m_status;
     QDialogButtonBox* m_buttons;

@@ -2,6 +2,7 @@
 // sender let in with one click, the controller's test, the start entry and
 // the settings' folder.
 
+#include "app/settings/buttonmapeditor.h"
 #include "app/settings/controllerprobe.h"
 #include "app/settings/settingswindow.h"
 #include "net/handsetlist.h"
@@ -102,4 +103,14 @@ void SettingsWindow::showExtras() {
     m_lastSender->setVisible(!sender.isEmpty());
     m_lastSender->setText(QStringLiteral("&Let in the last sender, %1").arg(sender));
     m_lastSender->setEnabled(!(letIn.restricted() && letIn.admits(QHostAddress(sender))));
+}
+
+void SettingsWindow::addInfraredExtras(QFormLayout* page) {
+    m_buttonMap = new ButtonMapEditor(
+        [this](SettingsEffect::Learner learner) { m_effect.learnButton(learner); }, this);
+    page->addRow(QStringLiteral("The buttons"), m_buttonMap);
+    connect(m_buttonMap, &ButtonMapEditor::edited, this, [this] {
+        checkAll();
+        m_status->setText(m_buttonMap->problem());
+    });
 }
