@@ -189,6 +189,8 @@ private:
     bool startsWithSession() const override;
     QString setStartWithSession(bool on) override;
     void learnButton(Learner learner) override;
+    void lookForPlayers();
+    QString m_playersFound; // where the players were found, when last looked for
     void applyStartSettings(const nuvok::SettingsStore& store, const std::set<QString>* changed);
     // A handler as a slot, run through reportFailures.
     template <typename... Args> auto guarded(void (F_NUVOKrc::*handler)(Args...)) {

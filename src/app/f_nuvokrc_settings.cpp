@@ -70,6 +70,7 @@ void F_NUVOKrc::showSettings() {
         m_settingsWindow = new SettingsWindow(m_services.settings, *this, this);
     else if (!m_settingsWindow->isVisible())
         m_settingsWindow->reload();
+    lookForPlayers();
     m_settingsWindow->show();
     m_settingsWindow->raise();
     m_settingsWindow->activateWindow();
@@ -129,6 +130,8 @@ QString F_NUVOKrc::stateOf(const QString& page) const {
                                     "the door")
                    : QStringLiteral("Only handsets over TCP can open the door");
     }
+    if (page == QLatin1String("Players"))
+        return m_playersFound;
     if (page == QLatin1String("Infrared"))
         return capitalised(m_infrared->stateText());
     if (page == QLatin1String("General") && !m_services.settings->location().empty())
@@ -148,6 +151,18 @@ QString F_NUVOKrc::defaultOf(const QString& key) const {
     return setting ? QString::fromUtf8(setting->defaultText) : QString();
 }
 
+// Behind the players' other work, as it may take them a while to answer.
+void F_NUVOKrc::lookForPlayers() {
+    m_playersFound = QStringLiteral("Looking for the players…");
+    m_session->findPlayers([this](const QString& text) {
+        m_playersFound = text;
+        if (m_settingsWindow)
+            m_settingsWindow->showStates();
+    });
+    if (m_settingsWindow)
+        m_settingsWindow->showStates();
+}
+
 void F_NUVOKrc::learnButton(Learner learner) {
     m_infrared->learnNextPress(std::move(learner));
 }
@@ -165,6 +180,10 @@ SettingsEffect::Changes F_NUVOKrc::putIntoEffect(const Changes& changes) {
     for (const auto& [key, value] : changes)
         changed.insert(key);
     applyStartSettings(settings, &changed);
+    if (changed.count(QStringLiteral("VideoTitle")) ||
+        changed.count(QStringLiteral("AudioTitle")) ||
+        changed.count(QStringLiteral("PlayerControl")))
+        lookForPlayers();
     Changes failed;
     if (!changed.count(QStringLiteral("portNum")) && !changed.count(QStringLiteral("Protocol")))
         return failed;

@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "shell/desktopcontrol.h"
+#include "shell/titlematch.h"
 
 #include <algorithm>
 #include <cctype>
@@ -150,6 +151,38 @@ void PlayerReach::announce(const MediaPlayer& player) {
     m_announced = true;
     const std::string name = player.identity.empty() ? player.busName : player.identity;
     m_inner.logData("Through MPRIS: " + name + " (" + player.busName + ")");
+}
+
+std::string playerWhereabouts(DesktopControl* desktop, MediaPlayers* players, PlayerControl rule,
+                              const std::string& title) {
+    std::vector<std::string> whyNot;
+    if (rule != PlayerControl::Mpris) {
+        try {
+            if (!desktop)
+                throw Failure("no desktop to look on");
+            matchWindowTitle(desktop->windowTitles(), title);
+            return "found by its window";
+        } catch (const Failure& failure) {
+            whyNot.push_back(failure.description());
+        }
+    }
+    if (rule != PlayerControl::Keys) {
+        try {
+            if (!players)
+                throw Failure("no session bus to look on");
+            const std::optional<MediaPlayer> found = matchMediaPlayer(players->list(), title);
+            if (found)
+                return "found through MPRIS (" +
+                       (found->identity.empty() ? found->busName : found->identity) + ")";
+            whyNot.push_back("no MPRIS player on the session bus matches \"" + title + "\"");
+        } catch (const Failure& failure) {
+            whyNot.push_back("the MPRIS players cannot be listed: " + failure.description());
+        }
+    }
+    std::string text = "not found";
+    for (std::size_t i = 0; i < whyNot.size(); ++i)
+        text += (i == 0 ? ": " : "; ") + whyNot[i];
+    return text;
 }
 
 } // namespace nuvok

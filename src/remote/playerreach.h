@@ -21,6 +21,14 @@ enum class PlayerControl { Auto, Keys, Mpris };
 // anything else is auto.
 PlayerControl playerControlFromSetting(std::string_view text);
 
+class DesktopControl;
+
+// Whether a player with this title can be reached now, in words: "found by
+// its window", "found through MPRIS (<its name>)", or "not found: <why>".
+// Asks the desktop and the bus as the rule says; never throws.
+std::string playerWhereabouts(DesktopControl* desktop, MediaPlayers* players, PlayerControl rule,
+                              const std::string& title);
+
 // Which way each player title was last reached, kept between key codes: the
 // cursor keys do not bring the player forward and go the same way.
 struct PlayerWays {

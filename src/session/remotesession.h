@@ -105,6 +105,11 @@ public:
     QString nextSongTitle = QStringLiteral("Winamp");
     nuvok::PlayerControl playerControl = nuvok::PlayerControl::Auto;
 
+    // Looks for the video and the audio player as keys would, behind the
+    // players' other work, and says in words where each is: told to `said`
+    // on this thread, also when the players do not answer.
+    void findPlayers(std::function<void(const QString& text)> said);
+
 signals:
     void logLine(const QString& line);
     void modeShown(const QString& text);

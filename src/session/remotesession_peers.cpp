@@ -108,6 +108,28 @@ void RemoteSession::post(const nuvok::PeerJob& job) {
         done);
 }
 
+void RemoteSession::findPlayers(std::function<void(const QString&)> said) {
+    const std::vector<std::pair<QString, std::string>> wanted{
+        {QStringLiteral("The video player"), strVideoTitle.toStdString()},
+        {QStringLiteral("The audio player"), strAudioTitle.toStdString()}};
+    m_playerQueue->post(
+        [wanted, rule = playerControl, desktop = m_desktop, players = m_players] {
+            return outcomeOf([&](PeerOutcome& outcome) {
+                for (const auto& [which, title] : wanted)
+                    outcome.lines << QStringLiteral("%1, \"%2\": %3")
+                                         .arg(which, QString::fromStdString(title),
+                                              QString::fromStdString(nuvok::playerWhereabouts(
+                                                  desktop.get(), players.get(), rule, title)));
+            });
+        },
+        [said = std::move(said)](const PeerOutcome& outcome) {
+            said(outcome.failure.isEmpty()
+                     ? outcome.lines.join(QLatin1Char('\n'))
+                     : QStringLiteral("The players cannot be looked for now: %1")
+                           .arg(outcome.failure));
+        });
+}
+
 // The lines the work wrote, then why it stopped: the peer's own words, or
 // for work that never reached the peer, which key's action it was.
 void RemoteSession::report(const QString& jobName, const QString& peer,

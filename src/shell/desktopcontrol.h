@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace nuvok {
 
@@ -31,6 +32,11 @@ public:
     // the focus and returns without waiting for them to be handled. Throws
     // Failure for bad notation or when the keys cannot be sent.
     virtual void sendKeys(const std::string& keys) = 0;
+    // The titles of the top-level windows, from the topmost down, as
+    // activateWindow matches them. Throws Failure when they cannot be listed.
+    virtual std::vector<std::string> windowTitles() {
+        throw Failure("the windows cannot be listed here");
+    }
 
     // A back-end that keeps a connection to the display server between keys
     // lets the caller's event loop read what the server sends meanwhile, so

@@ -47,6 +47,24 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
+// The visible titled windows, from the top of the Z order down, so that the
+// window used last wins.
+Enumeration listWindows(const std::string& action) {
+    Enumeration enumeration;
+    EnumWindows(&collectWindow, reinterpret_cast<LPARAM>(&enumeration));
+    if (enumeration.outOfMemory)
+        throw Failure(action + ": out of memory while listing the windows");
+    return enumeration;
+}
+
+std::vector<std::string> titlesOf(const Enumeration& enumeration) {
+    std::vector<std::string> titles;
+    titles.reserve(enumeration.windows.size());
+    for (const TopWindow& window : enumeration.windows)
+        titles.push_back(window.title);
+    return titles;
+}
+
 // Attaches this thread's input to the foreground window's thread for as long
 // as it lives, which lifts the foreground lock for SetForegroundWindow.
 class InputAttachment {
@@ -193,18 +211,15 @@ public:
         const std::string action = "Cannot bring the window \"" + title + "\" to the front";
         if (title.empty())
             matchWindowTitle(std::vector<std::string>{}, title); // throws the usual description
-        Enumeration enumeration;
-        // Enumerated from the top of the Z order down, so the window used last wins.
-        EnumWindows(&collectWindow, reinterpret_cast<LPARAM>(&enumeration));
-        if (enumeration.outOfMemory)
-            throw Failure(action + ": out of memory while listing the windows");
-        std::vector<std::string> titles;
-        titles.reserve(enumeration.windows.size());
-        for (const TopWindow& window : enumeration.windows)
-            titles.push_back(window.title);
-        const HWND target = enumeration.windows[matchWindowTitle(titles, title)].handle;
+        const Enumeration enumeration = listWindows(action);
+        const HWND target =
+            enumeration.windows[matchWindowTitle(titlesOf(enumeration), title)].handle;
         if (!bringToFront(target))
             throw Failure(action + ": Windows kept another window in the foreground");
+    }
+
+    std::vector<std::string> windowTitles() override {
+        return titlesOf(listWindows("Cannot list the windows"));
     }
 
     void sendKeys(const std::string& keys) override {

@@ -28,6 +28,13 @@ public:
         x11::activateWindow(m_x, m_windows, title, action);
     }
 
+    std::vector<std::string> windowTitles() override {
+        const std::string action = "Cannot list the windows";
+        const x11::CallScope scope;
+        m_x.prepare(action);
+        return x11::windowTitles(m_x, m_windows, m_windows.clientsTopDown(), action);
+    }
+
     void sendKeys(const std::string& keys) override {
         const std::vector<Keystroke> strokes = parseKeystrokes(keys);
         const std::string action = "Cannot type the keystrokes \"" + keys + "\"";

@@ -19,6 +19,7 @@ public:
 
     void activateWindow(const std::string& title) override { m_backEnd->activateWindow(title); }
     void sendKeys(const std::string& keys) override { m_backEnd->sendKeys(keys); }
+    std::vector<std::string> windowTitles() override { return m_backEnd->windowTitles(); }
 
 private:
     void watch(int descriptor);

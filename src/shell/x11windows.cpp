@@ -215,9 +215,9 @@ bool WindowDirectory::isActive(Window window) {
     return !active.empty() && active.front() == window;
 }
 
-void activateWindow(Connection& x, WindowDirectory& windows, const std::string& title,
-                    const std::string& action) {
-    const std::vector<Window> topDown = windows.clientsTopDown();
+std::vector<std::string> windowTitles(Connection& x, WindowDirectory& windows,
+                                      const std::vector<Window>& topDown,
+                                      const std::string& action) {
     if (topDown.empty() && !x.lost() && !windows.hasWindowManager())
         throw WindowNotFound(action +
                              ": no window manager that lists its windows (EWMH) is running");
@@ -226,6 +226,13 @@ void activateWindow(Connection& x, WindowDirectory& windows, const std::string& 
     for (Window window : topDown)
         titles.push_back(windows.title(window));
     x.check(action);
+    return titles;
+}
+
+void activateWindow(Connection& x, WindowDirectory& windows, const std::string& title,
+                    const std::string& action) {
+    const std::vector<Window> topDown = windows.clientsTopDown();
+    const std::vector<std::string> titles = windowTitles(x, windows, topDown, action);
 
     std::size_t index = 0;
     try {

@@ -49,6 +49,12 @@ private:
     std::set<Window> m_watched;
 };
 
+// The titles of the windows, listed from the top down. Throws Failure,
+// beginning with `action`.
+std::vector<std::string> windowTitles(Connection& x, WindowDirectory& windows,
+                                      const std::vector<Window>& topDown,
+                                      const std::string& action);
+
 // Brings the top-level window whose title matches to the front and returns
 // once it has the input focus. Throws Failure, beginning with `action`.
 void activateWindow(Connection& x, WindowDirectory& windows, const std::string& title,

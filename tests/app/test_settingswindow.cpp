@@ -3,6 +3,7 @@
 #include "shell/qtsettingsstore.h"
 #include "support/controllerstandin.h"
 #include "support/eventwait.h"
+#include "support/fakedesktopcontrol.h"
 #include "support/lirclines.h"
 #include "support/lircstandin.h"
 #include "support/windowfixture.h"
@@ -153,10 +154,13 @@ private slots:
         QVERIFY(!QFileInfo::exists(path));
     }
 
-    // The pages say where the handset must send and who can open the door,
-    // as the settings in effect have it.
+    // The pages say where the handset must send, who can open the door and
+    // where the players are, as the settings in effect have it.
     void pagesSayWhereToSendAndWhoOpensTheDoor() {
-        WindowFixture f;
+        WindowFixture f(WindowFixture::shortOptions(), nullptr,
+                        std::make_shared<nuvok::test::FakeDesktopControl>());
+        f->session()->strVideoTitle = QStringLiteral("VLC");
+        f->session()->strAudioTitle = QStringLiteral("Winamp");
         f->handset()->listenPort = 0;
         nuvok::test::runHandler(*f.window, "doListen");
         const QString warning = QStringLiteral("A UDP datagram can open the door");
@@ -167,6 +171,13 @@ private slots:
                                      .arg(f->handset()->socket().boundPort())),
                  qPrintable(state("HandsetState")));
         QCOMPARE(state("ControlleranddoorState"), "Any sender on the network can open the door");
+        QVERIFY(nuvok::test::waitUntil(
+            [&] { return state("PlayersState").contains("\"Winamp\": found by its window"); }));
+        QVERIFY(state("PlayersState").contains("\"VLC\": found by its window"));
+        type(window, "VideoTitle", QStringLiteral("Films"));
+        QTest::mouseClick(button(window, QDialogButtonBox::Apply), Qt::LeftButton);
+        QVERIFY(nuvok::test::waitUntil(
+            [&] { return state("PlayersState").contains("\"Films\": not found: "); }));
         QCOMPARE(f->logText().count(warning), 1);
 
         type(window, "DoorOverTcpOnly", QStringLiteral("true"));

@@ -31,6 +31,11 @@ public:
         }
         throw nuvok::WindowNotFound("No window \"" + title + "\"");
     }
+    std::vector<std::string> windowTitles() override {
+        if (failAll)
+            throw nuvok::Failure("desktop unavailable");
+        return openWindows;
+    }
     void sendKeys(const std::string& keys) override {
         calls.push_back("keys:" + keys);
         notify();

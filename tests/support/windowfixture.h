@@ -22,10 +22,13 @@ struct WindowFixture {
     std::shared_ptr<FakeSessionStart> sessionStart = std::make_shared<FakeSessionStart>();
     std::unique_ptr<F_NUVOKrc> window;
 
-    // A store given here takes the place of the in-memory settings.
+    // A store given here takes the place of the in-memory settings; a desktop,
+    // that of none.
     explicit WindowFixture(WindowOptions options = shortOptions(),
-                           std::shared_ptr<SettingsStore> store = nullptr) {
+                           std::shared_ptr<SettingsStore> store = nullptr,
+                           std::shared_ptr<DesktopControl> desktop = nullptr) {
         WindowServices services;
+        services.desktop = std::move(desktop);
         services.settings = store ? std::move(store) : settings;
         services.dialogs = dialogs;
         services.trayArea = tray;

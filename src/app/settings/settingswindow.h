@@ -37,6 +37,8 @@ public:
     void storedElsewhere(const QString& key);
     // True when every change took effect and was stored.
     bool apply();
+    // Says again what the settings in effect do, on every page.
+    void showStates();
     ButtonMapEditor* buttonMap() const { return m_buttonMap; }
 
 protected:
@@ -53,7 +55,6 @@ private:
     void check(Field& field);
     void checkAll();
     void say(Field& field, const QString& text);
-    void showStates();
     // What some pages have beyond their fields.
     void addHandsetExtras(QFormLayout* page);
     void addControllerExtras(QFormLayout* page);
