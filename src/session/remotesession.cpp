@@ -179,11 +179,15 @@ void RemoteSession::setControllerTrust(const ControllerTrust& trust) {
         input->setTrust(trust);
 }
 
-// Said when the gap opens, not again while it stays open.
+// Said when the gap opens, not again while it stays open; its closing is said
+// too.
 void RemoteSession::warnOfDoorGap(KeyInput& input) {
     const QString warning = input.forgedSenderWarning();
     if (warning.isEmpty()) {
-        m_doorGapWarned.remove(&input);
+        // The user who read the warning learns that it no longer holds.
+        if (m_doorGapWarned.remove(&input))
+            log(QStringLiteral("The door warning no longer holds: a forged sender cannot open "
+                               "the door now"));
         return;
     }
     if (!m_doorGapWarned.contains(&input))

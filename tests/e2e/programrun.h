@@ -144,6 +144,9 @@ public:
         }
     }
 
+    // The settings file the program reads and writes.
+    QString settingsFile() const { return m_config.filePath(QStringLiteral("NUVOKrc.conf")); }
+
     void setEnvironment(const QString& name, const QString& value) {
         QProcessEnvironment environment = m_process.processEnvironment();
         environment.insert(name, value);

@@ -262,6 +262,7 @@ private slots:
         s.input->setWarning(QStringLiteral("first gap"));
         QCOMPARE(s.lines.filter(QStringLiteral(" gap")),
                  (QStringList{"first gap", "second gap", "first gap", "second gap", "first gap"}));
+        QCOMPARE(s.lines.filter(QStringLiteral("The door warning no longer holds")).size(), 1);
         s.input->start();
         QVERIFY(s.input->running);
         s.session.end();

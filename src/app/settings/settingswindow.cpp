@@ -76,6 +76,17 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
     connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
             [this] { apply(); });
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    // The keyboard lands in a page's first field: at the start, and when
+    // Ctrl+Tab turns to another page.
+    const auto focusFirstField = [this, tabs](int index) {
+        for (const SettingEntry& setting : settingList())
+            if (tabs->tabText(index) == QString::fromUtf8(setting.page)) {
+                m_fields.at(QLatin1String(setting.key)).edit->setFocus();
+                return;
+            }
+    };
+    connect(tabs, &QTabWidget::currentChanged, this, focusFirstField);
+    focusFirstField(0);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
     layout->addWidget(m_status);
