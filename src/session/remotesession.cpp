@@ -166,10 +166,7 @@ void RemoteSession::addInput(KeyInput* input) {
             [this, input](const KeyArrival& arrival) { take(*input, arrival); });
     connect(input, &KeyInput::logLine, this, &RemoteSession::log);
     connect(input, &KeyInput::reachChanged, this, [this, input] { warnOfDoorGap(*input); });
-    connect(input, &KeyInput::trustChanged, this, [this, input] {
-        m_doorGapWarned.remove(input);
-        warnOfDoorGap(*input);
-    });
+    connect(input, &KeyInput::trustChanged, this, [this, input] { warnOfDoorGap(*input, true); });
     if (m_ended)
         input->end();
 }
@@ -179,9 +176,9 @@ void RemoteSession::setControllerTrust(const ControllerTrust& trust) {
         input->setTrust(trust);
 }
 
-// Said when the gap opens, not again while it stays open; its closing is said
-// too.
-void RemoteSession::warnOfDoorGap(KeyInput& input) {
+// Said when the gap opens, not again while it stays open unless the trust is
+// set anew; its closing is said too.
+void RemoteSession::warnOfDoorGap(KeyInput& input, bool trustSet) {
     const QString warning = input.forgedSenderWarning();
     if (warning.isEmpty()) {
         // The user who read the warning learns that it no longer holds.
@@ -190,7 +187,7 @@ void RemoteSession::warnOfDoorGap(KeyInput& input) {
                                "the door now"));
         return;
     }
-    if (!m_doorGapWarned.contains(&input))
+    if (trustSet || !m_doorGapWarned.contains(&input))
         log(warning);
     m_doorGapWarned.insert(&input);
 }

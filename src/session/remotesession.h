@@ -119,7 +119,7 @@ signals:
 private:
     class NowActions;
     void take(KeyInput& input, const KeyArrival& arrival);
-    void warnOfDoorGap(KeyInput& input);
+    void warnOfDoorGap(KeyInput& input, bool trustSet = false);
     void post(const nuvok::PeerJob& job);
     void report(const QString& jobName, const QString& peer, const PeerOutcome& outcome);
     void log(const QString& line) { emit logLine(line); }
