@@ -16,8 +16,9 @@
 #                            and check it on a fresh Wine prefix
 #   ./dev.sh bench           build optimised and print the benchmark figures
 #   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
-#   ./dev.sh screenshot      take the README's pictures of the window (docs/nuvokrc-window.png)
-#                            and of the volume bubble (docs/nuvokrc-volume-bubble.png)
+#   ./dev.sh screenshot      take the README's pictures of the window (docs/nuvokrc-window.png),
+#                            the volume bubble (docs/nuvokrc-volume-bubble.png) and the
+#                            settings window (docs/nuvokrc-settings.png)
 #   ./dev.sh format          reformat the sources with clang-format
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -263,7 +264,8 @@ package)
 screenshot)
     install_missing "${BUILD_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
     build default
-    scripts/screenshot.sh build/default docs/nuvokrc-window.png docs/nuvokrc-volume-bubble.png
+    scripts/screenshot.sh build/default docs/nuvokrc-window.png docs/nuvokrc-volume-bubble.png \
+        docs/nuvokrc-settings.png
     ;;
 format)
     install_missing clang-format

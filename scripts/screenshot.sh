@@ -4,10 +4,11 @@
 # notification daemon dunst, plays a few handset keys to it with nuvok-send
 # over loopback, opens the window from its notification-area icon and saves
 # the framed window as a PNG; then a few Up keys, and the volume bubble that
-# dunst shows for them is saved as a second PNG.
-#   scripts/screenshot.sh [BUILD_DIR] [WINDOW.png] [BUBBLE.png]
-# (defaults: build/default, docs/nuvokrc-window.png, docs/nuvokrc-volume-bubble.png;
-# ./dev.sh screenshot)
+# dunst shows for them is saved as a second PNG; last, the settings window
+# on its controller page, which shows none of the machine's own addresses.
+#   scripts/screenshot.sh [BUILD_DIR] [WINDOW.png] [BUBBLE.png] [SETTINGS.png]
+# (defaults: build/default, docs/nuvokrc-window.png, docs/nuvokrc-volume-bubble.png,
+# docs/nuvokrc-settings.png; ./dev.sh screenshot)
 # Only keys that change modes, step the volume and type into the stand-in
 # player window are sent, so no command ever leaves for the LED controller.
 set -euo pipefail
@@ -15,6 +16,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/default}")
 output=$(realpath -m "${2:-docs/nuvokrc-window.png}")
 bubbleOutput=$(realpath -m "${3:-docs/nuvokrc-volume-bubble.png}")
+settingsOutput=$(realpath -m "${4:-docs/nuvokrc-settings.png}")
 
 for tool in Xvfb icewm xdotool xmessage xwd xwdtopnm pnmtopng pulseaudio pactl dunst dunstctl \
     dbus-daemon dbus-send; do
@@ -30,7 +32,8 @@ if [ "${NUVOKRC_SCREENSHOT_INNER:-}" != 1 ]; then
     # The volume keys need a mixer: run everything against a private sound
     # server, on a private desktop.
     NUVOKRC_SCREENSHOT_INNER=1 exec tests/mixer/with-pulseaudio.sh --alsa \
-        scripts/private-desktop.sh --screen 800x600x24 "$0" "$build" "$output" "$bubbleOutput"
+        scripts/private-desktop.sh --screen 800x600x24 "$0" "$build" "$output" "$bubbleOutput" \
+        "$settingsOutput"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/nuvokrc-shot.XXXXXX")
@@ -168,17 +171,22 @@ xdotool key --clearmodifiers ctrl+e mousemove 790 300
 sleep 1
 
 # The window manager's frame is the window's ancestor just below the root.
-frame=$window
 root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
-while :; do
-    parent=$(xwininfo -tree -id "$frame" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')
-    [ -z "$parent" ] || [ "$((parent))" -eq "$((root))" ] && break
-    frame=$parent
-done
-
-mkdir -p "$(dirname "$output")"
-xwd -silent -id "$frame" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$output"
-echo "screenshot: $output"
+frameOf() {
+    local frame=$1 parent
+    while :; do
+        parent=$(xwininfo -tree -id "$frame" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+        [ -z "$parent" ] || [ "$((parent))" -eq "$((root))" ] && break
+        frame=$parent
+    done
+    echo "$frame"
+}
+shoot() { # shoot WINDOW FILE: the framed window as a PNG
+    mkdir -p "$(dirname "$2")"
+    xwd -silent -id "$(frameOf "$1")" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$2"
+    echo "screenshot: $2"
+}
+shoot "$window" "$output"
 
 # The volume bubble: from 40 %, a few Up keys in the video mode replace
 # whatever bubble waited with one that says the level. The picture is taken
@@ -200,5 +208,15 @@ bubble=$(xdotool search --onlyvisible --class Dunst | head -n1)
 mkdir -p "$(dirname "$bubbleOutput")"
 xwd -silent -id "$bubble" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$bubbleOutput"
 echo "screenshot: $bubbleOutput ($(lastSummary))"
+# Options > Settings… (Ctrl+,), turned to the controller's page.
+dunstctl close-all
+xdotool windowactivate --sync "$window" key --clearmodifiers ctrl+comma
+settingsOpen() { xdotool search --onlyvisible --name "^NUVOKrc Settings$"; }
+waitFor "the opening of the settings window" settingsOpen
+settings=$(settingsOpen | head -n1)
+xdotool windowactivate --sync "$settings" key --clearmodifiers ctrl+Tab mousemove 790 300
+sleep 1
+shoot "$settings" "$settingsOutput"
+
 echo "screenshot: log of the run:"
 sed 's/^/  /' "$work/log.txt"

@@ -144,7 +144,7 @@ QString F_NUVOKrc::defaultOf(const QString& key) const {
     if (key == QLatin1String("ControllerHost"))
         return m_options.controllerHost;
     if (key == QLatin1String("ControllerPort"))
-        return QString::fromStdString(nuvok::signedNumberText(m_options.controllerPort));
+        return QString::fromStdString(nuvok::signedNumberText(m_options.controllerPort)).trimmed();
     if (key == QLatin1String("LircSocket"))
         return QString::fromLatin1(nuvok::build::kLircSocket);
     const SettingEntry* setting = findSetting(key);

@@ -125,6 +125,7 @@ private slots:
     void aLaterStartShowsTheWindowAndEnds();
     void theProtocolIsStoredInTheRegistry_data();
     void theProtocolIsStoredInTheRegistry();
+    void theSettingsWindowStoresAPortInTheRegistry();
     void startOnPowerUpWritesAndRemovesTheRunValue();
     void closingTheWindowEndsTheProgram();
     void anUpKeyShowsTheLevelInABalloon_data();
@@ -410,6 +411,39 @@ void WindowsProgramTest::theProtocolIsStoredInTheRegistry() {
             QVERIFY2(!line.contains(QLatin1String("refused to watch")), qPrintable(line));
         m_next = after;
     }
+}
+
+// A later start with --settings opens the running program's settings window;
+// a new port and Enter store it in the registry, and it is listened on at once.
+void WindowsProgramTest::theSettingsWindowStoresAPortInTheRegistry() {
+    const qsizetype from = m_program->lines().size();
+    WindowsProgram later(*m_prefix);
+    QVERIFY(later.start({QStringLiteral("--settings")}));
+    QVERIFY(later.process().waitForFinished(kPrefixTimeoutMs));
+    const quint16 port = freePort();
+    QStringList keys{QStringLiteral("ctrl+a")};
+    for (const QChar c : QString::number(port))
+        keys << QString(c);
+    keys << QStringLiteral("Return");
+    QVERIFY(typeInto(m_probe, QStringLiteral("NUVOKrc Settings"), keys));
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return m_prefix->registryValue(kSettingsKey, QStringLiteral("portNum")) ==
+                            QString::number(port);
+                 },
+                 kLineTimeoutMs),
+             qPrintable(m_program->logSince(from)));
+    const QString probeLine = remoteLine(u'\u2400');
+    QVERIFY2(waitUntil(
+                 [&] {
+                     probe(port, false);
+                     return waitUntil(
+                         [&] { return m_program->lines().indexOf(probeLine, from) >= 0; }, 2000);
+                 },
+                 kLineTimeoutMs),
+             qPrintable(m_program->logSince(from)));
+    m_port = port;
+    m_next = m_program->lines().size();
 }
 
 void WindowsProgramTest::startOnPowerUpWritesAndRemovesTheRunValue() {

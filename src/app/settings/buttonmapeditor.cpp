@@ -74,6 +74,7 @@ ButtonMapEditor::ButtonMapEditor(Learning learning, QWidget* parent)
     m_table->setHorizontalHeaderLabels({QStringLiteral("Button"), QStringLiteral("Handset key")});
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_table->setMinimumHeight(200); // several rows in sight
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_learn->setObjectName(QStringLiteral("learnButton"));

@@ -27,6 +27,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
         if (!page) {
             auto* widget = new QWidget(tabs);
             page = new QFormLayout(widget);
+            page->setRowWrapPolicy(QFormLayout::WrapLongRows);
             tabs->addTab(widget, pageName);
             auto* state = new QLabel(widget);
             state->setObjectName(QString(pageName).remove(QLatin1Char(' ')) +
@@ -39,6 +40,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
         Field field{&setting, new QLineEdit(this), new QLabel(this), {}};
         const QString key = QString::fromLatin1(setting.key);
         field.edit->setObjectName(key);
+        field.edit->setMinimumWidth(260); // a path or a list of addresses fits
         field.edit->setToolTip(QStringLiteral("Stored as %1").arg(key));
         const QString byDefault = m_effect.defaultOf(key);
         field.edit->setPlaceholderText(byDefault.isEmpty()
@@ -92,6 +94,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
     layout->addWidget(m_status);
     layout->addWidget(m_buttons);
     reload();
+    resize(sizeHint().expandedTo(QSize(620, 0)));
 }
 
 void SettingsWindow::reload() {
