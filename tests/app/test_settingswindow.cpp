@@ -128,6 +128,11 @@ private slots:
         QVERIFY(!again.isVisible());
         QCOMPARE(store->read("AudioTitle"), "Music, loud");
         QCOMPARE(store->read("VideoTitle"), "Video");
+        SettingsWindow& third = openSettings(f);
+        type(third, "VideoTitle", QString());
+        QTest::keyClick(&third, Qt::Key_Return);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("VideoTitle")); // emptied: back to the default
     }
 
     // A store that cannot be written is said in the window; the change is

@@ -189,10 +189,11 @@ bool SettingsWindow::apply() {
         }
         took[key] = value;
         const qsizetype slash = key.indexOf(QLatin1Char('/'));
-        toStore.push_back(
-            {slash < 0 ? "Settings" : key.left(slash).toStdString(),
-             key.mid(slash + 1).toStdString(),
-             value.isNull() && slash >= 0 ? std::nullopt : std::optional(value.toStdString())});
+        // A field emptied goes back to the default: its key is removed, as
+        // it was before anyone set it.
+        toStore.push_back({slash < 0 ? "Settings" : key.left(slash).toStdString(),
+                           key.mid(slash + 1).toStdString(),
+                           value.isEmpty() ? std::nullopt : std::optional(value.toStdString())});
     }
     try {
         if (!toStore.empty())
