@@ -179,7 +179,9 @@ SettingsEffect::Changes F_NUVOKrc::putIntoEffect(const Changes& changes) {
     std::set<QString> changed;
     for (const auto& [key, value] : changes)
         changed.insert(key);
-    applyStartSettings(settings, &changed);
+    // Reached from the window's buttons: whatever fails is a line, and the
+    // program runs on.
+    reportFailures([&] { applyStartSettings(settings, &changed); });
     if (changed.count(QStringLiteral("VideoTitle")) ||
         changed.count(QStringLiteral("AudioTitle")) ||
         changed.count(QStringLiteral("PlayerControl")))
