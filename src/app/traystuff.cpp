@@ -2,7 +2,6 @@
 
 #include <QPointer>
 #include <QWidget>
-#include <QWindow>
 #include <utility>
 
 namespace {
@@ -178,15 +177,6 @@ void TrayStuff::trayClicked(TrayArea::Click click) {
 void TrayStuff::bringBack() {
     m_holdMinimised = QDeadlineTimer(); // the user asks for the window
     m_hooks.restore();
-    // A window manager that restarted while the window was minimised may
-    // keep it iconic while the toolkit takes it for shown: nothing would
-    // change. Asked to minimise and back, it maps the window again.
-    const QWindow* handle = m_window.windowHandle();
-    if (m_window.isVisible() && handle && !handle->isExposed() &&
-        !(m_window.windowState() & Qt::WindowMinimized)) {
-        m_window.setWindowState(m_window.windowState() | Qt::WindowMinimized);
-        m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
-    }
     // Showing runs the window's handlers, which may close it or take the
     // icon away: then it is not brought to the front.
     const QPointer<QWidget> window(&m_window);
