@@ -260,17 +260,15 @@ void WindowsInstallerTest::installThroughThePagesPutsEverythingInPlace() {
         QStringLiteral("Publisher"),       QStringLiteral("DisplayIcon"),
         QStringLiteral("UninstallString"), QStringLiteral("QuietUninstallString"),
         QStringLiteral("InstallLocation"), QStringLiteral("EstimatedSize")};
+    const auto uninstall = m_prefix->registryValues(kUninstallKey);
     for (const QString& name : uninstallValues)
-        QVERIFY2(!m_prefix->registryValue(kUninstallKey, name).isEmpty(), qPrintable(name));
-    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("DisplayVersion")), kNewVersion);
-    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("InstallLocation")),
-             kInstallFolder);
-    QCOMPARE(m_prefix->registryValue(kUninstallKey, QStringLiteral("QuietUninstallString")),
+        QVERIFY2(!uninstall.value(name.toLower()).isEmpty(), qPrintable(name));
+    QCOMPARE(uninstall.value(QStringLiteral("displayversion")), kNewVersion);
+    QCOMPARE(uninstall.value(QStringLiteral("installlocation")), kInstallFolder);
+    QCOMPARE(uninstall.value(QStringLiteral("quietuninstallstring")),
              QStringLiteral("\"%1\\uninstall.exe\" /S").arg(kInstallFolder));
     // EstimatedSize is in KiB: the programs and Qt are some MiB.
-    QVERIFY(
-        m_prefix->registryValue(kUninstallKey, QStringLiteral("EstimatedSize")).toUInt(nullptr, 0) >
-        1024);
+    QVERIFY(uninstall.value(QStringLiteral("estimatedsize")).toUInt(nullptr, 0) > 1024);
     QCOMPARE(m_prefix->registryValue(kRunKey, QStringLiteral("NUVOKRC")), kRunValue);
 }
 

@@ -7,6 +7,7 @@
 #include "support/x11desktop.h"
 
 #include <QDir>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -70,21 +71,31 @@ public:
         return result;
     }
 
-    // A registry value as `reg query` shows it; empty when there is none.
-    QString registryValue(const QString& key, const QString& name) const {
-        const Result result =
-            run(QStringLiteral("wine"),
-                {QStringLiteral("reg"), QStringLiteral("query"), key, QStringLiteral("/v"), name});
+    // The values of a registry key as `reg query` shows them, by name in
+    // lower case. reg.exe under a busy wineserver now and then fails at
+    // once; a second query tells that from a key that is not there.
+    QMap<QString, QString> registryValues(const QString& key, const QString& name = {}) const {
+        QStringList arguments{QStringLiteral("reg"), QStringLiteral("query"), key};
+        if (!name.isEmpty())
+            arguments << QStringLiteral("/v") << name;
+        Result result = run(QStringLiteral("wine"), arguments);
         if (result.exitCode != 0)
-            return {};
+            result = run(QStringLiteral("wine"), arguments);
+        QMap<QString, QString> values;
+        if (result.exitCode != 0)
+            return values;
         static const QRegularExpression row(QStringLiteral("^\\s+(\\S+)\\s+REG_\\w+\\s+(.*?)\\s*$"),
                                             QRegularExpression::MultilineOption);
         for (auto match = row.globalMatch(result.output); match.hasNext();) {
             const auto found = match.next();
-            if (found.captured(1).compare(name, Qt::CaseInsensitive) == 0)
-                return found.captured(2);
+            values.insert(found.captured(1).toLower(), found.captured(2));
         }
-        return {};
+        return values;
+    }
+
+    // A registry value as `reg query` shows it; empty when there is none.
+    QString registryValue(const QString& key, const QString& name) const {
+        return registryValues(key, name).value(name.toLower());
     }
 
     // Stores a string value, as `reg add` does.
