@@ -89,6 +89,7 @@ F_NUVOKrc::F_NUVOKrc(WindowServices services, WindowOptions options, QWidget* pa
     m_session->addInput(m_handset);
     m_infrared = new InfraredInput();
     m_session->addInput(m_infrared);
+    createPhoneInput();
     connect(m_handset, &HandsetInput::peerAccepted, this, guarded(&F_NUVOKrc::showPeer));
     connect(m_session, &RemoteSession::busy, this, &F_NUVOKrc::showActivity);
     m_session->setController(m_options.controllerHost, m_options.controllerPort);

@@ -15,6 +15,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -30,6 +31,8 @@ class QPushButton;
 class QTimer;
 
 class clsVolume;
+class PhoneBook;
+class PhoneInput;
 class SettingsWindow;
 class TrayStuff;
 
@@ -92,6 +95,9 @@ public:
     };
     LaterStart takeOverStart(const std::string& arguments, const QString& activationToken,
                              bool settings = false);
+    // A new pairing code for a phone, as links to the web remote (one per
+    // address of this PC); empty while the web remote is off.
+    QStringList pairingLinks();
 
     // The settings window, made when first asked for, shown and raised.
     void showSettings();
@@ -174,6 +180,7 @@ private:
     static constexpr int kEnlargedWidth = 9450;
     void createControls();
     void nameControls();
+    void createPhoneInput();
     void createMenu();
     void applyEnlarged();
     void keepStartWidth();
@@ -219,6 +226,9 @@ private:
     RemoteSession* m_session = nullptr;
     HandsetInput* m_handset = nullptr;   // the session's
     InfraredInput* m_infrared = nullptr; // the session's
+    PhoneBook* m_phoneBook = nullptr;
+    PhoneInput* m_phone = nullptr;      // the session's
+    std::optional<int> m_volumePercent; // the last level a step told, for the phones
     std::unique_ptr<TrayStuff> m_tray;
     int m_quietPortBoxWrites = 0;
     bool m_minimisedAtStart = false;  // until the user restores the window during start-up

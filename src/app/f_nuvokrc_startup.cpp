@@ -11,6 +11,7 @@
 #include "app/twips.h"
 #include "common/failure.h"
 #include "common/numtext.h"
+#include "web/phoneinput.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -154,6 +155,13 @@ void F_NUVOKrc::applyStartSettings(const nuvok::SettingsStore& store,
     if (any({"LircSocket", "LircHost", "LircPort", "LircRemotes", "LircButtons/"})) {
         m_infrared->setSettings(settings.lirc);
         m_infrared->start();
+    }
+    if (any({"WebRemote", "WebRemotePort"})) {
+        m_phone->setServing(settings.webRemote, settings.webRemotePort);
+        reportFailures([this] { m_phone->start(); });
+        if (m_phone->serving() && m_phone->server()->isListening())
+            logData(QStringLiteral("Web remote: the phone page is served on port %1")
+                        .arg(m_phone->port()));
     }
     if (any({"PlayerControl"}))
         session.playerControl = nuvok::playerControlFromSetting(store.read("PlayerControl"));

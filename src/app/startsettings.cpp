@@ -76,6 +76,19 @@ StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString
         settings.problems << unusedLine("Notifications", notifications,
                                         QStringLiteral("notifications stay on"));
 
+    const QString webRemote = read(store, "WebRemote").trimmed();
+    if (webRemote.toLower() == QLatin1String("true"))
+        settings.webRemote = true;
+    else if (!usable("WebRemote", webRemote) && !webRemote.isEmpty())
+        settings.problems << unusedLine("WebRemote", webRemote,
+                                        QStringLiteral("the web remote stays off"));
+    const QString webPort = read(store, "WebRemotePort").trimmed();
+    if (usable("WebRemotePort", webPort) && !webPort.isEmpty())
+        settings.webRemotePort = static_cast<quint16>(webPort.toInt());
+    else if (!webPort.isEmpty())
+        settings.problems << unusedLine("WebRemotePort", webPort,
+                                        QStringLiteral("the web remote uses port 65531"));
+
     // Infrared remotes: a host (and port) for lircd over TCP, else a socket.
     LircPlace& lirc = settings.lirc.place;
     lirc.socketPath = defaultLircSocket;

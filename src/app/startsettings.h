@@ -22,7 +22,9 @@ struct StartSettings {
     ControllerTrust controllerTrust; // who may make the controller act
     bool notifications = true;       // bubbles on the desktop
     LircSettings lirc;               // infrared remotes through lircd
-    QStringList problems;            // log lines, one per value that was not used
+    bool webRemote = false;          // the page for phones
+    quint16 webRemotePort = 65531;
+    QStringList problems; // log lines, one per value that was not used
 };
 
 StartSettings readStartSettings(const nuvok::SettingsStore& store, const QString& defaultHost,

@@ -113,6 +113,8 @@ public:
 signals:
     void logLine(const QString& line);
     void modeShown(const QString& text);
+    // A volume step was made: the level it left.
+    void volumeShown(int percent);
     // A key message is being handled (true), or that is over (false).
     void busy(bool handling);
 

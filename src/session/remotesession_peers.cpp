@@ -142,6 +142,7 @@ void RemoteSession::report(const QString& jobName, const QString& peer,
         log(line);
     if (outcome.volume)
         m_feedback->volumeStepped(*outcome.volume);
+    emit volumeShown(outcome.volume->percent);
     if (outcome.failure.isEmpty())
         return;
     const QString line = outcome.notRun

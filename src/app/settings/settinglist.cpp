@@ -29,6 +29,9 @@ const std::vector<SettingEntry>& settingList() {
          "Infrared"},
         {"LircRemotes", SettingType::NameList, "", "the remotes let in; empty: every one",
          "Infrared"},
+        {"WebRemote", SettingType::Switch, "false", "a remote page for phones on the home network",
+         "Phone"},
+        {"WebRemotePort", SettingType::Port, "65531", "the remote page's port", "Phone"},
         {"Notifications", SettingType::Switch, "true", "bubbles on the desktop", "General"},
     };
     return list;
