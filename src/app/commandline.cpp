@@ -33,6 +33,8 @@ CommandLine CommandLine::parse(int argc, const char* const* argv) {
             line.newInstance = true;
         } else if (arg == "--settings") {
             line.showSettings = true;
+        } else if (arg == "--pair") {
+            line.pairPhone = true;
         } else {
             if (!line.argumentText.empty())
                 line.argumentText += ' ';
@@ -57,7 +59,8 @@ bool CommandLine::minimisedIn(const std::string& argumentText) {
 }
 
 std::string CommandLine::helpText() {
-    return "Usage: nuvokrc [-port N] [-min] [--settings] [--log-stderr] [--new-instance]\n"
+    return "Usage: nuvokrc [-port N] [-min] [--settings] [--pair] [--log-stderr]\n"
+           "               [--new-instance]\n"
            "Turns a network remote handset into a remote control for this PC.\n"
            "One program runs per user and settings file: a second start hands its\n"
            "arguments to it (no arguments: its window is shown) and ends.\n"
@@ -66,6 +69,8 @@ std::string CommandLine::helpText() {
            "  -min           accepted for the start with the session; the window always starts\n"
            "                 hidden in the notification area\n"
            "  --settings     open the settings window (in the program that runs already)\n"
+           "  --pair         print links that pair a phone with the web remote of the program\n"
+           "                 that runs (one per address of this PC, good for 2 minutes)\n"
            "  --log-stderr   also write every log line to standard error\n"
            "  --new-instance run beside a program that runs already, without handing over\n"
            "  --help         show this text and exit\n"

@@ -13,6 +13,7 @@ struct CommandLine {
     bool showVersion = false;
     bool newInstance = false;  // run beside a running program, without its channel
     bool showSettings = false; // open the settings window (in the program that runs)
+    bool pairPhone = false;    // print pairing links of the program that runs, then end
 
     // The port that "-port" (anywhere, in any letter case) asks for in an
     // argument text, clamped to a finite number; nothing without "-port".

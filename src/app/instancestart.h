@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "instance/channelmessage.h"
 #include "instance/commandchannel.h"
+#include "instance/instanceplace.h"
 
 #include <QString>
 
@@ -21,6 +22,10 @@ struct LaterStartRequest {
 // as the window begins to close.
 std::unique_ptr<CommandChannel> serveLaterStarts(std::unique_ptr<QLocalServer> server,
                                                  F_NUVOKrc& window);
+
+// Asks the program that runs for links that pair a phone, and prints them,
+// one per line; the exit code of the start.
+int printPairingLinks(const InstancePlace& place);
 
 // The desktop's token for the start the user made, read before the toolkit
 // takes it out of the environment.

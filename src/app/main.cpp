@@ -22,6 +22,12 @@ int main(int argc, char* argv[]) {
         std::fputs(CommandLine::versionText().c_str(), stdout);
         return 0;
     }
+    if (commandLine.pairPhone) {
+        // Asked of the program that runs: no display needed.
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("NUVOKrc"));
+        return printPairingLinks(InstancePlace::forSettings(openProgramSettings()->fileName()));
+    }
     const QString activationToken = startActivationToken();
     toolkitMessages::leaveOutNoise();
     QApplication app(argc, argv);

@@ -46,6 +46,24 @@ StartClaim::~StartClaim() = default;
 StartClaim::StartClaim(StartClaim&&) noexcept = default;
 StartClaim& StartClaim::operator=(StartClaim&&) noexcept = default;
 
+std::optional<ChannelMessage> StartClaim::ask(const InstancePlace& place,
+                                              const ChannelMessage& request, QString* problem,
+                                              int answerMs) {
+    QLocalSocket socket;
+    if (!place.serverName.isEmpty())
+        socket.connectToServer(place.serverName);
+    if (place.serverName.isEmpty() || !socket.waitForConnected(kConnectMs)) {
+        *problem = QStringLiteral("NUVOKrc is not running");
+        return std::nullopt;
+    }
+    socket.write(request.line());
+    socket.waitForBytesWritten(kConnectMs);
+    std::optional<ChannelMessage> answer = answerOf(socket, answerMs, problem);
+    if (!answer)
+        *problem = QStringLiteral("NUVOKrc runs, but ") + *problem;
+    return answer;
+}
+
 StartClaim StartClaim::at(const InstancePlace& place, const ChannelMessage& request, int answerMs) {
     StartClaim claim;
     if (place.serverName.isEmpty()) {

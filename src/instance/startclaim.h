@@ -24,6 +24,11 @@ struct StartClaim {
     // start: the start then runs without a channel, and says why.
     static StartClaim at(const InstancePlace& place, const ChannelMessage& request,
                          int answerMs = 5000);
+    // Asks the program at place, if one runs there, and takes nothing: its
+    // answer, or nothing with why in *problem.
+    static std::optional<ChannelMessage> ask(const InstancePlace& place,
+                                             const ChannelMessage& request, QString* problem,
+                                             int answerMs = 5000);
     ~StartClaim();
     StartClaim();
     StartClaim(StartClaim&&) noexcept;
