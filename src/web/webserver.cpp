@@ -82,6 +82,8 @@ void WebServer::close() {
     m_server->close();
     for (QTcpSocket* socket : m_requests.keys())
         letGo(socket);
+    for (QTcpSocket* socket : m_answered.values())
+        dropAnswered(socket);
 }
 
 bool WebServer::isListening() const {
@@ -97,7 +99,7 @@ void WebServer::addOwnName(const QString& name) {
 }
 
 int WebServer::unauthenticated() const {
-    return int(m_requests.size() + m_waiting.size());
+    return int(m_requests.size() + m_answered.size() + m_waiting.size());
 }
 
 void WebServer::authenticated(WebSocketLink* socket) {
@@ -205,18 +207,24 @@ void WebServer::answer(QTcpSocket* socket, int status, const QByteArray& reason,
     if (status == 405)
         response += "Allow: GET, HEAD\r\n";
     response += "\r\n" + body;
-    // Answered once: what else the client sends is not read.
-    m_requests.value(socket)->stop();
-    m_requests.remove(socket);
+    // Answered once. What else the client sends is read and dropped until it
+    // closes: closing on bytes not read would reset the connection, and the
+    // answer could be lost with it.
+    delete m_requests.take(socket);
     socket->disconnect(this);
-    socket->setReadBufferSize(0);
     socket->write(response);
-    socket->disconnectFromHost();
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(m_limits.requestMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
+    m_answered.insert(socket);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { dropAnswered(socket); });
+    QTimer::singleShot(m_limits.requestMs, socket, [this, socket] { dropAnswered(socket); });
+}
+
+void WebServer::dropAnswered(QTcpSocket* socket) {
+    if (!m_answered.remove(socket))
+        return;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
 }
 
 void WebServer::upgrade(QTcpSocket* socket, const std::string& key, std::size_t headLength) {

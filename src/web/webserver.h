@@ -62,11 +62,13 @@ private:
                 const QByteArray& type = {}, const QByteArray& body = {}, const QString& host = {});
     void upgrade(QTcpSocket* socket, const std::string& key, std::size_t headLength);
     void letGo(QTcpSocket* socket);
+    void dropAnswered(QTcpSocket* socket);
     int unauthenticated() const;
 
     Limits m_limits;
     QTcpServer* m_server;
     QHash<QTcpSocket*, QTimer*> m_requests; // connections whose head is being read
     QSet<WebSocketLink*> m_waiting;         // WebSockets not yet authenticated
+    QSet<QTcpSocket*> m_answered;           // answered, until the client closes
     QStringList m_ownNames;
 };
