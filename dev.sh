@@ -24,7 +24,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libasound2-dev libxtst-dev
-                libx11-dev libpulse-dev)
+                libx11-dev libpulse-dev libqrencode-dev)
 TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool socat pulseaudio alsa-utils clang-format
                pulseaudio-utils libasound2-plugins
                # PipeWire and its session manager for the volume keys' tests. Its

@@ -97,7 +97,7 @@ public:
                              bool settings = false);
     // A new pairing code for a phone, as links to the web remote (one per
     // address of this PC); empty while the web remote is off.
-    QStringList pairingLinks();
+    QStringList pairingLinks() override;
 
     // The settings window, made when first asked for, shown and raised.
     void showSettings();
@@ -196,6 +196,7 @@ private:
     bool startsWithSession() const override;
     QString setStartWithSession(bool on) override;
     void learnButton(Learner learner) override;
+    PhoneBook& phoneBook() override { return *m_phoneBook; }
     void lookForPlayers();
     QString m_playersFound; // where the players were found, when last looked for
     void applyStartSettings(const nuvok::SettingsStore& store, const std::set<QString>* changed);

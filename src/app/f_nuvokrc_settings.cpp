@@ -5,6 +5,7 @@
 #include "common/buildconfig.h"
 #include "common/numtext.h"
 #include "session/failuretext.h"
+#include "web/phoneinput.h"
 
 #include <QComboBox>
 #include <QHostAddress>
@@ -134,6 +135,11 @@ QString F_NUVOKrc::stateOf(const QString& page) const {
         return m_playersFound;
     if (page == QLatin1String("Infrared"))
         return capitalised(m_infrared->stateText());
+    if (page == QLatin1String("Phone")) {
+        const QString warning = m_phone->forgedSenderWarning();
+        return QStringLiteral("The web remote: ") + m_phone->stateText() +
+               (warning.isEmpty() ? QString() : QStringLiteral(". ") + warning);
+    }
     if (page == QLatin1String("General") && !m_services.settings->location().empty())
         return QStringLiteral("The settings are kept in %1")
             .arg(QString::fromStdString(m_services.settings->location()));
@@ -179,6 +185,8 @@ SettingsEffect::Changes F_NUVOKrc::putIntoEffect(const Changes& changes) {
     std::set<QString> changed;
     for (const auto& [key, value] : changes)
         changed.insert(key);
+    const bool webWasOn = m_phone->serving();
+    const quint16 webPortBefore = m_phone->port();
     // Reached from the window's buttons: whatever fails is a line, and the
     // program runs on.
     reportFailures([&] { applyStartSettings(settings, &changed); });
@@ -187,6 +195,14 @@ SettingsEffect::Changes F_NUVOKrc::putIntoEffect(const Changes& changes) {
         changed.count(QStringLiteral("PlayerControl")))
         lookForPlayers();
     Changes failed;
+    if (m_phone->serving() && !m_phone->server()->isListening()) {
+        // Not stored: the web remote goes on as it was.
+        for (const char* key : {"WebRemote", "WebRemotePort"})
+            if (changed.count(QLatin1String(key)))
+                failed[QLatin1String(key)] = m_phone->stateText();
+        m_phone->setServing(webWasOn, webPortBefore);
+        reportFailures([this] { m_phone->start(); });
+    }
     if (!changed.count(QStringLiteral("portNum")) && !changed.count(QStringLiteral("Protocol")))
         return failed;
     const float before = m_handset->listenPort;

@@ -1,12 +1,16 @@
 #include "app/settings/buttonmapeditor.h"
+#include "app/settings/phonespage.h"
 #include "app/settings/settingswindow.h"
 #include "shell/qtsettingsstore.h"
 #include "support/controllerstandin.h"
 #include "support/eventwait.h"
 #include "support/fakedesktopcontrol.h"
+#include "support/freeport.h"
 #include "support/lirclines.h"
 #include "support/lircstandin.h"
+#include "support/memorysettings.h"
 #include "support/windowfixture.h"
+#include "web/phonebook.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -336,6 +340,63 @@ private slots:
         QVERIFY(nuvok::test::waitUntil([&] { return lirc.accepted() == 2; }));
         lirc.send(nuvok::test::lircEventLine(QStringLiteral("KEY_RED"), QStringLiteral("tv")));
         QVERIFY(nuvok::test::waitUntil([&] { return f->logText().contains("IR: KEY_RED (tv)"); }));
+    }
+
+    // The web remote turned on by Apply serves at once; Pair a phone shows
+    // the code and the link, and says what to do while the remote is off.
+    void thePhonePageTurnsTheRemoteOnAndPairs() {
+        WindowFixture f;
+        SettingsWindow& window = openSettings(f);
+        auto* pair = control<QPushButton>(window, "pairPhone");
+        auto* links = control<QLabel>(window, "pairingLinks");
+        QTest::mouseClick(pair, Qt::LeftButton);
+        QVERIFY(links->text().startsWith(QLatin1String("The web remote is off")));
+        const int port = nuvok::test::freePort();
+        type(window, "WebRemote", QStringLiteral("true"));
+        type(window, "WebRemotePort", QString::number(port));
+        QTest::mouseClick(button(window, QDialogButtonBox::Apply), Qt::LeftButton);
+        QCOMPARE(f.settings->values["WebRemote"], "true");
+        QVERIFY(
+            control<QLabel>(window, "PhoneState")
+                ->text()
+                .startsWith(
+                    QStringLiteral("The web remote: serving the phone page on port %1").arg(port)));
+        QTest::mouseClick(pair, Qt::LeftButton);
+        QVERIFY(links->text().contains(QStringLiteral(":%1/#pair=").arg(port)));
+        QVERIFY(!control<QLabel>(window, "pairingCode")->pixmap().isNull());
+    }
+
+    // The phones paired: renamed by typing, given the door by their tick,
+    // forgotten by Forget, each at once.
+    void thePhonesAreRenamedTickedAndForgotten() {
+        nuvok::test::MemorySettings store;
+        PhoneBook book(&store);
+        const auto paired = book.pair(book.newSecret(), QStringLiteral("Phone one"));
+        QVERIFY(paired);
+        PhonesPage page(book, [] { return QStringList(); });
+        page.show();
+        page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        auto* phones = control<QTableWidget>(page, "phones");
+        QCOMPARE(phones->rowCount(), 1);
+        QCOMPARE(phones->item(0, 0)->text(), QStringLiteral("Phone one"));
+        phones->setCurrentCell(0, 0);
+        phones->editItem(phones->item(0, 0));
+        auto* editor = phones->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("Kitchen"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QVERIFY(nuvok::test::waitUntil(
+            [&] { return store.sections["WebDevices"]["1.Name"] == "Kitchen"; }));
+        phones->item(0, 3)->setCheckState(Qt::Checked);
+        QVERIFY(book.device(paired->device)->mayControl);
+        QCOMPARE(store.sections["WebDevices"]["1.MayControl"], "true");
+        phones->selectRow(0);
+        QTest::mouseClick(control<QPushButton>(page, "forgetPhone"), Qt::LeftButton);
+        QVERIFY(book.devices().isEmpty());
+        QCOMPARE(phones->rowCount(), 0);
+        QVERIFY(store.sections["WebDevices"].empty());
     }
 };
 

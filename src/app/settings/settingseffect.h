@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
+
+class PhoneBook;
 
 // Puts changed settings into effect at once: the listener, the controller,
 // who is trusted, the players, the infrared input, the notifications. The
@@ -32,4 +35,8 @@ public:
     // acting; a null learner gives up learning.
     using Learner = std::function<void(const QString& button, const QString& remote)>;
     virtual void learnButton(Learner learner) = 0;
+    // The phones paired with the web remote, and links with a new pairing
+    // code (empty while the web remote is off).
+    virtual PhoneBook& phoneBook() = 0;
+    virtual QStringList pairingLinks() = 0;
 };

@@ -66,6 +66,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<nuvok::SettingsStore> store, Sett
     addControllerExtras(pages.at(QStringLiteral("Controller and door")));
     addGeneralExtras(pages.at(QStringLiteral("General")));
     addInfraredExtras(pages.at(QStringLiteral("Infrared")));
+    addPhoneExtras(pages.at(QStringLiteral("Phone")));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);

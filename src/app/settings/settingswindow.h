@@ -11,6 +11,7 @@
 
 class ButtonMapEditor;
 class ControllerProbe;
+class PhonesPage;
 class QCheckBox;
 class QDialogButtonBox;
 class QFormLayout;
@@ -60,6 +61,7 @@ private:
     void addControllerExtras(QFormLayout* page);
     void addGeneralExtras(QFormLayout* page);
     void addInfraredExtras(QFormLayout* page);
+    void addPhoneExtras(QFormLayout* page);
     void letInLastSender();
     void testController();
     void showExtras();
@@ -74,6 +76,7 @@ private:
     QLabel* m_probeAnswer = nullptr;
     QCheckBox* m_startWithSession = nullptr;
     ButtonMapEditor* m_buttonMap = nullptr;
+    PhonesPage* m_phones = nullptr;
     bool m_startStored = false;
     QLabel* m_status;
     QDialogButtonBox* m_buttons;

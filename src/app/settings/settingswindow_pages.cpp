@@ -4,6 +4,7 @@
 
 #include "app/settings/buttonmapeditor.h"
 #include "app/settings/controllerprobe.h"
+#include "app/settings/phonespage.h"
 #include "app/settings/settingswindow.h"
 #include "net/handsetlist.h"
 
@@ -103,6 +104,14 @@ void SettingsWindow::showExtras() {
     m_lastSender->setVisible(!sender.isEmpty());
     m_lastSender->setText(QStringLiteral("&Let in the last sender, %1").arg(sender));
     m_lastSender->setEnabled(!(letIn.restricted() && letIn.admits(QHostAddress(sender))));
+}
+
+void SettingsWindow::addPhoneExtras(QFormLayout* page) {
+    m_phones = new PhonesPage(
+        m_effect.phoneBook(), [this] { return m_effect.pairingLinks(); }, this);
+    page->addRow(m_phones);
+    connect(m_phones, &PhonesPage::problemChanged, this,
+            [this] { m_status->setText(m_phones->problem()); });
 }
 
 void SettingsWindow::addInfraredExtras(QFormLayout* page) {
