@@ -1,6 +1,9 @@
 #include "support/eventwait.h"
+#include "support/memorysettings.h"
 #include "support/windowfixture.h"
+#include "web/phoneinput.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -25,6 +28,7 @@ private slots:
     void sustainedLedFloodKeepsTheQueueBounded();
     void randomDatagrams();
     void tcpCyclesWithListenPressedBetween();
+    void aThousandWebConnectionsLeaveNothingBehind();
 };
 
 namespace {
@@ -276,6 +280,55 @@ void FloodTest::tcpCyclesWithListenPressedBetween() {
     checkTimerKeptTicking(heartbeat.ticks, clock);
     checkLogIsBounded(f);
     checkAKeyIsStillHandled(f, port, true);
+}
+
+// Connections to the web remote, each of them a page request, a refused
+// upgrade or garbage, given up at once: the descriptors come back, the event
+// loop ticks and a handset's key after them is handled.
+void FloodTest::aThousandWebConnectionsLeaveNothingBehind() {
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    if (!descriptors.exists())
+        QSKIP("this system does not list a process's descriptors");
+    WindowFixture f(waitingControllerOptions());
+    const quint16 port = freePort();
+    f->handset()->listenPort = port;
+    runHandler(*f.window, "doListen");
+    MemorySettings store;
+    PhoneBook book(&store);
+    PhoneInput phone(&book, nullptr);
+    phone.setServing(true, 0);
+    phone.start();
+    const quint16 web = phone.server()->port();
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(web) + "\r\n";
+    const QByteArray requests[] = {"GET / HTTP/1.1\r\n" + host + "\r\n",
+                                   "GET /ws HTTP/1.1\r\n" + host +
+                                       "Origin: http://evil.example\r\nUpgrade: websocket\r\n\r\n",
+                                   QByteArray(300, '\x81'), QByteArray()};
+    const auto open = [&] {
+        return descriptors.entryList(QDir::NoDotAndDotDot | QDir::System).size();
+    };
+    const qsizetype before = open();
+    const Heartbeat heartbeat;
+    QElapsedTimer clock;
+    clock.start();
+    const int attempts = scaled(1000);
+    for (int i = 0; i < attempts; ++i) {
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, web);
+        if (peer.waitForConnected(1000) && !requests[i % 4].isEmpty()) {
+            peer.write(requests[i % 4]);
+            peer.waitForBytesWritten(1000);
+            if (i % 8 == 0) // some wait for the page, as a browser does
+                QVERIFY(waitUntil([&] { return peer.bytesAvailable() > 0; }, 2000));
+        }
+        QCoreApplication::processEvents();
+        peer.abort();
+    }
+    QVERIFY2(waitUntil([&] { return open() <= before + 2; }, 10000),
+             qPrintable(QStringLiteral("%1 descriptors open, %2 before").arg(open()).arg(before)));
+    qInfo("%d connections in %lld ms", attempts, clock.elapsed());
+    checkTimerKeptTicking(heartbeat.ticks, clock);
+    checkAKeyIsStillHandled(f, port);
 }
 
 QTEST_MAIN(FloodTest)
