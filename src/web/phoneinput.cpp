@@ -2,7 +2,6 @@
 
 #include "common/failure.h"
 #include "remote/keymessage.h"
-#include "session/failuretext.h"
 #include "web/websocketlink.h"
 
 #include <algorithm>
@@ -225,8 +224,8 @@ void PhoneInput::admit(WebSocketLink* socket, Client& client, int device, const 
     socket->sendText(stateMessage());
     try {
         m_book->seen(device);
-    } catch (...) {
-        emit logLine(failureText(std::current_exception()));
+    } catch (const std::exception& failure) {
+        emit logLine(QString::fromUtf8(failure.what())); // kept for this run all the same
     }
     emit phoneConnected(QStringLiteral("phone ") + nameOf(device), socket->peerAddress(),
                         socket->peerPort());
