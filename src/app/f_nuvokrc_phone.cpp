@@ -13,6 +13,7 @@ void F_NUVOKrc::createPhoneInput() {
     m_session->addInput(m_phone);
     for (const QString& line : m_phoneBook->load())
         logData(line);
+    m_phone->showState(m_session->shownMode(), std::nullopt);
     // The page shows what the window shows, whoever pressed the key.
     connect(m_session, &RemoteSession::modeShown, m_phone,
             [this](const QString& text) { m_phone->showState(text, m_volumePercent); });

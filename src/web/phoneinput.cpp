@@ -222,14 +222,18 @@ void PhoneInput::admit(WebSocketLink* socket, Client& client, int device, const 
         answer.insert(QStringLiteral("token"), token);
     socket->sendText(json(answer));
     socket->sendText(stateMessage());
+    markSeen(device);
+    emit phoneConnected(QStringLiteral("phone ") + nameOf(device), socket->peerAddress(),
+                        socket->peerPort());
+    emit reachChanged();
+}
+
+void PhoneInput::markSeen(int device) {
     try {
         m_book->seen(device);
     } catch (const std::exception& failure) {
         emit logLine(QString::fromUtf8(failure.what())); // kept for this run all the same
     }
-    emit phoneConnected(QStringLiteral("phone ") + nameOf(device), socket->peerAddress(),
-                        socket->peerPort());
-    emit reachChanged();
 }
 
 void PhoneInput::refuse(WebSocketLink* socket, const QString& what) {
@@ -273,6 +277,7 @@ void PhoneInput::key(WebSocketLink* socket, Client& client, const QJsonObject& m
         pace.dropping = true;
         return;
     }
+    markSeen(client.device);
     const bool digit = code >= '0' && code <= '9';
     const nuvok::DecodedKeyMessage decoded = nuvok::decodeKeyMessage(nuvok::keyMessage(
         static_cast<unsigned char>(code), digit ? nuvok::kKindKey : nuvok::kKindMenuKey));

@@ -80,6 +80,7 @@ private:
                const QString& token = {});
     void key(WebSocketLink* socket, Client& client, const QJsonObject& message);
     void refuse(WebSocketLink* socket, const QString& what);
+    void markSeen(int device);
     void forgotten(int device);
     QString nameOf(int device) const;
     nuvok::KeyOrigin originOf(int device) const;

@@ -8,6 +8,7 @@ namespace {
 // Bytes and messages taken in one turn; the rest waits for the next.
 constexpr qint64 kBytesPerTurn = 8192;
 constexpr int kMessagesPerTurn = 64;
+constexpr qint64 kUnreadBytes = 64 * 1024;
 
 } // namespace
 
@@ -40,8 +41,16 @@ WebSocketLink::WebSocketLink(QTcpSocket* socket, Limits limits, const QByteArray
 }
 
 void WebSocketLink::write(const std::string& bytes) {
-    if (m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->write(bytes.data(), qint64(bytes.size()));
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // A peer that reads nothing of what it is sent is let go before the
+    // answers waiting for it grow without bound.
+    if (m_socket->bytesToWrite() > kUnreadBytes) {
+        emit refused(QStringLiteral("nothing of what it was sent read"));
+        abort();
+        return;
+    }
+    m_socket->write(bytes.data(), qint64(bytes.size()));
 }
 
 void WebSocketLink::sendText(const QByteArray& utf8) {

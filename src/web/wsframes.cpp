@@ -79,7 +79,10 @@ std::optional<Event> FrameReader::next() {
                 return fail(ProtocolError, "a close frame of one byte");
             const int code =
                 payload.size() >= 2 ? int((byteAt(payload, 0) << 8) | byteAt(payload, 1)) : 1005;
-            m_failed = true; // nothing after a close is read
+            // Nothing after a close is read, or kept.
+            m_failed = true;
+            m_bytes.clear();
+            m_taken = 0;
             return Event{Event::Kind::Close, {}, code};
         }
         case Continuation:
