@@ -49,6 +49,8 @@ std::optional<Event> FrameReader::next() {
             if (rest.size() < 10)
                 return std::nullopt;
             length = 0;
+            if (byteAt(rest, 2) & 0x80)
+                return fail(ProtocolError, "a frame length with its highest bit set");
             for (std::size_t i = 2; i < 10; ++i)
                 length = (length << 8) | byteAt(rest, i);
             head = 10;
@@ -59,7 +61,8 @@ std::optional<Event> FrameReader::next() {
         if (opcode != Continuation && opcode != Text && opcode != Binary && opcode != Close &&
             opcode != Ping && opcode != Pong)
             return fail(ProtocolError, "a frame of an unknown kind");
-        if (!control && length + m_message.size() > m_max)
+        // The message so far is within the bound, so this cannot wrap.
+        if (!control && length > m_max - m_message.size())
             return fail(TooBig, "a message over " + std::to_string(m_max) + " bytes");
         if (rest.size() < head + 4 + length)
             return std::nullopt;

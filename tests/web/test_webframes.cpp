@@ -72,6 +72,11 @@ TEST_CASE("a browser's frames are read whole or refused with the code to close w
         {"continuation alone", clientFrame(0x80, "x"), Kind::Failed, "", ws::ProtocolError},
         {"close with its code", clientFrame(0x88, std::string("\x03\xE9", 2)), Kind::Close, "",
          1001},
+        {"a length past 2^63", std::string("\x81\xff\xff\xff\xff\xff\xff\xff\xff\xff", 10),
+         Kind::Failed, "", ws::ProtocolError},
+        {"a length that would wrap",
+         clientFrame(0x01, "ab") + std::string("\x80\xff\x7f\xff\xff\xff\xff\xff\xff\xff", 10),
+         Kind::Failed, "", ws::TooBig},
         {"long control frame", clientFrame(0x89, std::string(126, 'p')), Kind::Failed, "",
          ws::ProtocolError},
     };

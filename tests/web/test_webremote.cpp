@@ -3,98 +3,21 @@
 
 #include "support/eventwait.h"
 #include "support/memorysettings.h"
+#include "support/webclient.h"
 #include "web/phoneinput.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <algorithm>
 #include <memory>
 
 using nuvok::test::waitUntil;
+using Client = nuvok::test::WebClient;
 
 namespace {
-
-// One connection to the web remote, speaking as the page's browser does.
-struct Client {
-    explicit Client(quint16 port) : port(port) {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        socket.waitForConnected(2000);
-    }
-    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-    // The answer's head to a request of these lines.
-    QByteArray request(const QByteArray& lines) {
-        socket.write(lines + "\r\n");
-        waitUntil([&] { return buffer().contains("\r\n\r\n") || closed(); }, 3000);
-        return m_buffer.left(m_buffer.indexOf("\r\n\r\n") + 4);
-    }
-    bool open(const QString& origin = {}) {
-        const QByteArray head =
-            request("GET /ws HTTP/1.1\r\nHost: " + host().toLatin1() +
-                    "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: " +
-                    (origin.isEmpty() ? "http://" + host() : origin).toLatin1() + "\r\n");
-        m_buffer.remove(0, head.size());
-        return head.startsWith("HTTP/1.1 101");
-    }
-    void send(const QJsonObject& message) {
-        const QByteArray data = QJsonDocument(message).toJson(QJsonDocument::Compact);
-        QByteArray frame("\x81", 1);
-        frame += char(0x80 | data.size());
-        frame += QByteArray(4, '\x5a');
-        for (char c : data)
-            frame += char(c ^ 0x5a);
-        socket.write(frame);
-    }
-    // The next text message; or {"close": code}.
-    QJsonObject next() {
-        waitUntil([&] { return complete() || closed(); }, 3000);
-        if (!complete())
-            return {};
-        const auto [head, length] = frameSize();
-        const QByteArray payload = m_buffer.mid(head, length);
-        const int opcode = quint8(m_buffer[0]) & 0x0f;
-        m_buffer.remove(0, head + length);
-        if (opcode == 8)
-            return {{QStringLiteral("close"), (quint8(payload[0]) << 8) | quint8(payload[1])}};
-        if (opcode != 1)
-            return next();
-        return QJsonDocument::fromJson(payload).object();
-    }
-    // The code the server closed with, past the messages before it; 0: none.
-    int closeCode() {
-        for (QJsonObject message = next(); !message.isEmpty(); message = next())
-            if (message.contains(QStringLiteral("close")))
-                return message.value(QStringLiteral("close")).toInt();
-        return 0;
-    }
-    bool closed() { return socket.state() == QAbstractSocket::UnconnectedState; }
-    const QByteArray& buffer() {
-        m_buffer += socket.readAll();
-        return m_buffer;
-    }
-    // The server's frames are short: a head of 2 or 4 bytes.
-    std::pair<int, int> frameSize() const {
-        const int length = quint8(m_buffer[1]) & 0x7f;
-        if (length < 126)
-            return {2, length};
-        return {4,
-                m_buffer.size() < 4 ? 1 << 20 : (quint8(m_buffer[2]) << 8) | quint8(m_buffer[3])};
-    }
-    bool complete() {
-        if (buffer().size() < 2)
-            return false;
-        const auto [head, length] = frameSize();
-        return m_buffer.size() >= head + length;
-    }
-
-    quint16 port;
-    QTcpSocket socket;
-    QByteArray m_buffer;
-};
 
 QJsonObject pairMessage(const QString& secret) {
     return {{QStringLiteral("type"), QStringLiteral("pair")},
@@ -138,6 +61,7 @@ void WebRemoteTest::init() {
     m_book = std::make_unique<PhoneBook>(&m_store);
     PhoneInput::Limits limits;
     limits.authMs = 300;
+    limits.server.requestMs = 300;
     limits.keysPerSecond = 20;
     limits.clockMs = [this] { return m_nowMs; };
     m_phone = std::make_unique<PhoneInput>(m_book.get(), limits, nullptr);
