@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/f_nuvokrc.h"
 #include "app/instancestart.h"
+#include "app/parentconsole.h"
 #include "app/signalclose.h"
 #include "app/toolkitmessages.h"
 #include "instance/instanceplace.h"
@@ -14,6 +15,8 @@
 
 int main(int argc, char* argv[]) {
     const CommandLine commandLine = CommandLine::parse(argc, argv);
+    if (commandLine.showHelp || commandLine.showVersion || commandLine.pairPhone)
+        useParentConsole();
     if (commandLine.showHelp) {
         std::fputs(CommandLine::helpText().c_str(), stdout);
         return 0;
