@@ -3,8 +3,8 @@
 // started with -port, driven by the Linux handset simulator over loopback,
 // looked at through the X server (its window, Wine's icon in icewm's tray and
 // the balloon of the icon's message), the Windows registry (wine reg query)
-// and stand-in player windows that are Windows programs themselves
-// (keywindow.exe).
+// stand-in player windows that are Windows programs themselves
+// (keywindow.exe), and the web remote as a phone's browser reaches it.
 //
 // The run needs: NUVOKRC_WINDOWS_BIN (the folder of nuvokrc.exe),
 // NUVOKRC_WINDOWS_TOOLS (the folder of keywindow.exe), wine, xdotool and
@@ -12,9 +12,11 @@
 
 #include "support/lirclines.h"
 #include "support/lircstandin.h"
+#include "support/webclient.h"
 #include "wineworld.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -26,6 +28,8 @@ namespace {
 const QString kProgramTitle = QStringLiteral("NUVOK Remote Control");
 const QString kSettingsKey =
     QStringLiteral("HKCU\\Software\\VB and VBA Program Settings\\NUVOKrc\\Settings");
+const QString kPhonesKey =
+    QStringLiteral("HKCU\\Software\\VB and VBA Program Settings\\NUVOKrc\\WebDevices");
 const QString kRunKey = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
 const QString kVideoTitle = QStringLiteral("film.mkv - VLC media player");
 const QString kAudioTitle = QStringLiteral("Winamp");
@@ -131,6 +135,7 @@ private slots:
     void anUpKeyShowsTheLevelInABalloon_data();
     void anUpKeyShowsTheLevelInABalloon();
     void anInfraredDaemonOverTcpSteersTheProgram();
+    void aPhonePairsWithTheWebRemoteAndItsKeysAct();
     void withoutPortTheStoredPortIsUsed();
 
 private:
@@ -582,6 +587,78 @@ void WindowsProgramTest::anInfraredDaemonOverTcpSteersTheProgram() {
         m_prefix->run(QStringLiteral("wine"),
                       {QStringLiteral("reg"), QStringLiteral("delete"), kSettingsKey,
                        QStringLiteral("/v"), name, QStringLiteral("/f")});
+}
+
+// The web remote of the Windows program, as a phone's browser on loopback
+// reaches it: the page with the headers that keep it out of other sites'
+// frames, nothing for a name pointed here; nuvokrc --pair prints a link with
+// a code from the program that runs, and a WebSocket that shows the code
+// pairs, is kept in the registry and sends a key the program acts on.
+void WindowsProgramTest::aPhonePairsWithTheWebRemoteAndItsKeysAct() {
+    const quint16 webPort = freePort();
+    const quint16 port = freePort();
+    QVERIFY(webPort != 0 && port != 0 && webPort != port);
+    const auto forget = qScopeGuard([this] {
+        for (const QString& name : {QStringLiteral("WebRemote"), QStringLiteral("WebRemotePort")})
+            m_prefix->run(QStringLiteral("wine"),
+                          {QStringLiteral("reg"), QStringLiteral("delete"), kSettingsKey,
+                           QStringLiteral("/v"), name, QStringLiteral("/f")});
+        m_prefix->run(QStringLiteral("wine"), {QStringLiteral("reg"), QStringLiteral("delete"),
+                                               kPhonesKey, QStringLiteral("/f")});
+    });
+    m_prefix->storeString(kSettingsKey, QStringLiteral("WebRemote"), QStringLiteral("true"));
+    m_prefix->storeString(kSettingsKey, QStringLiteral("WebRemotePort"), QString::number(webPort));
+    WindowsProgram program(*m_prefix);
+    QVERIFY(program.start({QStringLiteral("-port"), QString::number(port)}));
+    QVERIFY2(program.waitForLines(
+                 {QStringLiteral("Web remote: the phone page is served on port %1").arg(webPort)},
+                 0) >= 0,
+             qPrintable(program.logSince(0)));
+
+    using nuvok::test::WebClient;
+    for (const auto& [host, status] : {std::pair{QStringLiteral("127.0.0.1"), "200"},
+                                       std::pair{QStringLiteral("evil.example"), "403"}}) {
+        WebClient page(webPort, kLineTimeoutMs);
+        const QByteArray head = page.request("GET / HTTP/1.1\r\nHost: " + host.toLatin1() + ':' +
+                                             QByteArray::number(webPort) + "\r\n");
+        QVERIFY2(head.startsWith(QByteArray("HTTP/1.1 ") + status), head.constData());
+        for (const char* field : {"Content-Security-Policy: default-src 'self'",
+                                  "frame-ancestors 'none'", "X-Frame-Options: DENY"})
+            QVERIFY2(head.contains(field), head.constData());
+    }
+
+    const WinePrefix::Result pair = m_prefix->run(
+        QStringLiteral("wine"),
+        {QDir(windowsBin()).filePath(QStringLiteral("nuvokrc.exe")), QStringLiteral("--pair")},
+        kPrefixTimeoutMs);
+    const QRegularExpression link(
+        QStringLiteral("^http://[0-9.]+:%1/#pair=([0-9a-f]{32})\r?$").arg(webPort),
+        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch found = link.match(pair.output);
+    QVERIFY2(pair.exitCode == 0 && found.hasMatch(), qPrintable(pair.output));
+
+    const qsizetype from = program.lines().size();
+    WebClient phone(webPort, kLineTimeoutMs);
+    QVERIFY(phone.open());
+    phone.send({{QStringLiteral("type"), QStringLiteral("pair")},
+                {QStringLiteral("secret"), found.captured(1)},
+                {QStringLiteral("name"), QStringLiteral("Wine")}});
+    const QJsonObject paired = phone.next();
+    QVERIFY2(
+        paired.value(QStringLiteral("type")).toString() == QLatin1String("paired") &&
+            !paired.value(QStringLiteral("token")).toString().isEmpty(),
+        qPrintable(QString::fromUtf8(QJsonDocument(paired).toJson()) + program.logSince(from)));
+    phone.send({{QStringLiteral("type"), QStringLiteral("key")},
+                {QStringLiteral("code"), 53},
+                {QStringLiteral("seq"), 1}});
+    QVERIFY2(program.waitForLines({QStringLiteral("Remote: 5")}, from) >= 0,
+             qPrintable(program.logSince(from)));
+    QVERIFY(waitUntil(
+        [&] {
+            return m_prefix->registryValue(kPhonesKey, QStringLiteral("1.Name")) ==
+                   QLatin1String("Wine");
+        },
+        kLineTimeoutMs));
 }
 
 void WindowsProgramTest::withoutPortTheStoredPortIsUsed() {
