@@ -41,7 +41,9 @@ TEST_PACKAGES=(xvfb xauth icewm fluxbox openbox x11-utils x11-xkb-utils xdotool 
                # A real lircd for the infrared input's tests, on a socket of the
                # tests' own with simulated buttons (irsend); the machine's
                # /run/lirc/lircd is never used.
-               lirc)
+               lirc
+               # The phone remote's page in a real browser, headless, driven through DevTools.
+               chromium chromium-driver python3-selenium)
 # The steps after the test preset's suite: sanitizers and fuzzing (clang), the
 # Windows build under Wine, the check of the other Debian release (debootstrap).
 # Names without a version, so that one list serves Debian 12 and 13.
