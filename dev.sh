@@ -257,6 +257,8 @@ bench)
         *) QT_QPA_PLATFORM=offscreen "$b" || status=1 ;;
         esac
     done
+    # The phone remote's keys from headless Chromium, with a sound server as above.
+    tests/mixer/with-pulseaudio.sh --alsa bench/phone_latency.py build/bench/bin/nuvokrc || status=1
     exit $status
     ;;
 package)
