@@ -17,8 +17,9 @@
 #   ./dev.sh bench           build optimised and print the benchmark figures
 #   ./dev.sh package         build the Debian package (build/package/nuvokrc_*.deb)
 #   ./dev.sh screenshot      take the README's pictures of the window (docs/nuvokrc-window.png),
-#                            the volume bubble (docs/nuvokrc-volume-bubble.png) and the
-#                            settings window (docs/nuvokrc-settings.png)
+#                            the volume bubble (docs/nuvokrc-volume-bubble.png), the
+#                            settings window (docs/nuvokrc-settings.png) and the phone remote
+#                            (docs/nuvokrc-phone.png)
 #   ./dev.sh format          reformat the sources with clang-format
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -57,9 +58,10 @@ WINDOWS_PACKAGES=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64 wine wine6
 PACKAGE_PACKAGES=(dpkg-dev file)
 # The README's screenshots: a private X server and sound server, a font with control pictures,
 # and a notification daemon on a private session bus for the volume bubble (with the SVG
-# loader for the program's icon in it).
+# loader for the program's icon in it); the phone remote's page in headless Chromium.
 SCREENSHOT_PACKAGES=(xvfb xauth icewm x11-utils x11-apps netpbm xdotool pulseaudio pulseaudio-utils
-                     libasound2-plugins fonts-freefont-ttf dunst dbus-daemon dbus-bin librsvg2-common)
+                     libasound2-plugins fonts-freefont-ttf dunst dbus-daemon dbus-bin librsvg2-common
+                     chromium chromium-driver python3-selenium)
 
 install_missing() {
     local missing=()
@@ -270,6 +272,7 @@ screenshot)
     build default
     scripts/screenshot.sh build/default docs/nuvokrc-window.png docs/nuvokrc-volume-bubble.png \
         docs/nuvokrc-settings.png
+    scripts/phone-screenshot.sh build/default docs/nuvokrc-phone.png
     ;;
 format)
     install_missing clang-format
