@@ -1,6 +1,7 @@
 # Installation: the program and the handset simulator, and on Linux the desktop
-# entry, the theme icons and the manual page. Included from the top level so
-# that its tests and the package rules see the whole project.
+# entry, the theme icons, the manual page, the AppStream entry and the
+# copyright. Included from the top level so that its tests and the package
+# rules see the whole project.
 include(GNUInstallDirs)
 
 install(TARGETS nuvokrc nuvok-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -33,6 +34,12 @@ if(NOT WIN32)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
     install(FILES ${CMAKE_BINARY_DIR}/data/nuvokrc.1
             DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # The software centres' entry (AppStream), and the copyright and licence in
+    # Debian's machine-readable form, where Debian's tools look for them.
+    install(FILES ${CMAKE_SOURCE_DIR}/data/org.example.nuvokrc.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/nuvokrc)
 
     if(NUVOKRC_BUILD_TESTS)
         # Installs into a private prefix and checks what landed there.

@@ -11,6 +11,8 @@ to a LED and door-opener controller on the local network. It shows a log of
 everything it did and lives in the notification area. The handset simulator
 nuvok-send is included.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# MIT; the package carries it as share/doc/nuvokrc/copyright (cmake/install.cmake).
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

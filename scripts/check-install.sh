@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a private prefix and checks what a desktop needs:
 # both programs run from bin/, the desktop entry passes desktop-file-validate
-# and names an installed program and icon, the icons and the manual page are
-# well formed. Usage: check-install.sh BUILD_DIR PREFIX
+# and names an installed program and icon, the icons, the manual page, the
+# copyright and the AppStream entry (with appstreamcli) are well formed.
+# Usage: check-install.sh BUILD_DIR PREFIX
 # Exits 77 (skipped) when desktop-file-validate is not installed (a failure
 # under ./dev.sh test: see skip.sh).
 set -u
@@ -26,7 +27,9 @@ entry=$prefix/share/applications/nuvokrc.desktop
 png=$prefix/share/icons/hicolor/64x64/apps/nuvokrc.png
 svg=$prefix/share/icons/hicolor/scalable/apps/nuvokrc.svg
 manual=$prefix/share/man/man1/nuvokrc.1
-for file in "$prefix/bin/nuvokrc" "$prefix/bin/nuvok-send" "$entry" "$png" "$svg" "$manual"; do
+copyright=$prefix/share/doc/nuvokrc/copyright
+for file in "$prefix/bin/nuvokrc" "$prefix/bin/nuvok-send" "$entry" "$png" "$svg" "$manual" \
+    "$copyright"; do
     [ -f "$file" ] || fail "${file#"$prefix"/} was not installed"
 done
 for program in nuvokrc nuvok-send; do
@@ -66,6 +69,21 @@ done
 size=$(od -An -tu1 -j16 -N8 "$png" | tr -s ' ' | sed 's/^ //')
 [ "$size" = "0 0 0 64 0 0 0 64" ] || fail "the 64x64 icon has the size bytes '$size'"
 grep -q '<svg' "$svg" && grep -q 'viewBox="0 0 64 64"' "$svg" || fail "the scalable icon is no SVG"
+
+# The copyright in Debian's machine-readable form, with the licence's text.
+[ "$(head -n 1 "$copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "share/doc/nuvokrc/copyright is not in Debian's machine-readable form"
+grep -q '^Files: \*$' "$copyright" && grep -q '^License: Expat$' "$copyright" ||
+    fail "share/doc/nuvokrc/copyright does not give the project's files the MIT (Expat) licence"
+
+# The AppStream entry, with the desktop entry it names.
+if command -v appstreamcli >/dev/null; then
+    "$(dirname "$0")/check-metainfo.sh" "$prefix" "${version#nuvokrc }" || exit 1
+else
+    echo "appstreamcli is not installed (Debian: appstream); the AppStream entry was not validated"
+    [ -f "$prefix/share/metainfo/org.example.nuvokrc.metainfo.xml" ] ||
+        fail "share/metainfo/org.example.nuvokrc.metainfo.xml was not installed"
+fi
 
 # The manual page formats without a single warning.
 if command -v groff >/dev/null; then
