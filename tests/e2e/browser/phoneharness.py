@@ -92,7 +92,7 @@ class Controller:
 class Program:
     """nuvokrc with its settings in a folder of its own, read back from its standard error."""
 
-    def __init__(self, binary, settings=""):
+    def __init__(self, binary, settings="", platform="offscreen"):
         self.binary = binary
         self.config = tempfile.mkdtemp(prefix="nuvokrc-browser.")
         self.web_port, self.udp_port = free_port(), free_port(socket.SOCK_DGRAM)
@@ -102,11 +102,12 @@ class Program:
             out.write("[Settings]\nWebRemote=true\nWebRemotePort=%d\nportNum=%d\nProtocol=UDP\n"
                       "Notifications=false\nControllerHost=127.0.0.1\nControllerPort=%d\n%s"
                       % (self.web_port, self.udp_port, self.controller.port, settings))
-        # No display and no session bus: the keys reach no player of the desktop the run
-        # was started from.
+        # Offscreen, no display and no session bus: the keys reach no player of the desktop the
+        # run was started from. On xcb, the display is a private one (scripts/private-desktop.sh).
         self.env = {name: value for name, value in os.environ.items()
-                    if name not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
-        self.env.update(XDG_CONFIG_HOME=self.config, QT_QPA_PLATFORM="offscreen")
+                    if platform == "xcb" or name not in ("DISPLAY", "WAYLAND_DISPLAY",
+                                                         "DBUS_SESSION_BUS_ADDRESS")}
+        self.env.update(XDG_CONFIG_HOME=self.config, QT_QPA_PLATFORM=platform)
         self.lines, self.times = [], []  # log lines and when each was read (monotonic)
         self.process = None
 

@@ -2,8 +2,10 @@
 """The phone remote in a real browser against the real program, on loopback: pairing from the
 link of `nuvokrc --pair`, a reload, keys and the door's tick, a held Up, the handset's keys on
 the page, and 30 s asleep and offline. Run under tests/mixer/with-pulseaudio.sh --alsa, so that
-the volume keys find a sound server.
-    test_phone_remote.py NUVOKRC_BINARY"""
+the volume keys find a sound server. With --desktop, on a private X desktop
+(scripts/private-desktop.sh): the phone forgotten in the settings window, typed into with
+xdotool.
+    test_phone_remote.py [--desktop] NUVOKRC_BINARY"""
 
 import hashlib
 import os
@@ -27,9 +29,14 @@ def sink_percent():
     return int(re.search(r"(\d+)%", said).group(1))
 
 
+def xdotool(*arguments):
+    return subprocess.run(["xdotool"] + list(arguments), capture_output=True, text=True,
+                          timeout=DEADLINE).stdout.split()
+
+
 class Rows:
-    def __init__(self, binary):
-        self.program = Program(binary)
+    def __init__(self, binary, platform):
+        self.program = Program(binary, platform=platform)
         self.phone = None
         self.name = None
 
@@ -155,23 +162,49 @@ class Rows:
             program.controller.commands()
         assert not PAIRED.search(program.log(start)), program.log(start)
 
+    def forgotten_in_the_settings_window(self):
+        program, phone = self.program, self.phone
+        subprocess.run([program.binary, "--settings"], env=program.env, timeout=DEADLINE,
+                       capture_output=True)
+        window = wait_until(lambda: xdotool("search", "--onlyvisible", "--name",
+                                            "^NUVOKrc Settings$"), "the settings window")[0]
+        xdotool("windowactivate", "--sync", window)
+        wait_until(lambda: xdotool("getactivewindow") == [window], "the settings window active")
+        # The Phone page, its phones' table (its one row selected) and Forget.
+        xdotool("key", "--clearmodifiers", *["ctrl+Tab"] * 4, *["Tab"] * 3, "alt+f")
+        wait_until(lambda: phone.status() == "forgotten",
+                   lambda: "forgotten, not " + phone.status())
+        assert phone.js("return localStorage.getItem('nuvokrc-token')") is None
+        wait_until(lambda: "TokenHash" not in program.settings_text(), "the phone gone from the "
+                   "settings")
+        # The old token, kept elsewhere, is refused.
+        start = self.mark()
+        phone.js("localStorage.setItem('nuvokrc-token', arguments[0])", self.token)
+        phone.reload()
+        wait_until(lambda: phone.status() == "unpaired", lambda: "unpaired, not " + phone.status())
+        program.wait_line("Web remote: a token that no paired phone has from 127.0.0.1 was "
+                          "refused", start)
+
 
 def main():
-    if len(sys.argv) != 2:
+    arguments = sys.argv[1:]
+    desktop = arguments[:1] == ["--desktop"]
+    if len(arguments) != 1 + desktop:
         sys.exit(__doc__)
     missing = browser_missing()
     if missing:
         skip(missing)
-    rows = Rows(sys.argv[1])
+    rows = Rows(arguments[-1], "xcb" if desktop else "offscreen")
     failed = []
     try:
         rows.program.start()
         rows.phone = Phone()
-        for row in ("pairs_from_the_link", "a_reload_stays_paired",
-                    "keys_act_once_and_the_door_stays_shut_without_the_tick",
-                    "holding_up_repeats_until_released", "the_handsets_keys_show_on_the_page",
-                    "back_from_30_s_asleep_and_offline",
-                    "the_door_opens_for_a_phone_with_the_tick"):
+        for row in (("pairs_from_the_link", "forgotten_in_the_settings_window") if desktop else
+                    ("pairs_from_the_link", "a_reload_stays_paired",
+                     "keys_act_once_and_the_door_stays_shut_without_the_tick",
+                     "holding_up_repeats_until_released", "the_handsets_keys_show_on_the_page",
+                     "back_from_30_s_asleep_and_offline",
+                     "the_door_opens_for_a_phone_with_the_tick")):
             began = time.monotonic()
             try:
                 getattr(rows, row)()
