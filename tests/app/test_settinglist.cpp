@@ -5,8 +5,8 @@
 #include <QTest>
 
 // The one list of settings: each default passes its own check, each type
-// turns away what cannot be used and names why, and the man page names
-// every key.
+// turns away what cannot be used and names why, and the manual page and the
+// user manual name every key.
 class SettingListTest : public QObject {
     Q_OBJECT
 
@@ -92,13 +92,23 @@ private slots:
         QCOMPARE(settingProblem(*setting, text), problem);
     }
 
-    void theManualNamesEveryKey() {
-        QFile manual(QStringLiteral(NUVOK_SOURCE_DIR "/data/nuvokrc.1.in"));
+    // The manual page names a key as a word, the user manual as code.
+    void theManualsNameEveryKey_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("manual page") << "data/nuvokrc.1.in"
+                                     << "\\b%1\\b";
+        QTest::newRow("user manual") << "docs/manual.md"
+                                     << "`%1`";
+    }
+    void theManualsNameEveryKey() {
+        QFETCH(QString, path);
+        QFETCH(QString, pattern);
+        QFile manual(QStringLiteral(NUVOK_SOURCE_DIR "/") + path);
         QVERIFY(manual.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(manual.readAll());
         for (const SettingEntry& setting : settingList())
-            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(setting.key))),
-                     setting.key);
+            QVERIFY2(text.contains(QRegularExpression(pattern.arg(setting.key))), setting.key);
     }
 };
 
