@@ -129,10 +129,14 @@ cmake -G Ninja -S "$srcdir" -B "$work/build" \
 cmake --build "$work/build" --parallel "$JOBS"
 rm -rf "$prefix"
 cmake --install "$work/build" >/dev/null
+# The licences and the source version go with the DLLs into the Windows
+# packages (scripts/windows-licenses.sh).
+cp "$srcdir/debian/copyright" "$prefix/debian-copyright"
 
 end=$(date +%s)
 {
     echo "qt=$version"
+    echo "debian-source=qt6-base $(dpkg-parsechangelog -l "$srcdir/debian/changelog" -S Version)"
     echo "built=$(date -u +%Y-%m-%dT%H:%M:%SZ)"
     echo "seconds=$((end - start))"
     echo "size=$(du -sh "$prefix" | cut -f1)"

@@ -7,11 +7,13 @@
 #   package-windows.sh --installer BUILD_DIR SETUP_EXE [VERSION]
 #                                         the set-up program alone, for the tests
 # The zip holds the two programs, every DLL and Qt plugin they load (the MinGW
-# runtime included) and a short readme. The check unpacks it into an empty
-# folder, runs it on a fresh Wine prefix with nothing else installed, and
-# demands that every DLL the programs and DLLs import is either in the zip or
-# part of Windows. The set-up program (packaging/windows/nuvokrc.nsi, NSIS)
-# installs exactly the zip's files; its tests run in ctest --preset windows.
+# runtime included), a short readme and licenses\ (scripts/windows-licenses.sh:
+# the licences of all of it and where the source is). The check unpacks it
+# into an empty folder, runs it on a fresh Wine prefix with nothing else
+# installed, and demands that every DLL the programs and DLLs import is either
+# in the zip or part of Windows, and that licenses\ names each of them. The
+# set-up program (packaging/windows/nuvokrc.nsi, NSIS) installs exactly the
+# zip's files; its tests run in ctest --preset windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -70,6 +72,7 @@ check() {
     folder=$(find "$WINEPREFIX/drive_c" -mindepth 1 -maxdepth 1 -type d -name 'nuvokrc-*')
     check_imports "$folder" "$WINEPREFIX/drive_c/windows/system32" || status=1
     check_program_file "$folder/nuvokrc.exe" || status=1
+    scripts/windows-licenses.sh --check "$folder" || status=1
     wineserver -w
     rm -f "$WINEPREFIX/dosdevices/z:"
     cd "$folder"
@@ -158,8 +161,8 @@ make_installer() { # STAGE VERSION SETUP
     rm -rf "$work"
 }
 
-# The programs, every DLL and plugin they load and the readme, stripped: what
-# both the zip and the set-up program carry.
+# The programs, every DLL and plugin they load (stripped), the readme and the
+# licences: what both the zip and the set-up program carry.
 stage() { # BUILD FOLDER VERSION
     local out
     out=$(mktemp -d)
@@ -170,6 +173,7 @@ stage() { # BUILD FOLDER VERSION
     # Debug information stays in the build; the packages are for running.
     find "$2" -type f \( -iname '*.exe' -o -iname '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
     sed "s/@VERSION@/$3/" data/windows-readme.txt | sed 's/$/\r/' >"$2/README.txt"
+    scripts/windows-licenses.sh "$1" "$2" "$3"
 }
 
 project_version() {

@@ -59,7 +59,7 @@ VIAddVersionKey "FileDescription" "${PRODUCT} set-up"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
-VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The NUVOKrc developers (MIT licence)"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
