@@ -140,9 +140,10 @@ void RemoteSession::report(const QString& jobName, const QString& peer,
     }
     for (const QString& line : outcome.lines)
         log(line);
-    if (outcome.volume)
+    if (outcome.volume) {
         m_feedback->volumeStepped(*outcome.volume);
-    emit volumeShown(outcome.volume->percent);
+        emit volumeShown(outcome.volume->percent);
+    }
     if (outcome.failure.isEmpty())
         return;
     const QString line = outcome.notRun

@@ -51,9 +51,11 @@ void PhoneInput::setServing(bool on, quint16 port) {
 }
 
 void PhoneInput::start() {
-    stop();
-    if (ended() || !m_on)
+    close();
+    if (ended() || !m_on) {
+        emit reachChanged();
         return;
+    }
     try {
         m_server->listen(m_port);
         m_problem.clear();
@@ -65,10 +67,16 @@ void PhoneInput::start() {
 }
 
 void PhoneInput::stop() {
+    close();
+    // The end of the run takes no warning back: nothing can open the door then.
+    if (!ended())
+        emit reachChanged();
+}
+
+void PhoneInput::close() {
     m_server->close();
     for (WebSocketLink* socket : m_clients.keys())
         socket->abort();
-    emit reachChanged();
 }
 
 QString PhoneInput::stateText() const {
@@ -152,7 +160,7 @@ void PhoneInput::opened(WebSocketLink* socket) {
         const bool phone = m_clients.value(socket).device > 0;
         m_clients.remove(socket);
         socket->deleteLater();
-        if (phone)
+        if (phone && !ended())
             emit reachChanged();
     });
 }

@@ -73,6 +73,7 @@ private:
         int keys = 0;
         bool dropping = false;
     };
+    void close();
     void opened(WebSocketLink* socket);
     void received(WebSocketLink* socket, const QString& text);
     void authenticate(WebSocketLink* socket, Client& client, const QJsonObject& message);
