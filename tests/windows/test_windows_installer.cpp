@@ -250,8 +250,9 @@ void WindowsInstallerTest::installThroughThePagesPutsEverythingInPlace() {
     QVERIFY2(waitUntil([&] { return udpPortBound(port); }, kPrefixTimeoutMs),
              qPrintable(whatRuns()));
 
-    for (const char* file : {"nuvokrc.exe", "nuvok-send.exe", "Qt6Core.dll",
-                             "platforms/qwindows.dll", "README.txt", "uninstall.exe"})
+    for (const char* file :
+         {"nuvokrc.exe", "nuvok-send.exe", "Qt6Core.dll", "platforms/qwindows.dll", "README.txt",
+          "licenses/LICENSE.txt", "licenses/LGPL-3.0.txt", "licenses/SOURCES.txt", "uninstall.exe"})
         QVERIFY2(QFileInfo::exists(installed(QString::fromLatin1(file))), file);
     QVERIFY(QFileInfo::exists(QDir(m_prefix->driveC()).filePath(kShortcut)));
 
