@@ -163,10 +163,11 @@ gcc_source() { # SOURCE_PACKAGE
     echo "    They carry MinGW-w64's start-up code: $crt_source-copyright.txt; its source:"
     echo "        apt-get source $crt_source=${runtime_version[$crt_source]}"
     echo
-    (
+    joined=$(
         IFS=,
-        echo "${qt_files[*]}" | sed 's/,/, /g'
+        echo "${qt_files[*]}"
     )
+    echo "${joined//,/, }"
     echo "    Qt $qt_version, under the GNU Lesser General Public License version 3:"
     echo "    LGPL-3.0.txt, which adds to the GNU General Public License version 3 in"
     echo "    GPL-3.0.txt. The copyright of every file of Qt's source, with the licences"
