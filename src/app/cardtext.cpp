@@ -6,7 +6,6 @@ namespace {
 
 const QString kCardTitle = QStringLiteral("NUVOK RemoteControl V2.1");
 const QString kAuthorLine = QStringLiteral("by the NUVOKrc developers, nuvokrc@example.org");
-const QString kLicenceLine = QStringLiteral("Free software under the MIT licence; see LICENSE");
 
 QString joinLines(const QStringList& lines) {
     return lines.join(QStringLiteral("\r\n"));
@@ -33,7 +32,7 @@ QString usage(const QString& videoTitle, const QString& audioTitle) {
 }
 
 QString about() {
-    return joinLines({kCardTitle, QStringLiteral("Built 20091223"), kAuthorLine, kLicenceLine});
+    return joinLines({kCardTitle, QStringLiteral("Built 20091223"), kAuthorLine});
 }
 
 } // namespace cardText
