@@ -46,45 +46,60 @@ std::string encodeUtf8(std::u32string_view text) {
     return out;
 }
 
+std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& c) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond Unicode are not characters.
+    if ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) ||
+        (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        return 0;
+    return length;
+}
+
 std::u32string decodeUtf8(std::string_view text) {
     std::u32string out;
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = 0;
         char32_t c = 0;
-        if (lead < 0x80) {
-            length = 1;
-            c = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c = lead & 0x07;
-        }
-        bool valid = length > 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are not characters.
-        if (valid && ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) ||
-                      (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF))
-            valid = false;
-        if (valid) {
-            out += c;
-            i += static_cast<std::size_t>(length);
-        } else {
-            out += U'\uFFFD';
-            ++i;
-        }
+        const std::size_t length = utf8SequenceAt(text, i, c);
+        out += length ? c : U'\uFFFD';
+        i += length ? length : 1;
     }
     return out;
+}
+
+bool isUtf8(std::string_view text) {
+    char32_t c = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceAt(text, i, c);
+        if (!length)
+            return false;
+        i += length;
+    }
+    return true;
 }
 
 char32_t cp1252ToUnicode(unsigned char byte) {

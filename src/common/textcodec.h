@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -42,5 +43,9 @@ std::string encodeUtf8(std::u32string_view text);
 
 // Decodes UTF-8; a byte that does not start a valid sequence becomes U+FFFD.
 std::u32string decodeUtf8(std::string_view text);
+// The length of the valid UTF-8 sequence at i (its character in c), or 0.
+std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& c);
+// Whether every byte belongs to a valid sequence, as a text message must.
+bool isUtf8(std::string_view text);
 
 } // namespace nuvok

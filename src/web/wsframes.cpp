@@ -1,5 +1,7 @@
 #include "web/wsframes.h"
 
+#include "common/textcodec.h"
+
 namespace nuvok::ws {
 
 namespace {
@@ -105,7 +107,7 @@ std::optional<Event> FrameReader::next() {
                     std::move(m_message), 0};
         m_message.clear();
         m_messageOpcode = 0;
-        if (event.kind == Event::Kind::Text && !isUtf8(event.data))
+        if (event.kind == Event::Kind::Text && !nuvok::isUtf8(event.data))
             return fail(BadData, "a text message that is not UTF-8");
         return event;
     }
@@ -137,44 +139,6 @@ std::string closeFrame(int code, std::string_view reason) {
     payload += static_cast<char>(code & 0xff);
     payload.append(reason.substr(0, 123));
     return frame(Close, payload);
-}
-
-bool isUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned c = byteAt(bytes, i);
-        std::size_t extra = 0;
-        std::uint32_t point = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xc2 && c <= 0xdf) {
-            extra = 1;
-            point = c & 0x1f;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            extra = 2;
-            point = c & 0x0f;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            extra = 3;
-            point = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= bytes.size())
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const unsigned next = byteAt(bytes, i + k);
-            if ((next & 0xc0) != 0x80)
-                return false;
-            point = (point << 6) | (next & 0x3f);
-        }
-        // Overlong forms, surrogates and points past U+10FFFF.
-        if ((extra == 2 && point < 0x800) || (extra == 3 && point < 0x10000) ||
-            (point >= 0xd800 && point <= 0xdfff) || point > 0x10ffff)
-            return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 } // namespace nuvok::ws

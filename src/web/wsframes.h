@@ -57,8 +57,5 @@ private:
 std::string frame(Opcode opcode, std::string_view payload);
 std::string closeFrame(int code, std::string_view reason = {});
 
-// Whether bytes are well-formed UTF-8, as a text message must be.
-bool isUtf8(std::string_view bytes);
-
 } // namespace ws
 } // namespace nuvok

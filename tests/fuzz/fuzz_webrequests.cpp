@@ -3,6 +3,7 @@
 // arrives after it; the frames give the same events read whole or cut at
 // points the input's first byte chooses; no message is over the bound; a
 // text message is UTF-8; nothing is read after a failure or a close.
+#include "common/textcodec.h"
 #include "web/httphead.h"
 #include "web/wsframes.h"
 
@@ -43,7 +44,7 @@ Reading readFrames(std::string_view bytes, std::uint8_t seed) {
             if (event->kind == Kind::Text || event->kind == Kind::Binary)
                 require(event->data.size() <= kMax);
             if (event->kind == Kind::Text)
-                require(nuvok::ws::isUtf8(event->data));
+                require(nuvok::isUtf8(event->data));
             ended = event->kind == Kind::Close || event->kind == Kind::Failed;
             reading.events.push_back(*event);
         }
